@@ -1,0 +1,186 @@
+// The main window: its controls, the variables a run shares with the dialogs,
+// start-up and shutdown. The handlers that belong to a subsystem are defined
+// in that subsystem's folder (batch/, single/, folders/) or in the app files
+// named after them (state, help); this class only declares them.
+#pragma once
+
+#include <QFile>
+#include <QPointer>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+
+namespace pictoria {
+
+class frmConvertSingleFile;
+class frmTargetFileExists;
+class frmHelp;
+
+class frmMain : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    /// Start-up after the program texts are loaded: initialisation, caption,
+    /// fonts, layout, showing the window, the default state file, focus,
+    /// start directory and the housekeeping timer. False when the program
+    /// texts cannot be loaded (the user has been told); the program then ends.
+    bool Form_Load();
+
+    /// True once Quit (or the close box) has run: nothing more is shown.
+    bool isQuitting() const { return quitting_; }
+
+    // ---- Controls (named as the window design names them) -------------------
+    QTimer* Timer1 = nullptr;
+    QCheckBox* chkSaveStateOnQuit = nullptr;
+    QCheckBox* chkViewMultipleInBrowser = nullptr;
+    QLineEdit* txbQuality = nullptr;
+    QPushButton* cmdConvertSingleFile = nullptr;
+    QCheckBox* chkLargeWindow = nullptr;
+    QPushButton* cmdStop = nullptr;
+    QCheckBox* chkWarnOnOverwrite = nullptr;
+    QPushButton* cmdCopyToClipboard = nullptr;
+    std::array<QPushButton*, 3> cmdClearFolderForImages{};
+    std::array<QPushButton*, 2> cmdList{};
+    QPlainTextEdit* txbReport = nullptr;
+    std::array<QComboBox*, 2> cboFileFormat{};
+    std::array<QPushButton*, 2> cmdSaveState{};
+    QPushButton* cmdQuit = nullptr;
+    QPushButton* cmdHelp = nullptr;
+    QPushButton* cmdConvertFiles = nullptr;
+    std::array<QLineEdit*, 2> txbFolderForImages{};
+    std::array<QPushButton*, 2> cmdFolderForImages{};
+    QLabel* lblQV_URL = nullptr;
+    QLabel* lblQuality = nullptr;
+    QLabel* lblTopLine = nullptr;
+    QLabel* lblConvertingFile = nullptr;
+    std::array<QLabel*, 2> lblFileFormat{};
+    QLabel* lblOnlineDocumentation = nullptr;
+    QLabel* lblQuorvaneSystems = nullptr;
+    QLabel* lblNotice = nullptr;
+
+    // ---- Form-level variables -----------------------------------------------
+    int intMinQuality = 10;
+    int intMaxQuality = 100;
+    int intQuality = 0;
+    int intQualityFrom = 0;
+    int intQualityTo = 0;
+    int intQualityStep = 0;
+    QString strProgramTextFile;
+    QString strOnlineManualURL;
+    std::array<QString, 4> strFormatNames{};
+    std::array<int, 2> intFormatCounts{};
+    int NormalHeight = 5450;  // twips
+    QString DefaultStatePath;
+    QString InputFormatFilter;
+    QString OutputFormatFilter;
+    bool blnStopRequested = false;
+    bool blnRunWarnOnOverwrite = false;
+    bool blnRunViewInBrowser = false;
+    bool blnViewerOpened = false;
+    bool blnViewerHasImages = false;
+    bool blnSourceShown = false;
+    bool blnViewerFileOpen = false;
+    int intViewerFileNumber = -1;
+    QString strViewerFilepath;
+
+    /// Outer window height and top in twips as the layout last set them; the
+    /// layout rules read these back rather than the rounded pixel geometry.
+    int windowHeightTwips() const { return windowHeightTwips_; }
+    int windowTopTwips() const { return windowTopTwips_; }
+
+    // ---- Start-up, shutdown, focus (app/frmMain.cpp) --------------------------
+    void InitMainWindow();
+    void ResetParameters();
+    void Timer1_Timer();
+    void cmdQuit_Click();
+    void FocusNextControl();
+
+    // ---- Options, report window and layout (app/frmMain.cpp) ------------------
+    void chkWarnOnOverwrite_Click();
+    void chkViewMultipleInBrowser_Click();
+    void chkSaveStateOnQuit_Click();
+    void chkLargeWindow_Click();
+    void ClearReportWindow();
+    void cmdConvertSingleFile_KeyUp(int keyCode, int shift);
+    void cmdConvertFiles_KeyUp(int keyCode, int shift);
+    void cmdHelp_KeyUp(int keyCode, int shift);
+    void cmdList_KeyUp(int index, int keyCode, int shift);
+
+    /// Appends @p text (line breaks written "\r\n") at the end of the report
+    /// window, keeping the newest line in view.
+    void AppendToReport(const QString& text);
+    /// The report window's text with "\r\n" line breaks.
+    QString ReportText() const;
+
+    // ---- Saved state (app/frmMain_state.cpp) -----------------------------------
+    void WriteState(const QString& fileName);
+    void ReadState(const QString& fileName);
+    void cmdSaveState_Click(int index);
+
+    // ---- Help, web links, catalogue (app/frmMain_help.cpp) ---------------------
+    void cmdHelp_Click();
+    void lblOnlineDocumentation_Click();
+    void lblQuorvaneSystems_Click();
+    void cmdCopyToClipboard_Click();
+    frmHelp* helpWindow() const;
+
+    // ---- Batch conversion (batch/frmMain_batch.cpp) ---------------------------
+    void cmdConvertFiles_Click();
+    void ProcessFiles(int intOperation);
+    void cmdStop_Click();
+    int ConvertOneFile(int intOperation, const QString& fileName, bool singleFileMode,
+                       const QString& qualityTag);
+    void OpenViewerPage(const QString& inputPath);
+    void CloseViewerPage();
+
+    // ---- Single-file conversion (single/frmMain_single.cpp) --------------------
+    void cmdConvertSingleFile_Click();
+    /// Loads the output formats dialog (hidden) and ticks its overwrite warning.
+    void LoadSingleFileDialog();
+    frmConvertSingleFile* singleFileDialog() const;
+    frmTargetFileExists* targetExistsDialog();
+
+    // ---- Image folders (folders/frmMain_folders.cpp) ---------------------------
+    void cmdFolderForImages_Click(int index);
+    void txbFolderForImages_LostFocus(int index);
+    void cmdClearFolderForImages_Click(int index);
+    void ShowFolderSummary(int index);
+    void cboFileFormat_Click(int index);
+    void cmdList_Click(int index);
+
+protected:
+    void closeEvent(class QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, class QEvent* event) override;
+
+private:
+    void createControls();
+    void connectHandlers();
+    void setWindowHeightTwips(int twips);
+    void setWindowTopTwips(int twips);
+    int screenHeightTwips() const;
+
+    int windowHeightTwips_ = 5450;
+    int windowTopTwips_ = 1100;
+    bool quitting_ = false;
+
+    // Dialogs are loaded on first use and owned by this window (Qt parent).
+    QPointer<frmConvertSingleFile> singleFileDialog_;
+    QPointer<frmTargetFileExists> targetExistsDialog_;
+    QPointer<frmHelp> helpWindow_;
+
+    // The open viewer page, while a run writes it.
+    std::unique_ptr<QFile> viewerFile_;
+};
+
+}  // namespace pictoria

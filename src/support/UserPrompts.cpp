@@ -1,0 +1,126 @@
+#include "UserPrompts.h"
+
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace pictoria {
+
+namespace {
+
+// "State files (*.sta)|*.sta" becomes Qt's "State files (*.sta)": the
+// description already names the patterns; when it does not, they are added.
+QString qtFilter(const QString& filter)
+{
+    QStringList result;
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        const QString patterns = QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '));
+        QString description = parts[i];
+        const int open = description.indexOf(QLatin1Char('('));
+        if (open >= 0)
+            description = description.left(open).trimmed();
+        result << description + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    }
+    return result.join(QStringLiteral(";;"));
+}
+
+class QtPrompts final : public UserPrompts {
+public:
+    MsgAnswer message(QWidget* parent, const QString& text, const QString& title, MsgButtons buttons,
+                      MsgIcon icon) override
+    {
+        QMessageBox box(parent);
+        box.setObjectName(QStringLiteral("messageBox"));
+        box.setWindowTitle(title.isEmpty() ? QStringLiteral("Pictoria") : title);
+        box.setText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        switch (icon) {
+        case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+        case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
+        case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+        case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
+        }
+        if (buttons == MsgButtons::YesNo) {
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box.setDefaultButton(QMessageBox::Yes);
+            return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+        }
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+        return MsgAnswer::Ok;
+    }
+
+    QString openFileName(QWidget* parent, const QString& title, const QString& filter) override
+    {
+        // The native dialog is not asked to check that the file exists: a typed
+        // name is handed on as it is, and the caller reports what fails.
+        QFileDialog dialog(parent, title, QString(), qtFilter(filter));
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return {};
+        return dialog.selectedFiles().constFirst();
+    }
+
+    QString saveFileName(QWidget* parent, const QString& title, const QString& filter) override
+    {
+        // Overwriting is asked by the caller in its own words.
+        QFileDialog dialog(parent, title, QString(), qtFilter(filter));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return {};
+        return dialog.selectedFiles().constFirst();
+    }
+
+    QString browseForFolder(QWidget* parent, const QString& title) override
+    {
+        return QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly);
+    }
+
+    void showModal(QDialog& dialog) override { dialog.exec(); }
+
+    ShellResult launch(const QString& target, bool isFile) override
+    {
+        constexpr ShellResult kSuccess = 42;
+        constexpr ShellResult kFileNotFound = 2;
+        constexpr ShellResult kNoAssociation = 31;
+        if (isFile) {
+            if (!QFileInfo::exists(target))
+                return kFileNotFound;
+            return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(target).absoluteFilePath()))
+                       ? kSuccess
+                       : kNoAssociation;
+        }
+        return QDesktopServices::openUrl(QUrl(target)) ? kSuccess : kNoAssociation;
+    }
+};
+
+QtPrompts& qtPrompts()
+{
+    static QtPrompts instance;
+    return instance;
+}
+
+UserPrompts* current = nullptr;
+
+}  // namespace
+
+UserPrompts& prompts() { return current ? *current : qtPrompts(); }
+
+void setPrompts(UserPrompts* replacement) { current = replacement; }
+
+void showMessage(QWidget* parent, const QString& text, const QString& title, MsgIcon icon)
+{
+    prompts().message(parent, text, title, MsgButtons::Ok, icon);
+}
+
+bool askYesNo(QWidget* parent, const QString& text, const QString& title)
+{
+    return prompts().message(parent, text, title, MsgButtons::YesNo, MsgIcon::None) == MsgAnswer::Yes;
+}
+
+}  // namespace pictoria

@@ -1,0 +1,161 @@
+#include "ScriptedPrompts.h"
+
+#include <QDialog>
+#include <QTest>
+
+namespace pictoria::testing {
+
+namespace {
+
+QString describe(const PromptCall& c)
+{
+    return QStringLiteral("%1 \"%2\" [%3]").arg(c.kind, c.text, c.title);
+}
+
+}  // namespace
+
+ScriptedPrompts::ScriptedPrompts() { setPrompts(this); }
+
+ScriptedPrompts::~ScriptedPrompts() { setPrompts(nullptr); }
+
+void ScriptedPrompts::expectMessage(const QString& text, const QString& title, MsgButtons buttons,
+                                    MsgIcon icon, MsgAnswer answer)
+{
+    Expected e;
+    e.call = {QStringLiteral("message"), text, title, buttons, icon};
+    e.answer = answer;
+    queue_.push_back(e);
+}
+
+void ScriptedPrompts::expectAnyMessage(MsgAnswer answer)
+{
+    Expected e;
+    e.call.kind = QStringLiteral("message");
+    e.anyText = true;
+    e.answer = answer;
+    queue_.push_back(e);
+}
+
+void ScriptedPrompts::expectOpenFile(const QString& title, const QString& answer)
+{
+    Expected e;
+    e.call = {QStringLiteral("open"), title, {}};
+    e.textAnswer = answer;
+    queue_.push_back(e);
+}
+
+void ScriptedPrompts::expectSaveFile(const QString& title, const QString& answer)
+{
+    Expected e;
+    e.call = {QStringLiteral("save"), title, {}};
+    e.textAnswer = answer;
+    queue_.push_back(e);
+}
+
+void ScriptedPrompts::expectFolder(const QString& title, const QString& answer)
+{
+    Expected e;
+    e.call = {QStringLiteral("folder"), title, {}};
+    e.textAnswer = answer;
+    queue_.push_back(e);
+}
+
+void ScriptedPrompts::expectModal(const QString& objectName, std::function<void(QDialog&)> act)
+{
+    Expected e;
+    e.call = {QStringLiteral("modal"), objectName, {}};
+    e.act = std::move(act);
+    queue_.push_back(e);
+}
+
+void ScriptedPrompts::expectLaunch(const QString& target, ShellResult result)
+{
+    Expected e;
+    e.call = {QStringLiteral("launch"), target, {}};
+    e.shellResult = result;
+    queue_.push_back(e);
+}
+
+QString ScriptedPrompts::problems() const
+{
+    QStringList lines = unexpected_;
+    for (const Expected& e : queue_)
+        lines << QStringLiteral("unused answer for ") + describe(e.call);
+    return lines.join(QLatin1Char('\n'));
+}
+
+ScriptedPrompts::Expected* ScriptedPrompts::next(const PromptCall& call)
+{
+    calls_ << call;
+    if (queue_.empty()) {
+        unexpected_ << QStringLiteral("unexpected ") + describe(call);
+        return nullptr;
+    }
+    current_ = queue_.front();
+    const PromptCall& want = current_.call;
+    bool matches = want.kind == call.kind;
+    if (matches && !current_.anyText) {
+        matches = want.text == call.text;
+        if (call.kind == QLatin1String("message"))
+            matches = matches && want.title == call.title && want.buttons == call.buttons && want.icon == call.icon;
+    }
+    if (!matches) {
+        unexpected_ << QStringLiteral("expected ") + describe(want) + QStringLiteral(" but got ") + describe(call) +
+                           QStringLiteral(" (buttons %1, icon %2; wanted %3, %4)")
+                               .arg(int(call.buttons)).arg(int(call.icon)).arg(int(want.buttons)).arg(int(want.icon));
+        queue_.pop_front();
+        return nullptr;
+    }
+    queue_.pop_front();
+    return &current_;
+}
+
+MsgAnswer ScriptedPrompts::message(QWidget*, const QString& text, const QString& title, MsgButtons buttons,
+                                   MsgIcon icon)
+{
+    Expected* e = next({QStringLiteral("message"), text, title, buttons, icon});
+    if (e)
+        return e->answer;
+    return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
+}
+
+QString ScriptedPrompts::openFileName(QWidget*, const QString& title, const QString& filter)
+{
+    Expected* e = next({QStringLiteral("open"), title, filter});
+    return e ? e->textAnswer : QString();
+}
+
+QString ScriptedPrompts::saveFileName(QWidget*, const QString& title, const QString& filter)
+{
+    Expected* e = next({QStringLiteral("save"), title, filter});
+    return e ? e->textAnswer : QString();
+}
+
+QString ScriptedPrompts::browseForFolder(QWidget*, const QString& title)
+{
+    Expected* e = next({QStringLiteral("folder"), title, {}});
+    return e ? e->textAnswer : QString();
+}
+
+void ScriptedPrompts::showModal(QDialog& dialog)
+{
+    Expected* e = next({QStringLiteral("modal"), dialog.objectName(), {}});
+    // Showing the dialog runs its activation just as the real modal show does.
+    dialog.show();
+    QCoreApplication::processEvents();
+    if (e && e->act)
+        e->act(dialog);
+    if (dialog.isVisible()) {
+        if (e)
+            unexpected_ << QStringLiteral("modal dialog %1 was left open").arg(dialog.objectName());
+        dialog.hide();
+    }
+}
+
+ShellResult ScriptedPrompts::launch(const QString& target, bool isFile)
+{
+    Expected* e = next({QStringLiteral("launch"), target, isFile ? QStringLiteral("file") : QStringLiteral("web")});
+    return e ? e->shellResult : 2;
+}
+
+}  // namespace pictoria::testing
