@@ -1,0 +1,32 @@
+// pixmorph-convert INPUT OUTPUT [QUALITY]: one conversion from the shell.
+// Exit codes: 0 success, 1 read failure, 2 write failure, 3 anything else.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "pixmorph/transcode.hpp"
+
+int main(int argc, char** argv) {
+  int quality = 80;
+  bool argsOk = argc == 3 || argc == 4;
+  if (argc == 4) {
+    char* end = nullptr;
+    long q = std::strtol(argv[3], &end, 10);
+    argsOk = *argv[3] && *end == '\0' && q >= 10 && q <= 100;
+    quality = int(q);
+  }
+  if (!argsOk) {
+    std::fprintf(stderr,
+                 "usage: pixmorph-convert INPUT OUTPUT [QUALITY]\n"
+                 "  INPUT   BMP, GIF, JPG or PNG file\n"
+                 "  OUTPUT  file ending in .bmp, .jpg, .jpeg or .png\n"
+                 "  QUALITY JPG quality 10..100 (default 80)\n");
+    return 3;
+  }
+  pixmorph::TranscodeResult r = pixmorph::transcode(argv[1], argv[2], quality);
+  std::printf("%s.\n", r.message.c_str());
+  if (r.ok) return 0;
+  if (r.side == pixmorph::FailureSide::Read) return 1;
+  if (r.side == pixmorph::FailureSide::Write) return 2;
+  return 3;
+}

@@ -1,0 +1,5 @@
+#include "Codecs.h"
+#include "Errors.h"
+namespace pixmorph {
+std::unique_ptr<ImageWriter> createBmpWriter(AtomicOutputFile&, const ImageInfo&) { throw WriteError(kOutputNotSupported); }
+}  // namespace pixmorph

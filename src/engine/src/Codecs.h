@@ -1,0 +1,31 @@
+// Factories of the format readers and writers.
+#pragma once
+
+#include <memory>
+
+#include "FileIO.h"
+#include "Image.h"
+
+namespace pixmorph {
+
+enum class FileFormat { Unknown, Bmp, Gif, Jpeg, Png };
+
+/// Format named by the file content's first bytes.
+FileFormat sniffFormat(const uint8_t* head, size_t n);
+/// Format claimed by a path's extension (case-insensitive).
+FileFormat formatFromExtension(const std::string& path);
+const char* formatName(FileFormat f);  // "BMP", "GIF", "JPG", "PNG"
+
+// Readers take the file positioned anywhere; they throw ReadError.
+std::unique_ptr<ImageReader> openBmpReader(InputFile& in);
+std::unique_ptr<ImageReader> openPngReader(InputFile& in);
+std::unique_ptr<ImageReader> openGifReader(InputFile& in);
+std::unique_ptr<ImageReader> openJpegReader(InputFile& in);
+
+// Writers receive rows in the layout of @p info; they throw WriteError.
+std::unique_ptr<ImageWriter> createBmpWriter(AtomicOutputFile& out, const ImageInfo& info);
+std::unique_ptr<ImageWriter> createPngWriter(AtomicOutputFile& out, const ImageInfo& info);
+std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const ImageInfo& info,
+                                              int quality);
+
+}  // namespace pixmorph

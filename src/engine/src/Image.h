@@ -1,0 +1,77 @@
+// Row-streaming image model shared by every reader and writer.
+//
+// A reader announces the image (ImageInfo) and then hands out rows top to
+// bottom; a writer consumes them in the same order. Formats that can decode
+// progressively never hold more than a few rows; the rest buffer internally.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace pixmorph {
+
+enum class PixelFormat { Gray, GrayAlpha, Rgb, Rgba, Indexed };
+
+inline int channelCount(PixelFormat f) {
+  switch (f) {
+    case PixelFormat::Gray: return 1;
+    case PixelFormat::GrayAlpha: return 2;
+    case PixelFormat::Rgb: return 3;
+    case PixelFormat::Rgba: return 4;
+    case PixelFormat::Indexed: return 1;
+  }
+  return 1;
+}
+
+struct Rgba8 {
+  uint8_t r = 0, g = 0, b = 0, a = 255;
+  bool operator==(const Rgba8&) const = default;
+};
+
+struct ImageInfo {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  PixelFormat format = PixelFormat::Rgb;
+  std::vector<Rgba8> palette;  // Indexed only, 1..256 entries
+  std::vector<uint8_t> icc;    // raw ICC profile, may be empty
+  std::vector<uint8_t> exif;   // TIFF-structured EXIF (no "Exif\0\0"), may be empty
+
+  int channels() const { return channelCount(format); }
+  size_t rowBytes() const { return size_t(width) * size_t(channels()); }
+};
+
+class ImageReader {
+ public:
+  virtual ~ImageReader() = default;
+  virtual const ImageInfo& info() const = 0;
+  /// Copies the next @p count rows (each info().rowBytes() long) into @p dst.
+  virtual void readRows(uint8_t* dst, uint32_t count) = 0;
+};
+
+class ImageWriter {
+ public:
+  virtual ~ImageWriter() = default;
+  /// Takes the next @p count rows laid out as the ImageInfo given at creation.
+  virtual void writeRows(const uint8_t* rows, uint32_t count) = 0;
+  /// Flushes everything still pending; the file is complete afterwards.
+  virtual void finish() = 0;
+};
+
+/// Reader over an image already fully decoded in memory (interlaced or
+/// compressed sources, or after an orientation change).
+class BufferedReader : public ImageReader {
+ public:
+  BufferedReader(ImageInfo info, std::vector<uint8_t> pixels)
+      : info_(std::move(info)), pixels_(std::move(pixels)) {}
+  const ImageInfo& info() const override { return info_; }
+  void readRows(uint8_t* dst, uint32_t count) override;
+
+ private:
+  ImageInfo info_;
+  std::vector<uint8_t> pixels_;
+  size_t offset_ = 0;
+};
+
+}  // namespace pixmorph
