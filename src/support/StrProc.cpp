@@ -223,18 +223,13 @@ QString ExtensionOf(const QString& path, bool lowerCase)
 QString FileNameOf(const QString& path, bool fold)
 {
     const qsizetype slash = path.lastIndexOf(kSeparator);
-    if (slash < 0)
-        return QString();
-    const QString name = path.mid(slash + 1);
+    const QString name = slash < 0 ? QString() : path.mid(slash + 1);
     return fold ? FoldToLowerCase(name) : name;
 }
 
 QString FolderOf(const QString& path, bool fold)
 {
-    const qsizetype slash = path.lastIndexOf(kSeparator);
-    if (slash < 0)
-        return QString();
-    const QString folder = path.left(slash + 1);
+    const QString folder = path.left(path.lastIndexOf(kSeparator) + 1);  // "" without a separator
     return fold ? FoldPathCase(folder) : folder;
 }
 
