@@ -1,0 +1,344 @@
+// Start-up, the window's controls, the housekeeping timer, focus guidance,
+// launching and the control-group helpers, on the real main window.
+#include "FormHelpers.h"
+#include "Launch.h"
+#include "ScriptedPrompts.h"
+#include "Twips.h"
+#include "frmMain.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+
+using namespace pictoria;
+using pictoria::testing::ScriptedPrompts;
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startsWithDefaults()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        QCOMPARE(w.windowTitle(), QStringLiteral("Pictoria 1.00"));
+        QVERIFY(w.isVisible());
+        QVERIFY(w.txbFolderForImages[0]->text().isEmpty());
+        QVERIFY(w.txbFolderForImages[1]->text().isEmpty());
+        QCOMPARE(w.cboFileFormat[0]->currentText(), QStringLiteral("Select"));
+        QCOMPARE(w.cboFileFormat[1]->currentText(), QStringLiteral("Select"));
+        QVERIFY(w.chkWarnOnOverwrite->isChecked());
+        QVERIFY(!w.chkViewMultipleInBrowser->isChecked());
+        QVERIFY(!w.chkLargeWindow->isChecked());
+        QVERIFY(!w.chkSaveStateOnQuit->isChecked());
+        QVERIFY(!w.txbQuality->isVisible());
+        QCOMPARE(w.txbQuality->text(), QStringLiteral("80"));
+        QVERIFY(!w.cmdStop->isVisible());
+        QVERIFY(!w.cmdClearFolderForImages[2]->isVisible());
+        QVERIFY(w.lblOnlineDocumentation->isVisible());
+        QVERIFY(w.txbReport->toPlainText().isEmpty());
+        QCOMPARE(w.focusWidget(), w.cmdConvertSingleFile);
+        QCOMPARE(w.intMinQuality, 10);
+        QCOMPARE(w.intMaxQuality, 100);
+        QVERIFY(w.DefaultStatePath.endsWith(QStringLiteral("/Quorvane Systems/pxfm.sta")));
+        QCOMPARE(QDir::currentPath(), QDir::homePath());
+    }
+
+    void formatListsOfferTheirFormats()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        auto items = [](QComboBox* box) {
+            QStringList list;
+            for (int i = 0; i < box->count(); ++i)
+                list << box->itemText(i);
+            return list;
+        };
+        QCOMPARE(items(w.cboFileFormat[0]), (QStringList{"Select", "BMP", "PNG", "JPG", "GIF"}));
+        QCOMPARE(items(w.cboFileFormat[1]), (QStringList{"Select", "BMP", "PNG", "JPG"}));
+    }
+
+    void windowIsCentredAtNormalHeight()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        QCOMPARE(w.windowHeightTwips(), 5450);
+        QCOMPARE(w.height(), TwipsToPixels(5450));
+        QCOMPARE(w.width(), TwipsToPixels(10635));
+        const QRect screen = w.screen()->geometry();
+        QCOMPARE(w.windowTopTwips(), (PixelsToTwips(screen.height()) - 5450) / 2);
+        QVERIFY(qAbs(w.x() - (screen.width() - w.width()) / 2) <= 1);
+    }
+
+    void controlsStandAtTheirDesignPositions_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("twips");
+        QTest::addColumn<QString>("caption");
+        const struct { const char* name; int l, t, w, h; const char* caption; } rows[] = {
+            {"cmdConvertSingleFile", 105, 105, 2430, 360, "Convert single file"},
+            {"cmdStop", 9850, 105, 645, 285, "Stop"},
+            {"cmdFolderForImages_0", 105, 525, 2430, 360, "Input images folder"},
+            {"txbFolderForImages_0", 2625, 525, 7150, 360, ""},
+            {"cmdClearFolderForImages_0", 9850, 555, 645, 285, "Clear"},
+            {"cmdFolderForImages_1", 105, 945, 2430, 360, "Output images folder"},
+            {"txbFolderForImages_1", 2625, 945, 7150, 360, ""},
+            {"cmdClearFolderForImages_1", 9850, 975, 645, 285, "Clear"},
+            {"lblFileFormat_0", 105, 1420, 1695, 330, "Input file format:"},
+            {"cboFileFormat_0", 1575, 1440, 960, 315, ""},
+            {"cmdList_0", 2625, 1440, 645, 285, "List"},
+            {"lblFileFormat_1", 4305, 1420, 1905, 330, "Output file format:"},
+            {"cboFileFormat_1", 6300, 1440, 1065, 315, ""},
+            {"cmdList_1", 7455, 1440, 645, 285, "List"},
+            {"lblQuality", 8955, 1420, 855, 330, "Quality:"},
+            {"txbQuality", 9855, 1440, 645, 315, "80"},
+            {"chkWarnOnOverwrite", 140, 1785, 3480, 330, "Warn if about to overwrite existing file"},
+            {"chkViewMultipleInBrowser", 5355, 1785, 2115, 330, "View in browser"},
+            {"chkLargeWindow", 9100, 1785, 1395, 330, "Large window"},
+            {"cmdConvertFiles", 105, 2100, 1905, 360, "Convert files"},
+            {"txbReport", 2100, 2110, 8415, 2350, ""},  // height from the normal layout
+            {"cmdSaveState_0", 105, 2520, 1905, 360, "Save state"},
+            {"cmdSaveState_1", 105, 2940, 1905, 360, "Restore state"},
+            {"cmdHelp", 105, 3360, 855, 360, "Help"},
+            {"cmdQuit", 1155, 3360, 855, 360, "Quit"},
+            {"chkSaveStateOnQuit", 105, 3780, 1905, 330, "Save state on quit"},
+            {"cmdClearFolderForImages_2", 2100, 4590, 2355, 285, "Clear report window"},
+            {"cmdCopyToClipboard", 8160, 4590, 2355, 285, "Quorvane Systems Software"},
+            {"lblOnlineDocumentation", 5145, 4620, 2010, 285, "Online user manual"},
+            {"lblQuorvaneSystems", 105, 4465, 1905, 285, "Quorvane Systems"},
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.name) << QString::fromLatin1(r.name) << QRect(r.l, r.t, r.w, r.h)
+                                  << QString::fromUtf8(r.caption);
+    }
+
+    void controlsStandAtTheirDesignPositions()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, twips);
+        QFETCH(QString, caption);
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        auto* control = w.findChild<QWidget*>(name);
+        QVERIFY2(control, qPrintable(name));
+        QCOMPARE(control->geometry(), TwipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
+        QString text;
+        if (auto* b = qobject_cast<QAbstractButton*>(control))
+            text = b->text();
+        else if (auto* l = qobject_cast<QLabel*>(control))
+            text = l->text();
+        else if (auto* e = qobject_cast<QLineEdit*>(control))
+            text = e->text();
+        QCOMPARE(text, caption);
+        if (!qobject_cast<QLineEdit*>(control) && !qobject_cast<QPlainTextEdit*>(control))
+            QCOMPARE(control->font().family(), QStringLiteral("Arial"));
+        QVERIFY(!control->font().bold());
+    }
+
+    void progressLabelSpansTheWindowBesideStop()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        QCOMPARE(w.lblConvertingFile->pos(), w.cmdConvertSingleFile->pos());
+        QCOMPARE(w.lblConvertingFile->width(), TwipsToPixels(10635 - 645 - 300));
+        QCOMPARE(w.txbReport->font().family(), QStringLiteral("Courier New"));
+        QCOMPARE(w.txbFolderForImages[0]->font().family(), QStringLiteral("Tahoma"));
+    }
+
+    void timerShowsReportControlsOnlyWithReportText()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        w.AppendToReport(QStringLiteral("line\r\n"));
+        w.Timer1_Timer();
+        QVERIFY(w.cmdClearFolderForImages[2]->isVisible());
+        QVERIFY(w.chkLargeWindow->isVisible());
+        w.txbReport->clear();
+        w.Timer1_Timer();
+        QVERIFY(!w.cmdClearFolderForImages[2]->isVisible());
+        QVERIFY(!w.chkLargeWindow->isVisible());
+    }
+
+    void timerPutsLongFoldersIntoToolTips()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        const QString eighty = QStringLiteral("/") + QString(79, QLatin1Char('a'));
+        const QString eightyOne = eighty + QLatin1Char('b');
+        w.txbFolderForImages[0]->setText(eighty);
+        w.txbFolderForImages[1]->setText(eightyOne);
+        w.Timer1_Timer();
+        QCOMPARE(w.txbFolderForImages[0]->toolTip(), QString());
+        QCOMPARE(w.txbFolderForImages[1]->toolTip(), eightyOne);
+    }
+
+    void reportKeepsItsLineBreaks()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        w.AppendToReport(QStringLiteral("a.bmp -> a.png [OK]\r\n"));
+        w.AppendToReport(QStringLiteral("b.bmp"));
+        w.AppendToReport(QStringLiteral(" -> b.png [OK]\r\n"));
+        QCOMPARE(w.ReportText(), QStringLiteral("a.bmp -> a.png [OK]\r\nb.bmp -> b.png [OK]\r\n"));
+    }
+
+    void focusGoesWhereTheUserIsNeeded_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<int>("inputFormat");
+        QTest::addColumn<int>("outputFormat");
+        QTest::addColumn<bool>("convertEnabled");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("nothing yet") << "" << "" << 0 << 0 << true << "cmdConvertSingleFile";
+        QTest::newRow("output missing") << "/in/" << "" << 1 << 2 << true << "cmdFolderForImages_1";
+        QTest::newRow("input missing") << "" << "/out/" << 1 << 2 << true << "cmdFolderForImages_0";
+        QTest::newRow("input format missing") << "/in/" << "/out/" << 0 << 2 << true << "cmdFolderForImages_0";
+        QTest::newRow("output format missing") << "/in/" << "/out/" << 1 << 0 << true << "cmdFolderForImages_1";
+        QTest::newRow("ready") << "/in/" << "/out/" << 1 << 2 << true << "cmdConvertFiles";
+        QTest::newRow("running") << "/in/" << "/out/" << 1 << 2 << false << "txbQuality";
+    }
+
+    void focusGoesWhereTheUserIsNeeded()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, output);
+        QFETCH(int, inputFormat);
+        QFETCH(int, outputFormat);
+        QFETCH(bool, convertEnabled);
+        QFETCH(QString, expected);
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        w.txbQuality->show();
+        w.txbQuality->setFocus();  // where the focus stays when no rule applies
+        {
+            const QSignalBlocker a(w.cboFileFormat[0]), b(w.cboFileFormat[1]);
+            w.txbFolderForImages[0]->setText(input);
+            w.txbFolderForImages[1]->setText(output);
+            w.cboFileFormat[0]->setCurrentIndex(inputFormat);
+            w.cboFileFormat[1]->setCurrentIndex(outputFormat);
+        }
+        w.cmdConvertFiles->setEnabled(convertEnabled);
+        w.FocusNextControl();
+        QCOMPARE(w.focusWidget()->objectName(), expected);
+    }
+
+    void focusIsLeftAloneWhileTheWindowIsHidden()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        w.txbQuality->show();
+        w.txbQuality->setFocus();
+        w.hide();
+        w.FocusNextControl();
+        QCOMPARE(w.focusWidget(), w.txbQuality);
+    }
+
+    void disablingTheWindowSparesTextBoxes()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        SetFormControlsEnabled(w, false, false, false, true);
+        QVERIFY(!w.cmdConvertFiles->isEnabled());
+        QVERIFY(!w.chkWarnOnOverwrite->isEnabled());
+        QVERIFY(!w.cboFileFormat[0]->isEnabled());
+        QVERIFY(!w.lblTopLine->isEnabled());
+        QVERIFY(w.txbFolderForImages[0]->isEnabled());
+        QVERIFY(w.txbReport->isEnabled());
+        SetFormControlsEnabled(w, true, false, false, true);
+        QVERIFY(w.cmdConvertFiles->isEnabled());
+        QVERIFY(w.lblTopLine->isEnabled());
+    }
+
+    void groupHelpersTouchOnlyTheKindsAsked()
+    {
+        QWidget form;
+        auto* frame = new QGroupBox(&form);
+        auto* inFrame = new QPushButton(frame);
+        auto* text = new QLineEdit(&form);
+        auto* label = new QLabel(&form);
+        SetFormControlsEnabled(form, false, false, false, false);
+        QVERIFY(frame->isEnabled());
+        QVERIFY(!inFrame->isEnabled());
+        QVERIFY(text->isEnabled());
+        QVERIFY(label->isEnabled());
+        SetFormControlsEnabled(form, false, true, true, true);
+        QVERIFY(!frame->isEnabled());
+        QVERIFY(!text->isEnabled());
+        QVERIFY(!label->isEnabled());
+
+        SetFormFontName(form, QStringLiteral("Arial"), false);
+        QCOMPARE(label->font().family(), QStringLiteral("Arial"));
+        QVERIFY(text->font().family() != QStringLiteral("Arial"));
+        SetFormFontName(form, QStringLiteral("Arial"), true);
+        QCOMPARE(text->font().family(), QStringLiteral("Arial"));
+        SetFormFontBold(form, true);
+        QVERIFY(inFrame->font().bold() && text->font().bold() && frame->font().bold());
+    }
+
+    void focusIfAvailableNeedsAVisibleEnabledButton()
+    {
+        QWidget form;
+        auto* other = new QLineEdit(&form);
+        auto* button = new QPushButton(&form);
+        form.show();
+        other->setFocus();
+        button->setEnabled(false);
+        QVERIFY(!FocusIfAvailable(button));
+        QCOMPARE(form.focusWidget(), other);
+        button->setEnabled(true);
+        button->hide();
+        QVERIFY(!FocusIfAvailable(button));
+        button->show();
+        QVERIFY(FocusIfAvailable(button));
+        QCOMPARE(form.focusWidget(), button);
+    }
+
+    void webPageFailuresAreExplained_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no program") << 31 << "https://host.example/docs/page.XYZ"
+                                    << "Error launching web browser, error code = 31.\r\n\r\n"
+                                       "File extension 'xyz' is not associated with any application program.";
+        QTest::newRow("memory") << 8 << "https://host.example/" << "Error launching web browser, error code = 8.\r\n\r\nOut of memory.";
+        QTest::newRow("not found") << 2 << "https://host.example/" << "Error launching web browser, error code = 2.\r\n\r\nPlease try once more.";
+        QTest::newRow("other") << 5 << "https://host.example/" << "Error launching web browser, error code = 5.";
+    }
+
+    void webPageFailuresAreExplained()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, address);
+        QFETCH(QString, message);
+        ScriptedPrompts scripted;
+        scripted.expectLaunch(address, code);
+        scripted.expectMessage(message, "Cannot launch web browser", MsgButtons::Ok, MsgIcon::Exclamation);
+        OpenWebPage(address);
+        VERIFY_PROMPTS(scripted);
+    }
+
+    void openDocumentReportsOnlyWhenAsked()
+    {
+        ScriptedPrompts scripted;
+        scripted.expectLaunch("/no/such/page.htm", 2);
+        QVERIFY(!OpenDocument("/no/such/page.htm", false));
+        scripted.expectLaunch("/no/such/page.htm", 2);
+        scripted.expectMessage("Error opening file /no/such/page.htm.\r\nPerhaps the file extension is incorrect.",
+                               "Error", MsgButtons::Ok, MsgIcon::Exclamation);
+        QVERIFY(!OpenDocument("/no/such/page.htm", true));
+        scripted.expectLaunch("/tmp/page.htm", 42);
+        QVERIFY(OpenDocument("/tmp/page.htm", true));
+        VERIFY_PROMPTS(scripted);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
