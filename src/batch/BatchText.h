@@ -1,0 +1,69 @@
+// Texts of a batch run and of the conversion of one file: target names, size
+// texts, report entries and messages. Line breaks are "\r\n".
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace pictoria {
+
+/// Engine messages the run reacts to, as TranscodeFile returns them.
+inline const QString kEngineSuccess = QStringLiteral("No Error.");
+inline const QString kEngineUnsupportedOption = QStringLiteral("Unsupported file format option.");
+inline const QString kEngineInvalidBitsPerPixel = QStringLiteral("Invalid bits per pixel for this file format.");
+inline const QString kEngineInputNotSupported = QStringLiteral("Input file format not supported.");
+inline const QString kEngineOutputNotSupported = QStringLiteral("Output file format not supported.");
+
+/// Operations of a run over a folder, and the single-file conversion.
+enum BatchOperation { kListInput = 0, kListOutput = 1, kConvertBatch = 2, kConvertSingle = 3 };
+
+/// @p n in decimal with one leading blank when not negative (" 5", "-5").
+QString NumberText(qint64 n);
+
+/// A file length with the user's digit grouping, then " bytes" ("1,234 bytes").
+QString SizeText(qint64 bytes);
+
+/// Name of the file that @p fileName converts into: its extension (after the
+/// last ".") replaced by @p outputFormat in lower case, or ".ext" added when
+/// it has none. A non-empty @p qualityTag goes in as "_q<tag>" before the
+/// new extension.
+QString TargetFileName(const QString& fileName, const QString& outputFormat, const QString& qualityTag);
+
+/// Value of a cleaned quality text ("" and "+" count as 0); nothing when the
+/// value does not fit a 16-bit integer.
+std::optional<qint16> QualityFromText(const QString& cleanedText);
+
+/// "For conversion to JPG the quality must be in the range 10 through 100."
+QString QualityRangeMessage(int minQuality, int maxQuality);
+
+/// The "No files" message of a run or listing that found nothing.
+QString NoFilesMessage(int operation, const QString& inputFormat, const QString& outputFormat);
+
+/// Summary line of a run or listing, without line breaks.
+QString SummaryLine(int operation, const QString& inputFormat, const QString& outputFormat, int converted,
+                    int total);
+
+/// What a listing appends after the file name: two blanks, size, line break.
+QString ListingTail(const QString& sizeText);
+
+/// What a conversion appends after the file name when the existing target is
+/// kept; @p cancelAll adds the end of the whole operation.
+QString TargetKeptTail(const QString& outputFormat, bool cancelAll);
+
+/// What a batch conversion appends after the file name on success.
+QString BatchSuccessTail(const QString& targetName);
+
+/// What a single-file conversion appends after the source size on success;
+/// @p jpgQuality is given for a JPG target.
+QString SingleSuccessTail(const QString& targetName, const QString& sizeText, std::optional<int> jpgQuality);
+
+/// What a conversion appends after the file name when the engine failed:
+/// the error line, the hint lines that fit, and an empty line.
+QString FailureTail(const QString& message, int failureSide, const QString& inputFormat,
+                    const QString& outputFormat);
+
+/// True for the engine messages after which no further file is tried.
+bool StopsWholeOperation(const QString& message);
+
+}  // namespace pictoria

@@ -1,0 +1,67 @@
+#include "ViewerPage.h"
+
+#include <QFileInfo>
+#include <QUrl>
+
+namespace pictoria {
+
+namespace {
+
+const QString kBreak = QStringLiteral("\r\n");
+
+QString imageLine(const QString& address)
+{
+    return QStringLiteral("<IMG SRC=\"") + HtmlText(address) + QStringLiteral("\" BORDER=\"1\"><P>") + kBreak;
+}
+
+}  // namespace
+
+QString HtmlText(const QString& text)
+{
+    QString html;
+    html.reserve(text.size());
+    for (const char32_t c : text.toUcs4()) {
+        switch (c) {
+        case U'&': html += QStringLiteral("&amp;"); break;
+        case U'<': html += QStringLiteral("&lt;"); break;
+        case U'>': html += QStringLiteral("&gt;"); break;
+        case U'"': html += QStringLiteral("&quot;"); break;
+        default:
+            if (c < 0x80)
+                html += QChar(char16_t(c));
+            else
+                html += QStringLiteral("&#") + QString::number(quint32(c)) + QLatin1Char(';');
+        }
+    }
+    return html;
+}
+
+QString ViewerPageHead(const QString& pagePath)
+{
+    return QStringLiteral("<HTML><HEAD><TITLE>") + kBreak + HtmlText(pagePath) + kBreak +
+           QStringLiteral("</TITLE></HEAD>") + kBreak + kBreak +
+           QStringLiteral("<BODY BGCOLOR=\"#000000\" TEXT=\"#FFFFFF\"><CENTER>") + kBreak + kBreak;
+}
+
+QString ViewerSourceEntry(const QString& inputPath, const QString& sizeText)
+{
+    const QString name = QFileInfo(inputPath).fileName();
+    return HtmlText(inputPath + QStringLiteral(", ") + sizeText) + QStringLiteral("<BR>") + kBreak +
+           imageLine(QString::fromLatin1(QUrl::toPercentEncoding(name))) + kBreak;
+}
+
+QString ViewerTargetEntry(const QString& targetPath, const QString& sizeText, const QString& inputFileName)
+{
+    const QString address =
+        QUrl::fromLocalFile(QFileInfo(targetPath).absoluteFilePath()).toString(QUrl::FullyEncoded);
+    return HtmlText(targetPath + QStringLiteral(", ") + sizeText + QStringLiteral(" (from ") + inputFileName +
+                    QLatin1Char(')')) +
+           QStringLiteral("<BR>") + kBreak + imageLine(address) + kBreak;
+}
+
+QString ViewerPageTail()
+{
+    return QStringLiteral("</CENTER></BODY></HTML>") + kBreak + kBreak;
+}
+
+}  // namespace pictoria

@@ -1,0 +1,29 @@
+// Lines of the image viewer page that shows converted images under their
+// sources. Every function returns whole lines ending in "\r\n". Paths and
+// names are written as HTML text (non-ASCII letters as character references,
+// so the page reads the same in any browser encoding) and image addresses
+// are percent-encoded.
+#pragma once
+
+#include <QString>
+
+namespace pictoria {
+
+/// @p text with &, <, > and double quotes escaped and every non-ASCII
+/// character written as a numeric character reference.
+QString HtmlText(const QString& text);
+
+/// The page head, titled with the page's own path @p pagePath.
+QString ViewerPageHead(const QString& pagePath);
+
+/// Entry of a source image. The page lies in the source's folder, so the
+/// image is addressed by its bare file name.
+QString ViewerSourceEntry(const QString& inputPath, const QString& sizeText);
+
+/// Entry of a converted image, addressed by a file:// URL of its absolute path.
+QString ViewerTargetEntry(const QString& targetPath, const QString& sizeText, const QString& inputFileName);
+
+/// The page tail.
+QString ViewerPageTail();
+
+}  // namespace pictoria
