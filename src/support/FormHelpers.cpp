@@ -38,7 +38,8 @@ Kind kindOf(const QWidget* w)
 }
 
 // The form's own controls: widgets inside a list or a text box (its view,
-// its scroll bars) are parts of that control, not controls of the form.
+// its scroll bars) are parts of that control, not controls of the form; the
+// controls of a dialog owned by the form belong to that dialog.
 template <typename Action>
 void forEachControl(QWidget& form, Action action)
 {
@@ -46,7 +47,7 @@ void forEachControl(QWidget& form, Action action)
     for (QWidget* w : children) {
         bool insideControl = false;
         for (QWidget* p = w->parentWidget(); p && p != &form; p = p->parentWidget())
-            if (kindOf(p) != Kind::Other && kindOf(p) != Kind::Frame) {
+            if (p->isWindow() || (kindOf(p) != Kind::Other && kindOf(p) != Kind::Frame)) {
                 insideControl = true;
                 break;
             }

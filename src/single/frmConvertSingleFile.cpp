@@ -1,0 +1,309 @@
+#include "frmConvertSingleFile.h"
+
+#include "FormHelpers.h"
+#include "StrProc.h"
+#include "Twips.h"
+#include "UserPrompts.h"
+#include "frmMain.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+
+namespace pictoria {
+
+namespace {
+
+// Pale cyan: the background of the window, its labels, check boxes and frame.
+const QColor kBackColor(0xC0, 0xFF, 0xFF);
+
+constexpr int kHeightWithoutQuality = 2800;
+constexpr int kHeightWithQuality = 3150;
+constexpr int kLoadShift = 50;
+constexpr int kQualityDigits = 3;
+
+const QString kInputError = QStringLiteral("Input error");
+
+// A number as the messages write it: one leading blank when not negative.
+QString signedDecimal(int n) { return (n >= 0 ? QStringLiteral(" ") : QString()) + QString::number(n); }
+
+}  // namespace
+
+template <typename W>
+W* frmConvertSingleFile::place(QWidget* parent, const char* name, int left, int top, int width, int height)
+{
+    auto* widget = new W(parent);
+    widget->setObjectName(QString::fromLatin1(name));
+    setTwipsGeometry(widget, QRect(left, top, width, height));
+    return widget;
+}
+
+frmConvertSingleFile::frmConvertSingleFile(frmMain* mainWindow) : QDialog(mainWindow), main_(mainWindow)
+{
+    setObjectName(QStringLiteral("frmConvertSingleFile"));
+    setWindowTitle(QStringLiteral("Convert single file"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setModal(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, kBackColor);
+    setPalette(palette);
+    setAutoFillBackground(true);
+    QFont font = this->font();
+    font.setPointSizeF(9.75);
+    setFont(font);
+
+    txbFile = place<QLineEdit>(this, "txbFile", 105, 105, 5370, 330);
+    txbFile->setReadOnly(true);
+    txbFile->setAccessibleName(QStringLiteral("File to be converted"));
+    const char* const toBeConverted[2] = {"to be converted to", "(check one or more):"};
+    for (int i = 0; i < 2; ++i) {
+        const QByteArray name = "lblToBeConvertedTo_" + QByteArray::number(i);
+        lblToBeConvertedTo[i] = place<QLabel>(this, name.constData(), 105, i == 0 ? 525 : 840, 2325, 330);
+        lblToBeConvertedTo[i]->setText(QString::fromLatin1(toBeConverted[i]));
+    }
+    chkBMP = place<QCheckBox>(this, "chkBMP", 105, 1155, 960, 330);
+    chkBMP->setText(QStringLiteral("BMP"));
+    chkPNG = place<QCheckBox>(this, "chkPNG", 105, 1470, 960, 330);
+    chkPNG->setText(QStringLiteral("PNG"));
+    chkJPG = place<QCheckBox>(this, "chkJPG", 105, 1785, 855, 330);
+    chkJPG->setText(QStringLiteral("JPG"));
+
+    fraQuality = place<QGroupBox>(this, "fraQuality", 105, 2100, 3480, 435);
+    fraQuality->setFlat(true);
+    fraQuality->setStyleSheet(QStringLiteral("QGroupBox#fraQuality { border: 0; margin: 0; padding: 0; }"));
+    fraQuality->hide();
+    lblQuality = place<QLabel>(fraQuality, "lblQuality", 0, 45, 855, 330);
+    lblQuality->setText(QStringLiteral("Quality:"));
+    txbQuality[0] = place<QLineEdit>(fraQuality, "txbQuality_0", 870, 0, 500, 360);
+    txbQuality[0]->setText(QStringLiteral("80"));
+    txbQuality[0]->setAccessibleName(QStringLiteral("First quality"));
+    lblTo = place<QLabel>(fraQuality, "lblTo", 1430, 45, 330, 330);
+    lblTo->setText(QStringLiteral("to"));
+    txbQuality[1] = place<QLineEdit>(fraQuality, "txbQuality_1", 1680, 0, 500, 360);
+    txbQuality[1]->setAccessibleName(QStringLiteral("Last quality"));
+    for (QLineEdit* box : txbQuality)
+        box->setMaxLength(kQualityDigits);
+    lblStep = place<QLabel>(fraQuality, "lblStep", 2200, 45, 540, 330);
+    lblStep->setText(QStringLiteral("step"));
+    cboStep = place<QComboBox>(fraQuality, "cboStep", 2700, 0, 645, 360);
+    cboStep->setEditable(false);
+    cboStep->setAccessibleName(QStringLiteral("Quality step"));
+
+    chkWarnOnOverwrite = place<QCheckBox>(this, "chkWarnOnOverwrite", 3150, 630, 2325, 330);
+    chkWarnOnOverwrite->setText(QStringLiteral("Warn on overwrite"));
+    chkViewInBrowser = place<QCheckBox>(this, "chkViewInBrowser", 3150, 945, 2325, 330);
+    chkViewInBrowser->setText(QStringLiteral("View in browser"));
+    cmdDoIt = place<QPushButton>(this, "cmdDoIt", 3675, 1260, 1800, 360);
+    cmdDoIt->setText(QStringLiteral("Convert file"));
+    cmdCancel = place<QPushButton>(this, "cmdCancel", 3675, 1680, 1800, 360);
+    cmdCancel->setText(QStringLiteral("Cancel"));
+
+    for (QCheckBox* box : {chkBMP, chkPNG, chkJPG, chkWarnOnOverwrite, chkViewInBrowser})
+        box->setAccessibleName(box->text());
+    for (QPushButton* button : {cmdDoIt, cmdCancel}) {
+        button->setAccessibleName(button->text());
+        button->setAutoDefault(false);
+    }
+
+    setWindowWidthTwips(5580);
+    setWindowHeightTwips(kHeightWithoutQuality);
+
+    Form_Load();
+
+    // A value set from code raises the click handler only when it changes,
+    // just as a user's click does.
+    connect(chkBMP, &QCheckBox::toggled, this, &frmConvertSingleFile::chkBMP_Click);
+    connect(chkPNG, &QCheckBox::toggled, this, &frmConvertSingleFile::chkPNG_Click);
+    connect(chkJPG, &QCheckBox::toggled, this, &frmConvertSingleFile::chkJPG_Click);
+    connect(chkWarnOnOverwrite, &QCheckBox::toggled, this, &frmConvertSingleFile::chkWarnOnOverwrite_Click);
+    connect(chkViewInBrowser, &QCheckBox::toggled, this, &frmConvertSingleFile::chkViewInBrowser_Click);
+    connect(cboStep, &QComboBox::currentIndexChanged, this, &frmConvertSingleFile::cboStep_Click);
+    connect(cmdDoIt, &QPushButton::clicked, this, &frmConvertSingleFile::cmdDoIt_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmConvertSingleFile::cmdCancel_Click);
+}
+
+// ---- Geometry in twips ---------------------------------------------------------
+
+void frmConvertSingleFile::setTwipsGeometry(QWidget* control, const QRect& twips)
+{
+    twips_.insert(control, twips);
+    control->setGeometry(TwipsRect(twips.left(), twips.top(), twips.width(), twips.height()));
+}
+
+void frmConvertSingleFile::setLeftTwips(QWidget* control, int left)
+{
+    QRect r = twips_.value(control);
+    r.moveLeft(left);
+    setTwipsGeometry(control, r);
+}
+
+void frmConvertSingleFile::setTopTwips(QWidget* control, int top)
+{
+    QRect r = twips_.value(control);
+    r.moveTop(top);
+    setTwipsGeometry(control, r);
+}
+
+void frmConvertSingleFile::setWidthTwips(QWidget* control, int width)
+{
+    QRect r = twips_.value(control);
+    r.setWidth(width);
+    setTwipsGeometry(control, r);
+}
+
+void frmConvertSingleFile::setWindowHeightTwips(int twips)
+{
+    heightTwips_ = twips;
+    setFixedHeight(TwipsToPixels(twips));
+}
+
+void frmConvertSingleFile::setWindowWidthTwips(int twips)
+{
+    widthTwips_ = twips;
+    setFixedWidth(TwipsToPixels(twips));
+}
+
+// ---- Event handlers ------------------------------------------------------------
+
+void frmConvertSingleFile::Form_Load()
+{
+    {
+        const QSignalBlocker filling(cboStep);
+        cboStep->clear();
+        cboStep->addItems({QStringLiteral("5"), QStringLiteral("10"), QStringLiteral("20"), QStringLiteral("30")});
+        cboStep->setCurrentIndex(1);
+    }
+    SetFormFontBold(*this, false);
+    for (QWidget* control : twips_.keys())
+        setTopTwips(control, twips_.value(control).top() + kLoadShift);
+    SetFormFontName(*this, QStringLiteral("Arial"), true);
+}
+
+void frmConvertSingleFile::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Restoring a minimised window is no new showing.
+    if (!event->spontaneous())
+        Form_Activate();
+}
+
+void frmConvertSingleFile::Form_Activate()
+{
+    // Over the main window, as wide as its input folder box.
+    const QWidget* folderBox = main_->txbFolderForImages[0];
+    const int topTwips = PixelsToTwips(main_->y()) + PixelsToTwips(main_->lblTopLine->y()) + 300;
+    const int leftTwips = PixelsToTwips(main_->x()) + PixelsToTwips(folderBox->x()) + 10;
+    setWindowWidthTwips(PixelsToTwips(folderBox->width()));
+    move(TwipsToPixels(leftTwips), TwipsToPixels(topTwips));
+
+    const QRect file = twips_.value(txbFile);
+    setWidthTwips(txbFile, widthTwips_ - file.left() - 200);
+    const int buttonsLeft = widthTwips_ - twips_.value(cmdDoIt).width() - 200;
+    setLeftTwips(cmdDoIt, buttonsLeft);
+    setLeftTwips(cmdCancel, buttonsLeft);
+    const QRect fileNow = twips_.value(txbFile);
+    const int optionsLeft = fileNow.left() + fileNow.width() - twips_.value(chkWarnOnOverwrite).width();
+    setTwipsGeometry(chkWarnOnOverwrite, QRect(QPoint(optionsLeft, twips_.value(lblToBeConvertedTo[0]).top()),
+                                               twips_.value(chkWarnOnOverwrite).size()));
+    setTwipsGeometry(chkViewInBrowser, QRect(QPoint(optionsLeft, twips_.value(chkWarnOnOverwrite).top() + 330),
+                                             twips_.value(chkViewInBrowser).size()));
+
+    // The end of a long path is the part worth seeing.
+    txbFile->end(false);
+
+    for (QCheckBox* box : {chkBMP, chkJPG, chkPNG}) {
+        box->setChecked(false);
+        box->setEnabled(true);
+    }
+    fraQuality->hide();
+    const QString sourceType = strFilepath.right(3).toUpper();
+    if (sourceType == QLatin1String("BMP"))
+        chkBMP->setEnabled(false);
+    else if (sourceType == QLatin1String("PNG"))
+        chkPNG->setEnabled(false);
+    setWindowHeightTwips(kHeightWithoutQuality);
+    chkWarnOnOverwrite->setChecked(true);
+    if (txbQuality[1]->text() == txbQuality[0]->text())
+        txbQuality[1]->clear();
+    blnProceed = false;
+    cmdCancel->setFocus();
+}
+
+void frmConvertSingleFile::chkJPG_Click()
+{
+    const bool jpg = chkJPG->isChecked();
+    fraQuality->setVisible(jpg);
+    setWindowHeightTwips(jpg ? kHeightWithQuality : kHeightWithoutQuality);
+    setTopTwips(cmdDoIt, heightTwips_ - 1340);
+    setTopTwips(cmdCancel, heightTwips_ - 920);
+    repaint();
+    cmdDoIt->setFocus();
+}
+
+void frmConvertSingleFile::chkBMP_Click() { cmdDoIt->setFocus(); }
+void frmConvertSingleFile::chkPNG_Click() { cmdDoIt->setFocus(); }
+
+void frmConvertSingleFile::focusDoItWhenVisible()
+{
+    if (isVisible())
+        cmdDoIt->setFocus();
+}
+
+void frmConvertSingleFile::chkWarnOnOverwrite_Click() { focusDoItWhenVisible(); }
+void frmConvertSingleFile::chkViewInBrowser_Click() { focusDoItWhenVisible(); }
+void frmConvertSingleFile::cboStep_Click() { focusDoItWhenVisible(); }
+
+void frmConvertSingleFile::cmdDoIt_Click()
+{
+    if (!chkBMP->isChecked() && !chkPNG->isChecked() && !chkJPG->isChecked()) {
+        showMessage(this, QStringLiteral("No file format selected."), kInputError, MsgIcon::Exclamation);
+        return;
+    }
+    if (chkJPG->isChecked()) {
+        for (QLineEdit* box : txbQuality) {
+            QString text = box->text();
+            CleanNumberText(text, false);
+            box->setText(text);
+        }
+        QString first = txbQuality[0]->text();
+        QString last = txbQuality[1]->text();
+        if (first.isEmpty() && last.isEmpty()) {
+            showMessage(this, QStringLiteral("No qualitiy specified."), kInputError, MsgIcon::Exclamation);
+            return;
+        }
+        if (last.isEmpty()) {
+            last = first;
+            txbQuality[1]->setText(last);
+        } else if (first.isEmpty()) {
+            first = last;
+            txbQuality[0]->setText(first);
+        }
+        // A lone "+" reads as 0 and is refused by the range check below.
+        const int from = first.toInt();
+        const int to = last.toInt();
+        const int low = main_->intMinQuality;
+        const int high = main_->intMaxQuality;
+        if (from < low || from > high || to < low || to > high) {
+            showMessage(this,
+                        QStringLiteral("For conversion to JPG the quality must be in the range") + signedDecimal(low) +
+                            QStringLiteral(" through") + signedDecimal(high) + QStringLiteral("."),
+                        kInputError, MsgIcon::None);
+            return;
+        }
+        main_->intQualityFrom = from;
+        main_->intQualityTo = to;
+        main_->intQualityStep = cboStep->currentText().toInt();
+        if (to < from)
+            main_->intQualityStep = -main_->intQualityStep;
+    }
+    blnProceed = true;
+    hide();
+}
+
+void frmConvertSingleFile::cmdCancel_Click() { hide(); }
+
+}  // namespace pictoria

@@ -1,0 +1,95 @@
+// The output formats dialog of the single-file command: which formats to
+// write, the JPG quality range, and the run's two options. Loaded once by the
+// main window and afterwards only shown and hidden.
+#pragma once
+
+#include <QDialog>
+#include <QHash>
+#include <QRect>
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace pictoria {
+
+class frmMain;
+
+/// Modal dialog "Convert single file". The caller writes strFilepath and
+/// txbFile, shows it modally, then reads blnProceed, the check boxes and the
+/// quality range it left in the main window.
+class frmConvertSingleFile : public QDialog {
+    Q_OBJECT
+
+public:
+    /// Loads the dialog, hidden, as a window of @p mainWindow, whose quality
+    /// limits it reads and whose quality range it writes.
+    explicit frmConvertSingleFile(frmMain* mainWindow);
+
+    // ---- Public variables (the caller's interface) ---------------------------
+    /// Path of the file to be converted; the dialog reads its last three characters.
+    QString strFilepath;
+    /// True only when a valid "Convert file" closed the dialog; false on every showing.
+    bool blnProceed = false;
+
+    // ---- Controls ------------------------------------------------------------
+    QLineEdit* txbFile = nullptr;
+    std::array<QLabel*, 2> lblToBeConvertedTo{};
+    QCheckBox* chkBMP = nullptr;
+    QCheckBox* chkPNG = nullptr;
+    QCheckBox* chkJPG = nullptr;
+    QGroupBox* fraQuality = nullptr;
+    QLabel* lblQuality = nullptr;
+    std::array<QLineEdit*, 2> txbQuality{};
+    QLabel* lblTo = nullptr;
+    QLabel* lblStep = nullptr;
+    QComboBox* cboStep = nullptr;
+    QCheckBox* chkWarnOnOverwrite = nullptr;
+    QCheckBox* chkViewInBrowser = nullptr;
+    QPushButton* cmdDoIt = nullptr;
+    QPushButton* cmdCancel = nullptr;
+
+    /// Window height and width in twips as last set.
+    int heightTwips() const { return heightTwips_; }
+    int widthTwips() const { return widthTwips_; }
+    /// A control's position and size in twips as last set (relative to its
+    /// frame for the quality controls).
+    QRect twipsGeometry(QWidget* control) const { return twips_.value(control); }
+
+    // ---- Event handlers ------------------------------------------------------
+    void Form_Load();
+    void Form_Activate();
+    void chkBMP_Click();
+    void chkPNG_Click();
+    void chkJPG_Click();
+    void chkWarnOnOverwrite_Click();
+    void chkViewInBrowser_Click();
+    void cboStep_Click();
+    void cmdDoIt_Click();
+    void cmdCancel_Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    template <typename W>
+    W* place(QWidget* parent, const char* name, int left, int top, int width, int height);
+    void setTwipsGeometry(QWidget* control, const QRect& twips);
+    void setLeftTwips(QWidget* control, int left);
+    void setTopTwips(QWidget* control, int top);
+    void setWidthTwips(QWidget* control, int width);
+    void setWindowHeightTwips(int twips);
+    void setWindowWidthTwips(int twips);
+    void focusDoItWhenVisible();
+
+    frmMain* main_;
+    QHash<QWidget*, QRect> twips_;
+    int heightTwips_ = 2800;
+    int widthTwips_ = 5685;
+};
+
+}  // namespace pictoria
