@@ -1,0 +1,232 @@
+// The texts of a batch run, the viewer page's lines and the folder listing,
+// without a window.
+#include "BatchText.h"
+#include "FolderFiles.h"
+#include "ViewerPage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace pictoria;
+
+class TestBatchText : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+
+    void targetName_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("tag");
+        QTest::addColumn<QString>("target");
+        QTest::newRow("three letters") << "photo.bmp" << "PNG" << "" << "photo.png";
+        QTest::newRow("upper-case extension") << "photo.BMP" << "PNG" << "" << "photo.png";
+        QTest::newRow("quality tag") << "photo.jpg" << "JPG" << "80" << "photo_q80.jpg";
+        QTest::newRow("dots inside the name") << "a.b.c.gif" << "BMP" << "" << "a.b.c.bmp";
+        QTest::newRow("four-letter extension") << "scan.jpeg" << "PNG" << "" << "scan.png";
+        QTest::newRow("one-letter extension") << "x.b" << "JPG" << "" << "x.jpg";
+        QTest::newRow("no extension") << "README" << "PNG" << "" << "README.png";
+        QTest::newRow("trailing dot") << "odd." << "PNG" << "" << "odd.png";
+        QTest::newRow("only an extension") << ".bmp" << "PNG" << "" << ".png";
+        QTest::newRow("tag without extension") << "raw" << "JPG" << "70" << "raw_q70.jpg";
+        QTest::newRow("blanks and accents") << "été à Paris.gif" << "PNG" << "" << "été à Paris.png";
+    }
+
+    void targetName()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QString, format);
+        QFETCH(QString, tag);
+        QFETCH(QString, target);
+        QCOMPARE(TargetFileName(fileName, format, tag), target);
+    }
+
+    void numbersAndSizes()
+    {
+        QCOMPARE(NumberText(5), QStringLiteral(" 5"));
+        QCOMPARE(NumberText(0), QStringLiteral(" 0"));
+        QCOMPARE(NumberText(-3), QStringLiteral("-3"));
+        QCOMPARE(SizeText(0), QStringLiteral("0 bytes"));
+        QCOMPARE(SizeText(999), QStringLiteral("999 bytes"));
+        QCOMPARE(SizeText(1234567), QStringLiteral("1,234,567 bytes"));
+        QCOMPARE(SizeText(5'000'000'000LL), QStringLiteral("5,000,000,000 bytes"));
+    }
+
+    void qualityValue_data()
+    {
+        QTest::addColumn<QString>("cleaned");
+        QTest::addColumn<int>("value");  // -1: does not fit 16 bits
+        QTest::newRow("plain") << "80" << 80;
+        QTest::newRow("empty") << "" << 0;
+        QTest::newRow("sign only") << "+" << 0;
+        QTest::newRow("signed") << "+90" << 90;
+        QTest::newRow("leading zeros") << "0010" << 10;
+        QTest::newRow("16-bit top") << "32767" << 32767;
+        QTest::newRow("just beyond") << "32768" << -1;
+        QTest::newRow("far beyond") << "99999" << -1;
+        QTest::newRow("beyond 64 bits") << "123456789012345678901234567890" << -1;
+    }
+
+    void qualityValue()
+    {
+        QFETCH(QString, cleaned);
+        QFETCH(int, value);
+        const std::optional<qint16> quality = QualityFromText(cleaned);
+        QCOMPARE(quality.has_value(), value >= 0);
+        if (quality)
+            QCOMPARE(int(*quality), value);
+    }
+
+    void messages()
+    {
+        QCOMPARE(QualityRangeMessage(10, 100),
+                 QStringLiteral("For conversion to JPG the quality must be in the range 10 through 100."));
+        QCOMPARE(NoFilesMessage(kConvertBatch, "BMP", "PNG"), QStringLiteral("There are no BMP files in the input folder."));
+        QCOMPARE(NoFilesMessage(kListInput, "*", "PNG"), QStringLiteral("There are no files in the input folder."));
+        QCOMPARE(NoFilesMessage(kListOutput, "BMP", "*"), QStringLiteral("There are no files in the output folder."));
+        QCOMPARE(NoFilesMessage(kListOutput, "BMP", "JPG"), QStringLiteral("There are no JPG files in the output folder."));
+        QCOMPARE(SummaryLine(kConvertBatch, "BMP", "PNG", 5, 7), QStringLiteral("Number of BMP files converted: 5 (of 7 input)"));
+        QCOMPARE(SummaryLine(kListInput, "PNG", "*", 0, 12), QStringLiteral("Number of PNG files in the input folder: 12"));
+        QCOMPARE(SummaryLine(kListOutput, "PNG", "*", 0, 3), QStringLiteral("Number of files in the output folder: 3"));
+    }
+
+    void reportEntries()
+    {
+        QCOMPARE(ListingTail("1,234 bytes"), QStringLiteral("  1,234 bytes\r\n"));
+        QCOMPARE(BatchSuccessTail("photo.png"), QStringLiteral(" -> photo.png [OK]\r\n"));
+        QCOMPARE(SingleSuccessTail("photo_q80.jpg", "45,678 bytes", 80),
+                 QStringLiteral(" converted to\r\nphoto_q80.jpg (45,678 bytes) with quality 80.\r\n\r\n"));
+        QCOMPARE(SingleSuccessTail("photo.png", "9 bytes", std::nullopt),
+                 QStringLiteral(" converted to\r\nphoto.png (9 bytes).\r\n\r\n"));
+        QCOMPARE(TargetKeptTail("PNG", false), QStringLiteral(" -- Existing PNG file not overwritten.\r\n\r\n"));
+        QCOMPARE(TargetKeptTail("PNG", true),
+                 QStringLiteral(" -- Existing PNG file not overwritten.\r\n\r\nOperation cancelled.\r\n\r\n"));
+    }
+
+    void failureEntry_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("side");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("entry");
+        QTest::newRow("compressed BMP")
+            << "Unsupported file format option." << 1 << "BMP" << "PNG"
+            << "\r\n*** Read error: Unsupported file format option.\r\n      BMP file may be compressed.\r\n\r\n";
+        QTest::newRow("same message, not BMP")
+            << "Unsupported file format option." << 1 << "GIF" << "PNG"
+            << "\r\n*** Read error: Unsupported file format option.\r\n\r\n";
+        QTest::newRow("too few bits for JPG")
+            << "Invalid bits per pixel for this file format." << -1 << "BMP" << "JPG"
+            << "\r\n*** Write error: Invalid bits per pixel for this file format.\r\n"
+               "      Bits per pixel in input image may be too small for saving as JPG file.\r\n\r\n";
+        QTest::newRow("too few bits, not JPG")
+            << "Invalid bits per pixel for this file format." << -1 << "BMP" << "PNG"
+            << "\r\n*** Write error: Invalid bits per pixel for this file format.\r\n\r\n";
+        QTest::newRow("neither side") << "Out of memory." << 0 << "BMP" << "PNG"
+                                      << "\r\n***  error: Out of memory.\r\n\r\n";
+        QTest::newRow("unknown side") << "Odd." << 7 << "BMP" << "PNG" << "\r\n***  error: Odd.\r\n\r\n";
+    }
+
+    void failureEntry()
+    {
+        QFETCH(QString, message);
+        QFETCH(int, side);
+        QFETCH(QString, input);
+        QFETCH(QString, output);
+        QFETCH(QString, entry);
+        QCOMPARE(FailureTail(message, side, input, output), entry);
+    }
+
+    void stopsOnlyForUnsupportedFormats()
+    {
+        QVERIFY(StopsWholeOperation("Input file format not supported."));
+        QVERIFY(StopsWholeOperation("Output file format not supported."));
+        QVERIFY(!StopsWholeOperation("Input file format not supported"));
+        QVERIFY(!StopsWholeOperation("Unsupported file format option."));
+    }
+
+    void htmlText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("html");
+        QTest::newRow("plain") << "/home/a/b.png" << "/home/a/b.png";
+        QTest::newRow("markup") << "a&b \"<x>\".bmp" << "a&amp;b &quot;&lt;x&gt;&quot;.bmp";
+        QTest::newRow("script") << "<script>alert(1)</script>" << "&lt;script&gt;alert(1)&lt;/script&gt;";
+        QTest::newRow("accents") << "/tmp/été.png" << "/tmp/&#233;t&#233;.png";
+        QTest::newRow("beyond 16 bits") << QString::fromUtf8("\xF0\x9F\x93\xB7.png") << "&#128247;.png";
+        QTest::newRow("entity already") << "&amp;" << "&amp;amp;";
+    }
+
+    void htmlText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, html);
+        QCOMPARE(HtmlText(text), html);
+    }
+
+    void viewerPageLines()
+    {
+        QCOMPARE(ViewerPageHead("/p/viewer01.htm"),
+                 QStringLiteral("<HTML><HEAD><TITLE>\r\n/p/viewer01.htm\r\n</TITLE></HEAD>\r\n\r\n"
+                                "<BODY BGCOLOR=\"#000000\" TEXT=\"#FFFFFF\"><CENTER>\r\n\r\n"));
+        QCOMPARE(ViewerSourceEntry("/p/photo.bmp", "1,254 bytes"),
+                 QStringLiteral("/p/photo.bmp, 1,254 bytes<BR>\r\n<IMG SRC=\"photo.bmp\" BORDER=\"1\"><P>\r\n\r\n"));
+        QCOMPARE(ViewerTargetEntry("/q/photo.png", "99 bytes", "photo.bmp"),
+                 QStringLiteral("/q/photo.png, 99 bytes (from photo.bmp)<BR>\r\n"
+                                "<IMG SRC=\"file:///q/photo.png\" BORDER=\"1\"><P>\r\n\r\n"));
+        QCOMPARE(ViewerPageTail(), QStringLiteral("</CENTER></BODY></HTML>\r\n\r\n"));
+    }
+
+    void viewerPageAddressesAreEncoded()
+    {
+        QCOMPARE(ViewerSourceEntry("/p q/a&b \"<x>\" é.bmp", "1 bytes"),
+                 QStringLiteral("/p q/a&amp;b &quot;&lt;x&gt;&quot; &#233;.bmp, 1 bytes<BR>\r\n"
+                                "<IMG SRC=\"a%26b%20%22%3Cx%3E%22%20%C3%A9.bmp\" BORDER=\"1\"><P>\r\n\r\n"));
+        QCOMPARE(ViewerTargetEntry("/p q/a#b?%.png", "1 bytes", "a#b?%.bmp"),
+                 QStringLiteral("/p q/a#b?%.png, 1 bytes (from a#b?%.bmp)<BR>\r\n"
+                                "<IMG SRC=\"file:///p%20q/a%23b%3F%25.png\" BORDER=\"1\"><P>\r\n\r\n"));
+    }
+
+    void folderListing()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        for (const char* name : {"c.bmp", "B.bmp", "a.BMP", ".hidden.bmp", "b.bmp"}) {
+            QFile file(dir.filePath(QString::fromLatin1(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(QDir(dir.path()).mkdir("d.bmp"));
+        QVERIFY(QFile::link(dir.filePath("nowhere"), dir.filePath("dangling.bmp")));
+        QString error;
+        const std::optional<QStringList> names = FolderFileNames(dir.path() + "/", error);
+        QVERIFY(names);
+        QCOMPARE(*names, (QStringList{".hidden.bmp", "a.BMP", "B.bmp", "b.bmp", "c.bmp"}));
+        QVERIFY(error.isEmpty());
+    }
+
+    void missingFolderAndFile()
+    {
+        QTemporaryDir dir;
+        QString error;
+        QVERIFY(!FolderFileNames(dir.filePath("gone/"), error));
+        QCOMPARE(error, "Cannot read the folder " + dir.filePath("gone/") + ": No such file or directory.");
+        error.clear();
+        QVERIFY(!FileLength(dir.filePath("gone.bmp"), error));
+        QCOMPARE(error, "Cannot read the size of " + dir.filePath("gone.bmp") + ": No such file or directory.");
+        QVERIFY(!FileLength(dir.path(), error));
+        QFile file(dir.filePath("five"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("12345");
+        file.close();
+        QCOMPARE(FileLength(file.fileName(), error).value_or(-1), 5);
+    }
+};
+
+QTEST_MAIN(TestBatchText)
+#include "tst_batchtext.moc"
