@@ -289,6 +289,7 @@ bool frmMain::Form_Load()
 void frmMain::InitMainWindow()
 {
     strOnlineManualURL = GetProgramText(15);
+    InitWebLinks();
     txbReport->clear();
     NormalHeight = 5450;
     LoadSingleFileDialog();

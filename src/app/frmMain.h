@@ -133,6 +133,8 @@ public:
     void lblOnlineDocumentation_Click();
     void lblQuorvaneSystems_Click();
     void cmdCopyToClipboard_Click();
+    /// Tool tips of the two link labels and the maker's address label.
+    void InitWebLinks();
     frmHelp* helpWindow() const;
 
     // ---- Batch conversion (batch/frmMain_batch.cpp) ---------------------------
