@@ -1,15 +1,68 @@
 // Image folders: choosing, checking, summarising and listing.
 #include "frmMain.h"
 
+#include "FolderHelpers.h"
+#include "FolderSummary.h"
+#include "FolderText.h"
+#include "Language.h"
+#include "StrProc.h"
+#include "UserPrompts.h"
+
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 namespace pictoria {
 
-void frmMain::cmdFolderForImages_Click(int) { FocusNextControl(); }
-void frmMain::txbFolderForImages_LostFocus(int) {}
+namespace {
+
+// Writes @p text into @p box only when it differs, so an unchanged box keeps
+// its cursor and its undo history.
+void setBoxText(QLineEdit* box, const QString& text)
+{
+    if (box->text() != text)
+        box->setText(text);
+}
+
+}  // namespace
+
+void frmMain::cmdFolderForImages_Click(int index)
+{
+    const QString title = GetProgramText(index == 0 ? 3 : 4);
+    QString folder = BrowseForFolder(this, title, false);
+    if (!folder.isEmpty()) {
+        EnsureTrailingSeparator(folder);
+        setBoxText(txbFolderForImages[index], folder);
+        ShowFolderSummary(index);
+        if (isQuitting())
+            return;
+        // The output box is checked whichever side was chosen: it may name a
+        // folder that has gone since it was filled in.
+        txbFolderForImages_LostFocus(1);
+        const QString input = txbFolderForImages[0]->text();
+        if (index == 0 && txbFolderForImages[1]->text().isEmpty() && !input.isEmpty() && FolderExists(input) &&
+            askYesNo(this, QStringLiteral("Output images folder the same?"), QStringLiteral("Output images folder")))
+            txbFolderForImages[1]->setText(input);
+    }
+    FocusNextControl();
+}
+
+void frmMain::txbFolderForImages_LostFocus(int index)
+{
+    if (isQuitting())
+        return;
+    QLineEdit* box = txbFolderForImages[index];
+    const QString folder = NormaliseFolderText(box->text(), QDir::currentPath(), QDir::homePath());
+    setBoxText(box, folder);
+    if (!folder.isEmpty() && !FolderExists(folder))
+        showMessage(this,
+                    index == 0 ? QStringLiteral("Input images folder not found!")
+                               : QStringLiteral("Output images folder not found!"),
+                    QStringLiteral("Error"), MsgIcon::Exclamation);
+    FocusNextControl();
+}
 
 void frmMain::cmdClearFolderForImages_Click(int index)
 {
@@ -20,19 +73,67 @@ void frmMain::cmdClearFolderForImages_Click(int index)
     FocusNextControl();
 }
 
-void frmMain::ShowFolderSummary(int) {}
+void frmMain::ShowFolderSummary(int index)
+{
+    const QString folder = txbFolderForImages[index]->text();
+    const std::span<const QString> formats(strFormatNames);
+    std::array<qint64, std::tuple_size_v<decltype(strFormatNames)>> counts{};
+    QString errorText;
+    bool accessDenied = false;
+    qint32 count = 0;
+    for (size_t f = 0; f < formats.size() && count >= 0 && !accessDenied; ++f) {
+        double noSize = 0;
+        count = CountFiles(folder, QStringLiteral("*.") + formats[f].toLower(), false, false, errorText, noSize,
+                           accessDenied);
+        counts[f] = count;
+    }
+    // Counting yields to the event loop, so the user may have quit meanwhile.
+    if (isQuitting())
+        return;
+    if (accessDenied)
+        showMessage(this, FolderAccessDeniedSentence(index), QStringLiteral("Error"), MsgIcon::Exclamation);
+    else if (count < 0)
+        showMessage(this, FolderUnreadableSentence(index, errorText), QStringLiteral("Error"), MsgIcon::Exclamation);
+    else {
+        const bool none = std::all_of(counts.begin(), counts.end(), [](qint64 n) { return n == 0; });
+        showMessage(this, FolderSummarySentence(index, formats, counts), GetProgramText(none ? 5 : 6));
+    }
+}
 
 void frmMain::cboFileFormat_Click(int index)
 {
     if (index == 1) {
-        const int jpgEntry = 3;  // "Select", BMP, PNG, JPG
-        lblQuality->setVisible(cboFileFormat[1]->currentIndex() == jpgEntry);
+        const qint16 jpg = FindFormatIndex(strFormatNames, qint16(intFormatCounts[1]), QStringLiteral("JPG"));
+        lblQuality->setVisible(jpg >= 0 && cboFileFormat[1]->currentIndex() == jpg + 1);
         txbQuality->setVisible(lblQuality->isVisibleTo(this));
     }
     if (isVisible() && cmdConvertFiles->isEnabled())
         cmdConvertFiles->setFocus();
 }
 
-void frmMain::cmdList_Click(int) {}
+void frmMain::cmdList_Click(int index)
+{
+    const QString side = index == 0 ? QStringLiteral("input") : QStringLiteral("output");
+    if (txbFolderForImages[index]->text().trimmed().isEmpty()) {
+        showMessage(this, QStringLiteral("Please specify folder for ") + side + QStringLiteral(" images."),
+                    QStringLiteral("Need more input"));
+        if (cmdFolderForImages[index]->isEnabled())
+            cmdFolderForImages[index]->setFocus();
+        return;
+    }
+    if (cboFileFormat[index]->currentIndex() == 0 &&
+        !askYesNo(this, QStringLiteral("List all files in the ") + side + QStringLiteral(" folder?"),
+                  QStringLiteral("List all files?"))) {
+        if (cmdFolderForImages[index]->isEnabled())
+            cmdFolderForImages[index]->setFocus();
+        return;
+    }
+    auto filterOf = [](const QComboBox* box) {
+        return box->currentIndex() == 0 ? QStringLiteral("*") : box->currentText();
+    };
+    InputFormatFilter = filterOf(cboFileFormat[0]);
+    OutputFormatFilter = filterOf(cboFileFormat[1]);
+    ProcessFiles(index);
+}
 
 }  // namespace pictoria
