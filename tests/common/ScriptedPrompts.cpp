@@ -143,8 +143,12 @@ void ScriptedPrompts::showModal(QDialog& dialog)
     // Showing the dialog runs its activation just as the real modal show does.
     dialog.show();
     QCoreApplication::processEvents();
-    if (e && e->act)
-        e->act(dialog);
+    if (e && e->act) {
+        // A question asked while the dialog is open replaces current_, and with
+        // it the act being run; a copy keeps that act alive.
+        const auto act = e->act;
+        act(dialog);
+    }
     if (dialog.isVisible()) {
         if (e)
             unexpected_ << QStringLiteral("modal dialog %1 was left open").arg(dialog.objectName());

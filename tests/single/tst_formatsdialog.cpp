@@ -1,0 +1,411 @@
+// The output formats dialog on its own: its design, what each showing resets
+// and what it keeps, which formats a source allows, and the checks of
+// "Convert file" with the quality range they leave in the main window.
+#include "ScriptedPrompts.h"
+#include "Twips.h"
+#include "frmConvertSingleFile.h"
+#include "frmMain.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace pictoria;
+using pictoria::testing::ScriptedPrompts;
+
+namespace {
+
+const QString kDialog = QStringLiteral("frmConvertSingleFile");
+const QString kInputError = QStringLiteral("Input error");
+const QString kRangeMessage = QStringLiteral("For conversion to JPG the quality must be in the range 10 through 100.");
+constexpr int kUntouched = -7;
+
+// Shows the dialog for @p path the way the command does, runs @p act while it
+// is open, and checks that the script was followed.
+void showFor(frmConvertSingleFile& dialog, ScriptedPrompts& scripted, const QString& path,
+             std::function<void(frmConvertSingleFile&)> act)
+{
+    scripted.expectModal(kDialog, [&dialog, act](QDialog&) { act(dialog); });
+    dialog.strFilepath = path;
+    dialog.txbFile->setText(path);
+    prompts().showModal(dialog);
+}
+
+}  // namespace
+
+class TestFormatsDialog : public QObject {
+    Q_OBJECT
+
+private slots:
+    void loadedHiddenWithTheMainWindow()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        frmConvertSingleFile* dialog = w.singleFileDialog();
+        QVERIFY(dialog);
+        QCOMPARE(dialog->parentWidget(), &w);
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(dialog->objectName(), kDialog);
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Convert single file"));
+        QVERIFY(dialog->chkWarnOnOverwrite->isChecked());
+        QVERIFY(!dialog->chkViewInBrowser->isChecked());
+        QCOMPARE(dialog->cboStep->currentText(), QStringLiteral("10"));
+        QCOMPARE(dialog->cboStep->count(), 4);
+        QCOMPARE(dialog->cboStep->itemText(0), QStringLiteral("5"));
+        QCOMPARE(dialog->cboStep->itemText(3), QStringLiteral("30"));
+        QVERIFY(!dialog->cboStep->isEditable());
+        QCOMPARE(dialog->txbQuality[0]->text(), QStringLiteral("80"));
+        QVERIFY(dialog->txbQuality[1]->text().isEmpty());
+        QCOMPARE(dialog->txbQuality[0]->maxLength(), 3);
+        QCOMPARE(dialog->txbQuality[1]->maxLength(), 3);
+        QVERIFY(dialog->txbFile->isReadOnly());
+        QCOMPARE(dialog->palette().color(QPalette::Window), QColor(0xC0, 0xFF, 0xFF));
+        QVERIFY(dialog->txbFile->palette().color(QPalette::Base) != QColor(0xC0, 0xFF, 0xFF));
+        // The main window's busy state must not reach into its dialogs.
+        w.cmdConvertFiles->setEnabled(false);
+        QVERIFY(dialog->cmdDoIt->isEnabled());
+    }
+
+    // Design positions, each control 50 twips lower after loading; the
+    // quality controls relative to their frame.
+    void controlsStandAtTheirDesignPositions_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QRect>("twips");
+        QTest::newRow("to be converted") << "lblToBeConvertedTo_0" << "to be converted to" << QRect(105, 575, 2325, 330);
+        QTest::newRow("check one") << "lblToBeConvertedTo_1" << "(check one or more):" << QRect(105, 890, 2325, 330);
+        QTest::newRow("BMP") << "chkBMP" << "BMP" << QRect(105, 1205, 960, 330);
+        QTest::newRow("PNG") << "chkPNG" << "PNG" << QRect(105, 1520, 960, 330);
+        QTest::newRow("JPG") << "chkJPG" << "JPG" << QRect(105, 1835, 855, 330);
+        QTest::newRow("frame") << "fraQuality" << "" << QRect(105, 2150, 3480, 435);
+        QTest::newRow("quality label") << "lblQuality" << "Quality:" << QRect(0, 95, 855, 330);
+        QTest::newRow("first quality") << "txbQuality_0" << "80" << QRect(870, 50, 500, 360);
+        QTest::newRow("to") << "lblTo" << "to" << QRect(1430, 95, 330, 330);
+        QTest::newRow("last quality") << "txbQuality_1" << "" << QRect(1680, 50, 500, 360);
+        QTest::newRow("step label") << "lblStep" << "step" << QRect(2200, 95, 540, 330);
+        QTest::newRow("step") << "cboStep" << "10" << QRect(2700, 50, 645, 360);
+        QTest::newRow("warn") << "chkWarnOnOverwrite" << "Warn on overwrite" << QRect(3150, 680, 2325, 330);
+        QTest::newRow("view") << "chkViewInBrowser" << "View in browser" << QRect(3150, 995, 2325, 330);
+        QTest::newRow("convert") << "cmdDoIt" << "Convert file" << QRect(3675, 1310, 1800, 360);
+        QTest::newRow("cancel") << "cmdCancel" << "Cancel" << QRect(3675, 1730, 1800, 360);
+        QTest::newRow("file") << "txbFile" << "" << QRect(105, 155, 5370, 330);
+    }
+
+    void controlsStandAtTheirDesignPositions()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(QRect, twips);
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        frmConvertSingleFile& dialog = *w.singleFileDialog();
+        auto* control = dialog.findChild<QWidget*>(name);
+        QVERIFY2(control, qPrintable(name));
+        QCOMPARE(dialog.twipsGeometry(control), twips);
+        QCOMPARE(control->geometry(), TwipsRect(twips.left(), twips.top(), twips.width(), twips.height()));
+        QString text;
+        if (auto* button = qobject_cast<QAbstractButton*>(control))
+            text = button->text();
+        else if (auto* label = qobject_cast<QLabel*>(control))
+            text = label->text();
+        else if (auto* box = qobject_cast<QLineEdit*>(control))
+            text = box->text();
+        else if (auto* list = qobject_cast<QComboBox*>(control))
+            text = list->currentText();
+        QCOMPARE(text, caption);
+        QCOMPARE(control->font().family(), QStringLiteral("Arial"));
+        QVERIFY(!control->font().bold());
+    }
+
+    void showingPlacesItOverTheMainWindow()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        ScriptedPrompts scripted;
+        showFor(*w.singleFileDialog(), scripted, "/pics/a.bmp", [&w](frmConvertSingleFile& d) {
+            const int width = PixelsToTwips(w.txbFolderForImages[0]->width());
+            QCOMPARE(d.widthTwips(), width);
+            QCOMPARE(d.heightTwips(), 2800);
+            QCOMPARE(d.x(), TwipsToPixels(PixelsToTwips(w.x()) + PixelsToTwips(w.txbFolderForImages[0]->x()) + 10));
+            QCOMPARE(d.y(), TwipsToPixels(PixelsToTwips(w.y()) + PixelsToTwips(w.lblTopLine->y()) + 300));
+            const int fileWidth = width - 105 - 200;
+            QCOMPARE(d.twipsGeometry(d.txbFile), QRect(105, 155, fileWidth, 330));
+            QCOMPARE(d.twipsGeometry(d.cmdDoIt).left(), width - 1800 - 200);
+            QCOMPARE(d.twipsGeometry(d.cmdCancel).left(), width - 1800 - 200);
+            QCOMPARE(d.twipsGeometry(d.chkWarnOnOverwrite), QRect(105 + fileWidth - 2325, 575, 2325, 330));
+            QCOMPARE(d.twipsGeometry(d.chkViewInBrowser), QRect(105 + fileWidth - 2325, 905, 2325, 330));
+            QCOMPARE(d.txbFile->cursorPosition(), d.txbFile->text().size());
+            QVERIFY(!d.fraQuality->isVisible());
+            QCOMPARE(d.focusWidget(), d.cmdCancel);
+            d.cmdCancel->click();
+        });
+        VERIFY_PROMPTS(scripted);
+    }
+
+    void jpgShowsTheQualityFrame()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        ScriptedPrompts scripted;
+        showFor(*w.singleFileDialog(), scripted, "/pics/a.png", [](frmConvertSingleFile& d) {
+            d.chkJPG->click();
+            QVERIFY(d.fraQuality->isVisible());
+            QCOMPARE(d.heightTwips(), 3150);
+            QCOMPARE(d.height(), TwipsToPixels(3150));
+            QCOMPARE(d.twipsGeometry(d.cmdDoIt).top(), 3150 - 1340);
+            QCOMPARE(d.twipsGeometry(d.cmdCancel).top(), 3150 - 920);
+            QCOMPARE(d.focusWidget(), d.cmdDoIt);
+            d.chkJPG->click();
+            QVERIFY(!d.fraQuality->isVisible());
+            QCOMPARE(d.heightTwips(), 2800);
+            QCOMPARE(d.twipsGeometry(d.cmdDoIt).top(), 2800 - 1340);
+            QCOMPARE(d.twipsGeometry(d.cmdCancel).top(), 2800 - 920);
+            d.cmdCancel->click();
+        });
+        VERIFY_PROMPTS(scripted);
+    }
+
+    void sourceFormatIsNotOffered_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("bmp");
+        QTest::addColumn<bool>("png");
+        QTest::addColumn<bool>("jpg");
+        QTest::newRow("bmp") << "/pics/a.bmp" << false << true << true;
+        QTest::newRow("png") << "/pics/a.png" << true << false << true;
+        QTest::newRow("jpg converts to jpg again") << "/pics/a.jpg" << true << true << true;
+        QTest::newRow("gif") << "/pics/a.gif" << true << true << true;
+        QTest::newRow("tif, typed by hand") << "/pics/a.tif" << true << true << true;
+        QTest::newRow("upper case") << "/PICS/A.BMP" << false << true << true;
+        QTest::newRow("mixed case") << "/pics/a.Png" << true << false << true;
+        QTest::newRow("name ending in bmp without a dot") << "/pics/abmp" << false << true << true;
+        QTest::newRow("too short") << "mp" << true << true << true;
+        QTest::newRow("empty") << "" << true << true << true;
+    }
+
+    void sourceFormatIsNotOffered()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, bmp);
+        QFETCH(bool, png);
+        QFETCH(bool, jpg);
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        frmConvertSingleFile& dialog = *w.singleFileDialog();
+        ScriptedPrompts scripted;
+        // A BMP source first, so a box it disabled must come back.
+        showFor(dialog, scripted, "/pics/first.bmp", [](frmConvertSingleFile& d) { d.cmdCancel->click(); });
+        showFor(dialog, scripted, path, [&](frmConvertSingleFile& d) {
+            QCOMPARE(d.chkBMP->isEnabled(), bmp);
+            QCOMPARE(d.chkPNG->isEnabled(), png);
+            QCOMPARE(d.chkJPG->isEnabled(), jpg);
+            d.cmdCancel->click();
+        });
+        VERIFY_PROMPTS(scripted);
+    }
+
+    void convertFileChecksTheChoice_data()
+    {
+        QTest::addColumn<bool>("bmp");
+        QTest::addColumn<bool>("jpg");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("last");
+        QTest::addColumn<int>("stepIndex");
+        QTest::addColumn<QString>("message");  // "" when accepted
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<QString>("firstAfter");
+        QTest::addColumn<QString>("lastAfter");
+        QTest::addColumn<int>("from");  // main window's range afterwards
+        QTest::addColumn<int>("to");
+        QTest::addColumn<int>("step");
+
+        const int none = int(MsgIcon::None);
+        const int excl = int(MsgIcon::Exclamation);
+        const QString noFormat = QStringLiteral("No file format selected.");
+        const QString noQuality = QStringLiteral("No qualitiy specified.");
+        const int u = kUntouched;
+        QTest::newRow("nothing checked") << false << false << "80" << "" << 1 << noFormat << excl << "80" << "" << u << u << u;
+        QTest::newRow("BMP only leaves the range") << true << false << "x" << "" << 1 << "" << none << "x" << "" << u << u << u;
+        QTest::newRow("last copied from first") << false << true << "80" << "" << 1 << "" << none << "80" << "80" << 80 << 80 << 10;
+        QTest::newRow("first copied from last") << false << true << "" << "50" << 1 << "" << none << "50" << "50" << 50 << 50 << 10;
+        QTest::newRow("8a0 cleaned to 80") << false << true << "8a0" << "" << 1 << "" << none << "80" << "80" << 80 << 80 << 10;
+        QTest::newRow("rising by 5") << true << true << "10" << "100" << 0 << "" << none << "10" << "100" << 10 << 100 << 5;
+        QTest::newRow("falling by 20") << false << true << "90" << "30" << 2 << "" << none << "90" << "30" << 90 << 30 << -20;
+        QTest::newRow("falling by 30") << false << true << "100" << "10" << 3 << "" << none << "100" << "10" << 100 << 10 << -30;
+        QTest::newRow("equal bounds keep a rising step") << false << true << "50" << "50" << 1 << "" << none << "50" << "50" << 50 << 50 << 10;
+        QTest::newRow("minus after plus dropped") << false << true << "+80" << "+-9" << 1 << kRangeMessage << none << "+80" << "+9" << u << u << u;
+        QTest::newRow("leading plus accepted") << false << true << "+80" << "+90" << 1 << "" << none << "+80" << "+90" << 80 << 90 << 10;
+        QTest::newRow("both empty") << false << true << "" << "" << 1 << noQuality << excl << "" << "" << u << u << u;
+        QTest::newRow("nothing but junk") << false << true << "ab" << "-.%" << 1 << noQuality << excl << "" << "" << u << u << u;
+        QTest::newRow("first below the limit") << false << true << "5" << "" << 1 << kRangeMessage << none << "5" << "5" << u << u << u;
+        QTest::newRow("last above the limit") << false << true << "80" << "101" << 1 << kRangeMessage << none << "80" << "101" << u << u << u;
+        QTest::newRow("lowest and highest") << false << true << "10" << "100" << 1 << "" << none << "10" << "100" << 10 << 100 << 10;
+        QTest::newRow("zero") << false << true << "0" << "80" << 1 << kRangeMessage << none << "0" << "80" << u << u << u;
+        QTest::newRow("lone plus reads as 0") << false << true << "+" << "" << 1 << kRangeMessage << none << "+" << "+" << u << u << u;
+        QTest::newRow("three nines") << false << true << "999" << "10" << 1 << kRangeMessage << none << "999" << "10" << u << u << u;
+    }
+
+    void convertFileChecksTheChoice()
+    {
+        QFETCH(bool, bmp);
+        QFETCH(bool, jpg);
+        QFETCH(QString, first);
+        QFETCH(QString, last);
+        QFETCH(int, stepIndex);
+        QFETCH(QString, message);
+        QFETCH(int, icon);
+        QFETCH(QString, firstAfter);
+        QFETCH(QString, lastAfter);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(int, step);
+
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        w.intQualityFrom = w.intQualityTo = w.intQualityStep = kUntouched;
+        frmConvertSingleFile& dialog = *w.singleFileDialog();
+        ScriptedPrompts scripted;
+        bool stayedOpen = false;
+        scripted.expectModal(kDialog, [&](QDialog&) {
+            dialog.chkBMP->setChecked(bmp);
+            dialog.chkJPG->setChecked(jpg);
+            dialog.txbQuality[0]->setText(first);
+            dialog.txbQuality[1]->setText(last);
+            dialog.cboStep->setCurrentIndex(stepIndex);
+            dialog.cmdDoIt->click();
+            stayedOpen = dialog.isVisible();
+            if (stayedOpen)
+                dialog.cmdCancel->click();
+        });
+        if (!message.isEmpty())
+            scripted.expectMessage(message, kInputError, MsgButtons::Ok, MsgIcon(icon));
+        dialog.strFilepath = QStringLiteral("/pics/a.gif");
+        prompts().showModal(dialog);
+        VERIFY_PROMPTS(scripted);
+
+        QCOMPARE(stayedOpen, !message.isEmpty());
+        QCOMPARE(dialog.blnProceed, message.isEmpty());
+        QCOMPARE(dialog.txbQuality[0]->text(), firstAfter);
+        QCOMPARE(dialog.txbQuality[1]->text(), lastAfter);
+        QCOMPARE(w.intQualityFrom, from);
+        QCOMPARE(w.intQualityTo, to);
+        QCOMPARE(w.intQualityStep, step);
+    }
+
+    void uncheckedJpgIgnoresTheQualityBoxes()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        w.intQualityFrom = w.intQualityTo = w.intQualityStep = kUntouched;
+        ScriptedPrompts scripted;
+        showFor(*w.singleFileDialog(), scripted, "/pics/a.gif", [](frmConvertSingleFile& d) {
+            d.chkJPG->click();
+            d.txbQuality[0]->setText("5x");
+            d.chkJPG->click();
+            d.chkPNG->click();
+            d.cmdDoIt->click();
+        });
+        VERIFY_PROMPTS(scripted);
+        frmConvertSingleFile& d = *w.singleFileDialog();
+        QVERIFY(d.blnProceed);
+        QVERIFY(!d.isVisible());
+        QCOMPARE(d.txbQuality[0]->text(), QStringLiteral("5x"));
+        QCOMPARE(w.intQualityFrom, kUntouched);
+        QCOMPARE(w.intQualityStep, kUntouched);
+    }
+
+    void closingByTheCloseBoxCancels()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        ScriptedPrompts scripted;
+        showFor(*w.singleFileDialog(), scripted, "/pics/a.gif", [](frmConvertSingleFile& d) {
+            d.chkPNG->click();
+            d.close();
+        });
+        VERIFY_PROMPTS(scripted);
+        QVERIFY(!w.singleFileDialog()->blnProceed);
+    }
+
+    // Each showing resets the formats, the frame, the height, the warning and
+    // blnProceed; the typed qualities, the step and "View in browser" stay.
+    void secondShowingKeepsTheUsersSettings()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        frmConvertSingleFile& dialog = *w.singleFileDialog();
+        ScriptedPrompts scripted;
+        showFor(dialog, scripted, "/pics/a.gif", [](frmConvertSingleFile& d) {
+            d.chkBMP->click();
+            d.chkJPG->click();
+            d.chkWarnOnOverwrite->click();
+            d.chkViewInBrowser->click();
+            d.cboStep->setCurrentIndex(2);
+            d.txbQuality[0]->setText("7z0");
+            d.txbQuality[1]->clear();
+            d.cmdDoIt->click();
+        });
+        QVERIFY(dialog.blnProceed);
+        QCOMPARE(dialog.txbQuality[1]->text(), QStringLiteral("70"));
+        QVERIFY(!dialog.chkWarnOnOverwrite->isChecked());
+        showFor(dialog, scripted, "/pics/b.jpg", [](frmConvertSingleFile& d) {
+            QVERIFY(!d.blnProceed);
+            QVERIFY(!d.chkBMP->isChecked());
+            QVERIFY(!d.chkPNG->isChecked());
+            QVERIFY(!d.chkJPG->isChecked());
+            QVERIFY(!d.fraQuality->isVisible());
+            QCOMPARE(d.heightTwips(), 2800);
+            QVERIFY(d.chkWarnOnOverwrite->isChecked());
+            QVERIFY(d.chkViewInBrowser->isChecked());
+            QCOMPARE(d.cboStep->currentText(), QStringLiteral("20"));
+            QCOMPARE(d.txbQuality[0]->text(), QStringLiteral("70"));
+            QVERIFY(d.txbQuality[1]->text().isEmpty());
+            QCOMPARE(d.focusWidget(), d.cmdCancel);
+            // A range is not folded back to one value.
+            d.chkJPG->click();
+            d.txbQuality[1]->setText("90");
+            d.cmdDoIt->click();
+        });
+        showFor(dialog, scripted, "/pics/c.jpg", [](frmConvertSingleFile& d) {
+            QCOMPARE(d.txbQuality[0]->text(), QStringLiteral("70"));
+            QCOMPARE(d.txbQuality[1]->text(), QStringLiteral("90"));
+            d.cmdCancel->click();
+        });
+        VERIFY_PROMPTS(scripted);
+        QVERIFY(!dialog.blnProceed);
+    }
+
+    void cancelAfterAFailedCheckKeepsTheCleanedText()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        frmConvertSingleFile& dialog = *w.singleFileDialog();
+        ScriptedPrompts scripted;
+        scripted.expectModal(kDialog, [&dialog](QDialog&) {
+            dialog.chkJPG->click();
+            dialog.txbQuality[0]->setText("a5%");
+            dialog.txbQuality[1]->setText("q");
+            dialog.cmdDoIt->click();
+            dialog.cmdCancel->click();
+        });
+        scripted.expectMessage(kRangeMessage, kInputError, MsgButtons::Ok, MsgIcon::None);
+        dialog.strFilepath = QStringLiteral("/pics/a.gif");
+        prompts().showModal(dialog);
+        QVERIFY(!dialog.blnProceed);
+        showFor(dialog, scripted, "/pics/a.gif", [](frmConvertSingleFile& d) {
+            // The copied bound equals the first, so the one-value form returns.
+            QCOMPARE(d.txbQuality[0]->text(), QStringLiteral("5"));
+            QVERIFY(d.txbQuality[1]->text().isEmpty());
+            d.cmdCancel->click();
+        });
+        VERIFY_PROMPTS(scripted);
+    }
+};
+
+QTEST_MAIN(TestFormatsDialog)
+#include "tst_formatsdialog.moc"
