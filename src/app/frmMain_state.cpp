@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QSaveFile>
 
+#include <cerrno>
+
 namespace pictoria {
 
 namespace {
@@ -35,12 +37,24 @@ void frmMain::WriteState(const QString& fileName)
     state.saveStateOnQuit = chkSaveStateOnQuit->isChecked();
 
     // Written beside the old file and renamed over it only when complete, so
-    // a failed save leaves the previous state file as it was.
+    // a failed save leaves the previous state file as it was. The explicit
+    // flush matters: commit() would rename a file whose last write failed.
     QSaveFile file(fileName);
     const QByteArray bytes = FormatStateFile(state);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        const QString reason = file.errorString();
+    const bool opened = file.open(QIODevice::WriteOnly);
+    const bool written = opened && file.write(bytes) == bytes.size() && file.flush();
+    const int writeErrno = errno;
+    bool saved = written;
+    QString reason;
+    if (!written) {
+        // A failed flush leaves no description in the file object; errno has it.
+        reason = opened ? qt_error_string(writeErrno) : file.errorString();
         file.cancelWriting();
+    } else if (!file.commit()) {
+        saved = false;
+        reason = file.errorString();
+    }
+    if (!saved) {
         showMessage(this, QStringLiteral("Error when attempting to save the state: ") + reason,
                     QStringLiteral("Save state"), MsgIcon::Exclamation);
         return;

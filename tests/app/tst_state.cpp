@@ -1,0 +1,561 @@
+// The state file: its exact bytes, the reader's tolerance and its failures,
+// the Save state and Restore state buttons, and the default file kept across
+// a Quit and the next start.
+#include "FolderHelpers.h"
+#include "ScriptedPrompts.h"
+#include "StateFile.h"
+#include "frmMain.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+
+using namespace pictoria;
+using pictoria::testing::ScriptedPrompts;
+
+Q_DECLARE_METATYPE(pictoria::SavedState)
+Q_DECLARE_METATYPE(std::optional<pictoria::SavedState>)
+
+namespace {
+
+constexpr std::array<int, 2> kListCounts{5, 4};  // "Select" and the formats of each box
+const QString kSaveTitle = QStringLiteral("Specify filename for saved state");
+const QString kRestoreTitle = QStringLiteral("Specify filename for state to restore");
+const QString kFilter = QStringLiteral("State files (*.sta)|*.sta");
+
+// The Part's example with "/" folders: JPG in, PNG out, warn on, browser off,
+// save on quit on.
+const QByteArray kExampleBytes = "\"/In/\"\r\n\"/Out/\"\r\n\" 3\"\r\n\" 2\"\r\n\"1\"\r\n\"0\"\r\n\"1\"\r\n";
+
+SavedState exampleState()
+{
+    return {QStringLiteral("/In/"), QStringLiteral("/Out/"), 3, 2, true, false, true};
+}
+
+SavedState nonDefaultState()
+{
+    return {QStringLiteral("/data/photos/"), QStringLiteral("/data/out, converted/"), 4, 3, false, true, true};
+}
+
+void showState(frmMain& w, const SavedState& s)
+{
+    w.txbFolderForImages[0]->setText(s.inputFolder);
+    w.txbFolderForImages[1]->setText(s.outputFolder);
+    w.cboFileFormat[0]->setCurrentIndex(s.inputFormatIndex);
+    w.cboFileFormat[1]->setCurrentIndex(s.outputFormatIndex);
+    w.chkWarnOnOverwrite->setChecked(s.warnOnOverwrite);
+    w.chkViewMultipleInBrowser->setChecked(s.viewInBrowser);
+    w.chkSaveStateOnQuit->setChecked(s.saveStateOnQuit);
+}
+
+SavedState shownState(const frmMain& w)
+{
+    return {w.txbFolderForImages[0]->text(),     w.txbFolderForImages[1]->text(),
+            w.cboFileFormat[0]->currentIndex(),  w.cboFileFormat[1]->currentIndex(),
+            w.chkWarnOnOverwrite->isChecked(),   w.chkViewMultipleInBrowser->isChecked(),
+            w.chkSaveStateOnQuit->isChecked()};
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QString defaultStatePath()
+{
+    return AppDataSubfolderPath(QStringLiteral("pxfm.sta"), QStringLiteral("Quorvane Systems"));
+}
+
+// Lets the process write files of at most @p bytes until destroyed, so that
+// a write fails half way as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+}  // namespace
+
+class TestState : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { QFile::remove(defaultStatePath()); }
+    void cleanupTestCase() { QFile::remove(defaultStatePath()); }
+
+    // ---- The format, without a window ---------------------------------------
+
+    void formatsTheExampleByteForByte()
+    {
+        QCOMPARE(FormatStateFile(exampleState()), kExampleBytes);
+        QCOMPARE(FormatStateFile(SavedState{}),
+                 QByteArray("\"\"\r\n\"\"\r\n\" 0\"\r\n\" 0\"\r\n\"1\"\r\n\"0\"\r\n\"0\"\r\n"));
+    }
+
+    void parsesWhatItWrites_data()
+    {
+        QTest::addColumn<SavedState>("state");
+        QTest::newRow("example") << exampleState();
+        QTest::newRow("defaults") << SavedState{};
+        QTest::newRow("all options the other way") << SavedState{{}, {}, 0, 0, false, true, true};
+        QTest::newRow("last entries") << SavedState{"/a/", "/b/", 4, 3, true, true, false};
+        QTest::newRow("quote in folder") << SavedState{"/say \"cheese\"/", "/\"/", 1, 1, true, false, false};
+        QTest::newRow("quote then comma") << SavedState{"/a\",b/", "/\"\"/", 2, 2, true, false, false};
+        QTest::newRow("commas") << SavedState{"/x,y/", ",", 1, 1, true, false, false};
+        QTest::newRow("blanks kept") << SavedState{"  /lead/", "/trail/  ", 1, 1, true, false, false};
+        QTest::newRow("accents") << SavedState{"/Bilder/Größe/", "/фото/", 1, 2, true, false, false};
+        QTest::newRow("line break in folder") << SavedState{"/two\nlines/", "/x\r\ny/", 1, 2, true, false, false};
+    }
+    void parsesWhatItWrites()
+    {
+        QFETCH(SavedState, state);
+        const std::optional<SavedState> back = ParseStateFile(FormatStateFile(state), kListCounts);
+        QVERIFY(back.has_value());
+        QCOMPARE(*back, state);
+    }
+
+    void parsesHandWrittenFiles_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<std::optional<SavedState>>("expected");
+        const std::optional<SavedState> fails;
+        const SavedState example = exampleState();
+        auto with = [](SavedState s, auto change) { change(s); return std::optional<SavedState>(s); };
+
+        QTest::newRow("example") << kExampleBytes << std::optional(example);
+        QTest::newRow("LF line ends") << QByteArray(kExampleBytes).replace("\r\n", "\n") << std::optional(example);
+        QTest::newRow("no final line end") << kExampleBytes.chopped(2) << std::optional(example);
+        QTest::newRow("lines after the seventh") << kExampleBytes + "\"junk\"\r\nmore\r\n" << std::optional(example);
+        QTest::newRow("UTF-8 mark") << "\xEF\xBB\xBF" + kExampleBytes << std::optional(example);
+        QTest::newRow("all on one line")
+            << QByteArray("\"/In/\",\"/Out/\",\" 3\",\" 2\",\"1\",\"0\",\"1\"\r\n") << std::optional(example);
+        QTest::newRow("unquoted values")
+            << QByteArray("/In/\r\n  /Out/  \r\n3\r\n2\r\n1\r\n0\r\n1\r\n") << std::optional(example);
+        QTest::newRow("unquoted value ends at a comma")
+            << QByteArray("/a,/b\r\n 3\r\n 2\r\n1\r\n0\r\n1\r\n")
+            << with(example, [](SavedState& s) { s.inputFolder = "/a"; s.outputFolder = "/b"; });
+        QTest::newRow("quoted comma stays")
+            << QByteArray("\"/a,b/\"\r\n\"/Out/\"\r\n\" 3\"\r\n\" 2\"\r\n\"1\"\r\n\"0\"\r\n\"1\"\r\n")
+            << with(example, [](SavedState& s) { s.inputFolder = "/a,b/"; });
+        QTest::newRow("empty folders")
+            << QByteArray("\"\"\r\n\"\"\r\n\" 3\"\r\n\" 2\"\r\n\"1\"\r\n\"0\"\r\n\"1\"\r\n")
+            << with(example, [](SavedState& s) { s.inputFolder.clear(); s.outputFolder.clear(); });
+        QTest::newRow("empty line is an empty value")
+            << QByteArray("\r\n\"/Out/\"\r\n\" 3\"\r\n\" 2\"\r\n\"1\"\r\n\"0\"\r\n\"1\"\r\n")
+            << with(example, [](SavedState& s) { s.inputFolder.clear(); });
+        QTest::newRow("lone quote of an older file")
+            << QByteArray("\"/my \"best\" pics/\"\r\n\"/Out/\"\r\n\" 3\"\r\n\" 2\"\r\n\"1\"\r\n\"0\"\r\n\"1\"\r\n")
+            << with(example, [](SavedState& s) { s.inputFolder = "/my \"best\" pics/"; });
+        QTest::newRow("no format chosen (-1)")
+            << QByteArray("\"/In/\"\r\n\"/Out/\"\r\n\"-1\"\r\n\"-1\"\r\n\"1\"\r\n\"0\"\r\n\"1\"\r\n")
+            << with(example, [](SavedState& s) { s.inputFormatIndex = 0; s.outputFormatIndex = 0; });
+        QTest::newRow("index rounds half to even")
+            << QByteArray("\"/In/\"\r\n\"/Out/\"\r\n\" 2.5\"\r\n\"1.5\"\r\n\"1\"\r\n\"0\"\r\n\"1\"\r\n")
+            << with(example, [](SavedState& s) { s.inputFormatIndex = 2; s.outputFormatIndex = 2; });
+
+        QTest::newRow("empty file") << QByteArray() << fails;
+        QTest::newRow("six lines") << kExampleBytes.left(kExampleBytes.lastIndexOf("\"1\"")) << fails;
+        QTest::newRow("six lines, no final line end")
+            << kExampleBytes.left(kExampleBytes.lastIndexOf("\"1\"") - 2) << fails;
+        QTest::newRow("input index 9") << QByteArray(kExampleBytes).replace("\" 3\"", "\" 9\"") << fails;
+        QTest::newRow("input index 5") << QByteArray(kExampleBytes).replace("\" 3\"", "\" 5\"") << fails;
+        QTest::newRow("output index 4 (no GIF output)")
+            << QByteArray(kExampleBytes).replace("\" 2\"", "\" 4\"") << fails;
+        QTest::newRow("index -2") << QByteArray(kExampleBytes).replace("\" 3\"", "\"-2\"") << fails;
+        QTest::newRow("index abc") << QByteArray(kExampleBytes).replace("\" 3\"", "\"abc\"") << fails;
+        QTest::newRow("index empty") << QByteArray(kExampleBytes).replace("\" 3\"", "\"\"") << fails;
+        QTest::newRow("index 3x") << QByteArray(kExampleBytes).replace("\" 3\"", "\"3x\"") << fails;
+        QTest::newRow("index huge") << QByteArray(kExampleBytes).replace("\" 3\"", "\"1e300\"") << fails;
+        QTest::newRow("index nan") << QByteArray(kExampleBytes).replace("\" 3\"", "\"nan\"") << fails;
+        QTest::newRow("index inf") << QByteArray(kExampleBytes).replace("\" 3\"", "\"-inf\"") << fails;
+        QTest::newRow("unterminated quote") << QByteArray("\"/In/\r\n") << fails;
+        QTest::newRow("not UTF-8") << QByteArray(kExampleBytes).replace("/In/", "/Gr\xF6\xDF" "e/") << fails;
+        QTest::newRow("binary") << QByteArray("\x00\x01\xFF\xFE\r\n", 6) << fails;
+    }
+    void parsesHandWrittenFiles()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(std::optional<SavedState>, expected);
+        const std::optional<SavedState> parsed = ParseStateFile(bytes, kListCounts);
+        QCOMPARE(parsed.has_value(), expected.has_value());
+        if (expected)
+            QCOMPARE(*parsed, *expected);
+    }
+
+    // Only exactly "1" ticks an option, on each of the three lines.
+    void optionTextTicksOnlyWhenOne_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<bool>("ticked");
+        QTest::newRow("1") << QByteArray("1") << true;
+        QTest::newRow("0") << QByteArray("0") << false;
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("blank 1") << QByteArray(" 1") << false;
+        QTest::newRow("1 blank") << QByteArray("1 ") << false;
+        QTest::newRow("-1") << QByteArray("-1") << false;
+        QTest::newRow("2") << QByteArray("2") << false;
+        QTest::newRow("true") << QByteArray("True") << false;
+        QTest::newRow("yes") << QByteArray("yes") << false;
+        QTest::newRow("01") << QByteArray("01") << false;
+    }
+    void optionTextTicksOnlyWhenOne()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(bool, ticked);
+        for (int line = 5; line <= 7; ++line) {
+            QList<QByteArray> lines = QByteArray(kExampleBytes).split('\n');
+            lines[line - 1] = "\"" + value + "\"\r";
+            const std::optional<SavedState> parsed = ParseStateFile(lines.join('\n'), kListCounts);
+            QVERIFY(parsed.has_value());
+            const bool options[3] = {parsed->warnOnOverwrite, parsed->viewInBrowser, parsed->saveStateOnQuit};
+            QCOMPARE(options[line - 5], ticked);
+        }
+    }
+
+    // ---- On the main window -------------------------------------------------
+
+    void writesTheExampleFromTheWindow()
+    {
+        QTemporaryDir dir;
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        showState(w, exampleState());
+        const QString path = dir.filePath("example.sta");
+        w.WriteState(path);
+        QCOMPARE(readAll(path), kExampleBytes);
+        VERIFY_PROMPTS(scripted);
+    }
+
+    void roundTripsEveryParameter_data()
+    {
+        QTest::addColumn<SavedState>("state");
+        QTest::newRow("non-default") << nonDefaultState();
+        QTest::newRow("example") << exampleState();
+        QTest::newRow("GIF in, BMP out, all unticked") << SavedState{"/g/", "/b/", 4, 1, false, false, false};
+        QTest::newRow("empty folders") << SavedState{{}, {}, 2, 3, true, true, false};
+        QTest::newRow("quote in folders") << SavedState{"/a \"b\" c/", "/\"/", 1, 2, true, false, true};
+    }
+    void roundTripsEveryParameter()
+    {
+        QFETCH(SavedState, state);
+        QTemporaryDir dir;
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        showState(w, state);
+        const QString path = dir.filePath("state.sta");
+        w.WriteState(path);
+        w.ResetParameters();
+        QCOMPARE(shownState(w), SavedState{});
+        w.ReadState(path);
+        QCOMPARE(shownState(w), state);
+        VERIFY_PROMPTS(scripted);
+    }
+
+    void quoteInFolderIsWrittenDoubled()
+    {
+        QTemporaryDir dir;
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        showState(w, SavedState{"/a\"b/", "/c/", 1, 1, true, false, false});
+        const QString path = dir.filePath("quote.sta");
+        w.WriteState(path);
+        QVERIFY(readAll(path).startsWith("\"/a\"\"b/\"\r\n\"/c/\"\r\n"));
+        VERIFY_PROMPTS(scripted);
+    }
+
+    void failedReadResetsEverythingSilently_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("six lines") << "six lines";
+        QTest::newRow("index 9 on line 3") << "index 9";
+        QTest::newRow("missing file") << "missing";
+        QTest::newRow("a folder, not a file") << "folder";
+        QTest::newRow("not UTF-8") << "binary";
+        QTest::newRow("far too large") << "large";
+    }
+    void failedReadResetsEverythingSilently()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        QString path = dir.filePath("bad.sta");
+        if (kind == "six lines")
+            QVERIFY(writeAll(path, kExampleBytes.left(kExampleBytes.lastIndexOf("\"1\""))));
+        else if (kind == "index 9")
+            QVERIFY(writeAll(path, QByteArray(kExampleBytes).replace("\" 3\"", "\" 9\"")));
+        else if (kind == "folder")
+            path = dir.path();
+        else if (kind == "binary")
+            QVERIFY(writeAll(path, QByteArray("\"\xFF\xFE\"\r\n").repeated(7)));
+        else if (kind == "large")
+            QVERIFY(writeAll(path, kExampleBytes + QByteArray(2 << 20, ' ')));
+
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        showState(w, nonDefaultState());
+        w.ReadState(path);
+        QCOMPARE(shownState(w), SavedState{});
+        QVERIFY(!w.chkLargeWindow->isChecked());
+        QCOMPARE(w.focusWidget(), w.cmdConvertSingleFile);
+        VERIFY_PROMPTS(scripted);
+    }
+
+    void restoringJpgOutputShowsTheQuality()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("jpg.sta");
+        QVERIFY(writeAll(path, QByteArray(kExampleBytes).replace("\" 2\"", "\" 3\"")));
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        QVERIFY(!w.txbQuality->isVisible());
+        w.ReadState(path);
+        QCOMPARE(w.cboFileFormat[1]->currentText(), QStringLiteral("JPG"));
+        QVERIFY(w.lblQuality->isVisible());
+        QVERIFY(w.txbQuality->isVisible());
+        // Back to PNG output hides them again.
+        QVERIFY(writeAll(path, kExampleBytes));
+        w.ReadState(path);
+        QVERIFY(!w.txbQuality->isVisible());
+        VERIFY_PROMPTS(scripted);
+    }
+
+    // ---- The two buttons ------------------------------------------------------
+
+    void saveButtonWritesTheChosenFileAsTyped()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("no-extension");
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        showState(w, exampleState());
+        scripted.expectSaveFile(kSaveTitle, path);
+        QTest::mouseClick(w.cmdSaveState[0], Qt::LeftButton);
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(scripted.calls().constFirst().title, kFilter);
+        QCOMPARE(readAll(path), kExampleBytes);
+        QVERIFY(!QFile::exists(path + ".sta"));
+        QCOMPARE(w.focusWidget(), w.cmdConvertFiles);
+    }
+
+    void saveOverExistingFileAsksFirst_data()
+    {
+        QTest::addColumn<MsgAnswer>("answer");
+        QTest::newRow("yes") << MsgAnswer::Yes;
+        QTest::newRow("no") << MsgAnswer::No;
+    }
+    void saveOverExistingFileAsksFirst()
+    {
+        QFETCH(MsgAnswer, answer);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("old.sta");
+        const QByteArray oldBytes = FormatStateFile(nonDefaultState());
+        QVERIFY(writeAll(path, oldBytes));
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        showState(w, exampleState());
+        scripted.expectSaveFile(kSaveTitle, path);
+        scripted.expectMessage("The state file " + path + "\r\nalready exists and will be overwritten.  Is this OK?",
+                               "Confirm overwrite of file", MsgButtons::YesNo, MsgIcon::None, answer);
+        w.cmdSaveState_Click(0);
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(readAll(path), answer == MsgAnswer::Yes ? kExampleBytes : oldBytes);
+    }
+
+    void cancelledDialogsDoNothing()
+    {
+        QTemporaryDir dir;
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        showState(w, exampleState());
+        scripted.expectSaveFile(kSaveTitle, QString());
+        scripted.expectOpenFile(kRestoreTitle, QString());
+        w.cmdSaveState_Click(0);
+        w.cmdSaveState_Click(1);
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(shownState(w), exampleState());
+        QVERIFY(QDir(dir.path()).isEmpty());
+    }
+
+    void restoreButtonReadsTheChosenFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("saved.sta");
+        QVERIFY(writeAll(path, kExampleBytes));
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        scripted.expectOpenFile(kRestoreTitle, path);
+        QTest::mouseClick(w.cmdSaveState[1], Qt::LeftButton);
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(scripted.calls().constFirst().title, kFilter);
+        QCOMPARE(shownState(w), exampleState());
+        QCOMPARE(w.focusWidget(), w.cmdConvertFiles);
+    }
+
+    void restoringAFileThatIsNotThereResets()
+    {
+        QTemporaryDir dir;
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        showState(w, nonDefaultState());
+        scripted.expectOpenFile(kRestoreTitle, dir.filePath("typed-but-missing.sta"));
+        w.cmdSaveState_Click(1);
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(shownState(w), SavedState{});
+    }
+
+    // ---- Failed saves ---------------------------------------------------------
+
+    void saveIntoMissingFolderIsReported()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("no/such/folder/x.sta");
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        scripted.expectSaveFile(kSaveTitle, path);
+        scripted.expectAnyMessage();
+        w.cmdSaveState_Click(0);
+        VERIFY_PROMPTS(scripted);
+        const testing::PromptCall& message = scripted.calls().constLast();
+        QVERIFY2(message.text.startsWith("Error when attempting to save the state: "), qPrintable(message.text));
+        QVERIFY(message.text.size() > QStringLiteral("Error when attempting to save the state: ").size());
+        QCOMPARE(message.title, QStringLiteral("Save state"));
+        QCOMPARE(message.icon, MsgIcon::Exclamation);
+        QCOMPARE(message.buttons, MsgButtons::Ok);
+        QVERIFY(!QFile::exists(path));
+    }
+
+    void failedSaveKeepsTheOldFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("keep.sta");
+        const QByteArray oldBytes = FormatStateFile(nonDefaultState());
+        QVERIFY(writeAll(path, oldBytes));
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        showState(w, SavedState{QString(200, 'i'), QString(200, 'o'), 1, 1, true, false, false});
+        scripted.expectAnyMessage();
+        {
+            const FileSizeLimit limit(16);  // the write stops after 16 bytes
+            w.WriteState(path);
+        }
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(scripted.calls().constLast().title, QStringLiteral("Save state"));
+        QCOMPARE(scripted.calls().constLast().text, QStringLiteral("Error when attempting to save the state: ") +
+                                                        QString::fromLocal8Bit(strerror(EFBIG)));
+        QCOMPARE(readAll(path), oldBytes);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.sta"});
+    }
+
+    // ---- The default state file -----------------------------------------------
+
+    void quitSavesAndNextStartRestores()
+    {
+        const SavedState state = nonDefaultState();
+        {
+            ScriptedPrompts scripted;
+            frmMain w;
+            QVERIFY(w.Form_Load());
+            QCOMPARE(w.DefaultStatePath, defaultStatePath());
+            QVERIFY(w.DefaultStatePath.startsWith(QDir::homePath()));
+            showState(w, state);
+            w.cmdQuit_Click();
+            for (const testing::PromptCall& call : scripted.calls())
+                QVERIFY2(call.kind != "message", qPrintable(call.text));
+        }
+        QCOMPARE(readAll(defaultStatePath()), FormatStateFile(state));
+        ScriptedPrompts scripted;
+        frmMain next;
+        QVERIFY(next.Form_Load());
+        QCOMPARE(shownState(next), state);
+        VERIFY_PROMPTS(scripted);
+    }
+
+    void quitWithoutTheOptionLeavesTheDefaultFile()
+    {
+        const QByteArray saved = FormatStateFile(exampleState());  // saved with "Save state on quit" ticked
+        QVERIFY(writeAll(defaultStatePath(), saved));
+        {
+            ScriptedPrompts scripted;
+            frmMain w;
+            QVERIFY(w.Form_Load());
+            QVERIFY(w.chkSaveStateOnQuit->isChecked());
+            w.chkSaveStateOnQuit->setChecked(false);
+            w.txbFolderForImages[0]->setText("/changed/");
+            w.cmdQuit_Click();
+        }
+        QCOMPARE(readAll(defaultStatePath()), saved);
+        ScriptedPrompts scripted;
+        frmMain next;
+        QVERIFY(next.Form_Load());
+        QCOMPARE(shownState(next), exampleState());
+        QVERIFY(next.chkSaveStateOnQuit->isChecked());
+    }
+
+    void closeBoxSavesLikeQuit()
+    {
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        showState(w, exampleState());
+        w.close();
+        QCOMPARE(readAll(defaultStatePath()), kExampleBytes);
+    }
+
+    void brokenDefaultFileStartsWithDefaults()
+    {
+        QVERIFY(writeAll(defaultStatePath(), "\"/only/\"\r\n\"/two/\"\r\n"));
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        QCOMPARE(shownState(w), SavedState{});
+        QCOMPARE(w.focusWidget(), w.cmdConvertSingleFile);
+        VERIFY_PROMPTS(scripted);
+    }
+};
+
+QTEST_MAIN(TestState)
+#include "tst_state.moc"
