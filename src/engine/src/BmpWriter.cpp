@@ -1,5 +1,126 @@
+// BMP writer: 8-bit palette for palette and grey images, 24-bit for opaque
+// colour, 32-bit with an alpha mask (V4 header) for transparency. Rows are
+// stored bottom-up, so each incoming batch is placed by seeking.
+#include <cstring>
+
 #include "Codecs.h"
 #include "Errors.h"
+
 namespace pixmorph {
-std::unique_ptr<ImageWriter> createBmpWriter(AtomicOutputFile&, const ImageInfo&) { throw WriteError(kOutputNotSupported); }
+
+namespace {
+
+void put16(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+}
+void put32(uint8_t* p, uint32_t v) {
+  put16(p, v);
+  put16(p + 2, v >> 16);
+}
+
+class BmpWriter : public ImageWriter {
+ public:
+  BmpWriter(AtomicOutputFile& out, const ImageInfo& info) : out_(out), info_(info) {
+    switch (info.format) {
+      case PixelFormat::Indexed:
+      case PixelFormat::Gray: bpp_ = 8; break;
+      case PixelFormat::Rgb: bpp_ = 24; break;
+      case PixelFormat::Rgba: bpp_ = 32; break;
+      default: throw WriteError(kInvalidBpp);
+    }
+    const bool alpha = bpp_ == 32;
+    const uint32_t headerSize = alpha ? 108 : 40;
+    const uint32_t colors = bpp_ == 8 ? (info.format == PixelFormat::Gray ? 256 : uint32_t(info.palette.size())) : 0;
+    stride_ = ((uint64_t(info.width) * bpp_ + 31) / 32) * 4;
+    dataOffset_ = 14 + headerSize + colors * 4;
+    const uint64_t imageBytes = stride_ * info.height;
+    const uint64_t fileSize = dataOffset_ + imageBytes;
+    if (fileSize > 0xFFFFFFFFull || info.width > 0x7FFFFFFF || info.height > 0x7FFFFFFF)
+      throw WriteError("Image is too large for a BMP file");
+
+    std::vector<uint8_t> head(dataOffset_, 0);
+    head[0] = 'B';
+    head[1] = 'M';
+    put32(&head[2], uint32_t(fileSize));
+    put32(&head[10], uint32_t(dataOffset_));
+    uint8_t* h = &head[14];
+    put32(h, headerSize);
+    put32(h + 4, info.width);
+    put32(h + 8, info.height);  // positive: bottom-up, the most widely read layout
+    put16(h + 12, 1);
+    put16(h + 14, bpp_);
+    put32(h + 16, alpha ? 3 : 0);  // BI_BITFIELDS : BI_RGB
+    put32(h + 20, uint32_t(imageBytes));
+    put32(h + 24, 2835);  // 72 dpi
+    put32(h + 28, 2835);
+    put32(h + 32, colors);
+    if (alpha) {
+      put32(h + 40, 0x00FF0000);
+      put32(h + 44, 0x0000FF00);
+      put32(h + 48, 0x000000FF);
+      put32(h + 52, 0xFF000000);
+      std::memcpy(h + 56, "BGRs", 4);  // LCS_sRGB, stored little-endian
+    }
+    uint8_t* pal = h + headerSize;
+    for (uint32_t i = 0; i < colors; ++i) {
+      Rgba8 c = info.format == PixelFormat::Gray ? Rgba8{uint8_t(i), uint8_t(i), uint8_t(i), 255}
+                                                 : info.palette[i];
+      pal[4 * i] = c.b;
+      pal[4 * i + 1] = c.g;
+      pal[4 * i + 2] = c.r;
+    }
+    out_.write(head.data(), head.size());
+  }
+
+  void writeRows(const uint8_t* rows, uint32_t count) override {
+    const size_t rb = info_.rowBytes();
+    buf_.assign(stride_ * count, 0);
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint8_t* s = rows + rb * i;
+      uint8_t* d = buf_.data() + stride_ * (count - 1 - i);  // reversed: bottom-up
+      const uint32_t w = info_.width;
+      switch (bpp_) {
+        case 8: std::memcpy(d, s, w); break;
+        case 24:
+          for (uint32_t x = 0; x < w; ++x) {
+            d[3 * x] = s[3 * x + 2];
+            d[3 * x + 1] = s[3 * x + 1];
+            d[3 * x + 2] = s[3 * x];
+          }
+          break;
+        default:
+          for (uint32_t x = 0; x < w; ++x) {
+            d[4 * x] = s[4 * x + 2];
+            d[4 * x + 1] = s[4 * x + 1];
+            d[4 * x + 2] = s[4 * x];
+            d[4 * x + 3] = s[4 * x + 3];
+          }
+      }
+    }
+    const uint64_t firstFileRow = uint64_t(info_.height) - next_ - count;
+    out_.seek(dataOffset_ + firstFileRow * stride_);
+    out_.write(buf_.data(), buf_.size());
+    next_ += count;
+  }
+
+  void finish() override {
+    if (next_ != info_.height) throw WriteError("BMP image is incomplete");
+  }
+
+ private:
+  AtomicOutputFile& out_;
+  ImageInfo info_;
+  unsigned bpp_ = 24;
+  uint64_t stride_ = 0, dataOffset_ = 0;
+  std::vector<uint8_t> buf_;
+  uint32_t next_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<ImageWriter> createBmpWriter(AtomicOutputFile& out, const ImageInfo& info) {
+  return std::make_unique<BmpWriter>(out, info);
+}
+
 }  // namespace pixmorph

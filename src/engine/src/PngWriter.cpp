@@ -1,5 +1,267 @@
+// PNG writer. Chunks are written by hand so the image data can be deflated
+// in pieces on two threads: each piece is primed with the 32 KB before it
+// and sync-flushed, so the pieces join into one valid zlib stream.
+#include <zlib.h>
+
+#include <cstring>
+#include <deque>
+#include <future>
+#include <string>
+
 #include "Codecs.h"
 #include "Errors.h"
+
 namespace pixmorph {
-std::unique_ptr<ImageWriter> createPngWriter(AtomicOutputFile&, const ImageInfo&) { throw WriteError(kOutputNotSupported); }
+
+namespace {
+
+constexpr size_t kWindow = 32768;
+constexpr size_t kPiece = size_t(1) << 20;  // uncompressed bytes per piece
+constexpr int kLevel = 4;                   // measured: best time/size trade for photos
+
+void put32(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v >> 24);
+  p[1] = uint8_t(v >> 16);
+  p[2] = uint8_t(v >> 8);
+  p[3] = uint8_t(v);
+}
+
+struct Piece {
+  std::vector<uint8_t> data;  // dictionary prefix followed by the piece itself
+  size_t dictBytes = 0;
+  bool last = false;
+};
+
+// Raw deflate of one piece; runs on a worker thread.
+std::vector<uint8_t> deflatePiece(const Piece& p, int level, int strategy) {
+  z_stream z{};
+  if (deflateInit2(&z, level, Z_DEFLATED, -15, 9, strategy) != Z_OK)
+    throw WriteError("Cannot start PNG compression");
+  if (p.dictBytes) deflateSetDictionary(&z, p.data.data(), uInt(p.dictBytes));
+  size_t inBytes = p.data.size() - p.dictBytes;
+  std::vector<uint8_t> out(deflateBound(&z, uLong(inBytes)) + 64);
+  z.next_in = const_cast<Bytef*>(p.data.data() + p.dictBytes);
+  z.avail_in = uInt(inBytes);
+  z.next_out = out.data();
+  z.avail_out = uInt(out.size());
+  int rc = deflate(&z, p.last ? Z_FINISH : Z_SYNC_FLUSH);
+  bool ok = p.last ? rc == Z_STREAM_END : (rc == Z_OK && z.avail_in == 0);
+  out.resize(out.size() - z.avail_out);
+  deflateEnd(&z);
+  if (!ok) throw WriteError("PNG compression failed");
+  return out;
+}
+
+inline uint8_t paeth(int a, int b, int c) {
+  int p = a + b - c;
+  int pa = p > a ? p - a : a - p;
+  int pb = p > b ? p - b : b - p;
+  int pc = p > c ? p - c : c - p;
+  if (pa <= pb && pa <= pc) return uint8_t(a);
+  return uint8_t(pb <= pc ? b : c);
+}
+
+class PngWriter : public ImageWriter {
+ public:
+  PngWriter(AtomicOutputFile& out, const ImageInfo& info) : out_(out), info_(info) {
+    int colorType = 0;
+    bitDepth_ = 8;
+    switch (info.format) {
+      case PixelFormat::Gray: colorType = 0; break;
+      case PixelFormat::GrayAlpha: colorType = 4; break;
+      case PixelFormat::Rgb: colorType = 2; break;
+      case PixelFormat::Rgba: colorType = 6; break;
+      case PixelFormat::Indexed: {
+        colorType = 3;
+        size_t n = info.palette.size();
+        bitDepth_ = n <= 2 ? 1 : n <= 4 ? 2 : n <= 16 ? 4 : 8;
+        break;
+      }
+    }
+    bpp_ = size_t(info.channels());
+    rowBytes_ = (size_t(info.width) * info.channels() * bitDepth_ + 7) / 8;
+    prev_.assign(rowBytes_, 0);
+    filtered_.resize(rowBytes_ + 1);
+    // Palette and low-depth data compress best unfiltered; photos take a
+    // per-row filter choice.
+    filterRows_ = info.format != PixelFormat::Indexed;
+    strategy_ = filterRows_ ? Z_FILTERED : Z_DEFAULT_STRATEGY;
+
+    static const uint8_t sig[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    out_.write(sig, 8);
+    uint8_t ihdr[13];
+    put32(ihdr, info.width);
+    put32(ihdr + 4, info.height);
+    ihdr[8] = uint8_t(bitDepth_);
+    ihdr[9] = uint8_t(colorType);
+    ihdr[10] = ihdr[11] = ihdr[12] = 0;
+    chunk("IHDR", ihdr, 13);
+    if (iccFits()) writeIcc();
+    if (info.format == PixelFormat::Indexed) {
+      std::vector<uint8_t> plte, trns;
+      for (const Rgba8& c : info.palette) {
+        plte.insert(plte.end(), {c.r, c.g, c.b});
+        trns.push_back(c.a);
+      }
+      chunk("PLTE", plte.data(), plte.size());
+      while (!trns.empty() && trns.back() == 255) trns.pop_back();
+      if (!trns.empty()) chunk("tRNS", trns.data(), trns.size());
+    }
+    if (!info.exif.empty()) chunk("eXIf", info.exif.data(), info.exif.size());
+    // zlib header: deflate, 32 KB window, level hint "default"; checksum-valid.
+    const uint8_t zhead[2] = {0x78, 0x9C};
+    pendingOut_.insert(pendingOut_.end(), zhead, zhead + 2);
+    startPiece();
+  }
+
+  void writeRows(const uint8_t* rows, uint32_t count) override {
+    const size_t srcRow = info_.rowBytes();
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint8_t* src = rows + i * srcRow;
+      if (bitDepth_ < 8) {
+        pack(src);
+        src = packed_.data();
+      }
+      filterRow(src);
+      appendToPiece(filtered_.data(), rowBytes_ + 1);
+      std::memcpy(prev_.data(), src, rowBytes_);
+    }
+  }
+
+  void finish() override {
+    piece_.last = true;
+    launch();
+    while (!jobs_.empty()) drainOne();
+    uint8_t trailer[4];
+    put32(trailer, adler_);
+    pendingOut_.insert(pendingOut_.end(), trailer, trailer + 4);
+    flushIdat();
+    chunk("IEND", nullptr, 0);
+  }
+
+ private:
+  void chunk(const char* type, const uint8_t* data, size_t n) {
+    if (n > 0x7fffffffu) throw WriteError("PNG chunk too large");
+    uint8_t head[8];
+    put32(head, uint32_t(n));
+    std::memcpy(head + 4, type, 4);
+    uLong crc = crc32(0, head + 4, 4);
+    if (n) crc = crc32(crc, data, uInt(n));
+    uint8_t tail[4];
+    put32(tail, uint32_t(crc));
+    out_.write(head, 8);
+    out_.write(data, n);
+    out_.write(tail, 4);
+  }
+
+  // PNG only allows a profile whose colour space matches the pixels (a grey
+  // JPG may carry an RGB profile); a mismatched one is left out.
+  bool iccFits() const {
+    if (info_.icc.size() < 132) return false;
+    const bool gray = info_.format == PixelFormat::Gray || info_.format == PixelFormat::GrayAlpha;
+    return std::memcmp(&info_.icc[16], gray ? "GRAY" : "RGB ", 4) == 0;
+  }
+
+  void writeIcc() {
+    uLongf bound = compressBound(uLong(info_.icc.size()));
+    std::vector<uint8_t> body(13 + bound);
+    std::memcpy(body.data(), "ICC profile\0\0", 13);  // name, NUL, method 0
+    if (compress2(body.data() + 13, &bound, info_.icc.data(), uLong(info_.icc.size()), 9) != Z_OK)
+      throw WriteError("Cannot compress the ICC profile");
+    body.resize(13 + bound);
+    chunk("iCCP", body.data(), body.size());
+  }
+
+  void pack(const uint8_t* src) {
+    packed_.assign(rowBytes_, 0);
+    const unsigned perByte = 8 / bitDepth_;
+    for (uint32_t x = 0; x < info_.width; ++x) {
+      unsigned shift = 8 - bitDepth_ * (x % perByte + 1);
+      packed_[x / perByte] |= uint8_t((src[x] & ((1u << bitDepth_) - 1)) << shift);
+    }
+  }
+
+  void filterRow(const uint8_t* cur) {
+    uint8_t* out = filtered_.data() + 1;
+    const uint8_t* up = prev_.data();
+    const size_t n = rowBytes_, bpp = bpp_;
+    if (!filterRows_) {
+      filtered_[0] = 0;
+      std::memcpy(out, cur, n);
+      return;
+    }
+    if (firstRow_) {
+      // Sub: nothing above to predict from.
+      firstRow_ = false;
+      filtered_[0] = 1;
+      for (size_t i = 0; i < n; ++i) out[i] = uint8_t(cur[i] - (i >= bpp ? cur[i - bpp] : 0));
+      return;
+    }
+    // Paeth everywhere: on photographs it wins nearly every row, and a
+    // per-row trial of all five costs several times as much.
+    filtered_[0] = 4;
+    for (size_t i = 0; i < bpp && i < n; ++i) out[i] = uint8_t(cur[i] - up[i]);
+    for (size_t i = bpp; i < n; ++i)
+      out[i] = uint8_t(cur[i] - paeth(cur[i - bpp], up[i], up[i - bpp]));
+  }
+
+  void startPiece() {
+    piece_ = Piece{};
+    piece_.data.reserve(kPiece + kWindow + rowBytes_ + 1);
+    piece_.data.insert(piece_.data.end(), window_.begin(), window_.end());
+    piece_.dictBytes = window_.size();
+  }
+
+  void appendToPiece(const uint8_t* data, size_t n) {
+    adler_ = adler32(adler_, data, uInt(n));
+    piece_.data.insert(piece_.data.end(), data, data + n);
+    if (piece_.data.size() - piece_.dictBytes >= kPiece) {
+      launch();
+      startPiece();
+    }
+  }
+
+  void launch() {
+    const size_t total = piece_.data.size();
+    const size_t keep = std::min(kWindow, total);
+    window_.assign(piece_.data.end() - ptrdiff_t(keep), piece_.data.end());
+    auto job = std::make_shared<Piece>(std::move(piece_));
+    int level = kLevel, strategy = strategy_;
+    jobs_.push_back(std::async(std::launch::async,
+                               [job, level, strategy] { return deflatePiece(*job, level, strategy); }));
+    // Two in flight keep both cores busy without hoarding memory.
+    while (jobs_.size() > 2) drainOne();
+  }
+
+  void drainOne() {
+    std::vector<uint8_t> z = jobs_.front().get();
+    jobs_.pop_front();
+    pendingOut_.insert(pendingOut_.end(), z.begin(), z.end());
+    if (pendingOut_.size() >= (1u << 18)) flushIdat();
+  }
+
+  void flushIdat() {
+    if (pendingOut_.empty()) return;
+    chunk("IDAT", pendingOut_.data(), pendingOut_.size());
+    pendingOut_.clear();
+  }
+
+  AtomicOutputFile& out_;
+  ImageInfo info_;
+  unsigned bitDepth_ = 8;
+  size_t bpp_ = 1, rowBytes_ = 0;
+  bool filterRows_ = true, firstRow_ = true;
+  int strategy_ = Z_DEFAULT_STRATEGY;
+  std::vector<uint8_t> prev_, filtered_, packed_, window_, pendingOut_;
+  Piece piece_;
+  std::deque<std::future<std::vector<uint8_t>>> jobs_;
+  uLong adler_ = adler32(0, nullptr, 0);
+};
+
+}  // namespace
+
+std::unique_ptr<ImageWriter> createPngWriter(AtomicOutputFile& out, const ImageInfo& info) {
+  return std::make_unique<PngWriter>(out, info);
+}
+
 }  // namespace pixmorph
