@@ -1,0 +1,446 @@
+// The existing-target dialog: its four choices and what the caller reads
+// after each, the checks of an edited name, what every showing resets, and
+// how the main window loads it once.
+#include "ScriptedPrompts.h"
+#include "Twips.h"
+#include "frmMain.h"
+#include "frmTargetFileExists.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace pictoria;
+using pictoria::testing::ScriptedPrompts;
+
+namespace {
+
+const QString kDialog = QStringLiteral("frmTargetFileExists");
+const QString kError = QStringLiteral("Error");
+const QString kInUse = QStringLiteral("New filename already in use.  Overwrite file?");
+const QString kNoFolder = QStringLiteral("Subdirectory does not exist.");
+const QString kInvalid = QStringLiteral("New filename is invalid.");
+const QString kNeedsJpg = QStringLiteral("New filename must have extension .jpg.");
+
+using Act = std::function<void(frmTargetFileExists&)>;
+
+// Scripts the next showing of the dialog: @p act runs while it is open.
+void expectDialog(ScriptedPrompts& scripted, const Act& act)
+{
+    scripted.expectModal(kDialog, [act](QDialog& d) {
+        // The script replaces this lambda when the dialog asks its first
+        // question, so the act runs from a copy of its own.
+        const Act run = act;
+        run(static_cast<frmTargetFileExists&>(d));
+    });
+}
+
+// Shows @p dialog as the conversion of one file does.
+void show(frmTargetFileExists& dialog, const QString& entry, bool singleFile, bool sameExtension = true)
+{
+    dialog.strEntryFilepath = entry;
+    dialog.blnSingleFileOperation = singleFile;
+    dialog.blnSameFileExtensionMandatory = sameExtension;
+    prompts().showModal(dialog);
+}
+
+void chooseName(frmTargetFileExists& d, const QString& path)
+{
+    d.optChooseFilename->click();
+    d.txbFilepath->setText(path);
+}
+
+bool skipsThisFileOnly(const frmTargetFileExists& d)
+{
+    return d.blnCancelOperationThisFile && !d.blnCancelOperationAllFiles && d.strExitFilepath.isEmpty();
+}
+
+}  // namespace
+
+class TestTargetExists : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir tmp_;
+    QString out_;    // output folder, ending with "/"
+    QString entry_;  // the existing target
+    QString other_;  // another existing file of the same type
+    QWidget mainWindow_;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(tmp_.isValid());
+        out_ = tmp_.path() + QStringLiteral("/out/");
+        QVERIFY(QDir().mkpath(out_ + QStringLiteral("sub.jpg")));  // a folder named like an image
+        entry_ = out_ + QStringLiteral("a.jpg");
+        other_ = out_ + QStringLiteral("other.jpg");
+        for (const QString& path : {entry_, other_}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("x");
+        }
+        mainWindow_.setGeometry(20, 30, 560, 420);
+    }
+
+    void loadedOnceByTheMainWindow()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        frmTargetFileExists* dialog = w.targetExistsDialog();
+        QVERIFY(dialog);
+        QCOMPARE(dialog->parentWidget(), &w);
+        QCOMPARE(dialog->objectName(), kDialog);
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("File exists"));
+        QVERIFY(!dialog->isVisible());
+
+        ScriptedPrompts scripted;
+        expectDialog(scripted, [](frmTargetFileExists& d) {
+            d.optOverwrite->click();
+            d.cmdContinue->click();
+        });
+        show(*dialog, entry_, false);
+        VERIFY_PROMPTS(scripted);
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(w.targetExistsDialog(), dialog);
+    }
+
+    void controlsStandAtTheirDesignPositions_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QRect>("twips");
+        QTest::newRow("path box") << "txbFilepath" << "" << QRect(105, 105, 4845, 330);
+        QTest::newRow("exists") << "lblFileExists" << "This file already exists.   Please select from:"
+                                << QRect(105, 525, 4740, 330);
+        QTest::newRow("overwrite") << "optOverwrite" << "Overwrite this file" << QRect(105, 840, 4500, 435);
+        QTest::newRow("other name") << "optChooseFilename" << "Choose a different filename"
+                                    << QRect(105, 1260, 4500, 435);
+        QTest::newRow("this file") << "optCancelOperationThisFile" << "Cancel the operation on this file"
+                                   << QRect(105, 1680, 4500, 435);
+        QTest::newRow("all files") << "optCancelOperationAllFiles" << "Cancel the operation on all files"
+                                   << QRect(105, 2100, 4500, 435);
+        QTest::newRow("edit hint") << "lblEditFilename" << "Edit filename in the box above."
+                                   << QRect(105, 2865, 4740, 330);
+        QTest::newRow("continue") << "cmdContinue" << "Continue" << QRect(3675, 2865, 1275, 330);
+    }
+
+    void controlsStandAtTheirDesignPositions()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(QRect, twips);
+        frmTargetFileExists dialog(&mainWindow_);
+        auto* control = dialog.findChild<QWidget*>(name);
+        QVERIFY(control);
+        QCOMPARE(control->geometry(), TwipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
+        QString text;
+        if (auto* button = qobject_cast<QAbstractButton*>(control))
+            text = button->text();
+        else if (auto* label = qobject_cast<QLabel*>(control))
+            text = label->text();
+        else
+            text = qobject_cast<QLineEdit*>(control)->text();
+        QCOMPARE(text, caption);
+        QCOMPARE(dialog.width(), TwipsToPixels(5055));
+    }
+
+    // The colour is given in Windows order and applied at the first showing,
+    // to the window, its labels and option buttons; the path box and the
+    // button keep the system's colours. Fonts become Arial, not bold.
+    void loadAppliesColourAndFonts()
+    {
+        frmTargetFileExists dialog(&mainWindow_);
+        dialog.lngBackColor = 0x123456;
+        ScriptedPrompts scripted;
+        expectDialog(scripted, [](frmTargetFileExists& d) { d.close(); });
+        show(dialog, entry_, false);
+        VERIFY_PROMPTS(scripted);
+        const QColor expected(0x56, 0x34, 0x12);
+        for (QWidget* w : std::initializer_list<QWidget*>{&dialog, dialog.lblFileExists, dialog.optOverwrite,
+                                                          dialog.optChooseFilename, dialog.optCancelOperationThisFile,
+                                                          dialog.optCancelOperationAllFiles, dialog.lblEditFilename})
+            QCOMPARE(w->palette().color(QPalette::Window), expected);
+        QVERIFY(dialog.txbFilepath->palette().color(QPalette::Base) != expected);
+        QVERIFY(dialog.cmdContinue->palette().color(QPalette::Button) != expected);
+        for (QWidget* w : std::initializer_list<QWidget*>{dialog.txbFilepath, dialog.optOverwrite, dialog.cmdContinue,
+                                                          dialog.lblFileExists}) {
+            QCOMPARE(w->font().family(), QStringLiteral("Arial"));
+            QVERIFY(!w->font().bold());
+        }
+    }
+
+    // The four choices and what each leaves for the caller.
+    void choicesGiveTheirResults_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<bool>("singleFile");
+        QTest::addColumn<bool>("cancelThis");
+        QTest::addColumn<bool>("cancelAll");
+        QTest::addColumn<bool>("exitIsEntry");
+        QTest::newRow("overwrite") << "optOverwrite" << false << false << false << true;
+        QTest::newRow("overwrite, single file") << "optOverwrite" << true << false << false << true;
+        QTest::newRow("skip this file") << "optCancelOperationThisFile" << false << true << false << false;
+        QTest::newRow("skip, single file") << "optCancelOperationThisFile" << true << true << false << false;
+        QTest::newRow("stop all files") << "optCancelOperationAllFiles" << false << true << true << false;
+        QTest::newRow("other name left unchanged") << "optChooseFilename" << false << false << false << true;
+    }
+
+    void choicesGiveTheirResults()
+    {
+        QFETCH(QString, option);
+        QFETCH(bool, singleFile);
+        QFETCH(bool, cancelThis);
+        QFETCH(bool, cancelAll);
+        QFETCH(bool, exitIsEntry);
+        frmTargetFileExists dialog(&mainWindow_);
+        ScriptedPrompts scripted;
+        expectDialog(scripted, [option](frmTargetFileExists& d) {
+            d.findChild<QRadioButton*>(option)->click();
+            d.cmdContinue->click();
+        });
+        show(dialog, entry_, singleFile);
+        VERIFY_PROMPTS(scripted);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.blnCancelOperationThisFile, cancelThis);
+        QCOMPARE(dialog.blnCancelOperationAllFiles, cancelAll);
+        QCOMPARE(dialog.strExitFilepath, exitIsEntry ? entry_ : QString());
+    }
+
+    // Closing the window without "Continue" (close box or Escape) skips the
+    // file, whatever option was selected.
+    void closingWithoutContinueSkipsTheFile_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("overwrite, close box") << "optOverwrite" << false;
+        QTest::newRow("stop all, close box") << "optCancelOperationAllFiles" << false;
+        QTest::newRow("other name, Escape") << "optChooseFilename" << true;
+    }
+
+    void closingWithoutContinueSkipsTheFile()
+    {
+        QFETCH(QString, option);
+        QFETCH(bool, escape);
+        frmTargetFileExists dialog(&mainWindow_);
+        ScriptedPrompts scripted;
+        // A previous showing that overwrote must leave nothing behind.
+        expectDialog(scripted, [](frmTargetFileExists& d) {
+            d.optOverwrite->click();
+            d.cmdContinue->click();
+        });
+        show(dialog, other_, false);
+        QCOMPARE(dialog.strExitFilepath, other_);
+        expectDialog(scripted, [option, escape](frmTargetFileExists& d) {
+            d.findChild<QRadioButton*>(option)->click();
+            if (escape)
+                QTest::keyClick(&d, Qt::Key_Escape);
+            else
+                d.close();
+        });
+        show(dialog, entry_, false);
+        VERIFY_PROMPTS(scripted);
+        QVERIFY(!dialog.isVisible());
+        QVERIFY(skipsThisFileOnly(dialog));
+    }
+
+    void singleFileRunHidesStopAll_data()
+    {
+        QTest::addColumn<bool>("singleFile");
+        QTest::addColumn<int>("heightTwips");
+        QTest::newRow("single file") << true << 3200;
+        QTest::newRow("batch") << false << 3600;
+    }
+
+    // The option to stop everything, the height, the button that follows the
+    // height, and the place in the main window's lower right corner.
+    void singleFileRunHidesStopAll()
+    {
+        QFETCH(bool, singleFile);
+        QFETCH(int, heightTwips);
+        frmTargetFileExists dialog(&mainWindow_);
+        ScriptedPrompts scripted;
+        // The other kind of run first: each showing sets these afresh.
+        expectDialog(scripted, [](frmTargetFileExists& d) { d.close(); });
+        show(dialog, entry_, !singleFile);
+        expectDialog(scripted, [=, this](frmTargetFileExists& d) {
+            QCOMPARE(d.optCancelOperationAllFiles->isVisible(), !singleFile);
+            QCOMPARE(d.heightTwips(), heightTwips);
+            QCOMPARE(d.height(), TwipsToPixels(heightTwips));
+            QCOMPARE(d.cmdContinue->y(), TwipsToPixels(heightTwips - 1000));
+            const int gap = TwipsToPixels(100);
+            QCOMPARE(d.geometry().bottomRight(), mainWindow_.geometry().bottomRight() - QPoint(gap, gap));
+            d.close();
+        });
+        show(dialog, entry_, singleFile);
+        VERIFY_PROMPTS(scripted);
+    }
+
+    // Every showing starts from skipping this file with the path box locked,
+    // whatever the previous one left selected, and shows the trimmed entry path.
+    void eachShowingStartsAfresh_data()
+    {
+        QTest::addColumn<QString>("previous");
+        QTest::addColumn<bool>("previousSingleFile");
+        QTest::newRow("after another name") << "optChooseFilename" << false;
+        QTest::newRow("after stop all, now single file") << "optCancelOperationAllFiles" << false;
+        QTest::newRow("after overwrite") << "optOverwrite" << true;
+    }
+
+    void eachShowingStartsAfresh()
+    {
+        QFETCH(QString, previous);
+        QFETCH(bool, previousSingleFile);
+        frmTargetFileExists dialog(&mainWindow_);
+        ScriptedPrompts scripted;
+        expectDialog(scripted, [previous](frmTargetFileExists& d) {
+            d.findChild<QRadioButton*>(previous)->click();
+            d.txbFilepath->setText(QStringLiteral("/left/over.jpg"));
+            d.close();
+        });
+        show(dialog, other_, previousSingleFile);
+        expectDialog(scripted, [this](frmTargetFileExists& d) {
+            QVERIFY(d.optCancelOperationThisFile->isChecked());
+            QVERIFY(d.txbFilepath->isReadOnly());
+            QVERIFY(!d.lblEditFilename->isVisible());
+            QCOMPARE(d.txbFilepath->text(), entry_);
+            QCOMPARE(d.strEntryFilepath, entry_);
+            QCOMPARE(d.strExtension, QStringLiteral("jpg"));
+            QVERIFY(skipsThisFileOnly(d));
+            d.cmdContinue->click();
+        });
+        show(dialog, QStringLiteral("  ") + entry_ + QStringLiteral("  "), true);
+        VERIFY_PROMPTS(scripted);
+        QVERIFY(skipsThisFileOnly(dialog));
+    }
+
+    // Only "Choose a different filename" unlocks the box and shows the hint
+    // beside "Continue"; going to "Overwrite this file" drops the edit.
+    void onlyAnotherNameUnlocksThePath()
+    {
+        frmTargetFileExists dialog(&mainWindow_);
+        ScriptedPrompts scripted;
+        expectDialog(scripted, [this](frmTargetFileExists& d) {
+            QCOMPARE(d.strExtension, QStringLiteral("jpg"));
+            QTest::keyClicks(d.txbFilepath, QStringLiteral("zz"));
+            QCOMPARE(d.txbFilepath->text(), out_ + QStringLiteral("P.JPG"));
+
+            d.optChooseFilename->click();
+            QVERIFY(!d.txbFilepath->isReadOnly());
+            QVERIFY(d.lblEditFilename->isVisible());
+            QCOMPARE(d.lblEditFilename->y(), d.cmdContinue->y());
+            QTest::keyClicks(d.txbFilepath, QStringLiteral("zz"));
+            QCOMPARE(d.txbFilepath->text(), out_ + QStringLiteral("P.JPGzz"));
+
+            d.optCancelOperationAllFiles->click();
+            QVERIFY(d.txbFilepath->isReadOnly());
+            QVERIFY(!d.lblEditFilename->isVisible());
+
+            d.optChooseFilename->click();
+            d.optOverwrite->click();
+            QVERIFY(d.txbFilepath->isReadOnly());
+            QVERIFY(!d.lblEditFilename->isVisible());
+            QCOMPARE(d.txbFilepath->text(), out_ + QStringLiteral("P.JPG"));
+            d.cmdContinue->click();
+        });
+        show(dialog, out_ + QStringLiteral("P.JPG"), false);
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(dialog.strExitFilepath, out_ + QStringLiteral("P.JPG"));
+        QVERIFY(!dialog.blnCancelOperationThisFile);
+    }
+
+    // An edited name: each failed check tells why and keeps the dialog open
+    // with the trimmed text; an accepted one is the path to write. "%1" stands
+    // for the output folder.
+    void editedNameIsChecked_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("sameExtension");
+        QTest::addColumn<QString>("message");  // "" when accepted
+        QTest::addColumn<bool>("exclamation");
+        QTest::newRow("other extension") << "%1b.png" << true << kNeedsJpg << false;
+        QTest::newRow("no extension") << "%1b" << true << kNeedsJpg << false;
+        QTest::newRow("empty") << "" << true << kNeedsJpg << false;
+        QTest::newRow("blanks only, any extension") << "   " << false << kNoFolder << true;
+        QTest::newRow("folder part only") << "%1" << true << kNeedsJpg << false;
+        QTest::newRow("folder part only, any extension") << "%1" << false << kInvalid << true;
+        QTest::newRow("no such folder") << "%1nosuchfolder/b.jpg" << true << kNoFolder << true;
+        QTest::newRow("no folder at all") << "b.jpg" << true << kNoFolder << true;
+        QTest::newRow("extension without name") << "%1.jpg" << true << kInvalid << true;
+        QTest::newRow("a folder named like an image") << "%1sub.jpg" << true << kInvalid << true;
+        QTest::newRow("parent folder, any extension") << "%1.." << false << kInvalid << true;
+        QTest::newRow("new name") << "%1b.jpg" << true << "" << false;
+        QTest::newRow("extension in capitals") << "%1B.JPG" << true << "" << false;
+        QTest::newRow("blanks around") << "  %1b.jpg  " << true << "" << false;
+        QTest::newRow("other extension allowed") << "%1b.png" << false << "" << false;
+        QTest::newRow("short name without extension") << "%1ab" << false << "" << false;
+        QTest::newRow("one-letter name") << "%1c.jpg" << true << "" << false;
+    }
+
+    void editedNameIsChecked()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, sameExtension);
+        QFETCH(QString, message);
+        QFETCH(bool, exclamation);
+        const QString path = QString(typed).replace(QStringLiteral("%1"), out_);
+        const QString trimmed = path.trimmed();
+        frmTargetFileExists dialog(&mainWindow_);
+        ScriptedPrompts scripted;
+        expectDialog(scripted, [path, trimmed, message](frmTargetFileExists& d) {
+            chooseName(d, path);
+            d.cmdContinue->click();
+            if (message.isEmpty())
+                return;
+            QVERIFY(d.isVisible());
+            QCOMPARE(d.txbFilepath->text(), trimmed);
+            QVERIFY(d.optChooseFilename->isChecked());
+            QVERIFY(skipsThisFileOnly(d));
+            d.close();
+        });
+        if (!message.isEmpty())
+            scripted.expectMessage(message, kError, MsgButtons::Ok, exclamation ? MsgIcon::Exclamation : MsgIcon::None);
+        show(dialog, entry_, false, sameExtension);
+        VERIFY_PROMPTS(scripted);
+        QVERIFY(!dialog.isVisible());
+        if (message.isEmpty()) {
+            QCOMPARE(dialog.strExitFilepath, trimmed);
+            QVERIFY(!dialog.blnCancelOperationThisFile);
+            QVERIFY(!dialog.blnCancelOperationAllFiles);
+        } else {
+            QVERIFY(skipsThisFileOnly(dialog));
+        }
+    }
+
+    // Another existing file is asked about: No keeps the dialog open, Yes
+    // takes that path. The entry path itself is not asked about.
+    void anotherExistingFileIsAskedAbout()
+    {
+        frmTargetFileExists dialog(&mainWindow_);
+        ScriptedPrompts scripted;
+        expectDialog(scripted, [this](frmTargetFileExists& d) {
+            chooseName(d, other_);
+            d.cmdContinue->click();
+            QVERIFY(d.isVisible());
+            QCOMPARE(d.txbFilepath->text(), other_);
+            QVERIFY(skipsThisFileOnly(d));
+            d.cmdContinue->click();
+        });
+        scripted.expectMessage(kInUse, QStringLiteral("File exists"), MsgButtons::YesNo, MsgIcon::None, MsgAnswer::No);
+        scripted.expectMessage(kInUse, QStringLiteral("File exists"), MsgButtons::YesNo, MsgIcon::None,
+                               MsgAnswer::Yes);
+        show(dialog, entry_, false);
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(dialog.strExitFilepath, other_);
+        QVERIFY(!dialog.blnCancelOperationThisFile);
+        QVERIFY(!dialog.blnCancelOperationAllFiles);
+    }
+};
+
+QTEST_MAIN(TestTargetExists)
+#include "tst_targetexists.moc"
