@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
 using namespace pictoria;
 using pictoria::testing::ScriptedPrompts;
 
@@ -33,7 +35,13 @@ void makeFiles(const QString& folder, const QStringList& names)
     }
 }
 
-QString withSlash(const QString& path) { return path.endsWith('/') ? path : path + '/'; }
+// One row per side: the input (0) and the output (1) images folder.
+void sideRows()
+{
+    QTest::addColumn<int>("index");
+    QTest::newRow("input") << 0;
+    QTest::newRow("output") << 1;
+}
 
 // Restores the current directory the window set at start-up.
 struct CurrentDirGuard {
@@ -103,12 +111,7 @@ private slots:
         QCOMPARE(w.txbFolderForImages[1]->text(), input.path() + '/');
     }
 
-    void cancelledBrowserChangesNothing_data()
-    {
-        QTest::addColumn<int>("index");
-        QTest::newRow("input") << 0;
-        QTest::newRow("output") << 1;
-    }
+    void cancelledBrowserChangesNothing_data() { sideRows(); }
     void cancelledBrowserChangesNothing()
     {
         QFETCH(int, index);
@@ -209,6 +212,24 @@ private slots:
         QCOMPARE(w.txbFolderForImages[0]->text(), gone + '/');
     }
 
+    void summaryOfRefusedFolder()
+    {
+        if (geteuid() == 0)
+            QSKIP("the superuser may read any folder");
+        QTemporaryDir locked;
+        makeFiles(locked.path(), {"a.jpg"});
+        QVERIFY(QFile::setPermissions(locked.path(), QFileDevice::ExeOwner));
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        ScriptedPrompts scripted;
+        scripted.expectFolder(GetProgramText(4), locked.path());
+        scripted.expectMessage("Access to the output images folder was denied.", "Error", MsgButtons::Ok,
+                               MsgIcon::Exclamation);
+        w.cmdFolderForImages_Click(1);
+        QFile::setPermissions(locked.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        VERIFY_PROMPTS(scripted);
+    }
+
     // ---- Typed folders -------------------------------------------------------------
 
     void typedFolder_data()
@@ -260,14 +281,27 @@ private slots:
         QVERIFY(w.txbFolderForImages[1 - index]->text().isEmpty());
     }
 
+    void leavingTheBoxChecksIt()
+    {
+        QTemporaryDir current;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        CurrentDirGuard guard;
+        QVERIFY(QDir::setCurrent(current.path()));
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.txbFolderForImages[0]->setFocus();
+        QTest::keyClicks(w.txbFolderForImages[0], " missing");
+        ScriptedPrompts scripted;
+        scripted.expectMessage("Input images folder not found!", "Error", MsgButtons::Ok, MsgIcon::Exclamation);
+        QTest::keyClick(w.txbFolderForImages[0], Qt::Key_Tab);
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(w.txbFolderForImages[0]->text(), current.path() + "/missing/");
+    }
+
     // ---- Clear buttons and quality controls -------------------------------------------
 
-    void clearEmptiesOnlyItsBox_data()
-    {
-        QTest::addColumn<int>("index");
-        QTest::newRow("input") << 0;
-        QTest::newRow("output") << 1;
-    }
+    void clearEmptiesOnlyItsBox_data() { sideRows(); }
     void clearEmptiesOnlyItsBox()
     {
         QFETCH(int, index);
