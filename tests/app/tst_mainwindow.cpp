@@ -110,7 +110,7 @@ private slots:
             {"chkSaveStateOnQuit", 105, 3780, 1905, 330, "Save state on quit"},
             {"cmdClearFolderForImages_2", 2100, 4590, 2355, 285, "Clear report window"},
             {"cmdCopyToClipboard", 8160, 4590, 2355, 285, "Quorvane Systems Software"},
-            {"lblOnlineDocumentation", 5145, 4620, 2010, 285, "Online user manual"},
+            {"lblOnlineDocumentation", 5303, 4620, 2010, 285, "Online user manual"},  // centred by the layout
             {"lblQuorvaneSystems", 105, 4465, 1905, 285, "Quorvane Systems"},
         };
         for (const auto& r : rows)
