@@ -9,31 +9,39 @@ namespace pictoria {
 
 namespace {
 
-// ---- Platform rules -------------------------------------------------------------
-// Characters that keep a file name from matching any specification: the path
-// separator and the wildcards. On Windows ":" (a drive or stream) joins them;
-// here ":" is an ordinary character of a file name.
+// ---- Platform rules ---------------------------------------------------------
+// Every difference between platforms in this module lives here. A file name
+// holding a separator or a wildcard never matches a specification; on Windows
+// ":" (a drive or a stream) joins them, here it is an ordinary name character.
 #ifdef _WIN32
-const QString kNameBreakers = QStringLiteral("\\:?*");
+constexpr QChar kSeparator = QLatin1Char('\\');
+constexpr QStringView kNameBreakers = u"\\:?*";
 #else
-const QString kNameBreakers = QStringLiteral("/?*");
-#endif
 constexpr QChar kSeparator = QLatin1Char('/');
+constexpr QStringView kNameBreakers = u"/?*";
+#endif
+// The drive-letter rule of FoldPathCase and UpperCaseDriveLetter is kept on
+// every platform: callers may hand over paths written in that form.
 constexpr QChar kDriveMark = QLatin1Char(':');
 
-// ---- Accent fold -------------------------------------------------------------------
+// ---- Accent fold ---------------------------------------------------------------
 // The capitals and their small letters, position for position, except that
 // "Ð" has no entry among the small letters: it is lower-cased by the plain rule.
-const QString kCapitals = QStringLiteral("ŠŸÀÁÂÃÄÅÇÈÉÊËÌÍÎÏÐÑÒÓÔÕÖØÙÚÛÜÝ");
-const QString kSmallLetters = QStringLiteral("šÿàáâãäåçèéêëìíîïñòóôõöøùúûüý");
-const qint32 kEthIndex = qint32(kCapitals.indexOf(QChar(0x00D0)));  // 0-based
+// Function-local, so a fold during another file's static set-up is safe.
+const QString& capitals()
+{
+    static const QString list = QStringLiteral("ŠŸÀÁÂÃÄÅÇÈÉÊËÌÍÎÏÐÑÒÓÔÕÖØÙÚÛÜÝ");
+    return list;
+}
 
 QString smallLetterOf(qint32 capitalPosition)
 {
+    static const QString smallLetters = QStringLiteral("šÿàáâãäåçèéêëìíîïñòóôõöøùúûüý");
+    static const qint32 eth = qint32(capitals().indexOf(QChar(0x00D0)));  // 0-based
     const qint32 i = capitalPosition - 1;
-    if (i == kEthIndex)
-        return kCapitals.mid(i, 1).toLower();
-    return kSmallLetters.mid(i < kEthIndex ? i : i - 1, 1);
+    if (i == eth)
+        return capitals().mid(i, 1).toLower();
+    return smallLetters.mid(i < eth ? i : i - 1, 1);
 }
 
 // Keeps the window responsive during long folds; a no-op without a running
@@ -72,7 +80,7 @@ QString FoldToLowerCase(const QString& s)
     qint32 p = 1;
     for (;;) {
         qint32 capital = 0;
-        const qint32 found = FindFirstInSet(s, p, kCapitals, &capital);
+        const qint32 found = FindFirstInSet(s, p, capitals(), &capital);
         if (found == 0) {
             result += s.mid(p - 1).toLower();
             return result;
@@ -187,7 +195,7 @@ bool MatchesWildcard(const QString& text, const QString& pattern, bool caseSensi
 
 bool MatchesFileSpec(const QString& name, const QString& spec, bool caseSensitive)
 {
-    if (FindFirstInSet(name, 1, kNameBreakers) != 0)
+    if (FindFirstInSet(name, 1, kNameBreakers.toString()) != 0)
         return false;
 
     QString s = spec;
