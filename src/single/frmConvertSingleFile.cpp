@@ -1,5 +1,6 @@
 #include "frmConvertSingleFile.h"
 
+#include "BatchText.h"
 #include "FormHelpers.h"
 #include "StrProc.h"
 #include "Twips.h"
@@ -27,9 +28,6 @@ constexpr int kLoadShift = 50;
 constexpr int kQualityDigits = 3;
 
 const QString kInputError = QStringLiteral("Input error");
-
-// A number as the messages write it: one leading blank when not negative.
-QString signedDecimal(int n) { return (n >= 0 ? QStringLiteral(" ") : QString()) + QString::number(n); }
 
 }  // namespace
 
@@ -283,21 +281,19 @@ void frmConvertSingleFile::cmdDoIt_Click()
             txbQuality[0]->setText(first);
         }
         // A lone "+" reads as 0 and is refused by the range check below.
-        const int from = first.toInt();
-        const int to = last.toInt();
+        const std::optional<qint16> from = QualityFromText(first);
+        const std::optional<qint16> to = QualityFromText(last);
         const int low = main_->intMinQuality;
         const int high = main_->intMaxQuality;
-        if (from < low || from > high || to < low || to > high) {
-            showMessage(this,
-                        QStringLiteral("For conversion to JPG the quality must be in the range") + signedDecimal(low) +
-                            QStringLiteral(" through") + signedDecimal(high) + QStringLiteral("."),
-                        kInputError, MsgIcon::None);
+        auto inRange = [low, high](std::optional<qint16> q) { return q && *q >= low && *q <= high; };
+        if (!inRange(from) || !inRange(to)) {
+            showMessage(this, QualityRangeMessage(low, high), kInputError);
             return;
         }
-        main_->intQualityFrom = from;
-        main_->intQualityTo = to;
+        main_->intQualityFrom = *from;
+        main_->intQualityTo = *to;
         main_->intQualityStep = cboStep->currentText().toInt();
-        if (to < from)
+        if (*to < *from)
             main_->intQualityStep = -main_->intQualityStep;
     }
     blnProceed = true;

@@ -3,6 +3,7 @@
 // file's own folder.
 #include "frmMain.h"
 
+#include "BatchText.h"
 #include "FormHelpers.h"
 #include "Launch.h"
 #include "SingleFileRun.h"
@@ -86,7 +87,7 @@ void frmMain::cmdConvertSingleFile_Click()
     // returns false then.
     int result = 0;
     auto convert = [&](const QString& qualityTag) {
-        result = ConvertOneFile(3, fileName, true, qualityTag);
+        result = ConvertOneFile(kConvertSingle, fileName, true, qualityTag);
         if (!blnStopRequested)
             return true;
         AppendToReport(QStringLiteral("Operation stopped.\r\n"));

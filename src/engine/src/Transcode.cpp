@@ -57,7 +57,9 @@ void run(const std::string& inputPath, const std::string& outputPath, int qualit
   FileFormat outFormat = formatFromExtension(outputPath);
   if (outFormat == FileFormat::Unknown || outFormat == FileFormat::Gif)
     throw WriteError(kOutputNotSupported);
-  if (quality < 10 || quality > 100) throw OtherError("Quality must be between 10 and 100");
+  // The quality means something only to a JPG output.
+  if (outFormat == FileFormat::Jpeg && (quality < 10 || quality > 100))
+    throw OtherError("Quality must be between 10 and 100");
 
   InputFile in(inputPath);
   std::unique_ptr<ImageReader> reader = openReader(in, inputPath);

@@ -1,0 +1,479 @@
+// The "Convert single file" command over real files: which conversions it
+// makes and in which order, the JPG quality range and its file names, what
+// stops it, the existing-target dialog, the viewer page and the window's
+// state after a run.
+#include "ScriptedPrompts.h"
+#include "frmConvertSingleFile.h"
+#include "frmMain.h"
+#include "frmTargetFileExists.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace pictoria;
+using pictoria::testing::ScriptedPrompts;
+
+namespace {
+
+const QString kOpenTitle = QStringLiteral("Specify file to be converted");
+const QString kDialog = QStringLiteral("frmConvertSingleFile");
+
+struct Choice {
+    bool bmp = false;
+    bool png = false;
+    bool jpg = false;
+    QString first = QStringLiteral("80");
+    QString last;
+    QString step = QStringLiteral("10");
+    bool warn = true;
+    bool view = false;
+    // Run at the first yield to the event loop once the dialog is closed.
+    std::function<void()> duringRun;
+};
+
+// Writes a small picture in the format its extension names.
+void makeImage(const QString& path)
+{
+    QImage image(24, 16, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb(x * 10, y * 15, 128));
+    QVERIFY2(image.save(path), qPrintable(path));
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Scripts the open-file dialog answering @p path and the formats dialog
+// answering @p choice.
+void scriptRun(ScriptedPrompts& scripted, const QString& path, const Choice& choice)
+{
+    scripted.expectOpenFile(kOpenTitle, path);
+    scripted.expectModal(kDialog, [choice](QDialog& shown) {
+        auto& d = static_cast<frmConvertSingleFile&>(shown);
+        d.chkBMP->setChecked(choice.bmp);
+        d.chkPNG->setChecked(choice.png);
+        d.chkJPG->setChecked(choice.jpg);
+        d.txbQuality[0]->setText(choice.first);
+        d.txbQuality[1]->setText(choice.last);
+        d.cboStep->setCurrentText(choice.step);
+        d.chkWarnOnOverwrite->setChecked(choice.warn);
+        d.chkViewInBrowser->setChecked(choice.view);
+        d.cmdDoIt->click();
+        if (choice.duringRun)
+            QTimer::singleShot(0, &d, choice.duringRun);
+    });
+}
+
+// The names of the files written, in the order the report gives them.
+QStringList convertedNames(const QString& report)
+{
+    static const QRegularExpression converted(QStringLiteral("converted to\r\n(\\S+) \\("));
+    QStringList names;
+    for (const QRegularExpressionMatch& m : converted.globalMatch(report))
+        names << m.captured(1);
+    return names;
+}
+
+// Files of @p dir other than @p source, sorted.
+QStringList writtenFiles(const QTemporaryDir& dir, const QString& source)
+{
+    QStringList names = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
+    names.removeAll(source);
+    return names;
+}
+
+void verifyIdle(frmMain& w)
+{
+    QVERIFY(w.cmdConvertSingleFile->isEnabled());
+    QVERIFY(w.cmdConvertFiles->isEnabled());
+    QVERIFY(w.cmdHelp->isEnabled());
+    QVERIFY(w.chkWarnOnOverwrite->isEnabled());
+    QVERIFY(!w.cmdStop->isVisible());
+    QVERIFY(w.lblTopLine->isVisible());
+    QVERIFY(w.lblOnlineDocumentation->isVisible());
+    QVERIFY(!w.lblConvertingFile->isVisible());
+}
+
+}  // namespace
+
+class TestSingleFile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        QVERIFY(dir_.isValid());
+        for (const QString& name : QDir(dir_.path()).entryList(QDir::Files))
+            QFile::remove(dir_.filePath(name));
+    }
+
+    void cancelledOpenDialogChangesNothing()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        ScriptedPrompts scripted;
+        scripted.expectOpenFile(kOpenTitle, QString());
+        w.cmdConvertSingleFile->click();
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(scripted.calls().first().title, QStringLiteral("BMP, GIF, JPG and PNG|*.bmp;*.gif;*.jpg;*.png"));
+        QVERIFY(w.txbFolderForImages[0]->text().isEmpty());
+        QCOMPARE(w.focusWidget(), w.cmdConvertSingleFile);
+        verifyIdle(w);
+    }
+
+    void cancelledFormatsDialogChangesNothing()
+    {
+        makeImage(dir_.filePath("a.bmp"));
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        w.AppendToReport(QStringLiteral("earlier\r\n"));
+        ScriptedPrompts scripted;
+        scripted.expectOpenFile(kOpenTitle, dir_.filePath("a.bmp"));
+        scripted.expectModal(kDialog, [](QDialog& d) {
+            auto& dialog = static_cast<frmConvertSingleFile&>(d);
+            QCOMPARE(dialog.txbFile->text(), dialog.strFilepath);
+            dialog.chkPNG->click();
+            dialog.cmdCancel->click();
+        });
+        w.cmdConvertSingleFile->click();
+        VERIFY_PROMPTS(scripted);
+        QVERIFY(w.txbFolderForImages[0]->text().isEmpty());
+        QCOMPARE(w.ReportText(), QStringLiteral("earlier\r\n"));
+        QCOMPARE(writtenFiles(dir_, "a.bmp"), QStringList());
+        QCOMPARE(w.focusWidget(), w.cmdConvertSingleFile);
+    }
+
+    void openDialogStartsInTheInputFolder()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        ScriptedPrompts scripted;
+        scripted.expectOpenFile(kOpenTitle, QString());
+        scripted.expectOpenFile(kOpenTitle, QString());
+        w.txbFolderForImages[0]->setText(dir_.path() + "/");
+        w.cmdConvertSingleFile->click();
+        QCOMPARE(QDir::currentPath(), QDir(dir_.path()).canonicalPath());
+        // A folder that is gone leaves the current directory where it was.
+        w.txbFolderForImages[0]->setText(dir_.path() + "/gone/");
+        w.cmdConvertSingleFile->click();
+        QCOMPARE(QDir::currentPath(), QDir(dir_.path()).canonicalPath());
+        VERIFY_PROMPTS(scripted);
+        QDir::setCurrent(QDir::homePath());
+    }
+
+    void threeFormatsInTheirOwnOrder()
+    {
+        makeImage(dir_.filePath("photo.jpg"));
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        ScriptedPrompts scripted;
+        Choice choice;
+        choice.jpg = choice.png = choice.bmp = true;
+        choice.first = "70";
+        choice.last = "80";
+        scriptRun(scripted, dir_.filePath("photo.jpg"), choice);
+        w.cmdConvertSingleFile->click();
+        VERIFY_PROMPTS(scripted);
+
+        const QString report = w.ReportText();
+        QCOMPARE(convertedNames(report),
+                 (QStringList{"photo.bmp", "photo.png", "photo_q70.jpg", "photo_q80.jpg"}));
+        QVERIFY(report.startsWith(QStringLiteral("photo.jpg (")));
+        QVERIFY(report.contains(QStringLiteral(") with quality 80.\r\n\r\n")));
+        QCOMPARE(writtenFiles(dir_, "photo.jpg"),
+                 (QStringList{"photo.bmp", "photo.png", "photo_q70.jpg", "photo_q80.jpg"}));
+        const QString folder = dir_.path() + "/";
+        QCOMPARE(w.txbFolderForImages[0]->text(), folder);
+        QCOMPARE(w.txbFolderForImages[1]->text(), folder);
+        QCOMPARE(w.cboFileFormat[0]->currentText(), QStringLiteral("JPG"));
+        QCOMPARE(w.cboFileFormat[1]->currentText(), QStringLiteral("JPG"));
+        QCOMPARE(w.InputFormatFilter, QStringLiteral("JPG"));
+        QCOMPARE(w.txbQuality->text(), QStringLiteral("80"));
+        verifyIdle(w);
+        QCOMPARE(w.focusWidget(), w.cmdConvertFiles);
+    }
+
+    void qualityRange_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("last");
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<QStringList>("targets");
+        QTest::newRow("70 to 90 by 10") << "70" << "90" << "10"
+                                        << QStringList{"a_q70.jpg", "a_q80.jpg", "a_q90.jpg"};
+        QTest::newRow("10 to 100 by 20 stops before 100")
+            << "10" << "100" << "20" << QStringList{"a_q10.jpg", "a_q30.jpg", "a_q50.jpg", "a_q70.jpg", "a_q90.jpg"};
+        QTest::newRow("90 down to 10")
+            << "90" << "10" << "10"
+            << QStringList{"a_q90.jpg", "a_q80.jpg", "a_q70.jpg", "a_q60.jpg", "a_q50.jpg",
+                           "a_q40.jpg", "a_q30.jpg", "a_q20.jpg", "a_q10.jpg"};
+        QTest::newRow("80 to 85 by 10 is one quality") << "80" << "85" << "10" << QStringList{"a.jpg"};
+        QTest::newRow("one value") << "60" << "" << "30" << QStringList{"a.jpg"};
+        QTest::newRow("100 down to 95 by 30 is one quality") << "100" << "95" << "30" << QStringList{"a.jpg"};
+        QTest::newRow("last reached exactly by 5") << "90" << "100" << "5"
+                                                   << QStringList{"a_q90.jpg", "a_q95.jpg", "a_q100.jpg"};
+    }
+
+    void qualityRange()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, last);
+        QFETCH(QString, step);
+        QFETCH(QStringList, targets);
+        makeImage(dir_.filePath("a.bmp"));
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        ScriptedPrompts scripted;
+        Choice choice;
+        choice.jpg = true;
+        choice.first = first;
+        choice.last = last;
+        choice.step = step;
+        scriptRun(scripted, dir_.filePath("a.bmp"), choice);
+        w.cmdConvertSingleFile->click();
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(convertedNames(w.ReportText()), targets);
+        QStringList sorted = targets;
+        sorted.sort();
+        QCOMPARE(writtenFiles(dir_, "a.bmp"), sorted);
+        QCOMPARE(w.cboFileFormat[0]->currentText(), QStringLiteral("BMP"));
+        QCOMPARE(w.cboFileFormat[1]->currentText(), QStringLiteral("JPG"));
+        verifyIdle(w);
+    }
+
+    // A source that cannot be read ends the formats, but every quality of a
+    // JPG range is still tried.
+    void readFailure_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("bmp");
+        QTest::addColumn<bool>("png");
+        QTest::addColumn<QString>("last");
+        QTest::addColumn<int>("readErrors");
+        QTest::newRow("BMP fails, PNG and JPG skipped") << "bad.jpg" << true << true << "" << 1;
+        QTest::newRow("PNG fails, JPG skipped") << "bad.gif" << false << true << "" << 1;
+        QTest::newRow("every quality tried") << "bad.png" << false << false << "90" << 3;
+    }
+
+    void readFailure()
+    {
+        QFETCH(QString, source);
+        QFETCH(bool, bmp);
+        QFETCH(bool, png);
+        QFETCH(QString, last);
+        QFETCH(int, readErrors);
+        writeFile(dir_.filePath(source), "this is no picture at all");
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        ScriptedPrompts scripted;
+        Choice choice;
+        choice.bmp = bmp;
+        choice.png = png;
+        choice.jpg = true;
+        choice.first = "70";
+        choice.last = last;
+        scriptRun(scripted, dir_.filePath(source), choice);
+        w.cmdConvertSingleFile->click();
+        VERIFY_PROMPTS(scripted);
+        const QString report = w.ReportText();
+        QCOMPARE(report.count(QStringLiteral("*** Read error: ")), readErrors);
+        QCOMPARE(report.count(source + QStringLiteral(" (")), readErrors);
+        QCOMPARE(writtenFiles(dir_, source), QStringList());
+        verifyIdle(w);
+    }
+
+    void unlistedExtensionIsStillTried()
+    {
+        writeFile(dir_.filePath("scan.tif"), "II*\0 not really");
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        ScriptedPrompts scripted;
+        scripted.expectOpenFile(kOpenTitle, dir_.filePath("scan.tif"));
+        scripted.expectModal(kDialog, [](QDialog& shown) {
+            auto& d = static_cast<frmConvertSingleFile&>(shown);
+            QVERIFY(d.chkBMP->isEnabled() && d.chkPNG->isEnabled() && d.chkJPG->isEnabled());
+            d.chkPNG->click();
+            d.cmdDoIt->click();
+        });
+        w.cmdConvertSingleFile->click();
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(w.InputFormatFilter, QStringLiteral("TIF"));
+        QCOMPARE(w.cboFileFormat[0]->currentIndex(), 0);
+        QVERIFY(w.ReportText().startsWith(QStringLiteral("scan.tif")));
+        QVERIFY(w.ReportText().contains(QStringLiteral("error: ")));
+        QCOMPARE(writtenFiles(dir_, "scan.tif"), QStringList());
+        verifyIdle(w);
+    }
+
+    // A JPG source converted to JPG at one quality meets itself as the target.
+    void sourceAsItsOwnTarget_data()
+    {
+        QTest::addColumn<bool>("dialogWarn");
+        QTest::addColumn<bool>("mainWarn");
+        QTest::addColumn<bool>("asked");
+        QTest::newRow("both warn") << true << true << true;
+        QTest::newRow("dialog box off") << false << true << false;
+        QTest::newRow("main box off") << true << false << false;
+    }
+
+    void sourceAsItsOwnTarget()
+    {
+        QFETCH(bool, dialogWarn);
+        QFETCH(bool, mainWarn);
+        QFETCH(bool, asked);
+        makeImage(dir_.filePath("self.jpg"));
+        const QByteArray before = readFile(dir_.filePath("self.jpg"));
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        w.chkWarnOnOverwrite->setChecked(mainWarn);
+        ScriptedPrompts scripted;
+        Choice choice;
+        choice.jpg = true;
+        choice.first = "50";
+        choice.warn = dialogWarn;
+        scriptRun(scripted, dir_.filePath("self.jpg"), choice);
+        if (asked) {
+            scripted.expectModal(QStringLiteral("frmTargetFileExists"), [](QDialog& shown) {
+                auto& d = static_cast<frmTargetFileExists&>(shown);
+                // No stopping everything in a single-file run.
+                QVERIFY(!d.optCancelOperationAllFiles->isVisible());
+                d.optCancelOperationThisFile->click();
+                d.cmdContinue->click();
+            });
+        }
+        w.cmdConvertSingleFile->click();
+        VERIFY_PROMPTS(scripted);
+        if (asked) {
+            QCOMPARE(w.ReportText(), QStringLiteral("self.jpg -- Existing JPG file not overwritten.\r\n\r\n"));
+            QCOMPARE(readFile(dir_.filePath("self.jpg")), before);
+        } else {
+            QCOMPARE(convertedNames(w.ReportText()), QStringList{"self.jpg"});
+            QVERIFY(w.ReportText().contains(QStringLiteral(" with quality 50.")));
+            QVERIFY(!QImage(dir_.filePath("self.jpg")).isNull());
+        }
+        QCOMPARE(writtenFiles(dir_, "self.jpg"), QStringList());
+        verifyIdle(w);
+    }
+
+    void viewerPageHoldsOneSourceAndEachTarget()
+    {
+        makeImage(dir_.filePath("v.bmp"));
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        ScriptedPrompts scripted;
+        Choice choice;
+        choice.png = choice.jpg = true;
+        choice.first = "60";
+        choice.last = "70";
+        choice.view = true;
+        scriptRun(scripted, dir_.filePath("v.bmp"), choice);
+        const QString page = dir_.filePath("viewer01.htm");
+        scripted.expectLaunch(page);
+        w.cmdConvertSingleFile->click();
+        VERIFY_PROMPTS(scripted);
+
+        QVERIFY(w.ReportText().endsWith(QStringLiteral("Viewer file: ") + page + QStringLiteral("\r\n")));
+        QVERIFY(!w.blnViewerFileOpen);
+        const QString html = QString::fromUtf8(readFile(page));
+        QCOMPARE(html.count(QStringLiteral("<IMG SRC=\"v.bmp\"")), 1);
+        static const QRegularExpression target(QStringLiteral("<IMG SRC=\"file://[^\"]*/([^/\"]+)\""));
+        QStringList shown;
+        for (const QRegularExpressionMatch& m : target.globalMatch(html))
+            shown << m.captured(1);
+        QCOMPARE(shown, (QStringList{"v.png", "v_q60.jpg", "v_q70.jpg"}));
+        QVERIFY(html.indexOf(QStringLiteral("v.bmp\"")) < html.indexOf(QStringLiteral("v.png\"")));
+        QVERIFY(html.endsWith(QStringLiteral("</CENTER></BODY></HTML>\r\n\r\n")));
+    }
+
+    void viewerPageWithoutImagesIsNotKept()
+    {
+        writeFile(dir_.filePath("broken.gif"), "GIF89a but nothing else");
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        ScriptedPrompts scripted;
+        Choice choice;
+        choice.png = true;
+        choice.view = true;
+        scriptRun(scripted, dir_.filePath("broken.gif"), choice);
+        w.cmdConvertSingleFile->click();
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(writtenFiles(dir_, "broken.gif"), QStringList());
+        QVERIFY(!w.blnViewerFileOpen);
+    }
+
+    // Stop ends the run after the conversion in hand.
+    void stopEndsTheRunAfterTheConversionInHand()
+    {
+        makeImage(dir_.filePath("s.png"));
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        ScriptedPrompts scripted;
+        Choice choice;
+        choice.bmp = choice.jpg = true;
+        choice.first = "70";
+        choice.last = "90";
+        choice.view = true;
+        bool busy = false;
+        choice.duringRun = [&w, &busy] {
+            busy = w.cmdStop->isEnabled() && !w.cmdConvertFiles->isEnabled();
+            w.cmdStop->click();
+        };
+        scriptRun(scripted, dir_.filePath("s.png"), choice);
+        scripted.expectLaunch(dir_.filePath("viewer01.htm"));
+        w.cmdConvertSingleFile->click();
+        VERIFY_PROMPTS(scripted);
+        QVERIFY(busy);
+        const QString report = w.ReportText();
+        QCOMPARE(convertedNames(report), QStringList{"s.bmp"});
+        QVERIFY(report.contains(QStringLiteral(".\r\n\r\nOperation stopped.\r\n")));
+        QCOMPARE(writtenFiles(dir_, "s.png"), (QStringList{"s.bmp", "viewer01.htm"}));
+        QVERIFY(!w.blnViewerFileOpen);
+        verifyIdle(w);
+    }
+
+    void quitDuringTheRunShowsNothingMore()
+    {
+        makeImage(dir_.filePath("q.bmp"));
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        ScriptedPrompts scripted;
+        Choice choice;
+        choice.png = choice.jpg = true;
+        choice.view = true;
+        choice.duringRun = [&w] { w.cmdQuit->click(); };
+        scriptRun(scripted, dir_.filePath("q.bmp"), choice);
+        w.cmdConvertSingleFile->click();
+        // No browser, no message: the script holds nothing more.
+        VERIFY_PROMPTS(scripted);
+        QVERIFY(w.isQuitting());
+        QVERIFY(!w.blnViewerFileOpen);
+        QVERIFY(!QFile::exists(dir_.filePath("q.jpg")));
+    }
+
+private:
+    QTemporaryDir dir_;
+};
+
+QTEST_MAIN(TestSingleFile)
+#include "tst_singlefile.moc"
