@@ -57,15 +57,17 @@ class TestFolderChoice : public QObject {
 private slots:
     // ---- Browsing ---------------------------------------------------------------
 
-    void browsedFolderEndsWithOneSlash_data()
+    void browsedInputFolder_data()
     {
         QTest::addColumn<bool>("answerWithSlash");
-        QTest::newRow("browser answers without slash") << false;
-        QTest::newRow("browser answers with slash") << true;
+        QTest::addColumn<bool>("sameForOutput");
+        QTest::newRow("without slash, output stays empty") << false << false;
+        QTest::newRow("with slash, output the same") << true << true;
     }
-    void browsedFolderEndsWithOneSlash()
+    void browsedInputFolder()
     {
         QFETCH(bool, answerWithSlash);
+        QFETCH(bool, sameForOutput);
         QTemporaryDir input;
         makeFiles(input.path(), {"PHOTO.JPG", "photo.jpeg"});
         frmMain w;
@@ -75,12 +77,13 @@ private slots:
         scripted.expectMessage("The input images folder presently contains one JPG file.", GetProgramText(6),
                                MsgButtons::Ok, MsgIcon::None);
         scripted.expectMessage("Output images folder the same?", "Output images folder", MsgButtons::YesNo,
-                               MsgIcon::None, MsgAnswer::No);
+                               MsgIcon::None, sameForOutput ? MsgAnswer::Yes : MsgAnswer::No);
         w.cmdFolderForImages_Click(0);
         VERIFY_PROMPTS(scripted);
         QCOMPARE(w.txbFolderForImages[0]->text(), input.path() + '/');
-        QVERIFY(w.txbFolderForImages[1]->text().isEmpty());
-        QCOMPARE(w.focusWidget(), w.cmdFolderForImages[1]);
+        QCOMPARE(w.txbFolderForImages[1]->text(), sameForOutput ? input.path() + '/' : QString());
+        if (!sameForOutput)
+            QCOMPARE(w.focusWidget(), w.cmdFolderForImages[1]);
     }
 
     void browsedRootKeepsItsOnlySlash()
@@ -94,21 +97,6 @@ private slots:
         w.cmdFolderForImages_Click(0);
         VERIFY_PROMPTS(scripted);
         QCOMPARE(w.txbFolderForImages[0]->text(), QStringLiteral("/"));
-    }
-
-    void sameFolderForOutputOnYes()
-    {
-        QTemporaryDir input;
-        frmMain w;
-        QVERIFY(w.Form_Load());
-        ScriptedPrompts scripted;
-        scripted.expectFolder(GetProgramText(3), input.path());
-        scripted.expectAnyMessage();
-        scripted.expectMessage("Output images folder the same?", "Output images folder", MsgButtons::YesNo,
-                               MsgIcon::None, MsgAnswer::Yes);
-        w.cmdFolderForImages_Click(0);
-        VERIFY_PROMPTS(scripted);
-        QCOMPARE(w.txbFolderForImages[1]->text(), input.path() + '/');
     }
 
     void cancelledBrowserChangesNothing_data() { sideRows(); }
