@@ -1,0 +1,398 @@
+// The help window, its text and geometry, the F1 key, the two web links and
+// the product catalogue.
+#include "HelpText.h"
+#include "ScriptedPrompts.h"
+#include "Twips.h"
+#include "frmHelp.h"
+#include "frmMain.h"
+#include "frmQVsoftware.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextDocument>
+#include <QTimer>
+
+using namespace pictoria;
+using pictoria::testing::ScriptedPrompts;
+
+Q_DECLARE_METATYPE(pictoria::frmHelp::Rect)
+
+namespace {
+
+const QString kManualUrl = QStringLiteral("https://quorvane-systems.example/pictoria/manual/");
+const QString kHomePage = QStringLiteral("https://quorvane-systems.example/");
+
+// The text as the box holds it; toPlainText() would turn the headings'
+// no-break spaces into blanks.
+QString shownText(const frmHelp& help)
+{
+    return help.txbHelpScreen->document()->toRawText().replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+}
+
+}  // namespace
+
+class TestHelp : public QObject {
+    Q_OBJECT
+
+private slots:
+    // ---- The text -------------------------------------------------------------
+
+    void textStartsWithTheManualAddress()
+    {
+        const QString text = BuildHelpText(QStringLiteral("https://example.org/m"));
+        QVERIFY(text.startsWith("An illustrated verson of this user manual can be found at https://example.org/m."
+                                "\r\n\r\nThis help screen can be resized for easier reading.\r\n\r\n1.\u00A0 "));
+    }
+
+    void textHasTheEightHeadingsInOrder()
+    {
+        const QString text = BuildHelpText(kManualUrl);
+        const QStringList headings = {
+            "1.\u00A0 INTRODUCTION",
+            "2. CONVERTING A SINGLE IMAGE FILE",
+            "3.\u00A0 CONVERTING MULTIPLE IMAGE FILES",
+            "4.\u00A0 VIEWING RESULTING IMAGE FILES",
+            "5.\u00A0 OPTIMIZING JPG FILES",
+            "6.\u00A0 ERROR MESSAGES",
+            "7.\u00A0 SAVING AND RESTORING THE STATE",
+            "8.\u00A0 ACKNOWLEDGEMENTS",
+        };
+        qsizetype from = 0;
+        for (const QString& heading : headings) {
+            const qsizetype at = text.indexOf("\r\n\r\n" + heading + "\r\n\r\n", from);
+            QVERIFY2(at > from, qPrintable(heading));
+            from = at + heading.size();
+        }
+        // No other line looks like a numbered heading.
+        static const QRegularExpression numbered(QStringLiteral("(^|\\n)[0-9]+\\.[\u00A0 ]"));
+        QCOMPARE(text.count(numbered), headings.size());
+    }
+
+    void textUsesCrLfAndEndsWithSingleBreaks()
+    {
+        const QString text = BuildHelpText(kManualUrl);
+        QCOMPARE(text.count('\n'), text.count("\r\n"));
+        QCOMPARE(text.count('\r'), text.count("\r\n"));
+        QVERIFY(!text.contains("\r\n\r\n\r\n"));
+        // The credit lines at the end: one line break each, no blank line.
+        const QString credits = text.mid(text.indexOf("ACKNOWLEDGEMENTS"));
+        const QString tail = credits.mid(credits.lastIndexOf("\r\n\r\n") + 4);
+        QVERIFY(tail.endsWith("\r\n") && !tail.endsWith("\r\n\r\n"));
+        QVERIFY(tail.count("\r\n") >= 2);
+    }
+
+    void acknowledgementsNameTheLibrariesInUse_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const char* name : {"Qt 6", "GNU Lesser General Public License version 3", "libjpeg-turbo",
+                                 "Independent JPEG Group", "IJG", "libpng", "PNG Reference Library License",
+                                 "zlib", "libdeflate", "MIT", "giflib", "BMP"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+    void acknowledgementsNameTheLibrariesInUse()
+    {
+        QFETCH(QString, name);
+        const QString text = BuildHelpText(kManualUrl);
+        QVERIFY(text.indexOf(name, text.indexOf("ACKNOWLEDGEMENTS")) > 0);
+    }
+
+    // ---- Geometry -------------------------------------------------------------
+
+    void placementOverTheMainWindow()
+    {
+        QCOMPARE(frmHelp::PlacementOver({1000, 800, 9000, 7000}), (frmHelp::Rect{1200, 1280, 8600, 6320}));
+    }
+
+    void controlsFollowTheWindowSize_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<frmHelp::Rect>("helpScreen");
+        QTest::addColumn<frmHelp::Rect>("close");
+        QTest::newRow("example") << 8600 << 6320 << frmHelp::Rect{120, 120, 8250, 5040}
+                                 << frmHelp::Rect{3692, 5320, 1215, 315};
+        QTest::newRow("just big enough") << 350 << 1280 << frmHelp::Rect{120, 120, 0, 0}
+                                         << frmHelp::Rect{-432, 280, 1215, 315};
+        QTest::newRow("too narrow and too low") << 200 << 900 << frmHelp::Rect{120, 120, 0, 0}
+                                                << frmHelp::Rect{-507, -100, 1215, 315};
+        QTest::newRow("nothing") << 0 << 0 << frmHelp::Rect{120, 120, 0, 0} << frmHelp::Rect{-607, -1000, 1215, 315};
+    }
+    void controlsFollowTheWindowSize()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(frmHelp::Rect, helpScreen);
+        QFETCH(frmHelp::Rect, close);
+        const frmHelp::ControlsLayout layout = frmHelp::LayoutFor(width, height);
+        QCOMPARE(layout.helpScreen, helpScreen);
+        QCOMPARE(layout.close, close);
+    }
+
+    // ---- The window -------------------------------------------------------------
+
+    void helpOpensTheManualOverTheMainWindow()
+    {
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        QVERIFY(!w.helpWindow());
+        QTest::mouseClick(w.cmdHelp, Qt::LeftButton);
+        frmHelp* help = w.helpWindow();
+        QVERIFY(help);
+        QVERIFY(help->isVisible());
+        QVERIFY(help->isWindow());
+        QCOMPARE(help->objectName(), QStringLiteral("frmHelp"));
+        QCOMPARE(help->windowTitle(), QStringLiteral("Help screen for Pictoria"));
+        QCOMPARE(help->cmdClose->text(), QStringLiteral("Close"));
+        QVERIFY(help->txbHelpScreen->isReadOnly());
+        QCOMPARE(help->txbHelpScreen->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QCOMPARE(help->txbHelpScreen->font().family(), QStringLiteral("Arial"));
+        QCOMPARE(shownText(*help), BuildHelpText(w.strOnlineManualURL).replace("\r\n", "\n"));
+        QVERIFY(shownText(*help).contains(kManualUrl));
+
+        const frmHelp::Rect place = frmHelp::PlacementOver(
+            {PixelsToTwips(w.x()), w.windowTopTwips(), PixelsToTwips(w.width()), w.windowHeightTwips()});
+        QCOMPARE(help->pos(), QPoint(TwipsToPixels(place.left), TwipsToPixels(place.top)));
+        QCOMPARE(help->size(), QSize(TwipsToPixels(place.width), TwipsToPixels(place.height)));
+        const frmHelp::ControlsLayout layout =
+            frmHelp::LayoutFor(PixelsToTwips(help->width()), PixelsToTwips(help->height()));
+        QCOMPARE(help->txbHelpScreen->geometry(), TwipsRect(120, 120, layout.helpScreen.width, layout.helpScreen.height));
+        QCOMPARE(help->cmdClose->geometry(),
+                 TwipsRect(layout.close.left, layout.close.top, layout.close.width, layout.close.height));
+        VERIFY_PROMPTS(scripted);
+    }
+
+    void resizingLaysOutTheControls()
+    {
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        w.cmdHelp_Click();
+        frmHelp* help = w.helpWindow();
+        help->resize(TwipsToPixels(6000), TwipsToPixels(4500));
+        QCOMPARE(help->txbHelpScreen->geometry(), TwipsRect(120, 120, 6000 - 350, 4500 - 1280));
+        QCOMPARE(help->cmdClose->geometry(), TwipsRect((6000 - 1215) / 2, 4500 - 1000, 1215, 315));
+        help->resize(10, 10);  // far below any useful size: nothing negative
+        QCOMPARE(help->txbHelpScreen->size(), QSize(0, 0));
+    }
+
+    void closeHidesAndKeepsTheWindow()
+    {
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        w.cmdHelp_Click();
+        QPointer<frmHelp> help = w.helpWindow();
+        help->setGeometry(40, 50, 500, 400);
+        const QRect moved = help->geometry();
+        help->txbHelpScreen->setPlainText("marker: not rebuilt");
+        QTest::mouseClick(help->cmdClose, Qt::LeftButton);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(help);
+        QVERIFY(!help->isVisible());
+        w.cmdHelp_Click();
+        QCOMPARE(w.helpWindow(), help.data());
+        QVERIFY(help->isVisible());
+        QCOMPARE(help->geometry(), moved);
+        QCOMPARE(shownText(*help), QStringLiteral("marker: not rebuilt"));
+    }
+
+    void helpWhileOpenOnlyBringsItToTheFront()
+    {
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        w.cmdHelp_Click();
+        frmHelp* help = w.helpWindow();
+        help->txbHelpScreen->setPlainText("marker");
+        w.cmdHelp_Click();
+        QCOMPARE(w.helpWindow(), help);
+        QVERIFY(help->isVisible());
+        QCOMPARE(shownText(*help), QStringLiteral("marker"));
+    }
+
+    void closeBoxUnloadsAndHelpLoadsAfresh()
+    {
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        w.cmdHelp_Click();
+        QPointer<frmHelp> first = w.helpWindow();
+        const QPoint placed = first->pos();
+        first->move(placed + QPoint(100, 100));
+        first->txbHelpScreen->setPlainText("marker");
+        QVERIFY(first->close());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!first);
+        QVERIFY(!w.helpWindow());
+        w.cmdHelp_Click();
+        QVERIFY(w.helpWindow());
+        QCOMPARE(w.helpWindow()->pos(), placed);
+        QCOMPARE(shownText(*w.helpWindow()), BuildHelpText(w.strOnlineManualURL).replace("\r\n", "\n"));
+    }
+
+    void helpWhileMinimisedOnlyRestores()
+    {
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        w.cmdHelp_Click();
+        frmHelp* help = w.helpWindow();
+        help->txbHelpScreen->setPlainText("marker");
+        help->showMinimized();
+        QVERIFY(help->isMinimized());
+        w.cmdHelp_Click();
+        QCOMPARE(w.helpWindow(), help);
+        QVERIFY(!help->isMinimized());
+        QVERIFY(help->isVisible());
+        QCOMPARE(shownText(*help), QStringLiteral("marker"));
+    }
+
+    // F1 opens help from the four buttons; elsewhere, or another key, nothing.
+    void f1OpensHelpFromTheButtons_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("List input") << "cmdList_0" << int(Qt::Key_F1) << Qt::KeyboardModifiers() << true;
+        QTest::newRow("List output") << "cmdList_1" << int(Qt::Key_F1) << Qt::KeyboardModifiers() << true;
+        QTest::newRow("shift F1 on List") << "cmdList_0" << int(Qt::Key_F1) << Qt::KeyboardModifiers(Qt::ShiftModifier)
+                                          << true;
+        QTest::newRow("Convert single file") << "cmdConvertSingleFile" << int(Qt::Key_F1) << Qt::KeyboardModifiers()
+                                             << true;
+        QTest::newRow("Convert files") << "cmdConvertFiles" << int(Qt::Key_F1) << Qt::KeyboardModifiers() << true;
+        QTest::newRow("Help") << "cmdHelp" << int(Qt::Key_F1) << Qt::KeyboardModifiers() << true;
+        QTest::newRow("F2 on List") << "cmdList_0" << int(Qt::Key_F2) << Qt::KeyboardModifiers() << false;
+        QTest::newRow("folder box input") << "txbFolderForImages_0" << int(Qt::Key_F1) << Qt::KeyboardModifiers()
+                                          << false;
+        QTest::newRow("folder box output") << "txbFolderForImages_1" << int(Qt::Key_F1) << Qt::KeyboardModifiers()
+                                           << false;
+        QTest::newRow("Quit") << "cmdQuit" << int(Qt::Key_F1) << Qt::KeyboardModifiers() << false;
+    }
+    void f1OpensHelpFromTheButtons()
+    {
+        QFETCH(QString, control);
+        QFETCH(int, key);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(bool, opens);
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        auto* widget = w.findChild<QWidget*>(control);
+        QVERIFY(widget);
+        QTest::keyRelease(widget, Qt::Key(key), modifiers);
+        QCOMPARE(w.helpWindow() != nullptr, opens);
+        if (opens)
+            QVERIFY(w.helpWindow()->isVisible());
+        VERIFY_PROMPTS(scripted);
+    }
+
+    // ---- Web links ------------------------------------------------------------
+
+    void linkLabelsCarryTheirAddresses()
+    {
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        QCOMPARE(w.strOnlineManualURL, kManualUrl);
+        QCOMPARE(w.lblOnlineDocumentation->toolTip(),
+                 QStringLiteral("Click here for the online user manual at ") + kManualUrl + ".");
+        QCOMPARE(w.lblQuorvaneSystems->toolTip(),
+                 QStringLiteral("Click here for the Quorvane Systems website at ") + kHomePage + ".");
+        QCOMPARE(w.lblQV_URL->text(), kHomePage);
+    }
+
+    void clickingALinkOpensItsPage_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("online user manual") << "lblOnlineDocumentation" << kManualUrl;
+        QTest::newRow("maker") << "lblQuorvaneSystems" << kHomePage;
+    }
+    void clickingALinkOpensItsPage()
+    {
+        QFETCH(QString, label);
+        QFETCH(QString, address);
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        w.txbFolderForImages[0]->setText("/in/");
+        scripted.expectLaunch(address);
+        QTest::mouseClick(w.findChild<QLabel*>(label), Qt::LeftButton);
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(scripted.calls().constFirst().title, QStringLiteral("web"));
+        QCOMPARE(w.focusWidget(), w.cmdFolderForImages[1]);  // the next step of a batch
+    }
+
+    void failedLaunchIsReported()
+    {
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        scripted.expectLaunch(kHomePage, 31);
+        scripted.expectAnyMessage();
+        w.lblQuorvaneSystems_Click();
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(scripted.calls().constLast().title, QStringLiteral("Cannot launch web browser"));
+        QCOMPARE(w.focusWidget(), w.cmdConvertSingleFile);
+    }
+
+    // ---- Product catalogue ----------------------------------------------------
+
+    void catalogueHidesTheMainWindowWhileShown()
+    {
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        bool mainHidden = false;
+        QString listed;
+        scripted.expectModal("frmQVsoftware", [&](QDialog& dialog) {
+            mainHidden = !w.isVisible();
+            auto& catalogue = static_cast<frmQVsoftware&>(dialog);
+            QVERIFY(catalogue.isModal());
+            listed = catalogue.lstPrograms->item(0)->text();
+            QTest::mouseClick(catalogue.cmdClose, Qt::LeftButton);
+        });
+        QTest::mouseClick(w.cmdCopyToClipboard, Qt::LeftButton);
+        VERIFY_PROMPTS(scripted);
+        QVERIFY(mainHidden);
+        QVERIFY(listed.startsWith("Pictoria"));
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.focusWidget(), w.cmdHelp);
+    }
+
+    // With the real modal loop: the catalogue's close box ends it, the main
+    // window comes back and the program does not take it for its last window.
+    void catalogueCloseBoxReturnsToTheMainWindow()
+    {
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
+        QTimer closer;
+        closer.setInterval(10);
+        connect(&closer, &QTimer::timeout, [&] {
+            if (auto* catalogue = qobject_cast<frmQVsoftware*>(QApplication::activeModalWidget())) {
+                closer.stop();
+                catalogue->close();
+            }
+        });
+        closer.start();
+        w.cmdCopyToClipboard_Click();
+        QVERIFY(w.isVisible());
+        QCoreApplication::processEvents();
+        QCOMPARE(lastClosed.count(), 0);
+    }
+};
+
+QTEST_MAIN(TestHelp)
+#include "tst_help.moc"
