@@ -102,10 +102,9 @@ frmConvertSingleFile::frmConvertSingleFile(frmMain* mainWindow) : QDialog(mainWi
 
     for (QCheckBox* box : {chkBMP, chkPNG, chkJPG, chkWarnOnOverwrite, chkViewInBrowser})
         box->setAccessibleName(box->text());
-    for (QPushButton* button : {cmdDoIt, cmdCancel}) {
+    // Enter presses the focused button, or "Convert file" from the quality boxes.
+    for (QPushButton* button : {cmdDoIt, cmdCancel})
         button->setAccessibleName(button->text());
-        button->setAutoDefault(false);
-    }
 
     setWindowWidthTwips(5580);
     setWindowHeightTwips(kHeightWithoutQuality);

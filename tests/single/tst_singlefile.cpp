@@ -3,6 +3,7 @@
 // stops it, the existing-target dialog, the viewer page and the window's
 // state after a run.
 #include "ScriptedPrompts.h"
+#include "SingleFileRun.h"
 #include "frmConvertSingleFile.h"
 #include "frmMain.h"
 #include "frmTargetFileExists.h"
@@ -126,6 +127,34 @@ private slots:
         QVERIFY(dir_.isValid());
         for (const QString& name : QDir(dir_.path()).entryList(QDir::Files))
             QFile::remove(dir_.filePath(name));
+    }
+
+    // Ranges the dialog cannot produce must still end.
+    void qualityPlanAlwaysEnds_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<QList<int>>("qualities");
+        QTest::addColumn<bool>("tagged");
+        QTest::newRow("step 0") << 50 << 50 << 0 << QList<int>{50} << false;
+        QTest::newRow("step 0, falling bounds") << 90 << 10 << 0 << QList<int>{90} << false;
+        QTest::newRow("rising step, falling bounds") << 90 << 10 << 10 << QList<int>{90} << false;
+        QTest::newRow("falling step, rising bounds") << 10 << 90 << -10 << QList<int>{10} << false;
+        QTest::newRow("exactly two") << 10 << 15 << 5 << QList<int>{10, 15} << true;
+        QTest::newRow("falling past the end") << 100 << 45 << -30 << QList<int>{100, 70} << true;
+    }
+
+    void qualityPlanAlwaysEnds()
+    {
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(int, step);
+        QFETCH(QList<int>, qualities);
+        QFETCH(bool, tagged);
+        const QualityPlan plan = PlanQualities(from, to, step);
+        QCOMPARE(QList<int>(plan.qualities.begin(), plan.qualities.end()), qualities);
+        QCOMPARE(plan.tagged, tagged);
     }
 
     void cancelledOpenDialogChangesNothing()
