@@ -1,0 +1,157 @@
+// The normal and large layouts, "Clear report window" and the option check
+// boxes' focus rule.
+#include "Layout.h"
+#include "ScriptedPrompts.h"
+#include "Twips.h"
+#include "frmMain.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+
+using namespace pictoria;
+using pictoria::testing::ScriptedPrompts;
+
+Q_DECLARE_METATYPE(pictoria::MainLayout)
+Q_DECLARE_METATYPE(pictoria::LayoutDesign)
+
+namespace {
+
+int screenHeightTwips(const frmMain& w) { return PixelsToTwips(w.screen()->geometry().height()); }
+
+// The controls the layout moves stand where @p layout says.
+void verifyControls(const frmMain& w, const MainLayout& layout)
+{
+    QCOMPARE(w.windowHeightTwips(), layout.windowHeight);
+    QCOMPARE(w.windowTopTwips(), layout.windowTop);
+    QCOMPARE(w.height(), TwipsToPixels(layout.windowHeight));
+    QCOMPARE(w.cmdClearFolderForImages[2]->y(), TwipsToPixels(layout.bottomButtonsTop));
+    QCOMPARE(w.cmdCopyToClipboard->y(), TwipsToPixels(layout.bottomButtonsTop));
+    QCOMPARE(w.txbReport->height(), TwipsToPixels(layout.reportHeight));
+    QCOMPARE(w.lblOnlineDocumentation->pos(),
+             QPoint(TwipsToPixels(layout.manualLinkLeft), TwipsToPixels(layout.manualLinkTop)));
+    // Nothing else moves.
+    QCOMPARE(w.txbReport->pos(), TwipsRect(2100, 2110, 0, 0).topLeft());
+    QCOMPARE(w.cmdClearFolderForImages[2]->x(), TwipsToPixels(2100));
+    QCOMPARE(w.cmdCopyToClipboard->x(), TwipsToPixels(8160));
+    QCOMPARE(w.width(), TwipsToPixels(10635));
+}
+
+}  // namespace
+
+class TestLayout : public QObject {
+    Q_OBJECT
+
+private slots:
+    void layoutFigures_data()
+    {
+        QTest::addColumn<bool>("large");
+        QTest::addColumn<int>("screenHeight");
+        QTest::addColumn<LayoutDesign>("design");
+        QTest::addColumn<MainLayout>("expected");
+        const LayoutDesign design;
+        // Link left: 2100 + 2355 + (8160 - 2100 - 2355 - 2010) / 2 = 4455 + 847.5, rounded to even 848.
+        QTest::newRow("normal, screen 12000") << false << 12000 << design << MainLayout{5450, 3275, 4590, 2350, 4620, 5303};
+        QTest::newRow("normal, screen 11520") << false << 11520 << design << MainLayout{5450, 3035, 4590, 2350, 4620, 5303};
+        QTest::newRow("large, screen 11520") << true << 11520 << design << MainLayout{10368, 300, 9508, 7268, 9538, 5303};
+        QTest::newRow("large, screen 12000") << true << 12000 << design << MainLayout{10800, 300, 9940, 7700, 9970, 5303};
+        QTest::newRow("large, screen 9000") << true << 9000 << design << MainLayout{8100, 300, 7240, 5000, 7270, 5303};
+        LayoutDesign wider = design;
+        wider.manualLinkWidth = 2012;  // gap 846.5 rounds down to the even 846
+        QTest::newRow("half gap rounds to even (down)") << false << 12000 << wider << MainLayout{5450, 3275, 4590, 2350, 4620, 5301};
+        LayoutDesign whole = design;
+        whole.manualLinkWidth = 2011;  // gap 847, no rounding
+        QTest::newRow("whole gap") << false << 12000 << whole << MainLayout{5450, 3275, 4590, 2350, 4620, 5302};
+    }
+    void layoutFigures()
+    {
+        QFETCH(bool, large);
+        QFETCH(int, screenHeight);
+        QFETCH(LayoutDesign, design);
+        QFETCH(MainLayout, expected);
+        const MainLayout l = large ? LargeLayout(screenHeight, design) : NormalLayout(5450, screenHeight, design);
+        QCOMPARE(l.windowHeight, expected.windowHeight);
+        QCOMPARE(l.windowTop, expected.windowTop);
+        QCOMPARE(l.bottomButtonsTop, expected.bottomButtonsTop);
+        QCOMPARE(l.reportHeight, expected.reportHeight);
+        QCOMPARE(l.manualLinkTop, expected.manualLinkTop);
+        QCOMPARE(l.manualLinkLeft, expected.manualLinkLeft);
+    }
+
+    void largeWindowThenClearReportReturnsToNormal()
+    {
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        const int screen = screenHeightTwips(w);
+        verifyControls(w, NormalLayout(5450, screen));
+        w.Timer1_Timer();
+        QVERIFY(!w.chkLargeWindow->isVisible());
+
+        w.AppendToReport(QStringLiteral("a report line\r\n"));
+        w.Timer1_Timer();
+        QVERIFY(w.chkLargeWindow->isVisible());
+        QVERIFY(w.cmdClearFolderForImages[2]->isVisible());
+        QTest::mouseClick(w.chkLargeWindow, Qt::LeftButton);
+        QVERIFY(w.chkLargeWindow->isChecked());
+        verifyControls(w, LargeLayout(screen));
+        QCOMPARE(w.windowTopTwips(), 300);
+
+        QTest::mouseClick(w.cmdClearFolderForImages[2], Qt::LeftButton);
+        QVERIFY(w.ReportText().isEmpty());
+        QVERIFY(!w.chkLargeWindow->isChecked());
+        verifyControls(w, NormalLayout(5450, screen));
+        QCOMPARE(w.windowTopTwips(), (screen - 5450) / 2);
+        QCOMPARE(w.focusWidget(), w.cmdConvertSingleFile);
+        w.Timer1_Timer();
+        QVERIFY(!w.chkLargeWindow->isVisible());
+        QVERIFY(!w.cmdClearFolderForImages[2]->isVisible());
+        VERIFY_PROMPTS(scripted);
+    }
+
+    void resetReturnsToTheNormalLayout()
+    {
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        w.chkLargeWindow->setChecked(true);
+        verifyControls(w, LargeLayout(screenHeightTwips(w)));
+        w.ResetParameters();
+        verifyControls(w, NormalLayout(5450, screenHeightTwips(w)));
+    }
+
+    // Ticking an option moves the focus to "Convert files" only when it can be
+    // pressed; otherwise the focus stays where the user is.
+    void optionClickFocusesConvertFiles_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<bool>("convertEnabled");
+        for (const char* option : {"chkWarnOnOverwrite", "chkViewMultipleInBrowser", "chkSaveStateOnQuit"}) {
+            QTest::addRow("%s, Convert files enabled", option) << QString::fromLatin1(option) << true;
+            QTest::addRow("%s, Convert files disabled", option) << QString::fromLatin1(option) << false;
+        }
+    }
+    void optionClickFocusesConvertFiles()
+    {
+        QFETCH(QString, option);
+        QFETCH(bool, convertEnabled);
+        ScriptedPrompts scripted;
+        frmMain w;
+        QVERIFY(w.Form_Load());
+        auto* box = w.findChild<QCheckBox*>(option);
+        QVERIFY(box);
+        w.cmdConvertFiles->setEnabled(convertEnabled);
+        box->setFocus();
+        const bool before = box->isChecked();
+        QTest::mouseClick(box, Qt::LeftButton);
+        QCOMPARE(box->isChecked(), !before);
+        QCOMPARE(w.focusWidget(), convertEnabled ? static_cast<QWidget*>(w.cmdConvertFiles) : box);
+        VERIFY_PROMPTS(scripted);
+    }
+};
+
+QTEST_MAIN(TestLayout)
+#include "tst_layout.moc"
