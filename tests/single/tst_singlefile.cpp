@@ -217,11 +217,8 @@ private slots:
         frmMain w;
         QVERIFY(w.Form_Load());
         ScriptedPrompts scripted;
-        Choice choice;
-        choice.jpg = choice.png = choice.bmp = true;
-        choice.first = "70";
-        choice.last = "80";
-        scriptRun(scripted, dir_.filePath("photo.jpg"), choice);
+        scriptRun(scripted, dir_.filePath("photo.jpg"),
+                  {.bmp = true, .png = true, .jpg = true, .first = "70", .last = "80"});
         w.cmdConvertSingleFile->click();
         VERIFY_PROMPTS(scripted);
 
@@ -274,12 +271,7 @@ private slots:
         frmMain w;
         QVERIFY(w.Form_Load());
         ScriptedPrompts scripted;
-        Choice choice;
-        choice.jpg = true;
-        choice.first = first;
-        choice.last = last;
-        choice.step = step;
-        scriptRun(scripted, dir_.filePath("a.bmp"), choice);
+        scriptRun(scripted, dir_.filePath("a.bmp"), {.jpg = true, .first = first, .last = last, .step = step});
         w.cmdConvertSingleFile->click();
         VERIFY_PROMPTS(scripted);
         QCOMPARE(convertedNames(w.ReportText()), targets);
@@ -316,13 +308,7 @@ private slots:
         frmMain w;
         QVERIFY(w.Form_Load());
         ScriptedPrompts scripted;
-        Choice choice;
-        choice.bmp = bmp;
-        choice.png = png;
-        choice.jpg = true;
-        choice.first = "70";
-        choice.last = last;
-        scriptRun(scripted, dir_.filePath(source), choice);
+        scriptRun(scripted, dir_.filePath(source), {.bmp = bmp, .png = png, .jpg = true, .first = "70", .last = last});
         w.cmdConvertSingleFile->click();
         VERIFY_PROMPTS(scripted);
         const QString report = w.ReportText();
@@ -377,11 +363,7 @@ private slots:
         QVERIFY(w.Form_Load());
         w.chkWarnOnOverwrite->setChecked(mainWarn);
         ScriptedPrompts scripted;
-        Choice choice;
-        choice.jpg = true;
-        choice.first = "50";
-        choice.warn = dialogWarn;
-        scriptRun(scripted, dir_.filePath("self.jpg"), choice);
+        scriptRun(scripted, dir_.filePath("self.jpg"), {.jpg = true, .first = "50", .warn = dialogWarn});
         if (asked) {
             scripted.expectModal(QStringLiteral("frmTargetFileExists"), [](QDialog& shown) {
                 auto& d = static_cast<frmTargetFileExists&>(shown);
@@ -411,12 +393,8 @@ private slots:
         frmMain w;
         QVERIFY(w.Form_Load());
         ScriptedPrompts scripted;
-        Choice choice;
-        choice.png = choice.jpg = true;
-        choice.first = "60";
-        choice.last = "70";
-        choice.view = true;
-        scriptRun(scripted, dir_.filePath("v.bmp"), choice);
+        scriptRun(scripted, dir_.filePath("v.bmp"),
+                  {.png = true, .jpg = true, .first = "60", .last = "70", .view = true});
         const QString page = dir_.filePath("viewer01.htm");
         scripted.expectLaunch(page);
         w.cmdConvertSingleFile->click();
@@ -441,10 +419,7 @@ private slots:
         frmMain w;
         QVERIFY(w.Form_Load());
         ScriptedPrompts scripted;
-        Choice choice;
-        choice.png = true;
-        choice.view = true;
-        scriptRun(scripted, dir_.filePath("broken.gif"), choice);
+        scriptRun(scripted, dir_.filePath("broken.gif"), {.png = true, .view = true});
         w.cmdConvertSingleFile->click();
         VERIFY_PROMPTS(scripted);
         QCOMPARE(writtenFiles(dir_, "broken.gif"), QStringList());
@@ -458,17 +433,13 @@ private slots:
         frmMain w;
         QVERIFY(w.Form_Load());
         ScriptedPrompts scripted;
-        Choice choice;
-        choice.bmp = choice.jpg = true;
-        choice.first = "70";
-        choice.last = "90";
-        choice.view = true;
         bool busy = false;
-        choice.duringRun = [&w, &busy] {
+        auto pressStop = [&w, &busy] {
             busy = w.cmdStop->isEnabled() && !w.cmdConvertFiles->isEnabled();
             w.cmdStop->click();
         };
-        scriptRun(scripted, dir_.filePath("s.png"), choice);
+        scriptRun(scripted, dir_.filePath("s.png"),
+                  {.bmp = true, .jpg = true, .first = "70", .last = "90", .view = true, .duringRun = pressStop});
         scripted.expectLaunch(dir_.filePath("viewer01.htm"));
         w.cmdConvertSingleFile->click();
         VERIFY_PROMPTS(scripted);
@@ -487,11 +458,8 @@ private slots:
         frmMain w;
         QVERIFY(w.Form_Load());
         ScriptedPrompts scripted;
-        Choice choice;
-        choice.png = choice.jpg = true;
-        choice.view = true;
-        choice.duringRun = [&w] { w.cmdQuit->click(); };
-        scriptRun(scripted, dir_.filePath("q.bmp"), choice);
+        scriptRun(scripted, dir_.filePath("q.bmp"),
+                  {.png = true, .jpg = true, .view = true, .duringRun = [&w] { w.cmdQuit->click(); }});
         w.cmdConvertSingleFile->click();
         // No browser, no message: the script holds nothing more.
         VERIFY_PROMPTS(scripted);
