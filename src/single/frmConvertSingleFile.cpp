@@ -197,17 +197,19 @@ void frmConvertSingleFile::Form_Activate()
     setWindowWidthTwips(PixelsToTwips(folderBox->width()));
     move(TwipsToPixels(leftTwips), TwipsToPixels(topTwips));
 
-    const QRect file = twips_.value(txbFile);
-    setWidthTwips(txbFile, widthTwips_ - file.left() - 200);
+    const int fileLeft = twips_.value(txbFile).left();
+    const int fileWidth = widthTwips_ - fileLeft - 200;
+    setWidthTwips(txbFile, fileWidth);
     const int buttonsLeft = widthTwips_ - twips_.value(cmdDoIt).width() - 200;
     setLeftTwips(cmdDoIt, buttonsLeft);
     setLeftTwips(cmdCancel, buttonsLeft);
-    const QRect fileNow = twips_.value(txbFile);
-    const int optionsLeft = fileNow.left() + fileNow.width() - twips_.value(chkWarnOnOverwrite).width();
-    setTwipsGeometry(chkWarnOnOverwrite, QRect(QPoint(optionsLeft, twips_.value(lblToBeConvertedTo[0]).top()),
-                                               twips_.value(chkWarnOnOverwrite).size()));
-    setTwipsGeometry(chkViewInBrowser, QRect(QPoint(optionsLeft, twips_.value(chkWarnOnOverwrite).top() + 330),
-                                             twips_.value(chkViewInBrowser).size()));
+    // The two options right-aligned with the file box.
+    const int optionsLeft = fileLeft + fileWidth - twips_.value(chkWarnOnOverwrite).width();
+    const int warnTop = twips_.value(lblToBeConvertedTo[0]).top();
+    setLeftTwips(chkWarnOnOverwrite, optionsLeft);
+    setTopTwips(chkWarnOnOverwrite, warnTop);
+    setLeftTwips(chkViewInBrowser, optionsLeft);
+    setTopTwips(chkViewInBrowser, warnTop + 330);
 
     // The end of a long path is the part worth seeing.
     txbFile->end(false);
