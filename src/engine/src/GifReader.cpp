@@ -80,12 +80,15 @@ class GifDecoder {
   std::unique_ptr<ImageReader> readFrame(int transparent) {
     GifFileType* g = gif_.get();
     const GifImageDesc& d = g->Image;
-    if (d.Width <= 0 || d.Height <= 0) throw ReadError("Not a valid GIF file (empty image)");
-    // The screen grows to hold a frame that sticks out of it.
-    uint64_t cw = std::max<uint64_t>(uint64_t(g->SWidth), uint64_t(d.Left) + uint64_t(d.Width));
-    uint64_t ch = std::max<uint64_t>(uint64_t(g->SHeight), uint64_t(d.Top) + uint64_t(d.Height));
+    if (d.Width < 0 || d.Height < 0) throw ReadError("Not a valid GIF file (negative image size)");
+    // The logical screen clips the frame; a file that leaves the screen
+    // size at zero gets one just big enough for the frame.
+    uint64_t cw = uint64_t(g->SWidth), ch = uint64_t(g->SHeight);
+    if (cw == 0 || ch == 0) {
+      cw = uint64_t(d.Left) + uint64_t(d.Width);
+      ch = uint64_t(d.Top) + uint64_t(d.Height);
+    }
     checkDimensions(cw, ch, "GIF");
-    checkDimensions(uint64_t(d.Width), uint64_t(d.Height), "GIF");
     const size_t canvasBytes = checkedMul(size_t(cw), size_t(ch));
     checkBufferFits(canvasBytes);
 
@@ -101,58 +104,144 @@ class GifDecoder {
       // No colour table at all: a grey ramp is the usual stand-in.
       for (int i = 0; i < 256; ++i) info.palette.push_back({uint8_t(i), uint8_t(i), uint8_t(i), 255});
     }
-
-    std::vector<uint8_t> frame(checkedMul(size_t(d.Width), size_t(d.Height)));
-    std::vector<int> order(size_t(d.Height));
-    if (d.Interlace) {
-      static const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
-      size_t k = 0;
-      for (int p = 0; p < 4; ++p)
-        for (int y = start[p]; y < d.Height; y += step[p]) order[k++] = y;
-    } else {
-      for (int y = 0; y < d.Height; ++y) order[size_t(y)] = y;
-    }
-    for (int i = 0; i < d.Height; ++i)
-      if (DGifGetLine(g, frame.data() + size_t(order[size_t(i)]) * size_t(d.Width), d.Width) == GIF_ERROR)
-        fail(g->Error);
-
-    unsigned maxIndex = 0;
-    for (uint8_t v : frame) maxIndex = std::max<unsigned>(maxIndex, v);
-    // Indices past the table: opaque black, so each index means one colour.
-    while (info.palette.size() <= maxIndex) info.palette.push_back({0, 0, 0, 255});
     if (transparent >= 0 && size_t(transparent) < info.palette.size())
       info.palette[size_t(transparent)].a = 0;
+    else
+      transparent = -1;
 
-    const bool covers = d.Left == 0 && d.Top == 0 && uint64_t(d.Width) == cw && uint64_t(d.Height) == ch;
-    if (covers) return std::make_unique<BufferedReader>(std::move(info), std::move(frame));
+    // Pixels the data never reaches stay at this marker: transparent.
+    const uint16_t kUnset = 0x100;
+    const size_t fw = size_t(d.Width), fh = size_t(d.Height);
+    checkDimensions(std::max<size_t>(fw, 1), std::max<size_t>(fh, 1), "GIF");
+    checkBufferFits(uint64_t(fw) * fh * 2);
+    std::vector<uint16_t> frame(checkedMul(fw, fh), kUnset);
+    if (!frame.empty()) decodePixels(frame, fw, fh, d.Interlace, info.palette.size());
 
-    int clear = transparent >= 0 && size_t(transparent) < info.palette.size() ? transparent : -1;
-    if (clear < 0 && info.palette.size() < 256) {
+    // The part of the frame that lands on the screen.
+    const size_t left = size_t(d.Left), top = size_t(d.Top);
+    const size_t visW = left < cw ? std::min<size_t>(fw, size_t(cw) - left) : 0;
+    const size_t visH = top < ch ? std::min<size_t>(fh, size_t(ch) - top) : 0;
+    bool unset = visW != cw || visH != ch;
+    for (size_t y = 0; y < visH && !unset; ++y)
+      for (size_t x = 0; x < visW; ++x) unset = unset || frame[y * fw + x] == kUnset;
+    int clear = transparent;
+    if (unset && clear < 0 && info.palette.size() < 256) {
       clear = int(info.palette.size());
       info.palette.push_back({0, 0, 0, 0});
     }
-    if (clear >= 0) {
-      std::vector<uint8_t> canvas(canvasBytes, uint8_t(clear));
-      for (int y = 0; y < d.Height; ++y)
-        std::memcpy(&canvas[(size_t(d.Top) + size_t(y)) * cw + size_t(d.Left)], &frame[size_t(y) * size_t(d.Width)],
-                    size_t(d.Width));
+    if (!unset || clear >= 0) {
+      std::vector<uint8_t> canvas(canvasBytes, uint8_t(clear < 0 ? 0 : clear));
+      for (size_t y = 0; y < visH; ++y)
+        for (size_t x = 0; x < visW; ++x) {
+          uint16_t v = frame[y * fw + x];
+          if (v != kUnset) canvas[(top + y) * cw + left + x] = uint8_t(v);
+        }
       return std::make_unique<BufferedReader>(std::move(info), std::move(canvas));
     }
     // Full 256-colour table and no spare index: fall back to RGBA.
     checkBufferFits(uint64_t(canvasBytes) * 4);
     std::vector<uint8_t> rgba(checkedMul(canvasBytes, 4), 0);
-    for (int y = 0; y < d.Height; ++y)
-      for (int x = 0; x < d.Width; ++x) {
-        Rgba8 c = info.palette[frame[size_t(y) * size_t(d.Width) + size_t(x)]];
-        std::memcpy(&rgba[((size_t(d.Top) + size_t(y)) * cw + size_t(d.Left) + size_t(x)) * 4], &c, 4);
+    for (size_t y = 0; y < visH; ++y)
+      for (size_t x = 0; x < visW; ++x) {
+        uint16_t v = frame[y * fw + x];
+        if (v == kUnset) continue;
+        std::memcpy(&rgba[((top + y) * cw + left + x) * 4], &info.palette[v], 4);
       }
     info.palette.clear();
     info.format = PixelFormat::Rgba;
     return std::make_unique<BufferedReader>(std::move(info), std::move(rgba));
   }
 
+  // Decodes the frame's LZW data ourselves: giflib's own line decoder
+  // rejects legal streams (a full code table without a clear code). Data
+  // that ends early leaves the rest of the frame unset.
+  void decodePixels(std::vector<uint16_t>& frame, size_t fw, size_t fh, bool interlaced, size_t colors) {
+    GifFileType* g = gif_.get();
+    int minSize = 0;
+    GifByteType* block = nullptr;
+    if (DGifGetCode(g, &minSize, &block) == GIF_ERROR) fail(g->Error);
+    std::vector<uint8_t> data;
+    while (block) {
+      data.insert(data.end(), block + 1, block + 1 + block[0]);
+      if (DGifGetCodeNext(g, &block) == GIF_ERROR) fail(g->Error);
+    }
+    if (minSize < 1 || minSize > 11) throw ReadError("Not a valid GIF file (bad code size)");
+
+    std::vector<size_t> rowOf(fh);
+    if (interlaced) {
+      static const size_t start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+      size_t k = 0;
+      for (int p = 0; p < 4; ++p)
+        for (size_t y = start[p]; y < fh; y += step[p]) rowOf[k++] = y;
+    } else {
+      for (size_t y = 0; y < fh; ++y) rowOf[y] = y;
+    }
+
+    const unsigned clearCode = 1u << minSize, endCode = clearCode + 1;
+    uint16_t prefix[4096];
+    uint8_t suffix[4096], stack[4097];
+    for (unsigned i = 0; i < clearCode; ++i) prefix[i] = 0xFFFF, suffix[i] = uint8_t(i);
+    unsigned codeSize = unsigned(minSize) + 1, next = clearCode + 2;
+    int prev = -1;
+    uint8_t first = 0;
+    size_t pos = 0;  // pixels written, in stream order
+    const size_t total = frame.size();
+    size_t bitPos = 0;
+    const size_t bits = data.size() * 8;
+    auto emit = [&](uint8_t v) {
+      if (pos >= total) return;
+      if (v >= colors) throw ReadError("Not a valid GIF file (pixel colour missing from the palette)");
+      frame[rowOf[pos / fw] * fw + pos % fw] = v;
+      ++pos;
+    };
+    while (pos < total && bitPos + codeSize <= bits) {
+      unsigned code = 0;
+      for (unsigned i = 0; i < codeSize; ++i, ++bitPos)
+        code |= unsigned((data[bitPos >> 3] >> (bitPos & 7)) & 1) << i;
+      if (code == clearCode) {
+        codeSize = unsigned(minSize) + 1;
+        next = clearCode + 2;
+        prev = -1;
+        continue;
+      }
+      if (code == endCode) break;
+      if (prev < 0) {
+        if (code >= clearCode) throw ReadError("GIF file is damaged: invalid compressed data");
+        first = uint8_t(code);
+        emit(first);
+        prev = int(code);
+        continue;
+      }
+      unsigned cur = code;
+      size_t depth = 0;
+      if (code > next || (code == next && next >= 4096))
+        throw ReadError("GIF file is damaged: invalid compressed data");
+      if (code == next) {  // the entry being defined: previous string + its first byte
+        stack[depth++] = first;
+        cur = unsigned(prev);
+      }
+      while (cur >= clearCode) {
+        stack[depth++] = suffix[cur];
+        cur = prefix[cur];
+      }
+      stack[depth++] = uint8_t(cur);
+      first = uint8_t(cur);
+      while (depth) emit(stack[--depth]);
+      if (next < 4096) {
+        prefix[next] = uint16_t(prev);
+        suffix[next] = first;
+        ++next;
+        if (next == (1u << codeSize) && codeSize < 12) ++codeSize;
+      }
+      prev = int(code);
+    }
+  }
+
   [[noreturn]] void fail(int err) {
-    if (src_.shortRead || err == D_GIF_ERR_READ_FAILED) throw ReadError("GIF file is truncated");
+    if (src_.shortRead) throw ReadError("GIF file is truncated");
+    // giflib also reports out-of-range code sizes and missing image data
+    // as read failures although the file itself is intact.
+    if (err == D_GIF_ERR_READ_FAILED) throw ReadError("GIF file is damaged: unreadable image data");
     if (err == D_GIF_ERR_NOT_GIF_FILE) throw ReadError("Not a valid GIF file");
     const char* why = GifErrorString(err);
     throw ReadError(std::string("GIF file is damaged: ") + (why ? why : "unknown error"));
