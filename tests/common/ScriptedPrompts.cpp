@@ -84,17 +84,18 @@ QString ScriptedPrompts::problems() const
     return lines.join(QLatin1Char('\n'));
 }
 
-ScriptedPrompts::Expected* ScriptedPrompts::next(const PromptCall& call)
+std::optional<ScriptedPrompts::Expected> ScriptedPrompts::next(const PromptCall& call)
 {
     calls_ << call;
     if (queue_.empty()) {
         unexpected_ << QStringLiteral("unexpected ") + describe(call);
-        return nullptr;
+        return std::nullopt;
     }
-    current_ = queue_.front();
-    const PromptCall& want = current_.call;
+    Expected expected = queue_.front();
+    queue_.pop_front();
+    const PromptCall& want = expected.call;
     bool matches = want.kind == call.kind;
-    if (matches && !current_.anyText) {
+    if (matches && !expected.anyText) {
         matches = want.text == call.text;
         if (call.kind == QLatin1String("message"))
             matches = matches && want.title == call.title && want.buttons == call.buttons && want.icon == call.icon;
@@ -103,17 +104,15 @@ ScriptedPrompts::Expected* ScriptedPrompts::next(const PromptCall& call)
         unexpected_ << QStringLiteral("expected ") + describe(want) + QStringLiteral(" but got ") + describe(call) +
                            QStringLiteral(" (buttons %1, icon %2; wanted %3, %4)")
                                .arg(int(call.buttons)).arg(int(call.icon)).arg(int(want.buttons)).arg(int(want.icon));
-        queue_.pop_front();
-        return nullptr;
+        return std::nullopt;
     }
-    queue_.pop_front();
-    return &current_;
+    return expected;
 }
 
 MsgAnswer ScriptedPrompts::message(QWidget*, const QString& text, const QString& title, MsgButtons buttons,
                                    MsgIcon icon)
 {
-    Expected* e = next({QStringLiteral("message"), text, title, buttons, icon});
+    const std::optional<Expected> e = next({QStringLiteral("message"), text, title, buttons, icon});
     if (e)
         return e->answer;
     return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
@@ -121,34 +120,30 @@ MsgAnswer ScriptedPrompts::message(QWidget*, const QString& text, const QString&
 
 QString ScriptedPrompts::openFileName(QWidget*, const QString& title, const QString& filter)
 {
-    Expected* e = next({QStringLiteral("open"), title, filter});
+    const std::optional<Expected> e = next({QStringLiteral("open"), title, filter});
     return e ? e->textAnswer : QString();
 }
 
 QString ScriptedPrompts::saveFileName(QWidget*, const QString& title, const QString& filter)
 {
-    Expected* e = next({QStringLiteral("save"), title, filter});
+    const std::optional<Expected> e = next({QStringLiteral("save"), title, filter});
     return e ? e->textAnswer : QString();
 }
 
 QString ScriptedPrompts::browseForFolder(QWidget*, const QString& title)
 {
-    Expected* e = next({QStringLiteral("folder"), title, {}});
+    const std::optional<Expected> e = next({QStringLiteral("folder"), title, {}});
     return e ? e->textAnswer : QString();
 }
 
 void ScriptedPrompts::showModal(QDialog& dialog)
 {
-    Expected* e = next({QStringLiteral("modal"), dialog.objectName(), {}});
+    const std::optional<Expected> e = next({QStringLiteral("modal"), dialog.objectName(), {}});
     // Showing the dialog runs its activation just as the real modal show does.
     dialog.show();
     QCoreApplication::processEvents();
-    if (e && e->act) {
-        // A question asked while the dialog is open replaces current_, and with
-        // it the act being run; a copy keeps that act alive.
-        const auto act = e->act;
-        act(dialog);
-    }
+    if (e && e->act)
+        e->act(dialog);
     if (dialog.isVisible()) {
         if (e)
             unexpected_ << QStringLiteral("modal dialog %1 was left open").arg(dialog.objectName());
@@ -158,7 +153,7 @@ void ScriptedPrompts::showModal(QDialog& dialog)
 
 ShellResult ScriptedPrompts::launch(const QString& target, bool isFile)
 {
-    Expected* e = next({QStringLiteral("launch"), target, isFile ? QStringLiteral("file") : QStringLiteral("web")});
+    const std::optional<Expected> e = next({QStringLiteral("launch"), target, isFile ? QStringLiteral("file") : QStringLiteral("web")});
     return e ? e->shellResult : 2;
 }
 

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <variant>
 
 namespace pictoria::testing {
@@ -65,12 +66,13 @@ private:
         ShellResult shellResult = 42;
         std::function<void(QDialog&)> act;
     };
-    Expected* next(const PromptCall& call);
+    // A copy, so an answer that asks further questions (a dialog's action
+    // showing a message) cannot overwrite the one still running.
+    std::optional<Expected> next(const PromptCall& call);
 
     std::deque<Expected> queue_;
     QList<PromptCall> calls_;
     QStringList unexpected_;
-    Expected current_;
 };
 
 }  // namespace pictoria::testing
