@@ -549,6 +549,49 @@ private slots:
         QVERIFY(b.w.cmdList[0]->isEnabled());
     }
 
+    // The single-file command converts one file once per format and quality.
+    void convertsForTheSingleFileCommand()
+    {
+        Bench b;
+        QVERIFY(b.load());
+        b.w.txbFolderForImages[1]->setText(b.in);
+        QVERIFY(writeImage(b.in + "photo.bmp"));
+        QVERIFY(writeBytes(b.in + "bad.bmp", "no picture"));
+        b.w.InputFormatFilter = "BMP";
+        b.w.blnRunWarnOnOverwrite = true;
+        b.w.blnRunViewInBrowser = true;
+        b.w.blnViewerOpened = false;
+        b.w.blnViewerHasImages = false;
+        b.w.blnSourceShown = false;
+        ScriptedPrompts scripted;
+        b.w.txbReport->clear();
+
+        b.w.OutputFormatFilter = "PNG";
+        QCOMPARE(b.w.ConvertOneFile(3, "photo.bmp", true, ""), 1);
+        b.w.OutputFormatFilter = "JPG";
+        b.w.intQuality = 70;
+        QCOMPARE(b.w.ConvertOneFile(3, "photo.bmp", true, "70"), 1);
+        QCOMPARE(b.w.txbQuality->text(), QStringLiteral("70"));
+        // An unreadable source ends the single-file run.
+        QCOMPARE(b.w.ConvertOneFile(3, "bad.bmp", true, ""), -1);
+        b.w.CloseViewerPage();
+        VERIFY_PROMPTS(scripted);
+
+        const QString png = b.in + "photo.png";
+        const QString jpg = b.in + "photo_q70.jpg";
+        QCOMPARE(b.w.ReportText(), "photo.bmp (1,254 bytes) converted to\r\nphoto.png (" + sizeOf(png) + ").\r\n\r\n"
+                                   "photo.bmp (1,254 bytes) converted to\r\nphoto_q70.jpg (" + sizeOf(jpg) +
+                                       ") with quality 70.\r\n\r\n"
+                                   "bad.bmp (10 bytes)\r\n*** Read error: Not a valid BMP file.\r\n\r\n"
+                                   "Viewer file: " + b.in + "viewer01.htm\r\n");
+        // One source entry, then one entry per converted file.
+        const QString page = QString::fromUtf8(readAll(b.in + "viewer01.htm"));
+        QCOMPARE(page.count("<IMG SRC=\"photo.bmp\""), 1);
+        QVERIFY(page.indexOf("<IMG SRC=\"photo.bmp\"") < page.indexOf(png + ", "));
+        QVERIFY(page.indexOf(png + ", ") < page.indexOf(jpg + ", "));
+        QVERIFY(page.endsWith("</CENTER></BODY></HTML>\r\n\r\n"));
+    }
+
     void listsAFolder_data()
     {
         QTest::addColumn<int>("operation");
