@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QWidget>
 
 #include <algorithm>
@@ -90,7 +91,13 @@ QString FormatVersionText(int major, int minor)
 
 bool LoadProgramText(const QString& fileName)
 {
-    const QString path = ProgramTextPath(QCoreApplication::applicationDirPath(), fileName);
+    // Beside the program in the build tree; in <prefix>/share/pictoria once
+    // installed. A file found in neither place is reported beside the program.
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    QString path = ProgramTextPath(programFolder, fileName);
+    const QString installed = ProgramTextPath(programFolder + QStringLiteral("/../share/pictoria"), fileName);
+    if (!QFileInfo::exists(path) && QFileInfo::exists(installed))
+        path = QFileInfo(installed).canonicalFilePath();
     const int status = lt(QFile::encodeName(path).constData(), 0);
     if (status >= 1)
         return true;
