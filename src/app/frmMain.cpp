@@ -177,7 +177,7 @@ void frmMain::createControls()
     setTextColor(lblOnlineDocumentation, kDarkBlue);
     lblOnlineDocumentation->setCursor(Qt::PointingHandCursor);
     lblOnlineDocumentation->hide();
-    lblNotice = label(this, "lblNotice", "Converts BMP, GIF, JPG, PNG", 105, 4240, 1905, 285);
+    lblNotice = label(this, "lblNotice", "BMP, GIF, JPG and PNG", 105, 4240, 1905, 285);
     setTextColor(lblNotice, kDarkGrey);
     lblConvertingFile = label(this, "lblConvertingFile", "Converting file ...", 3150, 4410, 4425, 330, 9.75);
     setTextColor(lblConvertingFile, kDarkRed);
