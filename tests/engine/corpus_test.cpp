@@ -16,10 +16,14 @@ using pixmorph::FailureSide;
 std::string rel(const std::string& path) { return path.substr(corpusDir().size() + 1); }
 std::string stem(const std::string& path) { return fs::path(path).stem().string(); }
 
-// Converts to all three outputs and checks each succeeded.
+// Converts to all three outputs and checks each succeeded. Large photos go
+// to PNG only: the writers are covered by the small ones, and this keeps
+// the sanitizer run short.
 void expectConverts(const std::string& file) {
   TempDir tmp;
+  const bool large = fs::file_size(file) > 256 * 1024;
   for (const char* ext : {"png", "bmp", "jpg"}) {
+    if (large && std::string(ext) != "png") continue;
     auto r = pixmorph::transcode(file, tmp.path(std::string("o.") + ext), 80);
     EXPECT_TRUE(r.ok) << rel(file) << " -> " << ext << ": " << r.message;
   }

@@ -1,6 +1,9 @@
 // Failure handling: messages and sides, the atomic replacement of the
 // target, threads, the C entry point's buffer contract, truncated input.
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 #include <unistd.h>
 
 #include <cstring>
@@ -98,6 +101,32 @@ TEST(AtomicOutput, FailedWriteKeepsTheOldTargetAndLeavesNoTemporary) {
   EXPECT_EQ(r.side, FailureSide::Write);
   EXPECT_EQ(readFile(target), (std::vector<uint8_t>{'o', 'l', 'd'}));
   EXPECT_EQ(entries(tmp.path("locked")), 1u);
+}
+
+// A file-size limit makes writes fail part way, as a full disk does, and
+// works even for root.
+TEST(AtomicOutput, WriteFailingPartWayKeepsTheOldTarget) {
+  TempDir tmp;
+  const std::string src = makeSource(tmp, "big.png", 600, 400);
+  for (const char* name : {"t.bmp", "t.png", "t.jpg"}) {
+    const std::string target = tmp.path(name);
+    writeFile(target, {'o', 'l', 'd'});
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    auto r = transcode(src, target, 100);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(r.ok) << name;
+    EXPECT_EQ(r.side, FailureSide::Write) << name;
+    EXPECT_EQ(r.message, "Disk is full") << name;
+    EXPECT_EQ(readFile(target), (std::vector<uint8_t>{'o', 'l', 'd'})) << name;
+    EXPECT_EQ(entries(tmp.dir()), 2u) << name;
+    fs::remove(target);
+  }
 }
 
 TEST(AtomicOutput, BadInputKeepsTheOldTarget) {

@@ -30,7 +30,8 @@ std::string openFailureMessage(int err) {
 std::string writeFailureMessage(int err) {
   switch (err) {
     case ENOSPC:
-    case EDQUOT: return "Disk is full";
+    case EDQUOT:
+    case EFBIG: return "Disk is full";
     case EACCES:
     case EPERM:
     case EROFS: return "No permission to write the output file";

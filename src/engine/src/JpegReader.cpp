@@ -112,9 +112,18 @@ bool jpegStep(JpegState* s, Step step, JSAMPROW* rows, JDIMENSION count) {
   return true;
 }
 
+// Frees libjpeg's memory even when the reader's constructor gives up half
+// way. The state starts zeroed, which jpeg_destroy accepts.
+struct JpegStateDeleter {
+  void operator()(JpegState* s) const {
+    jpeg_destroy_decompress(&s->cinfo);
+    delete s;
+  }
+};
+
 class JpegReader : public ImageReader {
  public:
-  explicit JpegReader(InputFile& in) : s_(std::make_unique<JpegState>()) {
+  explicit JpegReader(InputFile& in) : s_(new JpegState()) {
     s_->file = in.get();
     if (fseeko(s_->file, 0, SEEK_SET) != 0) throw ReadError("Cannot read the input file");
     s_->cinfo.err = jpeg_std_error(&s_->err);
@@ -170,8 +179,6 @@ class JpegReader : public ImageReader {
       whole_ = rotate(src);
     }
   }
-
-  ~JpegReader() override { jpeg_destroy_decompress(&s_->cinfo); }
 
   const ImageInfo& info() const override { return info_; }
 
@@ -250,7 +257,7 @@ class JpegReader : public ImageReader {
     return out;
   }
 
-  std::unique_ptr<JpegState> s_;
+  std::unique_ptr<JpegState, JpegStateDeleter> s_;
   ImageInfo info_;
   bool cmyk_ = false, progressive_ = false;
   int orientation_ = 1;

@@ -104,10 +104,17 @@ bool jpegStep(JpegOutState* s, Step step, JSAMPROW* rows, JDIMENSION count) {
   return true;
 }
 
+struct JpegOutStateDeleter {
+  void operator()(JpegOutState* s) const {
+    jpeg_destroy_compress(&s->cinfo);
+    delete s;
+  }
+};
+
 class JpegWriter : public ImageWriter {
  public:
   JpegWriter(AtomicOutputFile& out, const ImageInfo& info, int quality)
-      : s_(std::make_unique<JpegOutState>()), info_(info) {
+      : s_(new JpegOutState()), info_(info) {
     if (info.format != PixelFormat::Gray && info.format != PixelFormat::Rgb) throw WriteError(kInvalidBpp);
     if (info.width > JPEG_MAX_DIMENSION || info.height > JPEG_MAX_DIMENSION)
       throw WriteError("Image is too large for a JPG file (at most 65500 pixels a side)");
@@ -132,8 +139,6 @@ class JpegWriter : public ImageWriter {
     check(jpegStep(s_.get(), Step::Start, nullptr, 0));
   }
 
-  ~JpegWriter() override { jpeg_destroy_compress(&s_->cinfo); }
-
   void writeRows(const uint8_t* rows, uint32_t count) override {
     ptrs_.resize(count);
     for (uint32_t i = 0; i < count; ++i)
@@ -150,7 +155,7 @@ class JpegWriter : public ImageWriter {
     throw WriteError(std::string("Cannot encode the JPG file: ") + s_->message);
   }
 
-  std::unique_ptr<JpegOutState> s_;
+  std::unique_ptr<JpegOutState, JpegOutStateDeleter> s_;
   ImageInfo info_;
   std::vector<uint8_t> exif_;
   std::vector<JSAMPROW> ptrs_;

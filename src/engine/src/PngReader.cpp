@@ -76,9 +76,18 @@ bool pngStep(PngState* s, Step step, png_bytepp rows, png_uint_32 count) {
   return true;
 }
 
+// Owns libpng's structures, so they are freed even when the reader's
+// constructor gives up half way.
+struct PngOwner {
+  PngState s;
+  ~PngOwner() {
+    if (s.png) png_destroy_read_struct(&s.png, s.info ? &s.info : nullptr, nullptr);
+  }
+};
+
 class PngReader : public ImageReader {
  public:
-  explicit PngReader(InputFile& in) {
+  explicit PngReader(InputFile& in) : owner_(std::make_unique<PngOwner>()), s_(owner_->s) {
     s_.file = in.get();
     if (fseeko(s_.file, 0, SEEK_SET) != 0) throw ReadError("Cannot read the input file");
     s_.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &s_, onError, onWarning);
@@ -139,8 +148,6 @@ class PngReader : public ImageReader {
     }
   }
 
-  ~PngReader() override { png_destroy_read_struct(&s_.png, &s_.info, nullptr); }
-
   const ImageInfo& info() const override { return info_; }
 
   void readRows(uint8_t* dst, uint32_t count) override {
@@ -169,7 +176,8 @@ class PngReader : public ImageReader {
     throw ReadError("PNG file is damaged: " + m);
   }
 
-  PngState s_;
+  std::unique_ptr<PngOwner> owner_;
+  PngState& s_;
   ImageInfo info_;
   std::vector<uint8_t> whole_;
   std::vector<png_bytep> rowPtrs_;
