@@ -8,6 +8,7 @@
 #include "FormHelpers.h"
 #include "Grafix.h"
 #include "Launch.h"
+#include "RunState.h"
 #include "StrProc.h"
 #include "UserPrompts.h"
 #include "ViewerPage.h"
@@ -123,13 +124,7 @@ void frmMain::ProcessFiles(int intOperation)
         }
     }
 
-    SetFormControlsEnabled(*this, false, false, false, true);
-    lblTopLine->hide();
-    cmdQuit->setEnabled(true);
-    cmdStop->setEnabled(true);
-    QFont stopFont = cmdStop->font();
-    stopFont.setBold(true);
-    cmdStop->setFont(stopFont);
+    BeginRunState(*this);
 
     // Once quitting, nothing more is shown.
     auto tell = [this](const QString& text, const QString& title, MsgIcon icon) {

@@ -1,0 +1,22 @@
+#include "RunState.h"
+
+#include "FormHelpers.h"
+#include "frmMain.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace pictoria {
+
+void BeginRunState(frmMain& window)
+{
+    SetFormControlsEnabled(window, false, false, false, true);
+    window.lblTopLine->hide();
+    window.cmdQuit->setEnabled(true);
+    window.cmdStop->setEnabled(true);
+    QFont stopFont = window.cmdStop->font();
+    stopFont.setBold(true);
+    window.cmdStop->setFont(stopFont);
+}
+
+}  // namespace pictoria

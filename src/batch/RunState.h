@@ -1,0 +1,13 @@
+// The main window's busy state while a conversion run or a listing works.
+#pragma once
+
+namespace pictoria {
+
+class frmMain;
+
+/// Disables every command of @p window except "Quit" and a bold "Stop" (the
+/// text boxes stay usable) and hides the top line. The run's end enables the
+/// commands again (SetFormControlsEnabled) and shows the top line.
+void BeginRunState(frmMain& window);
+
+}  // namespace pictoria
