@@ -478,6 +478,22 @@ private slots:
         QVERIFY(!b.w.ReportText().contains("Viewer file"));
     }
 
+    void convertsWithoutAPageWhenNoNumberIsFree()
+    {
+        Bench b;
+        QVERIFY(b.load(kBmp, kPng));
+        b.w.chkViewMultipleInBrowser->setChecked(true);
+        for (int n = 1; n <= 99; ++n)
+            QVERIFY(writeBytes(b.in + QStringLiteral("viewer%1.htm").arg(n, 2, 10, QLatin1Char('0')), "kept"));
+        QVERIFY(writeImage(b.in + "a.bmp"));
+        ScriptedPrompts scripted;  // no message and no browser
+        b.w.cmdConvertFiles_Click();
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(b.w.ReportText(), QStringLiteral("a.bmp -> a.png [OK]\r\n"
+                                                  "\r\nNumber of BMP files converted: 1 (of 1 input)\r\n"));
+        QCOMPARE(readAll(b.in + "viewer99.htm"), QByteArray("kept"));
+    }
+
     void rendersHostileNamesHarmless()
     {
         Bench b;
