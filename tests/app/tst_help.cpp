@@ -185,7 +185,7 @@ private slots:
         QCOMPARE(help->txbHelpScreen->size(), QSize(0, 0));
     }
 
-    void closeHidesAndKeepsTheWindow()
+    void helpWhileOpenOrAfterCloseKeepsTheWindow()
     {
         ScriptedPrompts scripted;
         frmMain w;
@@ -195,6 +195,9 @@ private slots:
         help->setGeometry(40, 50, 500, 400);
         const QRect moved = help->geometry();
         help->txbHelpScreen->setPlainText("marker: not rebuilt");
+        w.cmdHelp_Click();  // while open: only brought to the front
+        QCOMPARE(w.helpWindow(), help.data());
+        QCOMPARE(shownText(*help), QStringLiteral("marker: not rebuilt"));
         QTest::mouseClick(help->cmdClose, Qt::LeftButton);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(help);
@@ -204,20 +207,6 @@ private slots:
         QVERIFY(help->isVisible());
         QCOMPARE(help->geometry(), moved);
         QCOMPARE(shownText(*help), QStringLiteral("marker: not rebuilt"));
-    }
-
-    void helpWhileOpenOnlyBringsItToTheFront()
-    {
-        ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
-        w.cmdHelp_Click();
-        frmHelp* help = w.helpWindow();
-        help->txbHelpScreen->setPlainText("marker");
-        w.cmdHelp_Click();
-        QCOMPARE(w.helpWindow(), help);
-        QVERIFY(help->isVisible());
-        QCOMPARE(shownText(*help), QStringLiteral("marker"));
     }
 
     void closeBoxUnloadsAndHelpLoadsAfresh()
