@@ -6,6 +6,7 @@
 #include "BatchText.h"
 #include "FormHelpers.h"
 #include "Launch.h"
+#include "RunState.h"
 #include "SingleFileRun.h"
 #include "StrProc.h"
 #include "UserPrompts.h"
@@ -59,15 +60,8 @@ void frmMain::cmdConvertSingleFile_Click()
         return;
     }
 
-    // Busy: only Stop, Quit and the text boxes stay usable.
     blnStopRequested = false;
-    SetFormControlsEnabled(*this, false, false, false, true);
-    lblTopLine->hide();
-    cmdQuit->setEnabled(true);
-    cmdStop->setEnabled(true);
-    QFont stopFont = cmdStop->font();
-    stopFont.setBold(true);
-    cmdStop->setFont(stopFont);
+    BeginRunState(*this);
 
     blnRunViewInBrowser = dialog.chkViewInBrowser->isChecked();
     const QString fileName = FileNameOf(filePath, false);
