@@ -61,14 +61,11 @@ private slots:
     {
         QTest::addColumn<QString>("cleaned");
         QTest::addColumn<int>("value");  // -1: does not fit 16 bits
-        QTest::newRow("plain") << "80" << 80;
         QTest::newRow("empty") << "" << 0;
         QTest::newRow("sign only") << "+" << 0;
         QTest::newRow("signed") << "+90" << 90;
-        QTest::newRow("leading zeros") << "0010" << 10;
         QTest::newRow("16-bit top") << "32767" << 32767;
         QTest::newRow("just beyond") << "32768" << -1;
-        QTest::newRow("far beyond") << "99999" << -1;
         QTest::newRow("beyond 64 bits") << "123456789012345678901234567890" << -1;
     }
 
@@ -80,32 +77,6 @@ private slots:
         QCOMPARE(quality.has_value(), value >= 0);
         if (quality)
             QCOMPARE(int(*quality), value);
-    }
-
-    void messages()
-    {
-        QCOMPARE(QualityRangeMessage(10, 100),
-                 QStringLiteral("For conversion to JPG the quality must be in the range 10 through 100."));
-        QCOMPARE(NoFilesMessage(kConvertBatch, "BMP", "PNG"), QStringLiteral("There are no BMP files in the input folder."));
-        QCOMPARE(NoFilesMessage(kListInput, "*", "PNG"), QStringLiteral("There are no files in the input folder."));
-        QCOMPARE(NoFilesMessage(kListOutput, "BMP", "*"), QStringLiteral("There are no files in the output folder."));
-        QCOMPARE(NoFilesMessage(kListOutput, "BMP", "JPG"), QStringLiteral("There are no JPG files in the output folder."));
-        QCOMPARE(SummaryLine(kConvertBatch, "BMP", "PNG", 5, 7), QStringLiteral("Number of BMP files converted: 5 (of 7 input)"));
-        QCOMPARE(SummaryLine(kListInput, "PNG", "*", 0, 12), QStringLiteral("Number of PNG files in the input folder: 12"));
-        QCOMPARE(SummaryLine(kListOutput, "PNG", "*", 0, 3), QStringLiteral("Number of files in the output folder: 3"));
-    }
-
-    void reportEntries()
-    {
-        QCOMPARE(ListingTail("1,234 bytes"), QStringLiteral("  1,234 bytes\r\n"));
-        QCOMPARE(BatchSuccessTail("photo.png"), QStringLiteral(" -> photo.png [OK]\r\n"));
-        QCOMPARE(SingleSuccessTail("photo_q80.jpg", "45,678 bytes", 80),
-                 QStringLiteral(" converted to\r\nphoto_q80.jpg (45,678 bytes) with quality 80.\r\n\r\n"));
-        QCOMPARE(SingleSuccessTail("photo.png", "9 bytes", std::nullopt),
-                 QStringLiteral(" converted to\r\nphoto.png (9 bytes).\r\n\r\n"));
-        QCOMPARE(TargetKeptTail("PNG", false), QStringLiteral(" -- Existing PNG file not overwritten.\r\n\r\n"));
-        QCOMPARE(TargetKeptTail("PNG", true),
-                 QStringLiteral(" -- Existing PNG file not overwritten.\r\n\r\nOperation cancelled.\r\n\r\n"));
     }
 
     void failureEntry_data()
@@ -143,14 +114,6 @@ private slots:
         QCOMPARE(FailureTail(message, side, input, output), entry);
     }
 
-    void stopsOnlyForUnsupportedFormats()
-    {
-        QVERIFY(StopsWholeOperation("Input file format not supported."));
-        QVERIFY(StopsWholeOperation("Output file format not supported."));
-        QVERIFY(!StopsWholeOperation("Input file format not supported"));
-        QVERIFY(!StopsWholeOperation("Unsupported file format option."));
-    }
-
     void htmlText_data()
     {
         QTest::addColumn<QString>("text");
@@ -168,19 +131,6 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, html);
         QCOMPARE(HtmlText(text), html);
-    }
-
-    void viewerPageLines()
-    {
-        QCOMPARE(ViewerPageHead("/p/viewer01.htm"),
-                 QStringLiteral("<HTML><HEAD><TITLE>\r\n/p/viewer01.htm\r\n</TITLE></HEAD>\r\n\r\n"
-                                "<BODY BGCOLOR=\"#000000\" TEXT=\"#FFFFFF\"><CENTER>\r\n\r\n"));
-        QCOMPARE(ViewerSourceEntry("/p/photo.bmp", "1,254 bytes"),
-                 QStringLiteral("/p/photo.bmp, 1,254 bytes<BR>\r\n<IMG SRC=\"photo.bmp\" BORDER=\"1\"><P>\r\n\r\n"));
-        QCOMPARE(ViewerTargetEntry("/q/photo.png", "99 bytes", "photo.bmp"),
-                 QStringLiteral("/q/photo.png, 99 bytes (from photo.bmp)<BR>\r\n"
-                                "<IMG SRC=\"file:///q/photo.png\" BORDER=\"1\"><P>\r\n\r\n"));
-        QCOMPARE(ViewerPageTail(), QStringLiteral("</CENTER></BODY></HTML>\r\n\r\n"));
     }
 
     void viewerPageAddressesAreEncoded()
@@ -208,23 +158,6 @@ private slots:
         QVERIFY(names);
         QCOMPARE(*names, (QStringList{".hidden.bmp", "a.BMP", "B.bmp", "b.bmp", "c.bmp"}));
         QVERIFY(error.isEmpty());
-    }
-
-    void missingFolderAndFile()
-    {
-        QTemporaryDir dir;
-        QString error;
-        QVERIFY(!FolderFileNames(dir.filePath("gone/"), error));
-        QCOMPARE(error, "Cannot read the folder " + dir.filePath("gone/") + ": No such file or directory.");
-        error.clear();
-        QVERIFY(!FileLength(dir.filePath("gone.bmp"), error));
-        QCOMPARE(error, "Cannot read the size of " + dir.filePath("gone.bmp") + ": No such file or directory.");
-        QVERIFY(!FileLength(dir.path(), error));
-        QFile file(dir.filePath("five"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("12345");
-        file.close();
-        QCOMPARE(FileLength(file.fileName(), error).value_or(-1), 5);
     }
 };
 
