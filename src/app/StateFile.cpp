@@ -21,8 +21,8 @@ QString quoted(const QString& value)
     return kQuote + doubled + kQuote;
 }
 
-// A list index as the traditional writer put numbers: a blank before a
-// number that is not negative.
+// A list index in the file's number form: a blank before a number that is
+// not negative.
 QString indexText(int index)
 {
     return index < 0 ? QString::number(index) : QLatin1Char(' ') + QString::number(index);

@@ -25,8 +25,8 @@ struct SavedState {
 };
 
 /// The file's bytes: seven lines, each a quoted value ending in CR LF, UTF-8.
-/// A double quote inside a folder text is written twice, so a file whose
-/// folders hold none stays exactly in the traditional form.
+/// A double quote inside a folder text is written twice; files whose folders
+/// hold none are unaffected by that.
 QByteArray FormatStateFile(const SavedState& state);
 
 /// Reads the first seven values of @p bytes (CR LF or LF line ends; a quoted
