@@ -34,7 +34,7 @@ const QString kSaveTitle = QStringLiteral("Specify filename for saved state");
 const QString kRestoreTitle = QStringLiteral("Specify filename for state to restore");
 const QString kFilter = QStringLiteral("State files (*.sta)|*.sta");
 
-// The manual's example state with "/" folders: JPG in, PNG out, warn on, browser off,
+// A typical state: folders /In/ and /Out/, JPG in, PNG out, warn on, browser off,
 // save on quit on.
 const QByteArray kExampleBytes = "\"/In/\"\r\n\"/Out/\"\r\n\" 3\"\r\n\" 2\"\r\n\"1\"\r\n\"0\"\r\n\"1\"\r\n";
 
