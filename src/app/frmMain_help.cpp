@@ -15,6 +15,8 @@ namespace pictoria {
 namespace {
 
 const QString kMakerHomePage = QStringLiteral("https://quorvane-systems.example/");
+// The address as the narrow label beneath the maker's name shows it.
+const QString kMakerHomePageShown = QStringLiteral("quorvane-systems.example");
 
 }  // namespace
 
@@ -24,7 +26,7 @@ void frmMain::InitWebLinks()
                                        strOnlineManualURL + QLatin1Char('.'));
     lblQuorvaneSystems->setToolTip(QStringLiteral("Click here for the Quorvane Systems website at ") +
                                    kMakerHomePage + QLatin1Char('.'));
-    lblQV_URL->setText(kMakerHomePage);
+    lblQV_URL->setText(kMakerHomePageShown);
 }
 
 void frmMain::cmdHelp_Click()

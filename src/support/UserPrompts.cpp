@@ -11,19 +11,24 @@ namespace pictoria {
 
 namespace {
 
-// "State files (*.sta)|*.sta" becomes Qt's "State files (*.sta)": the
-// description already names the patterns; when it does not, they are added.
+// "State files (*.sta)|*.sta" becomes Qt's "State files (*.sta *.STA)".
+// Linux names are case-sensitive, so each pattern also comes upper-cased
+// (PHOTO.BMP is a BMP file too); the dialogs hide the pattern list and show
+// only the description.
 QString qtFilter(const QString& filter)
 {
     QStringList result;
     const QStringList parts = filter.split(QLatin1Char('|'));
     for (int i = 0; i + 1 < parts.size(); i += 2) {
-        const QString patterns = QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '));
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts))
+            if (pattern.toUpper() != pattern)
+                patterns << pattern.toUpper();
         QString description = parts[i];
         const int open = description.indexOf(QLatin1Char('('));
         if (open >= 0)
             description = description.left(open).trimmed();
-        result << description + QStringLiteral(" (") + patterns + QLatin1Char(')');
+        result << description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
     }
     return result.join(QStringLiteral(";;"));
 }
@@ -60,6 +65,7 @@ public:
         QFileDialog dialog(parent, title, QString(), qtFilter(filter));
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return {};
         return dialog.selectedFiles().constFirst();
@@ -71,6 +77,7 @@ public:
         QFileDialog dialog(parent, title, QString(), qtFilter(filter));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        dialog.setOption(QFileDialog::HideNameFilterDetails);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return {};
         return dialog.selectedFiles().constFirst();
