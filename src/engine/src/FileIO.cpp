@@ -62,6 +62,12 @@ InputFile::InputFile(const std::string& path) {
   static_cast<void>(setvbuf(f_, nullptr, _IOFBF, 1 << 16));
 }
 
+InputFile::InputFile(const void* data, size_t size) : size_(size) {
+  if (size == 0) throw ReadError("Input file is empty");
+  f_ = fmemopen(const_cast<void*>(data), size, "rb");
+  if (!f_) throw ReadError("Cannot read the input");
+}
+
 InputFile::~InputFile() {
   if (f_) fclose(f_);
 }

@@ -11,6 +11,8 @@ namespace pixmorph {
 class InputFile {
  public:
   explicit InputFile(const std::string& path);  // throws ReadError
+  /// Reads from memory instead (fuzzing); @p data must outlive the object.
+  InputFile(const void* data, size_t size);
   ~InputFile();
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;

@@ -38,7 +38,7 @@ void checkDimensions(uint64_t width, uint64_t height, const char* what) {
   if (width == 0 || height == 0)
     throw ReadError(std::string("Invalid ") + what + " image size (zero width or height)");
   if (width > kMaxPixels || height > kMaxPixels || width * height > kMaxPixels)
-    throw ReadError("Image is too large (more than 268435456 pixels)");
+    throw ReadError("Image is too large (more than " + std::to_string(kMaxPixels) + " pixels)");
 }
 
 bool paletteOpaque(const ImageInfo& info) {

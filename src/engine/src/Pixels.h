@@ -9,8 +9,12 @@
 
 namespace pixmorph {
 
-/// Largest image accepted, in pixels.
-inline constexpr uint64_t kMaxPixels = uint64_t(1) << 28;
+/// Largest image accepted, in pixels. Fuzzing builds lower it so that
+/// valid-but-huge headers do not drown real findings.
+#ifndef PIXMORPH_MAX_PIXELS
+#define PIXMORPH_MAX_PIXELS (uint64_t(1) << 28)
+#endif
+inline constexpr uint64_t kMaxPixels = PIXMORPH_MAX_PIXELS;
 
 /// Refuses dimensions that are zero, above kMaxPixels, or whose buffer of
 /// @p bytesPerPixel per pixel would not fit in the memory the machine has

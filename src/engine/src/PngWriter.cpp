@@ -17,7 +17,7 @@ namespace {
 
 constexpr size_t kWindow = 32768;
 constexpr size_t kPiece = size_t(1) << 20;  // uncompressed bytes per piece
-constexpr int kLevel = 4;                   // measured: best time/size trade for photos
+constexpr int kLevel = 6;  // measured on photos: smaller than common tools, still fast on two threads
 
 void put32(uint8_t* p, uint32_t v) {
   p[0] = uint8_t(v >> 24);
@@ -80,10 +80,10 @@ class PngWriter : public ImageWriter {
     }
     bpp_ = size_t(info.channels());
     rowBytes_ = (size_t(info.width) * info.channels() * bitDepth_ + 7) / 8;
-    prev_.assign(rowBytes_, 0);
-    filtered_.resize(rowBytes_ + 1);
-    // Palette and low-depth data compress best unfiltered; photos take a
-    // per-row filter choice.
+    prev_.assign(rowBytes_, 0);  // the row above the first is zeros
+    raw_.reserve(kPiece + rowBytes_);
+    // Palette and low-depth data compress best unfiltered; the others get
+    // a filter chosen per piece.
     filterRows_ = info.format != PixelFormat::Indexed;
     strategy_ = filterRows_ ? Z_FILTERED : Z_DEFAULT_STRATEGY;
 
@@ -122,15 +122,13 @@ class PngWriter : public ImageWriter {
         pack(src);
         src = packed_.data();
       }
-      filterRow(src);
-      appendToPiece(filtered_.data(), rowBytes_ + 1);
-      std::memcpy(prev_.data(), src, rowBytes_);
+      raw_.insert(raw_.end(), src, src + rowBytes_);
+      if (raw_.size() >= kPiece) flushPiece(false);
     }
   }
 
   void finish() override {
-    piece_.last = true;
-    launch();
+    flushPiece(true);
     while (!jobs_.empty()) drainOne();
     uint8_t trailer[4];
     put32(trailer, adler_);
@@ -181,44 +179,77 @@ class PngWriter : public ImageWriter {
     }
   }
 
-  void filterRow(const uint8_t* cur) {
-    uint8_t* out = filtered_.data() + 1;
-    const uint8_t* up = prev_.data();
+  // Filters row @p cur (with @p up above it) by @p type into @p out, which
+  // receives the type byte and then the filtered bytes.
+  void filterRow(int type, const uint8_t* cur, const uint8_t* up, uint8_t* out) const {
     const size_t n = rowBytes_, bpp = bpp_;
-    if (!filterRows_) {
-      filtered_[0] = 0;
-      std::memcpy(out, cur, n);
-      return;
+    *out++ = uint8_t(type);
+    switch (type) {
+      case 0: std::memcpy(out, cur, n); break;
+      case 1:
+        for (size_t i = 0; i < n; ++i) out[i] = uint8_t(cur[i] - (i >= bpp ? cur[i - bpp] : 0));
+        break;
+      case 2:
+        for (size_t i = 0; i < n; ++i) out[i] = uint8_t(cur[i] - up[i]);
+        break;
+      case 3:
+        for (size_t i = 0; i < bpp && i < n; ++i) out[i] = uint8_t(cur[i] - up[i] / 2);
+        for (size_t i = bpp; i < n; ++i) out[i] = uint8_t(cur[i] - ((cur[i - bpp] + up[i]) >> 1));
+        break;
+      default:
+        for (size_t i = 0; i < bpp && i < n; ++i) out[i] = uint8_t(cur[i] - up[i]);
+        for (size_t i = bpp; i < n; ++i) out[i] = uint8_t(cur[i] - paeth(cur[i - bpp], up[i], up[i - bpp]));
     }
-    if (firstRow_) {
-      // Sub: nothing above to predict from.
-      firstRow_ = false;
-      filtered_[0] = 1;
-      for (size_t i = 0; i < n; ++i) out[i] = uint8_t(cur[i] - (i >= bpp ? cur[i - bpp] : 0));
-      return;
+  }
+
+  // Picks one filter for a whole piece by deflating a sample of its rows
+  // each way at the fastest level. The usual per-row "smallest sum"
+  // guess often prefers Paeth where Up or Average compress better.
+  int chooseFilter(size_t rows) {
+    const size_t step = std::max<size_t>(1, rows / 24);
+    const size_t line = rowBytes_ + 1;
+    size_t best = SIZE_MAX;
+    int bestType = 4;
+    for (int type = 1; type <= 4; ++type) {
+      sample_.clear();
+      for (size_t r = 0; r < rows; r += step) {
+        const uint8_t* cur = raw_.data() + r * rowBytes_;
+        const uint8_t* up = r ? cur - rowBytes_ : prev_.data();
+        sample_.resize(sample_.size() + line);
+        filterRow(type, cur, up, sample_.data() + sample_.size() - line);
+      }
+      uLongf size = compressBound(uLong(sample_.size()));
+      trialOut_.resize(size);
+      if (compress2(trialOut_.data(), &size, sample_.data(), uLong(sample_.size()), 1) == Z_OK && size < best) {
+        best = size;
+        bestType = type;
+      }
     }
-    // Paeth everywhere: on photographs it wins nearly every row, and a
-    // per-row trial of all five costs several times as much.
-    filtered_[0] = 4;
-    for (size_t i = 0; i < bpp && i < n; ++i) out[i] = uint8_t(cur[i] - up[i]);
-    for (size_t i = bpp; i < n; ++i)
-      out[i] = uint8_t(cur[i] - paeth(cur[i - bpp], up[i], up[i - bpp]));
+    return bestType;
+  }
+
+  void flushPiece(bool last) {
+    const size_t rows = raw_.size() / rowBytes_;
+    const int type = filterRows_ && rows ? chooseFilter(rows) : 0;
+    const size_t line = rowBytes_ + 1, start = piece_.data.size();
+    piece_.data.resize(start + rows * line);
+    for (size_t r = 0; r < rows; ++r) {
+      const uint8_t* cur = raw_.data() + r * rowBytes_;
+      filterRow(type, cur, r ? cur - rowBytes_ : prev_.data(), piece_.data.data() + start + r * line);
+    }
+    adler_ = adler32_z(adler_, piece_.data.data() + start, rows * line);
+    if (rows) std::memcpy(prev_.data(), raw_.data() + (rows - 1) * rowBytes_, rowBytes_);
+    raw_.clear();
+    piece_.last = last;
+    launch();
+    if (!last) startPiece();
   }
 
   void startPiece() {
     piece_ = Piece{};
-    piece_.data.reserve(kPiece + kWindow + rowBytes_ + 1);
+    piece_.data.reserve(kPiece + kPiece / rowBytes_ + kWindow + rowBytes_ + 2);
     piece_.data.insert(piece_.data.end(), window_.begin(), window_.end());
     piece_.dictBytes = window_.size();
-  }
-
-  void appendToPiece(const uint8_t* data, size_t n) {
-    adler_ = adler32(adler_, data, uInt(n));
-    piece_.data.insert(piece_.data.end(), data, data + n);
-    if (piece_.data.size() - piece_.dictBytes >= kPiece) {
-      launch();
-      startPiece();
-    }
   }
 
   void launch() {
@@ -250,9 +281,9 @@ class PngWriter : public ImageWriter {
   ImageInfo info_;
   unsigned bitDepth_ = 8;
   size_t bpp_ = 1, rowBytes_ = 0;
-  bool filterRows_ = true, firstRow_ = true;
+  bool filterRows_ = true;
   int strategy_ = Z_DEFAULT_STRATEGY;
-  std::vector<uint8_t> prev_, filtered_, packed_, window_, pendingOut_;
+  std::vector<uint8_t> prev_, raw_, packed_, sample_, trialOut_, window_, pendingOut_;
   Piece piece_;
   std::deque<std::future<std::vector<uint8_t>>> jobs_;
   uLong adler_ = adler32(0, nullptr, 0);

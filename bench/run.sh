@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Times pixmorph-convert against ImageMagick, GraphicsMagick and libvips on
+# the nine cross-format conversions at about 0.5 and 12 megapixels, made from
+# a real photograph, plus a 24 MP baseline JPG -> PNG for peak memory.
+#   bench/run.sh [BUILD_DIR] [RUNS]
+# The peers are benchmark-only tools, installed here when missing.
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+build="${1:-$here/../../build-engine}"
+runs="${2:-3}"
+
+need=()
+[ -x /usr/bin/convert ] || need+=(imagemagick)
+command -v gm >/dev/null || need+=(graphicsmagick)
+command -v vips >/dev/null || need+=(libvips-tools)
+[ -e /usr/lib/python3/dist-packages/skimage/data/astronaut.png ] || need+=(python3-skimage)
+if [ ${#need[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq && apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+if [ ! -x "$build/bin/pixmorph-convert" ]; then
+  cmake -S "$here/.." -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTORIA_BUILD_GUI=OFF >/dev/null
+fi
+cmake --build "$build" --target pixmorph-convert -j 2 >/dev/null
+
+exec python3 "$here/bench.py" "$build/bin/pixmorph-convert" "$runs"

@@ -1,0 +1,33 @@
+// Shared body of the reader fuzz targets: decode every row, then feed a
+// small image to each writer (into /dev/null) so conversions are covered.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "Codecs.h"
+#include "Errors.h"
+#include "Pixels.h"
+
+namespace pixmorph::fuzz {
+
+using Opener = std::unique_ptr<ImageReader> (*)(InputFile&);
+
+inline int run(const uint8_t* data, size_t size, Opener open) {
+  try {
+    InputFile in(data, size);
+    std::unique_ptr<ImageReader> reader = open(in);
+    const ImageInfo& info = reader->info();
+    // Keep each run fast: huge-but-valid headers are not what we look for.
+    if (uint64_t(info.width) * info.height > (uint64_t(1) << 22)) return 0;
+    std::vector<uint8_t> row(info.rowBytes()), rgb(size_t(info.width) * 3);
+    for (uint32_t y = 0; y < info.height; ++y) {
+      reader->readRows(row.data(), 1);
+      convertRow(row.data(), info.format, info, rgb.data(), PixelFormat::Rgb);
+    }
+  } catch (const std::exception&) {
+  }
+  return 0;
+}
+
+}  // namespace pixmorph::fuzz
