@@ -10,7 +10,7 @@ packages=(
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev libdeflate-dev
   googletest libgtest-dev
   fonts-liberation2
-  xvfb xauth xdotool
+  xvfb xauth xdotool xclip
 )
 
 missing=()
