@@ -109,44 +109,57 @@ class GifDecoder {
     else
       transparent = -1;
 
-    // Pixels the data never reaches stay at this marker: transparent.
-    const uint16_t kUnset = 0x100;
     const size_t fw = size_t(d.Width), fh = size_t(d.Height);
     checkDimensions(std::max<size_t>(fw, 1), std::max<size_t>(fh, 1), "GIF");
-    checkBufferFits(uint64_t(fw) * fh * 2);
-    std::vector<uint16_t> frame(checkedMul(fw, fh), kUnset);
-    if (!frame.empty()) decodePixels(frame, fw, fh, d.Interlace, info.palette.size());
+    checkBufferFits(uint64_t(fw) * fh);
+    std::vector<uint8_t> frame(checkedMul(fw, fh), 0);
+    // Rows in stream order (interlaced or not) and each row's rank in it.
+    std::vector<size_t> rowOf(fh), rank(fh);
+    if (d.Interlace) {
+      static const size_t start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+      size_t k = 0;
+      for (int p = 0; p < 4; ++p)
+        for (size_t y = start[p]; y < fh; y += step[p]) rowOf[k++] = y;
+    } else {
+      for (size_t y = 0; y < fh; ++y) rowOf[y] = y;
+    }
+    for (size_t k = 0; k < fh; ++k) rank[rowOf[k]] = k;
+    // Pixels come in stream order, so those the data never reached are
+    // exactly the ones at stream positions from `written` on.
+    const size_t written = frame.empty() ? 0 : decodePixels(frame, fw, rowOf, info.palette.size());
+    auto reached = [&](size_t y, size_t x) { return rank[y] * fw + x < written; };
 
     // The part of the frame that lands on the screen.
     const size_t left = size_t(d.Left), top = size_t(d.Top);
     const size_t visW = left < cw ? std::min<size_t>(fw, size_t(cw) - left) : 0;
     const size_t visH = top < ch ? std::min<size_t>(fh, size_t(ch) - top) : 0;
-    bool unset = visW != cw || visH != ch;
-    for (size_t y = 0; y < visH && !unset; ++y)
-      for (size_t x = 0; x < visW; ++x) unset = unset || frame[y * fw + x] == kUnset;
+    const bool complete = visW == cw && visH == ch && written == frame.size();
+    if (complete && fw == cw) return std::make_unique<BufferedReader>(std::move(info), std::move(frame));
+
     int clear = transparent;
-    if (unset && clear < 0 && info.palette.size() < 256) {
+    if (!complete && clear < 0 && info.palette.size() < 256) {
       clear = int(info.palette.size());
       info.palette.push_back({0, 0, 0, 0});
     }
-    if (!unset || clear >= 0) {
+    if (complete || clear >= 0) {
       std::vector<uint8_t> canvas(canvasBytes, uint8_t(clear < 0 ? 0 : clear));
-      for (size_t y = 0; y < visH; ++y)
-        for (size_t x = 0; x < visW; ++x) {
-          uint16_t v = frame[y * fw + x];
-          if (v != kUnset) canvas[(top + y) * cw + left + x] = uint8_t(v);
+      for (size_t y = 0; y < visH; ++y) {
+        uint8_t* dst = &canvas[(top + y) * cw + left];
+        const uint8_t* src = &frame[y * fw];
+        if (reached(y, visW ? visW - 1 : 0)) {
+          std::memcpy(dst, src, visW);
+        } else {
+          for (size_t x = 0; x < visW && reached(y, x); ++x) dst[x] = src[x];
         }
+      }
       return std::make_unique<BufferedReader>(std::move(info), std::move(canvas));
     }
     // Full 256-colour table and no spare index: fall back to RGBA.
     checkBufferFits(uint64_t(canvasBytes) * 4);
     std::vector<uint8_t> rgba(checkedMul(canvasBytes, 4), 0);
     for (size_t y = 0; y < visH; ++y)
-      for (size_t x = 0; x < visW; ++x) {
-        uint16_t v = frame[y * fw + x];
-        if (v == kUnset) continue;
-        std::memcpy(&rgba[((top + y) * cw + left + x) * 4], &info.palette[v], 4);
-      }
+      for (size_t x = 0; x < visW && reached(y, x); ++x)
+        std::memcpy(&rgba[((top + y) * cw + left + x) * 4], &info.palette[frame[y * fw + x]], 4);
     info.palette.clear();
     info.format = PixelFormat::Rgba;
     return std::make_unique<BufferedReader>(std::move(info), std::move(rgba));
@@ -155,7 +168,7 @@ class GifDecoder {
   // Decodes the frame's LZW data ourselves: giflib's own line decoder
   // rejects legal streams (a full code table without a clear code). Data
   // that ends early leaves the rest of the frame unset.
-  void decodePixels(std::vector<uint16_t>& frame, size_t fw, size_t fh, bool interlaced, size_t colors) {
+  size_t decodePixels(std::vector<uint8_t>& frame, size_t fw, const std::vector<size_t>& rowOf, size_t colors) {
     GifFileType* g = gif_.get();
     int minSize = 0;
     GifByteType* block = nullptr;
@@ -166,16 +179,6 @@ class GifDecoder {
       if (DGifGetCodeNext(g, &block) == GIF_ERROR) fail(g->Error);
     }
     if (minSize < 1 || minSize > 11) throw ReadError("Not a valid GIF file (bad code size)");
-
-    std::vector<size_t> rowOf(fh);
-    if (interlaced) {
-      static const size_t start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
-      size_t k = 0;
-      for (int p = 0; p < 4; ++p)
-        for (size_t y = start[p]; y < fh; y += step[p]) rowOf[k++] = y;
-    } else {
-      for (size_t y = 0; y < fh; ++y) rowOf[y] = y;
-    }
 
     const unsigned clearCode = 1u << minSize, endCode = clearCode + 1;
     uint16_t prefix[4096];
@@ -188,11 +191,17 @@ class GifDecoder {
     const size_t total = frame.size();
     size_t bitPos = 0;
     const size_t bits = data.size() * 8;
+    size_t x = 0, row = 0;
+    uint8_t* out = frame.data() + rowOf[0] * fw;
     auto emit = [&](uint8_t v) {
       if (pos >= total) return;
       if (v >= colors) throw ReadError("Not a valid GIF file (pixel colour missing from the palette)");
-      frame[rowOf[pos / fw] * fw + pos % fw] = v;
+      out[x] = v;
       ++pos;
+      if (++x == fw && pos < total) {
+        x = 0;
+        out = frame.data() + rowOf[++row] * fw;
+      }
     };
     while (pos < total && bitPos + codeSize <= bits) {
       unsigned code = 0;
@@ -235,6 +244,7 @@ class GifDecoder {
       }
       prev = int(code);
     }
+    return pos;
   }
 
   [[noreturn]] void fail(int err) {

@@ -96,6 +96,24 @@ void convertRow(const uint8_t* src, PixelFormat from, const ImageInfo& info, uin
     for (uint32_t x = 0; x < w; ++x) dst[3 * x] = dst[3 * x + 1] = dst[3 * x + 2] = src[x];
     return;
   }
+  if (from == PixelFormat::Indexed && to != PixelFormat::Indexed) {
+    // Convert the palette once, then look every pixel up.
+    const int c = channelCount(to);
+    uint8_t table[256][4] = {};
+    for (size_t i = 0; i < info.palette.size() && i < 256; ++i) {
+      ImageInfo one;
+      one.width = 1;
+      const Rgba8& p = info.palette[i];
+      const uint8_t px[4] = {p.r, p.g, p.b, p.a};
+      convertRow(px, PixelFormat::Rgba, one, table[i], to);
+    }
+    const uint8_t black[4] = {0, 0, 0, 255};  // indices past the palette
+    ImageInfo one;
+    one.width = 1;
+    for (size_t i = info.palette.size(); i < 256; ++i) convertRow(black, PixelFormat::Rgba, one, table[i], to);
+    for (uint32_t x = 0; x < w; ++x) std::memcpy(dst + size_t(x) * c, table[src[x]], size_t(c));
+    return;
+  }
   for (uint32_t x = 0; x < w; ++x) {
     Rgba8 c = fetch(src, from, info, x);
     switch (to) {

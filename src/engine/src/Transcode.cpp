@@ -1,5 +1,6 @@
 // Entry points: picks the reader by content and the writer by extension,
 // then streams rows from one to the other.
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
