@@ -34,7 +34,14 @@ SINGLE_PNG = (105, 1520, 960, 330)
 SINGLE_JPG = (105, 1835, 855, 330)
 SINGLE_QUALITY = [(105 + 870, 2150, 500, 360), (105 + 1680, 2150, 500, 360)]
 
+# Existing target dialog.
+TARGET_PATH = (105, 105, 4845, 330)
+TARGET_OVERWRITE = (105, 840, 4500, 435)
+TARGET_OTHER_NAME = (105, 1260, 4500, 435)
+TARGET_CANCEL_ALL = (105, 2100, 4500, 435)
+
 CATALOGUE_TITLE = "Quorvane Systems Software"
+TARGET_EXISTS_TITLE = "File exists"
 SINGLE_DIALOG_TITLE = "Convert single file"
 OPEN_FILE_TITLE = "Specify file to be converted"
 RESTORE_TITLE = "Specify filename for state to restore"
@@ -244,6 +251,85 @@ def case_batch_stop(s):
     quit_program(s)
 
 
+def answer_message(s, title, shot):
+    """Closes the message box `title` with Enter, after a screenshot."""
+    box = s.wait_window(title)
+    time.sleep(0.3)
+    s.screenshot(shot, box)
+    s.focus(box)
+    s.key("Return")
+    s.wait_window_gone(title)
+
+
+def case_existing_targets(s):
+    """A batch into a folder that holds some targets already, with the warning on:
+    a missing parameter is asked for first; then one target is overwritten, one
+    written under a new name (after a refused extension), and the third clash
+    cancels the rest. No old file is lost unless the user chose to overwrite it."""
+    source = os.path.join(s.work, "src")
+    target = os.path.join(s.work, "dst")
+    os.makedirs(source)
+    os.makedirs(target)
+    for seed, name in enumerate(["a", "b", "c", "d"]):
+        write_bmp(os.path.join(source, name + ".bmp"), 10 + seed, 8, seed)
+    old = b"old contents, not an image"
+    for name in ("a", "b", "c"):
+        with open(os.path.join(target, name + ".png"), "wb") as f:
+            f.write(old)
+
+    s.start()
+    s.click_twips(s.main, *CONVERT_FILES)
+    answer_message(s, "Need more input", "need_more_input_message")
+    set_folder(s, 0, source)
+    set_folder(s, 1, target)
+    choose_format(s, 0, "BMP")
+    choose_format(s, 1, "PNG")
+    s.click_twips(s.main, *CONVERT_FILES)
+
+    # a.png: overwrite.
+    dialog = s.wait_window(TARGET_EXISTS_TITLE)
+    time.sleep(0.3)
+    s.screenshot("file_exists_dialog", dialog)
+    tick(s, dialog, TARGET_OVERWRITE)
+    s.key("Return")
+    wait_for(lambda: png_size(os.path.join(target, "a.png")) == (10, 8), 15, "a.png to be overwritten")
+
+    # b.png: another name; a name with another extension is refused first.
+    dialog = s.wait_window(TARGET_EXISTS_TITLE)
+    time.sleep(0.3)
+    tick(s, dialog, TARGET_OTHER_NAME)
+    s.click_twips(dialog, *TARGET_PATH)
+    s.key("ctrl+a")
+    s.type(os.path.join(target, "b new.jpg"))
+    s.key("Return")
+    answer_message(s, "Error", "new_name_refused_message")
+    check(s.find_windows(TARGET_EXISTS_TITLE), "the dialog stays open after a refused name")
+    s.click_twips(dialog, *TARGET_PATH)
+    s.key("ctrl+a")
+    s.type(os.path.join(target, "b new.png"))
+    s.key("Return")
+    wait_for(lambda: png_size(os.path.join(target, "b new.png")) == (11, 8), 15, "b new.png to be written")
+
+    # c.png: cancel the operation on all files.
+    dialog = s.wait_window(TARGET_EXISTS_TITLE)
+    time.sleep(0.3)
+    tick(s, dialog, TARGET_CANCEL_ALL)
+    s.key("Return")
+    report = wait_report(s, r"^Number of BMP files converted:", 15)
+    s.screenshot("main_after_cancel", s.main)
+
+    expected = ("a.bmp -> a.png [OK]\nb.bmp -> b new.png [OK]\n"
+                "c.bmp -- Existing PNG file not overwritten.\n\nOperation cancelled.\n\n"
+                "\nNumber of BMP files converted: 2 (of 4 input)\n")
+    check(report == expected, "the report of the clashes", expected, report)
+    for name in ("b.png", "c.png"):
+        with open(os.path.join(target, name), "rb") as f:
+            check(f.read() == old, "%s, not chosen for overwriting, keeps its contents" % name)
+    check(not os.path.exists(os.path.join(target, "d.png")), "nothing is converted after \"cancel all\"")
+    check(not os.path.exists(os.path.join(target, "b new.jpg")), "the refused name is not written")
+    quit_program(s)
+
+
 def case_single_file(s):
     """One GIF into BMP, PNG and a JPG range 60 to 80 (step 10), with the viewer."""
     folder = os.path.join(s.work, "pics")
@@ -388,6 +474,7 @@ def case_quit_saves_state(s):
 CASES = {
     "batch_viewer": case_batch_viewer,
     "batch_stop": case_batch_stop,
+    "existing_targets": case_existing_targets,
     "single_file": case_single_file,
     "restore_state": case_restore_state,
     "quit_saves_state": case_quit_saves_state,
