@@ -1,16 +1,15 @@
 // The texts of a batch run, the viewer page's lines and the folder listing,
 // without a window.
 #include "BatchText.h"
+#include "Fixtures.h"
 #include "FolderFiles.h"
 #include "ViewerPage.h"
 
 #include <QDir>
-#include <QFile>
 #include <QLocale>
-#include <QTemporaryDir>
-#include <QTest>
 
 using namespace pictoria;
+using namespace pictoria::testing;
 
 class TestBatchText : public QObject {
     Q_OBJECT
@@ -20,10 +19,7 @@ private slots:
 
     void targetName_data()
     {
-        QTest::addColumn<QString>("fileName");
-        QTest::addColumn<QString>("format");
-        QTest::addColumn<QString>("tag");
-        QTest::addColumn<QString>("target");
+        columns<QString, QString, QString, QString>({"fileName", "format", "tag", "target"});
         QTest::newRow("three letters") << "photo.bmp" << "PNG" << "" << "photo.png";
         QTest::newRow("upper-case extension") << "photo.BMP" << "PNG" << "" << "photo.png";
         QTest::newRow("quality tag") << "photo.jpg" << "JPG" << "80" << "photo_q80.jpg";
@@ -36,13 +32,9 @@ private slots:
         QTest::newRow("tag without extension") << "raw" << "JPG" << "70" << "raw_q70.jpg";
         QTest::newRow("blanks and accents") << "été à Paris.gif" << "PNG" << "" << "été à Paris.png";
     }
-
     void targetName()
     {
-        QFETCH(QString, fileName);
-        QFETCH(QString, format);
-        QFETCH(QString, tag);
-        QFETCH(QString, target);
+        QFETCH(QString, fileName); QFETCH(QString, format); QFETCH(QString, tag); QFETCH(QString, target);
         QCOMPARE(TargetFileName(fileName, format, tag), target);
     }
 
@@ -59,8 +51,7 @@ private slots:
 
     void qualityValue_data()
     {
-        QTest::addColumn<QString>("cleaned");
-        QTest::addColumn<int>("value");  // -1: does not fit 16 bits
+        columns<QString, int>({"cleaned", "value"});  // -1: does not fit 16 bits
         QTest::newRow("empty") << "" << 0;
         QTest::newRow("sign only") << "+" << 0;
         QTest::newRow("signed") << "+90" << 90;
@@ -68,11 +59,9 @@ private slots:
         QTest::newRow("just beyond") << "32768" << -1;
         QTest::newRow("beyond 64 bits") << "123456789012345678901234567890" << -1;
     }
-
     void qualityValue()
     {
-        QFETCH(QString, cleaned);
-        QFETCH(int, value);
+        QFETCH(QString, cleaned); QFETCH(int, value);
         const std::optional<qint16> quality = QualityFromText(cleaned);
         QCOMPARE(quality.has_value(), value >= 0);
         if (quality)
@@ -81,43 +70,30 @@ private slots:
 
     void failureEntry_data()
     {
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<int>("side");
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("output");
-        QTest::addColumn<QString>("entry");
-        QTest::newRow("compressed BMP")
-            << "Unsupported file format option." << 1 << "BMP" << "PNG"
+        columns<QString, int, QString, QString, QString>({"message", "side", "input", "output", "entry"});
+        const QString unsupported = "Unsupported file format option.", bits = "Invalid bits per pixel for this file format.";
+        QTest::newRow("compressed BMP") << unsupported << 1 << "BMP" << "PNG"
             << "\r\n*** Read error: Unsupported file format option.\r\n      BMP file may be compressed.\r\n\r\n";
-        QTest::newRow("same message, not BMP")
-            << "Unsupported file format option." << 1 << "GIF" << "PNG"
+        QTest::newRow("same message, not BMP") << unsupported << 1 << "GIF" << "PNG"
             << "\r\n*** Read error: Unsupported file format option.\r\n\r\n";
-        QTest::newRow("too few bits for JPG")
-            << "Invalid bits per pixel for this file format." << -1 << "BMP" << "JPG"
+        QTest::newRow("too few bits for JPG") << bits << -1 << "BMP" << "JPG"
             << "\r\n*** Write error: Invalid bits per pixel for this file format.\r\n"
                "      Bits per pixel in input image may be too small for saving as JPG file.\r\n\r\n";
-        QTest::newRow("too few bits, not JPG")
-            << "Invalid bits per pixel for this file format." << -1 << "BMP" << "PNG"
+        QTest::newRow("too few bits, not JPG") << bits << -1 << "BMP" << "PNG"
             << "\r\n*** Write error: Invalid bits per pixel for this file format.\r\n\r\n";
-        QTest::newRow("neither side") << "Out of memory." << 0 << "BMP" << "PNG"
-                                      << "\r\n***  error: Out of memory.\r\n\r\n";
+        QTest::newRow("neither side") << "Out of memory." << 0 << "BMP" << "PNG" << "\r\n***  error: Out of memory.\r\n\r\n";
         QTest::newRow("unknown side") << "Odd." << 7 << "BMP" << "PNG" << "\r\n***  error: Odd.\r\n\r\n";
     }
-
     void failureEntry()
     {
-        QFETCH(QString, message);
-        QFETCH(int, side);
-        QFETCH(QString, input);
-        QFETCH(QString, output);
+        QFETCH(QString, message); QFETCH(int, side); QFETCH(QString, input); QFETCH(QString, output);
         QFETCH(QString, entry);
         QCOMPARE(FailureTail(message, side, input, output), entry);
     }
 
     void htmlText_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("html");
+        columns<QString, QString>({"text", "html"});
         QTest::newRow("plain") << "/home/a/b.png" << "/home/a/b.png";
         QTest::newRow("markup") << "a&b \"<x>\".bmp" << "a&amp;b &quot;&lt;x&gt;&quot;.bmp";
         QTest::newRow("script") << "<script>alert(1)</script>" << "&lt;script&gt;alert(1)&lt;/script&gt;";
@@ -125,11 +101,9 @@ private slots:
         QTest::newRow("beyond 16 bits") << QString::fromUtf8("\xF0\x9F\x93\xB7.png") << "&#128247;.png";
         QTest::newRow("entity already") << "&amp;" << "&amp;amp;";
     }
-
     void htmlText()
     {
-        QFETCH(QString, text);
-        QFETCH(QString, html);
+        QFETCH(QString, text); QFETCH(QString, html);
         QCOMPARE(HtmlText(text), html);
     }
 
@@ -146,11 +120,8 @@ private slots:
     void folderListing()
     {
         QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        for (const char* name : {"c.bmp", "B.bmp", "a.BMP", ".hidden.bmp", "b.bmp"}) {
-            QFile file(dir.filePath(QString::fromLatin1(name)));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
+        for (const char* name : {"c.bmp", "B.bmp", "a.BMP", ".hidden.bmp", "b.bmp"})
+            QVERIFY(writeBytes(dir.filePath(QString::fromLatin1(name)), {}));
         QVERIFY(QDir(dir.path()).mkdir("d.bmp"));
         QVERIFY(QFile::link(dir.filePath("nowhere"), dir.filePath("dangling.bmp")));
         QString error;

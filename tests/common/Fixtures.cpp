@@ -1,0 +1,74 @@
+#include "Fixtures.h"
+
+#include "frmMain.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLineEdit>
+#include <QLocale>
+
+namespace pictoria::testing {
+
+bool writeImage(const QString& path, const char* format, QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(200, 30, 60));
+    return image.save(path, format);
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+bool makeFiles(const QString& folder, const QStringList& specs)
+{
+    for (const QString& spec : specs) {
+        const QString path = QDir(folder).filePath(spec.section(QLatin1Char('='), 0, 0));
+        const bool made = spec.endsWith(QLatin1Char('/'))  ? QDir().mkpath(path)
+                          : spec.contains(QLatin1Char('=')) ? writeBytes(path, spec.section(QLatin1Char('='), 1).toUtf8())
+                                                            : writeImage(path);
+        if (!made)
+            return false;
+    }
+    return true;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString sizeOf(const QString& path)
+{
+    return QLocale(QLocale::English, QLocale::UnitedStates).toString(QFileInfo(path).size()) +
+           QStringLiteral(" bytes");
+}
+
+Bench::Bench()
+    : in(dir.filePath(QStringLiteral("in")) + QLatin1Char('/')),
+      out(dir.filePath(QStringLiteral("out")) + QLatin1Char('/')),
+      window(std::make_unique<frmMain>()),
+      w(*window)
+{
+}
+
+Bench::~Bench() = default;
+
+bool Bench::load(int inputFormat, int outputFormat)
+{
+    if (!dir.isValid() || !QDir().mkpath(in) || !QDir().mkpath(out) || !w.Form_Load())
+        return false;
+    w.txbFolderForImages[0]->setText(in);
+    w.txbFolderForImages[1]->setText(out);
+    w.cboFileFormat[0]->setCurrentIndex(inputFormat);
+    w.cboFileFormat[1]->setCurrentIndex(outputFormat);
+    return true;
+}
+
+}  // namespace pictoria::testing

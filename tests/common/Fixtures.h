@@ -1,0 +1,54 @@
+// Fixtures shared by the Qt tests: files made in code, a loaded main window
+// with folders of its own, and a shorthand for the columns of a data table.
+#pragma once
+
+#include <QByteArray>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <array>
+#include <memory>
+
+namespace pictoria {
+class frmMain;
+}
+
+namespace pictoria::testing {
+
+/// Declares the columns of a QtTest data table: columns<QString, bool>({"text", "ok"}).
+template <typename... T>
+void columns(const std::array<const char*, sizeof...(T)>& names)
+{
+    std::size_t i = 0;
+    (QTest::addColumn<T>(names[i++]), ...);
+}
+
+/// A plain picture in the format @p format or the one the extension names;
+/// 20 by 20 makes a 1,254-byte BMP.
+bool writeImage(const QString& path, const char* format = nullptr, QSize size = QSize(20, 20));
+bool writeBytes(const QString& path, const QByteArray& bytes);
+/// Fills @p folder: "name/" makes a folder, "name=text" a file holding text,
+/// any other name a picture in the format its extension names.
+bool makeFiles(const QString& folder, const QStringList& specs);
+/// The file's bytes, or nothing when it cannot be read.
+QByteArray readAll(const QString& path);
+/// "1,234 bytes", as the report writes a file's size.
+QString sizeOf(const QString& path);
+
+/// A loaded main window with an empty input and output folder of its own
+/// ("in/" and "out/" of a temporary folder) already in its folder boxes.
+struct Bench {
+    Bench();
+    ~Bench();
+    /// Loads the window and picks the two list indices (0 leaves "select").
+    bool load(int inputFormat = 1, int outputFormat = 2);
+    QTemporaryDir dir;
+    QString in, out;
+    std::unique_ptr<frmMain> window;
+    frmMain& w;
+};
+
+}  // namespace pictoria::testing
