@@ -441,16 +441,27 @@ def regex_escape(text):
     return "".join("\\" + c if c in ".^$*+?()[]{}|\\" else c for c in text)
 
 
+CASE_DEADLINE = 100  # seconds; below the tests' own time limit, so the cleanup still runs
+
+
+def _deadline_passed(signum, frame):
+    raise Failure("the case did not finish within %d s" % CASE_DEADLINE)
+
+
 def run_case(case_function, program, artefacts, name):
     """Runs one case in its own X server and session; returns the exit code."""
     if not shutil.which("xclip"):
         print("SKIP: xclip is not installed (scripts/setup.sh installs it)")
         return SKIP
+    signal.signal(signal.SIGALRM, _deadline_passed)
+    signal.alarm(CASE_DEADLINE)
     try:
         with xvfb() as display:
             session = Session(program, display, artefacts, name)
             try:
                 case_function(session)
+            except Skip:
+                raise
             except BaseException:
                 session.screenshot("failure")
                 print("the case's files are kept in " + session.root)
@@ -467,5 +478,7 @@ def run_case(case_function, program, artefacts, name):
     except Failure as failure:
         print("FAIL: %s" % failure)
         return 1
+    finally:
+        signal.alarm(0)
     print("PASS")
     return 0
