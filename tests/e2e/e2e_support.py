@@ -13,7 +13,6 @@ import shutil
 import signal
 import struct
 import subprocess
-import sys
 import tempfile
 import time
 import zlib
@@ -349,6 +348,15 @@ class Session:
         """Visible top-level windows whose whole title is `title`."""
         result = self.xdo("search", "--onlyvisible", "--name", "^%s$" % regex_escape(title))
         return [w for w in result.stdout.split() if w]
+
+    def visible_titles(self):
+        result = self.xdo("search", "--onlyvisible", "--name", ".")
+        titles = []
+        for window in result.stdout.split():
+            name = self.xdo("getwindowname", window).stdout.strip()
+            if name:
+                titles.append(name)
+        return titles
 
     def wait_window(self, title, timeout=15):
         def found():

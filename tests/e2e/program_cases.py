@@ -12,7 +12,7 @@ from urllib.parse import unquote, urlsplit
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (Failure, bmp_size, check, jpg_size, png_size, run_case, wait_for,  # noqa: E402
+from e2e_support import (MAIN_TITLE, Failure, bmp_size, check, jpg_size, png_size, run_case, wait_for,  # noqa: E402
                          write_bmp, write_bmp_series, write_gif, write_png)
 
 # Main window controls, in twips (left, top, width, height) inside the client area.
@@ -438,6 +438,21 @@ def case_restore_state(s):
     wait_for(lambda: os.path.exists(copy), 10, "the saved state file")
     check(read_crlf_lines(copy) == ['"%s"' % line for line in state_lines] + [""],
           "saving writes back the seven restored values", state_lines, read_crlf_lines(copy))
+
+    # A file one line short resets every parameter, silently; saving over the
+    # earlier copy asks first.
+    broken = os.path.join(s.work, "broken.sta")
+    write_state(broken, state_lines[:6])
+    s.click_twips(s.main, *SAVE_STATE[1])
+    file_dialog(s, RESTORE_TITLE, broken, "restore_broken_state_dialog")
+    time.sleep(0.5)
+    check(s.visible_titles() == [MAIN_TITLE], "a state file that cannot be read gives no message",
+          [MAIN_TITLE], s.visible_titles())
+    s.click_twips(s.main, *SAVE_STATE[0])
+    file_dialog(s, SAVE_TITLE, copy, "save_over_state_dialog")
+    answer_message(s, "Confirm overwrite of file", "confirm_overwrite_message")  # Enter answers Yes
+    defaults = ['""', '""', '" 0"', '" 0"', '"1"', '"0"', '"0"', ""]
+    wait_for(lambda: read_crlf_lines(copy) == defaults, 10, "the saved defaults after a failed restore")
     quit_program(s)
 
 
