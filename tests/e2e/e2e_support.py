@@ -337,6 +337,17 @@ class Session:
             raise Failure("the program ended unexpectedly (exit code %s); its output:\n%s"
                           % (self.proc.returncode, self.program_output()))
 
+    def open_files(self):
+        """The files the program holds open (Linux /proc)."""
+        fd_dir = "/proc/%d/fd" % self.proc.pid
+        links = []
+        for fd in os.listdir(fd_dir):
+            try:
+                links.append(os.readlink(os.path.join(fd_dir, fd)))
+            except OSError:
+                pass
+        return links
+
     # -- xdotool --
 
     def xdo(self, *args, timeout=15):

@@ -213,8 +213,9 @@ def case_batch_viewer(s):
 
 
 def case_batch_stop(s):
-    """Stop during a long batch: the file in hand is finished, the report says so,
-    and the summary counts exactly the files written."""
+    """Stop during a long batch with the viewer on: the file in hand is finished,
+    the report says so, the summary counts exactly the files written, and the
+    viewer page is either completed and shown or removed, and never left open."""
     source = os.path.join(s.work, "many")
     target = os.path.join(s.work, "done")
     os.makedirs(source)
@@ -227,6 +228,7 @@ def case_batch_stop(s):
     set_folder(s, 1, target)
     choose_format(s, 0, "BMP")
     choose_format(s, 1, "PNG")
+    tick(s, s.main, VIEW_IN_BROWSER)
     s.click_twips(s.main, *CONVERT_FILES)
     wait_for(lambda: len(os.listdir(target)) >= 3, 30, "the batch to write its first files")
     s.click_twips(s.main, *STOP)
@@ -247,7 +249,22 @@ def case_batch_stop(s):
     check(png_size(os.path.join(target, last)) == (256, 192),
           "the file in hand when Stop came was finished, not left half-written", (256, 192),
           png_size(os.path.join(target, last)))
-    check(not s.opened_documents(), "nothing is opened after a batch without the viewer", [], s.opened_documents())
+
+    open_pages = [link for link in s.open_files() if os.path.basename(link).startswith("viewer")]
+    check(not open_pages, "no viewer page is left open by the program", [], open_pages)
+    pages = sorted(name for name in os.listdir(source) if name.endswith(".htm"))
+    page = os.path.join(source, "viewer01.htm")
+    if pages:
+        check(pages == ["viewer01.htm"], "one viewer page", ["viewer01.htm"], pages)
+        lines = read_crlf_lines(page)
+        images = [line for line in lines if line.startswith("<IMG SRC=")]
+        check(len(images) == 2 * converted, "the page shows the files converted before Stop",
+              2 * converted, len(images))
+        check(lines[-3:] == ["</CENTER></BODY></HTML>", "", ""], "a kept page is complete",
+              ["</CENTER></BODY></HTML>", "", ""], lines[-3:])
+        wait_for(lambda: page_opened(s, page), 10, "the kept page to be opened")
+    else:
+        check(not s.opened_documents(), "nothing is opened when the page was removed", [], s.opened_documents())
     quit_program(s)
 
 
