@@ -19,7 +19,7 @@ from urllib.parse import unquote, urlsplit
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from e2e_support import SKIP, Skip, check, run_case  # noqa: E402
-from program_cases import VIEWER_NAMES, batch_with_viewer, quit_program, viewer_image_size  # noqa: E402
+from program_cases import batch_with_viewer, quit_program, viewer_image_size  # noqa: E402
 
 CHROMIUM_FLAGS = [
     "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
@@ -110,7 +110,7 @@ def digits(text):
 
 
 def case_viewer_in_browser(s, chromium):
-    source, target, page = batch_with_viewer(s)
+    source, target, page, names = batch_with_viewer(s)
     quit_program(s)
     if not chromium_works(chromium, s.home):
         raise Skip("chromium does not run here")
@@ -126,17 +126,16 @@ def case_viewer_in_browser(s, chromium):
     check(title == [page], "the page's title is its own path", [page], title)
 
     images = [line.split("\t")[1:] for line in lines if line.startswith("IMG\t")]
-    check(len(images) == 2 * len(VIEWER_NAMES), "a source and a target image per file",
-          2 * len(VIEWER_NAMES), images)
+    check(len(images) == 2 * len(names), "a source and a target image per file",
+          2 * len(names), images)
     for complete, width, height, src in images:
         check(complete == "true" and int(width) > 0 and int(height) > 0,
               "the browser loaded the image %s" % src, "complete, naturalWidth > 0", (complete, width, height))
 
-    # The captions in the order of the page: source, then its target, per file.
+    # The captions in the run's order: source, then its target, per file.
     texts = [line.split("\t", 1)[1] for line in lines if line.startswith("TEXT\t")]
     folder_in = source.rstrip("/") + "/"
     folder_out = target.rstrip("/") + "/"
-    names = sorted(VIEWER_NAMES, key=str.casefold)
     check(len(texts) == 2 * len(names), "one caption per image", 2 * len(names), texts)
     for index, name in enumerate(names):
         png = name[:-3] + "png"
