@@ -132,7 +132,7 @@ class GifDecoder {
     // The part of the frame that lands on the screen.
     const size_t left = size_t(d.Left), top = size_t(d.Top);
     const size_t visW = left < cw ? std::min<size_t>(fw, size_t(cw) - left) : 0;
-    const size_t visH = top < ch ? std::min<size_t>(fh, size_t(ch) - top) : 0;
+    const size_t visH = top < ch && visW ? std::min<size_t>(fh, size_t(ch) - top) : 0;
     const bool complete = visW == cw && visH == ch && written == frame.size();
     if (complete && fw == cw) return std::make_unique<BufferedReader>(std::move(info), std::move(frame));
 
