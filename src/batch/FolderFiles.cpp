@@ -1,6 +1,8 @@
 #include "FolderFiles.h"
 
+#include <QCollator>
 #include <QFile>
+#include <QLocale>
 
 #include <algorithm>
 #include <filesystem>
@@ -39,9 +41,17 @@ std::optional<QStringList> FolderFileNames(const QString& folder, QString& error
                 QLatin1Char('.');
         return std::nullopt;
     }
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int folded = a.compare(b, Qt::CaseInsensitive);
-        return folded != 0 ? folded < 0 : a < b;
+    // The order a file manager shows: the user's collation without regard to
+    // case, digits by their value (img2 before img10), the exact name as the
+    // last word so the order never depends on the listing.
+    QCollator collator;
+    if (collator.locale().language() == QLocale::C)
+        collator.setLocale(QLocale(QLocale::English));  // "C" would sort by code point: é after z
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(true);
+    std::sort(names.begin(), names.end(), [&collator](const QString& a, const QString& b) {
+        const int order = collator.compare(a, b);
+        return order != 0 ? order < 0 : a < b;
     });
     return names;
 }

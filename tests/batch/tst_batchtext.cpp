@@ -120,14 +120,17 @@ private slots:
     void folderListing()
     {
         QTemporaryDir dir;
-        for (const char* name : {"c.bmp", "B.bmp", "a.BMP", ".hidden.bmp", "b.bmp"})
-            QVERIFY(writeBytes(dir.filePath(QString::fromLatin1(name)), {}));
+        for (const char* name : {"c.bmp", "B.bmp", "a.BMP", ".hidden.bmp", "b.bmp", "img10.bmp", "img2.bmp",
+                                 "zeta.bmp", "\xC3\xA9t\xC3\xA9.bmp"})
+            QVERIFY(writeBytes(dir.filePath(QString::fromUtf8(name)), {}));
         QVERIFY(QDir(dir.path()).mkdir("d.bmp"));
         QVERIFY(QFile::link(dir.filePath("nowhere"), dir.filePath("dangling.bmp")));
         QString error;
         const std::optional<QStringList> names = FolderFileNames(dir.path() + "/", error);
         QVERIFY(names);
-        QCOMPARE(*names, (QStringList{".hidden.bmp", "a.BMP", "B.bmp", "b.bmp", "c.bmp"}));
+        // As a file manager shows them: case and accents folded, numbers by value.
+        QCOMPARE(*names, (QStringList{".hidden.bmp", "a.BMP", "B.bmp", "b.bmp", "c.bmp", QString::fromUtf8("\xC3\xA9t\xC3\xA9.bmp"),
+                                      "img2.bmp", "img10.bmp", "zeta.bmp"}));
         QVERIFY(error.isEmpty());
     }
 };
