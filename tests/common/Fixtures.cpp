@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageWriter>
 #include <QLineEdit>
 #include <QLocale>
 
@@ -27,11 +28,15 @@ bool writeBytes(const QString& path, const QByteArray& bytes)
 
 bool makeFiles(const QString& folder, const QStringList& specs)
 {
+    if (!QDir().mkpath(folder))
+        return false;
     for (const QString& spec : specs) {
         const QString path = QDir(folder).filePath(spec.section(QLatin1Char('='), 0, 0));
         const bool made = spec.endsWith(QLatin1Char('/'))  ? QDir().mkpath(path)
                           : spec.contains(QLatin1Char('=')) ? writeBytes(path, spec.section(QLatin1Char('='), 1).toUtf8())
-                                                            : writeImage(path);
+                                                            : QImageWriter::supportedImageFormats().contains(QFileInfo(path).suffix().toLower().toLatin1())
+                                ? writeImage(path)
+                                : writeBytes(path, "x");
         if (!made)
             return false;
     }

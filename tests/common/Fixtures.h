@@ -2,6 +2,8 @@
 // with folders of its own, and a shorthand for the columns of a data table.
 #pragma once
 
+#include "frmMain.h"
+
 #include <QByteArray>
 #include <QSize>
 #include <QString>
@@ -12,9 +14,6 @@
 #include <array>
 #include <memory>
 
-namespace pictoria {
-class frmMain;
-}
 
 namespace pictoria::testing {
 
@@ -30,8 +29,9 @@ void columns(const std::array<const char*, sizeof...(T)>& names)
 /// 20 by 20 makes a 1,254-byte BMP.
 bool writeImage(const QString& path, const char* format = nullptr, QSize size = QSize(20, 20));
 bool writeBytes(const QString& path, const QByteArray& bytes);
-/// Fills @p folder: "name/" makes a folder, "name=text" a file holding text,
-/// any other name a picture in the format its extension names.
+/// Makes @p folder if needed and fills it: "name/" makes a folder, "name=text" a file holding text,
+/// a name with an image extension a picture in that format, any other name
+/// a file holding "x".
 bool makeFiles(const QString& folder, const QStringList& specs);
 /// The file's bytes, or nothing when it cannot be read.
 QByteArray readAll(const QString& path);
@@ -52,3 +52,8 @@ struct Bench {
 };
 
 }  // namespace pictoria::testing
+
+/// Declares the main window @p w and loads it, failing the test when it cannot.
+#define LOAD_MAIN_WINDOW(w) \
+    pictoria::frmMain w;    \
+    QVERIFY((w).Form_Load())

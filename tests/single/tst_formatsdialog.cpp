@@ -1,10 +1,10 @@
 // The output formats dialog on its own: its design, what each showing resets
 // and what it keeps, which formats a source allows, and the checks of
 // "Convert file" with the quality range they leave in the main window.
+#include "Fixtures.h"
 #include "ScriptedPrompts.h"
 #include "Twips.h"
 #include "frmConvertSingleFile.h"
-#include "frmMain.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,7 +15,7 @@
 #include <QTest>
 
 using namespace pictoria;
-using pictoria::testing::ScriptedPrompts;
+using namespace pictoria::testing;
 
 namespace {
 
@@ -26,8 +26,9 @@ constexpr int kUntouched = -7;
 
 // Shows the dialog for @p path the way the command does, runs @p act while it
 // is open, and checks that the script was followed.
-void showFor(frmConvertSingleFile& dialog, ScriptedPrompts& scripted, const QString& path,
-             std::function<void(frmConvertSingleFile&)> act)
+using Act = std::function<void(frmConvertSingleFile&)>;
+
+void showFor(frmConvertSingleFile& dialog, ScriptedPrompts& scripted, const QString& path, Act act)
 {
     scripted.expectModal(kDialog, [&dialog, act](QDialog&) { act(dialog); });
     dialog.strFilepath = path;
@@ -37,14 +38,15 @@ void showFor(frmConvertSingleFile& dialog, ScriptedPrompts& scripted, const QStr
 
 }  // namespace
 
+Q_DECLARE_METATYPE(Act)
+
 class TestFormatsDialog : public QObject {
     Q_OBJECT
 
 private slots:
     void loadedHiddenWithTheMainWindow()
     {
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         frmConvertSingleFile* dialog = w.singleFileDialog();
         QVERIFY(dialog);
         QCOMPARE(dialog->parentWidget(), &w);
@@ -74,9 +76,7 @@ private slots:
     // quality controls relative to their frame.
     void controlsStandAtTheirDesignPositions_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QRect>("twips");
+        columns<QString, QString, QRect>({"name", "caption", "twips"});
         QTest::newRow("label") << "lblToBeConvertedTo_1" << "(check one or more):" << QRect(105, 890, 2325, 330);
         QTest::newRow("check box") << "chkJPG" << "JPG" << QRect(105, 1835, 855, 330);
         QTest::newRow("frame") << "fraQuality" << "" << QRect(105, 2150, 3480, 435);
@@ -84,37 +84,27 @@ private slots:
         QTest::newRow("list in the frame") << "cboStep" << "10" << QRect(2700, 50, 645, 360);
         QTest::newRow("button") << "cmdCancel" << "Cancel" << QRect(3675, 1730, 1800, 360);
     }
-
     void controlsStandAtTheirDesignPositions()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, caption);
-        QFETCH(QRect, twips);
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        QFETCH(QString, name); QFETCH(QString, caption); QFETCH(QRect, twips);
+        LOAD_MAIN_WINDOW(w);
         frmConvertSingleFile& dialog = *w.singleFileDialog();
         auto* control = dialog.findChild<QWidget*>(name);
         QVERIFY2(control, qPrintable(name));
         QCOMPARE(dialog.twipsGeometry(control), twips);
         QCOMPARE(control->geometry(), TwipsRect(twips.left(), twips.top(), twips.width(), twips.height()));
-        QString text;
-        if (auto* button = qobject_cast<QAbstractButton*>(control))
-            text = button->text();
-        else if (auto* label = qobject_cast<QLabel*>(control))
-            text = label->text();
-        else if (auto* box = qobject_cast<QLineEdit*>(control))
-            text = box->text();
-        else if (auto* list = qobject_cast<QComboBox*>(control))
-            text = list->currentText();
-        QCOMPARE(text, caption);
+        auto* button = qobject_cast<QAbstractButton*>(control);
+        auto* label = qobject_cast<QLabel*>(control);
+        auto* box = qobject_cast<QLineEdit*>(control);
+        auto* list = qobject_cast<QComboBox*>(control);
+        QCOMPARE(button ? button->text() : label ? label->text() : box ? box->text() : list ? list->currentText() : "", caption);
         QCOMPARE(control->font().family(), QStringLiteral("Arial"));
         QVERIFY(!control->font().bold());
     }
 
     void showingPlacesItOverTheMainWindow()
     {
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
         showFor(*w.singleFileDialog(), scripted, "/pics/a.bmp", [&w](frmConvertSingleFile& d) {
             const int width = PixelsToTwips(w.txbFolderForImages[0]->width());
@@ -138,8 +128,7 @@ private slots:
 
     void jpgShowsTheQualityFrame()
     {
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
         showFor(*w.singleFileDialog(), scripted, "/pics/a.png", [](frmConvertSingleFile& d) {
             d.chkJPG->click();
@@ -161,10 +150,7 @@ private slots:
 
     void sourceFormatIsNotOffered_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<bool>("bmp");
-        QTest::addColumn<bool>("png");
-        QTest::addColumn<bool>("jpg");
+        columns<QString, bool, bool, bool>({"path", "bmp", "png", "jpg"});
         QTest::newRow("bmp") << "/pics/a.bmp" << false << true << true;
         QTest::newRow("png") << "/pics/a.png" << true << false << true;
         QTest::newRow("jpg converts to jpg again") << "/pics/a.jpg" << true << true << true;
@@ -176,15 +162,10 @@ private slots:
         QTest::newRow("too short") << "mp" << true << true << true;
         QTest::newRow("empty") << "" << true << true << true;
     }
-
     void sourceFormatIsNotOffered()
     {
-        QFETCH(QString, path);
-        QFETCH(bool, bmp);
-        QFETCH(bool, png);
-        QFETCH(bool, jpg);
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        QFETCH(QString, path); QFETCH(bool, bmp); QFETCH(bool, png); QFETCH(bool, jpg);
+        LOAD_MAIN_WINDOW(w);
         frmConvertSingleFile& dialog = *w.singleFileDialog();
         ScriptedPrompts scripted;
         // A BMP source first, so a box it disabled must come back.
@@ -200,18 +181,8 @@ private slots:
 
     void convertFileChecksTheChoice_data()
     {
-        QTest::addColumn<bool>("bmp");
-        QTest::addColumn<bool>("jpg");
-        QTest::addColumn<QString>("first");
-        QTest::addColumn<QString>("last");
-        QTest::addColumn<int>("stepIndex");
-        QTest::addColumn<QString>("message");  // "" when accepted
-        QTest::addColumn<int>("icon");
-        QTest::addColumn<QString>("firstAfter");
-        QTest::addColumn<QString>("lastAfter");
-        QTest::addColumn<int>("from");  // main window's range afterwards
-        QTest::addColumn<int>("to");
-        QTest::addColumn<int>("step");
+        columns<bool, bool, QString, QString, int, QString, int, QString, QString, int, int, int>(
+            {"bmp", "jpg", "first", "last", "stepIndex", "message", "icon", "firstAfter", "lastAfter", "from", "to", "step"});  // "" when accepted; main window's range afterwards
 
         const int none = int(MsgIcon::None);
         const int excl = int(MsgIcon::Exclamation);
@@ -238,24 +209,13 @@ private slots:
         QTest::newRow("lone plus reads as 0") << false << true << "+" << "" << 1 << kRangeMessage << none << "+" << "+" << u << u << u;
         QTest::newRow("three nines") << false << true << "999" << "10" << 1 << kRangeMessage << none << "999" << "10" << u << u << u;
     }
-
     void convertFileChecksTheChoice()
     {
-        QFETCH(bool, bmp);
-        QFETCH(bool, jpg);
-        QFETCH(QString, first);
-        QFETCH(QString, last);
-        QFETCH(int, stepIndex);
-        QFETCH(QString, message);
-        QFETCH(int, icon);
-        QFETCH(QString, firstAfter);
-        QFETCH(QString, lastAfter);
-        QFETCH(int, from);
-        QFETCH(int, to);
-        QFETCH(int, step);
+        QFETCH(bool, bmp); QFETCH(bool, jpg); QFETCH(QString, first); QFETCH(QString, last); QFETCH(int, stepIndex);
+        QFETCH(QString, message); QFETCH(int, icon); QFETCH(QString, firstAfter); QFETCH(QString, lastAfter);
+        QFETCH(int, from); QFETCH(int, to); QFETCH(int, step);
 
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         w.intQualityFrom = w.intQualityTo = w.intQualityStep = kUntouched;
         frmConvertSingleFile& dialog = *w.singleFileDialog();
         ScriptedPrompts scripted;
@@ -286,62 +246,50 @@ private slots:
         QCOMPARE(w.intQualityStep, step);
     }
 
-    void uncheckedJpgIgnoresTheQualityBoxes()
+    // Leaving the dialog: an unchecked JPG ignores its quality boxes, Enter
+    // in a quality box converts, the close box cancels.
+    void howTheDialogIsLeft_data()
     {
-        frmMain w;
-        QVERIFY(w.Form_Load());
-        w.intQualityFrom = w.intQualityTo = w.intQualityStep = kUntouched;
-        ScriptedPrompts scripted;
-        showFor(*w.singleFileDialog(), scripted, "/pics/a.gif", [](frmConvertSingleFile& d) {
+        columns<Act, bool, QString, int>({"act", "proceed", "firstAfter", "from"});
+        QTest::newRow("JPG unchecked again") << Act([](frmConvertSingleFile& d) {
             d.chkJPG->click();
             d.txbQuality[0]->setText("5x");
             d.chkJPG->click();
             d.chkPNG->click();
             d.cmdDoIt->click();
-        });
-        VERIFY_PROMPTS(scripted);
-        frmConvertSingleFile& d = *w.singleFileDialog();
-        QVERIFY(d.blnProceed);
-        QVERIFY(!d.isVisible());
-        QCOMPARE(d.txbQuality[0]->text(), QStringLiteral("5x"));
-        QCOMPARE(w.intQualityFrom, kUntouched);
-        QCOMPARE(w.intQualityStep, kUntouched);
-    }
-
-    void enterInAQualityBoxConverts()
-    {
-        frmMain w;
-        QVERIFY(w.Form_Load());
-        ScriptedPrompts scripted;
-        showFor(*w.singleFileDialog(), scripted, "/pics/a.gif", [](frmConvertSingleFile& d) {
+        }) << true << "5x" << kUntouched;
+        QTest::newRow("Enter in a quality box") << Act([](frmConvertSingleFile& d) {
             d.chkJPG->click();
             d.txbQuality[0]->setFocus();
             QTest::keyClick(d.txbQuality[0], Qt::Key_Return);
-        });
-        VERIFY_PROMPTS(scripted);
-        QVERIFY(w.singleFileDialog()->blnProceed);
-        QCOMPARE(w.intQualityFrom, 80);
-    }
-
-    void closingByTheCloseBoxCancels()
-    {
-        frmMain w;
-        QVERIFY(w.Form_Load());
-        ScriptedPrompts scripted;
-        showFor(*w.singleFileDialog(), scripted, "/pics/a.gif", [](frmConvertSingleFile& d) {
+        }) << true << "80" << 80;
+        QTest::newRow("close box") << Act([](frmConvertSingleFile& d) {
             d.chkPNG->click();
             d.close();
-        });
+        }) << false << "80" << kUntouched;
+    }
+    void howTheDialogIsLeft()
+    {
+        QFETCH(Act, act); QFETCH(bool, proceed); QFETCH(QString, firstAfter); QFETCH(int, from);
+        LOAD_MAIN_WINDOW(w);
+        w.intQualityFrom = w.intQualityTo = w.intQualityStep = kUntouched;
+        ScriptedPrompts scripted;
+        frmConvertSingleFile& d = *w.singleFileDialog();
+        showFor(d, scripted, "/pics/a.gif", act);
         VERIFY_PROMPTS(scripted);
-        QVERIFY(!w.singleFileDialog()->blnProceed);
+        QCOMPARE(d.blnProceed, proceed);
+        QVERIFY(!d.isVisible());
+        QCOMPARE(d.txbQuality[0]->text(), firstAfter);
+        QCOMPARE(w.intQualityFrom, from);
+        if (from == kUntouched)
+            QCOMPARE(w.intQualityStep, kUntouched);
     }
 
     // Each showing resets the formats, the frame, the height, the warning and
     // blnProceed; the typed qualities, the step and "View in browser" stay.
     void secondShowingKeepsTheUsersSettings()
     {
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         frmConvertSingleFile& dialog = *w.singleFileDialog();
         ScriptedPrompts scripted;
         showFor(dialog, scripted, "/pics/a.gif", [](frmConvertSingleFile& d) {
@@ -386,8 +334,7 @@ private slots:
 
     void cancelAfterAFailedCheckKeepsTheCleanedText()
     {
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         frmConvertSingleFile& dialog = *w.singleFileDialog();
         ScriptedPrompts scripted;
         scripted.expectModal(kDialog, [&dialog](QDialog&) {

@@ -2,10 +2,10 @@
 // makes and in which order, the JPG quality range and its file names, what
 // stops it, the existing-target dialog, the viewer page and the window's
 // state after a run.
+#include "Fixtures.h"
 #include "ScriptedPrompts.h"
 #include "SingleFileRun.h"
 #include "frmConvertSingleFile.h"
-#include "frmMain.h"
 #include "frmTargetFileExists.h"
 
 #include <QCheckBox>
@@ -17,12 +17,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 
 using namespace pictoria;
-using pictoria::testing::ScriptedPrompts;
+using namespace pictoria::testing;
 
 namespace {
 
@@ -41,29 +39,6 @@ struct Choice {
     // Run at the first yield to the event loop once the dialog is closed.
     std::function<void()> duringRun;
 };
-
-// Writes a small picture in the format its extension names.
-void makeImage(const QString& path)
-{
-    QImage image(24, 16, QImage::Format_RGB32);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, qRgb(x * 10, y * 15, 128));
-    QVERIFY2(image.save(path), qPrintable(path));
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Scripts the open-file dialog answering @p path and the formats dialog
 // answering @p choice.
@@ -132,11 +107,7 @@ private slots:
     // Ranges the dialog cannot produce must still end.
     void qualityPlanAlwaysEnds_data()
     {
-        QTest::addColumn<int>("from");
-        QTest::addColumn<int>("to");
-        QTest::addColumn<int>("step");
-        QTest::addColumn<QList<int>>("qualities");
-        QTest::addColumn<bool>("tagged");
+        columns<int, int, int, QList<int>, bool>({"from", "to", "step", "qualities", "tagged"});
         QTest::newRow("step 0") << 50 << 50 << 0 << QList<int>{50} << false;
         QTest::newRow("step 0, falling bounds") << 90 << 10 << 0 << QList<int>{90} << false;
         QTest::newRow("rising step, falling bounds") << 90 << 10 << 10 << QList<int>{90} << false;
@@ -144,14 +115,9 @@ private slots:
         QTest::newRow("exactly two") << 10 << 15 << 5 << QList<int>{10, 15} << true;
         QTest::newRow("falling past the end") << 100 << 45 << -30 << QList<int>{100, 70} << true;
     }
-
     void qualityPlanAlwaysEnds()
     {
-        QFETCH(int, from);
-        QFETCH(int, to);
-        QFETCH(int, step);
-        QFETCH(QList<int>, qualities);
-        QFETCH(bool, tagged);
+        QFETCH(int, from); QFETCH(int, to); QFETCH(int, step); QFETCH(QList<int>, qualities); QFETCH(bool, tagged);
         const QualityPlan plan = PlanQualities(from, to, step);
         QCOMPARE(QList<int>(plan.qualities.begin(), plan.qualities.end()), qualities);
         QCOMPARE(plan.tagged, tagged);
@@ -159,8 +125,7 @@ private slots:
 
     void cancelledOpenDialogChangesNothing()
     {
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
         scripted.expectOpenFile(kOpenTitle, QString());
         w.cmdConvertSingleFile->click();
@@ -173,9 +138,8 @@ private slots:
 
     void cancelledFormatsDialogChangesNothing()
     {
-        makeImage(dir_.filePath("a.bmp"));
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        QVERIFY(writeImage(dir_.filePath("a.bmp")));
+        LOAD_MAIN_WINDOW(w);
         w.AppendToReport(QStringLiteral("earlier\r\n"));
         ScriptedPrompts scripted;
         scripted.expectOpenFile(kOpenTitle, dir_.filePath("a.bmp"));
@@ -195,8 +159,7 @@ private slots:
 
     void openDialogStartsInTheInputFolder()
     {
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
         scripted.expectOpenFile(kOpenTitle, QString());
         scripted.expectOpenFile(kOpenTitle, QString());
@@ -213,9 +176,8 @@ private slots:
 
     void threeFormatsInTheirOwnOrder()
     {
-        makeImage(dir_.filePath("photo.jpg"));
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        QVERIFY(writeImage(dir_.filePath("photo.jpg")));
+        LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
         scriptRun(scripted, dir_.filePath("photo.jpg"),
                   {.bmp = true, .png = true, .jpg = true, .first = "70", .last = "80"});
@@ -242,10 +204,7 @@ private slots:
 
     void qualityRange_data()
     {
-        QTest::addColumn<QString>("first");
-        QTest::addColumn<QString>("last");
-        QTest::addColumn<QString>("step");
-        QTest::addColumn<QStringList>("targets");
+        columns<QString, QString, QString, QStringList>({"first", "last", "step", "targets"});
         QTest::newRow("70 to 90 by 10") << "70" << "90" << "10"
                                         << QStringList{"a_q70.jpg", "a_q80.jpg", "a_q90.jpg"};
         QTest::newRow("10 to 100 by 20 stops before 100")
@@ -260,16 +219,11 @@ private slots:
         QTest::newRow("last reached exactly by 5") << "90" << "100" << "5"
                                                    << QStringList{"a_q90.jpg", "a_q95.jpg", "a_q100.jpg"};
     }
-
     void qualityRange()
     {
-        QFETCH(QString, first);
-        QFETCH(QString, last);
-        QFETCH(QString, step);
-        QFETCH(QStringList, targets);
-        makeImage(dir_.filePath("a.bmp"));
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        QFETCH(QString, first); QFETCH(QString, last); QFETCH(QString, step); QFETCH(QStringList, targets);
+        QVERIFY(writeImage(dir_.filePath("a.bmp")));
+        LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
         scriptRun(scripted, dir_.filePath("a.bmp"), {.jpg = true, .first = first, .last = last, .step = step});
         w.cmdConvertSingleFile->click();
@@ -287,26 +241,16 @@ private slots:
     // JPG range is still tried.
     void readFailure_data()
     {
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<bool>("bmp");
-        QTest::addColumn<bool>("png");
-        QTest::addColumn<QString>("last");
-        QTest::addColumn<int>("readErrors");
+        columns<QString, bool, bool, QString, int>({"source", "bmp", "png", "last", "readErrors"});
         QTest::newRow("BMP fails, PNG and JPG skipped") << "bad.jpg" << true << true << "" << 1;
         QTest::newRow("PNG fails, JPG skipped") << "bad.gif" << false << true << "" << 1;
         QTest::newRow("every quality tried") << "bad.png" << false << false << "90" << 3;
     }
-
     void readFailure()
     {
-        QFETCH(QString, source);
-        QFETCH(bool, bmp);
-        QFETCH(bool, png);
-        QFETCH(QString, last);
-        QFETCH(int, readErrors);
-        writeFile(dir_.filePath(source), "this is no picture at all");
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        QFETCH(QString, source); QFETCH(bool, bmp); QFETCH(bool, png); QFETCH(QString, last); QFETCH(int, readErrors);
+        QVERIFY(writeBytes(dir_.filePath(source), "this is no picture at all"));
+        LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
         scriptRun(scripted, dir_.filePath(source), {.bmp = bmp, .png = png, .jpg = true, .first = "70", .last = last});
         w.cmdConvertSingleFile->click();
@@ -320,9 +264,8 @@ private slots:
 
     void unlistedExtensionIsStillTried()
     {
-        writeFile(dir_.filePath("scan.tif"), "II*\0 not really");
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        QVERIFY(writeBytes(dir_.filePath("scan.tif"), "II*\0 not really"));
+        LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
         scripted.expectOpenFile(kOpenTitle, dir_.filePath("scan.tif"));
         scripted.expectModal(kDialog, [](QDialog& shown) {
@@ -344,23 +287,17 @@ private slots:
     // A JPG source converted to JPG at one quality meets itself as the target.
     void sourceAsItsOwnTarget_data()
     {
-        QTest::addColumn<bool>("dialogWarn");
-        QTest::addColumn<bool>("mainWarn");
-        QTest::addColumn<bool>("asked");
+        columns<bool, bool, bool>({"dialogWarn", "mainWarn", "asked"});
         QTest::newRow("both warn") << true << true << true;
         QTest::newRow("dialog box off") << false << true << false;
         QTest::newRow("main box off") << true << false << false;
     }
-
     void sourceAsItsOwnTarget()
     {
-        QFETCH(bool, dialogWarn);
-        QFETCH(bool, mainWarn);
-        QFETCH(bool, asked);
-        makeImage(dir_.filePath("self.jpg"));
-        const QByteArray before = readFile(dir_.filePath("self.jpg"));
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        QFETCH(bool, dialogWarn); QFETCH(bool, mainWarn); QFETCH(bool, asked);
+        QVERIFY(writeImage(dir_.filePath("self.jpg")));
+        const QByteArray before = readAll(dir_.filePath("self.jpg"));
+        LOAD_MAIN_WINDOW(w);
         w.chkWarnOnOverwrite->setChecked(mainWarn);
         ScriptedPrompts scripted;
         scriptRun(scripted, dir_.filePath("self.jpg"), {.jpg = true, .first = "50", .warn = dialogWarn});
@@ -377,7 +314,7 @@ private slots:
         VERIFY_PROMPTS(scripted);
         if (asked) {
             QCOMPARE(w.ReportText(), QStringLiteral("self.jpg -- Existing JPG file not overwritten.\r\n\r\n"));
-            QCOMPARE(readFile(dir_.filePath("self.jpg")), before);
+            QCOMPARE(readAll(dir_.filePath("self.jpg")), before);
         } else {
             QCOMPARE(convertedNames(w.ReportText()), QStringList{"self.jpg"});
             QVERIFY(w.ReportText().contains(QStringLiteral(" with quality 50.")));
@@ -389,9 +326,8 @@ private slots:
 
     void viewerPageHoldsOneSourceAndEachTarget()
     {
-        makeImage(dir_.filePath("v.bmp"));
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        QVERIFY(writeImage(dir_.filePath("v.bmp")));
+        LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
         scriptRun(scripted, dir_.filePath("v.bmp"),
                   {.png = true, .jpg = true, .first = "60", .last = "70", .view = true});
@@ -402,7 +338,7 @@ private slots:
 
         QVERIFY(w.ReportText().endsWith(QStringLiteral("Viewer file: ") + page + QStringLiteral("\r\n")));
         QVERIFY(!w.blnViewerFileOpen);
-        const QString html = QString::fromUtf8(readFile(page));
+        const QString html = QString::fromUtf8(readAll(page));
         QCOMPARE(html.count(QStringLiteral("<IMG SRC=\"v.bmp\"")), 1);
         static const QRegularExpression target(QStringLiteral("<IMG SRC=\"file://[^\"]*/([^/\"]+)\""));
         QStringList shown;
@@ -415,9 +351,8 @@ private slots:
 
     void viewerPageWithoutImagesIsNotKept()
     {
-        writeFile(dir_.filePath("broken.gif"), "GIF89a but nothing else");
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        QVERIFY(writeBytes(dir_.filePath("broken.gif"), "GIF89a but nothing else"));
+        LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
         scriptRun(scripted, dir_.filePath("broken.gif"), {.png = true, .view = true});
         w.cmdConvertSingleFile->click();
@@ -429,9 +364,8 @@ private slots:
     // Stop ends the run after the conversion in hand.
     void stopEndsTheRunAfterTheConversionInHand()
     {
-        makeImage(dir_.filePath("s.png"));
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        QVERIFY(writeImage(dir_.filePath("s.png")));
+        LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
         bool busy = false;
         auto pressStop = [&w, &busy] {
@@ -454,9 +388,8 @@ private slots:
 
     void quitDuringTheRunShowsNothingMore()
     {
-        makeImage(dir_.filePath("q.bmp"));
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        QVERIFY(writeImage(dir_.filePath("q.bmp")));
+        LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
         scriptRun(scripted, dir_.filePath("q.bmp"),
                   {.png = true, .jpg = true, .view = true, .duringRun = [&w] { w.cmdQuit->click(); }});

@@ -1,27 +1,24 @@
 // The existing-target dialog: its four choices and what the caller reads
 // after each, the checks of an edited name, what every showing resets, and
 // how the main window loads it once.
+#include "Fixtures.h"
 #include "ScriptedPrompts.h"
 #include "Twips.h"
 #include "frmMain.h"
 #include "frmTargetFileExists.h"
 
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
-#include <QTest>
 
 using namespace pictoria;
-using pictoria::testing::ScriptedPrompts;
+using namespace pictoria::testing;
 
 namespace {
 
 const QString kDialog = QStringLiteral("frmTargetFileExists");
-const QString kError = QStringLiteral("Error");
 const QString kInUse = QStringLiteral("New filename already in use.  Overwrite file?");
 const QString kNoFolder = QStringLiteral("Subdirectory does not exist.");
 const QString kInvalid = QStringLiteral("New filename is invalid.");
@@ -49,10 +46,18 @@ void show(frmTargetFileExists& dialog, const QString& entry, bool singleFile, bo
     prompts().showModal(dialog);
 }
 
-void chooseName(frmTargetFileExists& d, const QString& path)
+// Selects @p option and leaves by "Continue", Escape or the close box.
+Act choose(const QString& option, const QString& leave = "continue")
 {
-    d.optChooseFilename->click();
-    d.txbFilepath->setText(path);
+    return [=](frmTargetFileExists& d) {
+        d.findChild<QRadioButton*>(option)->click();
+        if (leave == "continue")
+            d.cmdContinue->click();
+        else if (leave == "escape")
+            QTest::keyClick(&d, Qt::Key_Escape);
+        else
+            d.close();
+    };
 }
 
 bool skipsThisFileOnly(const frmTargetFileExists& d)
@@ -75,16 +80,10 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY(tmp_.isValid());
         out_ = tmp_.path() + QStringLiteral("/out/");
-        QVERIFY(QDir().mkpath(out_ + QStringLiteral("sub.jpg")));  // a folder named like an image
         entry_ = out_ + QStringLiteral("a.jpg");
         other_ = out_ + QStringLiteral("other.jpg");
-        for (const QString& path : {entry_, other_}) {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("x");
-        }
+        QVERIFY(makeFiles(out_, {"sub.jpg/", "a.jpg=x", "other.jpg=x"}));  // a folder named like an image
         mainWindow_.setGeometry(20, 30, 560, 420);
     }
 
@@ -98,12 +97,8 @@ private slots:
         QCOMPARE(dialog->objectName(), kDialog);
         QCOMPARE(dialog->windowTitle(), QStringLiteral("File exists"));
         QVERIFY(!dialog->isVisible());
-
         ScriptedPrompts scripted;
-        expectDialog(scripted, [](frmTargetFileExists& d) {
-            d.optOverwrite->click();
-            d.cmdContinue->click();
-        });
+        expectDialog(scripted, choose("optOverwrite"));
         show(*dialog, entry_, false);
         VERIFY_PROMPTS(scripted);
         QVERIFY(!dialog->isVisible());
@@ -112,41 +107,26 @@ private slots:
 
     void controlsStandAtTheirDesignPositions_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QRect>("twips");
+        columns<QString, QString, QRect>({"name", "caption", "twips"});
         QTest::newRow("path box") << "txbFilepath" << "" << QRect(105, 105, 4845, 330);
-        QTest::newRow("exists") << "lblFileExists" << "This file already exists.   Please select from:"
-                                << QRect(105, 525, 4740, 330);
+        QTest::newRow("exists") << "lblFileExists" << "This file already exists.   Please select from:" << QRect(105, 525, 4740, 330);
         QTest::newRow("overwrite") << "optOverwrite" << "Overwrite this file" << QRect(105, 840, 4500, 435);
-        QTest::newRow("other name") << "optChooseFilename" << "Choose a different filename"
-                                    << QRect(105, 1260, 4500, 435);
-        QTest::newRow("this file") << "optCancelOperationThisFile" << "Cancel the operation on this file"
-                                   << QRect(105, 1680, 4500, 435);
-        QTest::newRow("all files") << "optCancelOperationAllFiles" << "Cancel the operation on all files"
-                                   << QRect(105, 2100, 4500, 435);
-        QTest::newRow("edit hint") << "lblEditFilename" << "Edit filename in the box above."
-                                   << QRect(105, 2865, 4740, 330);
+        QTest::newRow("other name") << "optChooseFilename" << "Choose a different filename" << QRect(105, 1260, 4500, 435);
+        QTest::newRow("this file") << "optCancelOperationThisFile" << "Cancel the operation on this file" << QRect(105, 1680, 4500, 435);
+        QTest::newRow("all files") << "optCancelOperationAllFiles" << "Cancel the operation on all files" << QRect(105, 2100, 4500, 435);
+        QTest::newRow("edit hint") << "lblEditFilename" << "Edit filename in the box above." << QRect(105, 2865, 4740, 330);
         QTest::newRow("continue") << "cmdContinue" << "Continue" << QRect(3675, 2865, 1275, 330);
     }
-
     void controlsStandAtTheirDesignPositions()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, caption);
-        QFETCH(QRect, twips);
+        QFETCH(QString, name); QFETCH(QString, caption); QFETCH(QRect, twips);
         frmTargetFileExists dialog(&mainWindow_);
         auto* control = dialog.findChild<QWidget*>(name);
         QVERIFY(control);
         QCOMPARE(control->geometry(), TwipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
-        QString text;
-        if (auto* button = qobject_cast<QAbstractButton*>(control))
-            text = button->text();
-        else if (auto* label = qobject_cast<QLabel*>(control))
-            text = label->text();
-        else
-            text = qobject_cast<QLineEdit*>(control)->text();
-        QCOMPARE(text, caption);
+        auto* button = qobject_cast<QAbstractButton*>(control);
+        auto* label = qobject_cast<QLabel*>(control);
+        QCOMPARE(button ? button->text() : label ? label->text() : qobject_cast<QLineEdit*>(control)->text(), caption);
         QCOMPARE(dialog.width(), TwipsToPixels(5055));
     }
 
@@ -175,35 +155,33 @@ private slots:
         }
     }
 
-    // The four choices and what each leaves for the caller.
+    // The four choices and what each leaves for the caller, after a showing
+    // that overwrote another file. Leaving without "Continue" (close box or
+    // Escape) skips the file, whatever option was selected.
     void choicesGiveTheirResults_data()
     {
-        QTest::addColumn<QString>("option");
-        QTest::addColumn<bool>("singleFile");
-        QTest::addColumn<bool>("cancelThis");
-        QTest::addColumn<bool>("cancelAll");
-        QTest::addColumn<bool>("exitIsEntry");
-        QTest::newRow("overwrite") << "optOverwrite" << false << false << false << true;
-        QTest::newRow("overwrite, single file") << "optOverwrite" << true << false << false << true;
-        QTest::newRow("skip this file") << "optCancelOperationThisFile" << false << true << false << false;
-        QTest::newRow("skip, single file") << "optCancelOperationThisFile" << true << true << false << false;
-        QTest::newRow("stop all files") << "optCancelOperationAllFiles" << false << true << true << false;
-        QTest::newRow("other name left unchanged") << "optChooseFilename" << false << false << false << true;
+        columns<QString, QString, bool, bool, bool, bool>({"option", "leave", "singleFile", "cancelThis", "cancelAll", "exitIsEntry"});
+        QTest::newRow("overwrite") << "optOverwrite" << "continue" << false << false << false << true;
+        QTest::newRow("overwrite, single file") << "optOverwrite" << "continue" << true << false << false << true;
+        QTest::newRow("skip this file") << "optCancelOperationThisFile" << "continue" << false << true << false << false;
+        QTest::newRow("skip, single file") << "optCancelOperationThisFile" << "continue" << true << true << false << false;
+        QTest::newRow("stop all files") << "optCancelOperationAllFiles" << "continue" << false << true << true << false;
+        QTest::newRow("other name left unchanged") << "optChooseFilename" << "continue" << false << false << false << true;
+        QTest::newRow("overwrite, close box") << "optOverwrite" << "close" << false << true << false << false;
+        QTest::newRow("stop all, close box") << "optCancelOperationAllFiles" << "close" << false << true << false << false;
+        QTest::newRow("other name, Escape") << "optChooseFilename" << "escape" << false << true << false << false;
     }
-
     void choicesGiveTheirResults()
     {
-        QFETCH(QString, option);
-        QFETCH(bool, singleFile);
-        QFETCH(bool, cancelThis);
-        QFETCH(bool, cancelAll);
-        QFETCH(bool, exitIsEntry);
+        QFETCH(QString, option); QFETCH(QString, leave); QFETCH(bool, singleFile); QFETCH(bool, cancelThis);
+        QFETCH(bool, cancelAll); QFETCH(bool, exitIsEntry);
         frmTargetFileExists dialog(&mainWindow_);
         ScriptedPrompts scripted;
-        expectDialog(scripted, [option](frmTargetFileExists& d) {
-            d.findChild<QRadioButton*>(option)->click();
-            d.cmdContinue->click();
-        });
+        // A previous showing that overwrote must leave nothing behind.
+        expectDialog(scripted, choose("optOverwrite"));
+        show(dialog, other_, false);
+        QCOMPARE(dialog.strExitFilepath, other_);
+        expectDialog(scripted, choose(option, leave));
         show(dialog, entry_, singleFile);
         VERIFY_PROMPTS(scripted);
         QVERIFY(!dialog.isVisible());
@@ -212,57 +190,17 @@ private slots:
         QCOMPARE(dialog.strExitFilepath, exitIsEntry ? entry_ : QString());
     }
 
-    // Closing the window without "Continue" (close box or Escape) skips the
-    // file, whatever option was selected.
-    void closingWithoutContinueSkipsTheFile_data()
-    {
-        QTest::addColumn<QString>("option");
-        QTest::addColumn<bool>("escape");
-        QTest::newRow("overwrite, close box") << "optOverwrite" << false;
-        QTest::newRow("stop all, close box") << "optCancelOperationAllFiles" << false;
-        QTest::newRow("other name, Escape") << "optChooseFilename" << true;
-    }
-
-    void closingWithoutContinueSkipsTheFile()
-    {
-        QFETCH(QString, option);
-        QFETCH(bool, escape);
-        frmTargetFileExists dialog(&mainWindow_);
-        ScriptedPrompts scripted;
-        // A previous showing that overwrote must leave nothing behind.
-        expectDialog(scripted, [](frmTargetFileExists& d) {
-            d.optOverwrite->click();
-            d.cmdContinue->click();
-        });
-        show(dialog, other_, false);
-        QCOMPARE(dialog.strExitFilepath, other_);
-        expectDialog(scripted, [option, escape](frmTargetFileExists& d) {
-            d.findChild<QRadioButton*>(option)->click();
-            if (escape)
-                QTest::keyClick(&d, Qt::Key_Escape);
-            else
-                d.close();
-        });
-        show(dialog, entry_, false);
-        VERIFY_PROMPTS(scripted);
-        QVERIFY(!dialog.isVisible());
-        QVERIFY(skipsThisFileOnly(dialog));
-    }
-
+    // The option to stop everything, the height, the button that follows the
+    // height, and the place in the main window's lower right corner.
     void singleFileRunHidesStopAll_data()
     {
-        QTest::addColumn<bool>("singleFile");
-        QTest::addColumn<int>("heightTwips");
+        columns<bool, int>({"singleFile", "heightTwips"});
         QTest::newRow("single file") << true << 3200;
         QTest::newRow("batch") << false << 3600;
     }
-
-    // The option to stop everything, the height, the button that follows the
-    // height, and the place in the main window's lower right corner.
     void singleFileRunHidesStopAll()
     {
-        QFETCH(bool, singleFile);
-        QFETCH(int, heightTwips);
+        QFETCH(bool, singleFile); QFETCH(int, heightTwips);
         frmTargetFileExists dialog(&mainWindow_);
         ScriptedPrompts scripted;
         // The other kind of run first: each showing sets these afresh.
@@ -285,17 +223,14 @@ private slots:
     // whatever the previous one left selected, and shows the trimmed entry path.
     void eachShowingStartsAfresh_data()
     {
-        QTest::addColumn<QString>("previous");
-        QTest::addColumn<bool>("previousSingleFile");
+        columns<QString, bool>({"previous", "previousSingleFile"});
         QTest::newRow("after another name") << "optChooseFilename" << false;
         QTest::newRow("after stop all, now single file") << "optCancelOperationAllFiles" << false;
         QTest::newRow("after overwrite") << "optOverwrite" << true;
     }
-
     void eachShowingStartsAfresh()
     {
-        QFETCH(QString, previous);
-        QFETCH(bool, previousSingleFile);
+        QFETCH(QString, previous); QFETCH(bool, previousSingleFile);
         frmTargetFileExists dialog(&mainWindow_);
         ScriptedPrompts scripted;
         expectDialog(scripted, [previous](frmTargetFileExists& d) {
@@ -314,7 +249,7 @@ private slots:
             QVERIFY(skipsThisFileOnly(d));
             d.cmdContinue->click();
         });
-        show(dialog, QStringLiteral("  ") + entry_ + QStringLiteral("  "), true);
+        show(dialog, "  " + entry_ + "  ", true);
         VERIFY_PROMPTS(scripted);
         QVERIFY(skipsThisFileOnly(dialog));
     }
@@ -325,44 +260,38 @@ private slots:
     {
         frmTargetFileExists dialog(&mainWindow_);
         ScriptedPrompts scripted;
-        expectDialog(scripted, [this](frmTargetFileExists& d) {
+        const QString path = out_ + "P.JPG";
+        expectDialog(scripted, [&](frmTargetFileExists& d) {
+            const auto locked = [&d] { return d.txbFilepath->isReadOnly() && !d.lblEditFilename->isVisible(); };
             QCOMPARE(d.strExtension, QStringLiteral("jpg"));
-            QTest::keyClicks(d.txbFilepath, QStringLiteral("zz"));
-            QCOMPARE(d.txbFilepath->text(), out_ + QStringLiteral("P.JPG"));
-
+            QTest::keyClicks(d.txbFilepath, "zz");
+            QCOMPARE(d.txbFilepath->text(), path);
             d.optChooseFilename->click();
-            QVERIFY(!d.txbFilepath->isReadOnly());
-            QVERIFY(d.lblEditFilename->isVisible());
+            QVERIFY(!d.txbFilepath->isReadOnly() && d.lblEditFilename->isVisible());
             QCOMPARE(d.lblEditFilename->y(), d.cmdContinue->y());
-            QTest::keyClicks(d.txbFilepath, QStringLiteral("zz"));
-            QCOMPARE(d.txbFilepath->text(), out_ + QStringLiteral("P.JPGzz"));
-
+            QTest::keyClicks(d.txbFilepath, "zz");
+            QCOMPARE(d.txbFilepath->text(), path + "zz");
             d.optCancelOperationAllFiles->click();
-            QVERIFY(d.txbFilepath->isReadOnly());
-            QVERIFY(!d.lblEditFilename->isVisible());
-
+            QVERIFY(locked());
             d.optChooseFilename->click();
             d.optOverwrite->click();
-            QVERIFY(d.txbFilepath->isReadOnly());
-            QVERIFY(!d.lblEditFilename->isVisible());
-            QCOMPARE(d.txbFilepath->text(), out_ + QStringLiteral("P.JPG"));
+            QVERIFY(locked());
+            QCOMPARE(d.txbFilepath->text(), path);
             d.cmdContinue->click();
         });
-        show(dialog, out_ + QStringLiteral("P.JPG"), false);
+        show(dialog, path, false);
         VERIFY_PROMPTS(scripted);
-        QCOMPARE(dialog.strExitFilepath, out_ + QStringLiteral("P.JPG"));
+        QCOMPARE(dialog.strExitFilepath, path);
         QVERIFY(!dialog.blnCancelOperationThisFile);
     }
 
     // An edited name: each failed check tells why and keeps the dialog open
     // with the trimmed text; an accepted one is the path to write. "%1" stands
-    // for the output folder.
+    // for the output folder. Another existing file is asked about: No keeps
+    // the dialog open, Yes takes that path.
     void editedNameIsChecked_data()
     {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<bool>("sameExtension");
-        QTest::addColumn<QString>("message");  // "" when accepted
-        QTest::addColumn<bool>("exclamation");
+        columns<QString, bool, QString, bool>({"typed", "sameExtension", "message", "exclamation"});
         QTest::newRow("other extension") << "%1b.png" << true << kNeedsJpg << false;
         QTest::newRow("no extension") << "%1b" << true << kNeedsJpg << false;
         QTest::newRow("empty") << "" << true << kNeedsJpg << false;
@@ -374,6 +303,7 @@ private slots:
         QTest::newRow("extension without name") << "%1.jpg" << true << kInvalid << true;
         QTest::newRow("a folder named like an image") << "%1sub.jpg" << true << kInvalid << true;
         QTest::newRow("parent folder, any extension") << "%1.." << false << kInvalid << true;
+        QTest::newRow("another existing file") << "%1other.jpg" << true << kInUse << false;
         QTest::newRow("new name") << "%1b.jpg" << true << "" << false;
         QTest::newRow("extension in capitals") << "%1B.JPG" << true << "" << false;
         QTest::newRow("blanks around") << "  %1b.jpg  " << true << "" << false;
@@ -381,19 +311,17 @@ private slots:
         QTest::newRow("short name without extension") << "%1ab" << false << "" << false;
         QTest::newRow("one-letter name") << "%1c.jpg" << true << "" << false;
     }
-
     void editedNameIsChecked()
     {
-        QFETCH(QString, typed);
-        QFETCH(bool, sameExtension);
-        QFETCH(QString, message);
-        QFETCH(bool, exclamation);
+        QFETCH(QString, typed); QFETCH(bool, sameExtension); QFETCH(QString, message); QFETCH(bool, exclamation);
         const QString path = QString(typed).replace(QStringLiteral("%1"), out_);
         const QString trimmed = path.trimmed();
+        const bool inUse = message == kInUse;
         frmTargetFileExists dialog(&mainWindow_);
         ScriptedPrompts scripted;
-        expectDialog(scripted, [path, trimmed, message](frmTargetFileExists& d) {
-            chooseName(d, path);
+        expectDialog(scripted, [=](frmTargetFileExists& d) {
+            d.optChooseFilename->click();
+            d.txbFilepath->setText(path);
             d.cmdContinue->click();
             if (message.isEmpty())
                 return;
@@ -401,44 +329,27 @@ private slots:
             QCOMPARE(d.txbFilepath->text(), trimmed);
             QVERIFY(d.optChooseFilename->isChecked());
             QVERIFY(skipsThisFileOnly(d));
-            d.close();
+            if (inUse)  // asked again, answered Yes
+                d.cmdContinue->click();
+            else
+                d.close();
         });
-        if (!message.isEmpty())
-            scripted.expectMessage(message, kError, MsgButtons::Ok, exclamation ? MsgIcon::Exclamation : MsgIcon::None);
+        if (inUse) {
+            scripted.expectMessage(kInUse, "File exists", MsgButtons::YesNo, MsgIcon::None, MsgAnswer::No);
+            scripted.expectMessage(kInUse, "File exists", MsgButtons::YesNo, MsgIcon::None, MsgAnswer::Yes);
+        } else if (!message.isEmpty()) {
+            scripted.expectMessage(message, "Error", MsgButtons::Ok, exclamation ? MsgIcon::Exclamation : MsgIcon::None);
+        }
         show(dialog, entry_, false, sameExtension);
         VERIFY_PROMPTS(scripted);
         QVERIFY(!dialog.isVisible());
-        if (message.isEmpty()) {
+        if (message.isEmpty() || inUse) {
             QCOMPARE(dialog.strExitFilepath, trimmed);
             QVERIFY(!dialog.blnCancelOperationThisFile);
             QVERIFY(!dialog.blnCancelOperationAllFiles);
         } else {
             QVERIFY(skipsThisFileOnly(dialog));
         }
-    }
-
-    // Another existing file is asked about: No keeps the dialog open, Yes
-    // takes that path. The entry path itself is not asked about.
-    void anotherExistingFileIsAskedAbout()
-    {
-        frmTargetFileExists dialog(&mainWindow_);
-        ScriptedPrompts scripted;
-        expectDialog(scripted, [this](frmTargetFileExists& d) {
-            chooseName(d, other_);
-            d.cmdContinue->click();
-            QVERIFY(d.isVisible());
-            QCOMPARE(d.txbFilepath->text(), other_);
-            QVERIFY(skipsThisFileOnly(d));
-            d.cmdContinue->click();
-        });
-        scripted.expectMessage(kInUse, QStringLiteral("File exists"), MsgButtons::YesNo, MsgIcon::None, MsgAnswer::No);
-        scripted.expectMessage(kInUse, QStringLiteral("File exists"), MsgButtons::YesNo, MsgIcon::None,
-                               MsgAnswer::Yes);
-        show(dialog, entry_, false);
-        VERIFY_PROMPTS(scripted);
-        QCOMPARE(dialog.strExitFilepath, other_);
-        QVERIFY(!dialog.blnCancelOperationThisFile);
-        QVERIFY(!dialog.blnCancelOperationAllFiles);
     }
 };
 
