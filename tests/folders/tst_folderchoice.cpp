@@ -1,6 +1,7 @@
 // Choosing and checking the images folders on the real main window: the
 // folder browser with its summary, typed folders, the "Clear" buttons and the
 // quality controls that follow the output format.
+#include "Fixtures.h"
 #include "FolderHelpers.h"
 #include "Language.h"
 #include "ScriptedPrompts.h"
@@ -18,30 +19,9 @@
 #include <unistd.h>
 
 using namespace pictoria;
-using pictoria::testing::ScriptedPrompts;
+using namespace pictoria::testing;
 
 namespace {
-
-void makeFiles(const QString& folder, const QStringList& names)
-{
-    for (const QString& name : names) {
-        if (name.endsWith('/')) {
-            QVERIFY(QDir(folder).mkpath(name));
-            continue;
-        }
-        QFile file(QDir(folder).filePath(name));
-        QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(name));
-        file.write("x");
-    }
-}
-
-// One row per side: the input (0) and the output (1) images folder.
-void sideRows()
-{
-    QTest::addColumn<int>("index");
-    QTest::newRow("input") << 0;
-    QTest::newRow("output") << 1;
-}
 
 // Restores the current directory the window set at start-up.
 struct CurrentDirGuard {
@@ -59,19 +39,16 @@ private slots:
 
     void browsedInputFolder_data()
     {
-        QTest::addColumn<bool>("answerWithSlash");
-        QTest::addColumn<bool>("sameForOutput");
+        columns<bool, bool>({"answerWithSlash", "sameForOutput"});
         QTest::newRow("without slash, output stays empty") << false << false;
         QTest::newRow("with slash, output the same") << true << true;
     }
     void browsedInputFolder()
     {
-        QFETCH(bool, answerWithSlash);
-        QFETCH(bool, sameForOutput);
+        QFETCH(bool, answerWithSlash); QFETCH(bool, sameForOutput);
         QTemporaryDir input;
-        makeFiles(input.path(), {"PHOTO.JPG", "photo.jpeg"});
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        QVERIFY(makeFiles(input.path(), {"PHOTO.JPG", "photo.jpeg"}));
+        LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
         scripted.expectFolder(GetProgramText(3), answerWithSlash ? input.path() + '/' : input.path());
         scripted.expectMessage("The input images folder presently contains one JPG file.", GetProgramText(6),
@@ -88,8 +65,7 @@ private slots:
 
     void browsedRootKeepsItsOnlySlash()
     {
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         w.txbFolderForImages[1]->setText(QDir::homePath() + '/');
         ScriptedPrompts scripted;
         scripted.expectFolder(GetProgramText(3), "/");
@@ -99,29 +75,12 @@ private slots:
         QCOMPARE(w.txbFolderForImages[0]->text(), QStringLiteral("/"));
     }
 
-    void cancelledBrowserChangesNothing_data() { sideRows(); }
-    void cancelledBrowserChangesNothing()
-    {
-        QFETCH(int, index);
-        frmMain w;
-        QVERIFY(w.Form_Load());
-        w.txbFolderForImages[0]->setText("/before/in/");
-        w.txbFolderForImages[1]->setText("/before/out/");
-        ScriptedPrompts scripted;
-        scripted.expectFolder(GetProgramText(3 + index), "");
-        w.cmdFolderForImages_Click(index);
-        VERIFY_PROMPTS(scripted);
-        QCOMPARE(w.txbFolderForImages[0]->text(), QStringLiteral("/before/in/"));
-        QCOMPARE(w.txbFolderForImages[1]->text(), QStringLiteral("/before/out/"));
-    }
-
     void browsingChecksTheOutputBox()
     {
         // Choosing the input folder while the output box names a folder that
         // has gone: the summary, then the output box's complaint, no question.
         QTemporaryDir input;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         w.txbFolderForImages[1]->setText(input.path() + "/gone/");
         ScriptedPrompts scripted;
         scripted.expectFolder(GetProgramText(3), input.path());
@@ -138,66 +97,44 @@ private slots:
 
     void summaryOfBrowsedFolder_data()
     {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<QStringList>("files");
-        QTest::addColumn<QString>("sentence");
-        QTest::addColumn<int>("titleText");
+        // No files at all: the browser hands back a folder that vanished meanwhile.
+        columns<int, QStringList, QString, QString>({"index", "files", "sentence", "title"});
+        const QString none = GetProgramText(5), some = GetProgramText(6);
         QTest::newRow("input, nothing") << 0 << QStringList{"notes.txt", "photo.jpeg", "scan.tif"}
                                         << "The input images folder presently contains no graphics files (BMP, PNG, "
-                                           "JPG, GIF).\r\nPlease check that you selected the intended folder."
-                                        << 5;
+                                           "JPG, GIF).\r\nPlease check that you selected the intended folder." << none;
         QTest::newRow("output, nothing") << 1 << QStringList{"sub.png/"}
                                          << "The output images folder presently contains no graphics files (BMP, "
-                                            "PNG, JPG, GIF)."
-                                         << 5;
+                                            "PNG, JPG, GIF)." << none;
         QTest::newRow("one JPG in upper case") << 0 << QStringList{"PHOTO.JPG", "photo.jpeg"}
-                                               << "The input images folder presently contains one JPG file." << 6;
+                                               << "The input images folder presently contains one JPG file." << some;
         QTest::newRow("one BMP and one GIF") << 0 << QStringList{"a.bmp", "z.GIF", "x.txt"}
                                              << "The input images folder presently contains 2 graphics files as "
-                                                "follows: 1 BMP file, no PNG files, no JPG files and 1 GIF file."
-                                             << 6;
+                                                "follows: 1 BMP file, no PNG files, no JPG files and 1 GIF file." << some;
         QStringList mixed{"a.bmp", "b.BMP", "c.jpg"};
         for (int i = 1; i <= 12; ++i)
             mixed << QStringLiteral("g%1.gif").arg(i);
         QTest::newRow("mixed") << 1 << mixed
                                << "The output images folder presently contains 15 graphics files as follows: 2 BMP "
-                                  "files, no PNG files, 1 JPG file and 12 GIF files."
-                               << 6;
+                                  "files, no PNG files, 1 JPG file and 12 GIF files." << some;
+        QTest::newRow("vanished") << 0 << QStringList()
+            << "The input images folder cannot be read: No such file or directory." << "Error";
     }
     void summaryOfBrowsedFolder()
     {
-        QFETCH(int, index);
-        QFETCH(QStringList, files);
-        QFETCH(QString, sentence);
-        QFETCH(int, titleText);
-        QTemporaryDir folder;
-        makeFiles(folder.path(), files);
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        QFETCH(int, index); QFETCH(QStringList, files); QFETCH(QString, sentence); QFETCH(QString, title);
+        QTemporaryDir parent;
+        const QString folder = parent.path() + (files.isEmpty() ? "/gone" : "/f");
+        QVERIFY(files.isEmpty() || makeFiles(folder, files));
+        LOAD_MAIN_WINDOW(w);
         // The other box holds a valid folder: no question, no complaint.
         w.txbFolderForImages[1 - index]->setText(QDir::homePath() + '/');
         ScriptedPrompts scripted;
-        scripted.expectFolder(GetProgramText(3 + index), folder.path());
-        scripted.expectMessage(sentence, GetProgramText(titleText), MsgButtons::Ok, MsgIcon::None);
+        scripted.expectFolder(GetProgramText(3 + index), folder);
+        scripted.expectMessage(sentence, title, MsgButtons::Ok, files.isEmpty() ? MsgIcon::Exclamation : MsgIcon::None);
         w.cmdFolderForImages_Click(index);
         VERIFY_PROMPTS(scripted);
-    }
-
-    void summaryOfUnreadableFolder()
-    {
-        // The browser hands back a folder that vanished meanwhile.
-        QTemporaryDir parent;
-        const QString gone = parent.path() + "/gone";
-        frmMain w;
-        QVERIFY(w.Form_Load());
-        w.txbFolderForImages[1]->setText(QDir::homePath() + '/');
-        ScriptedPrompts scripted;
-        scripted.expectFolder(GetProgramText(3), gone);
-        scripted.expectMessage("The input images folder cannot be read: No such file or directory.", "Error",
-                               MsgButtons::Ok, MsgIcon::Exclamation);
-        w.cmdFolderForImages_Click(0);
-        VERIFY_PROMPTS(scripted);
-        QCOMPARE(w.txbFolderForImages[0]->text(), gone + '/');
+        QCOMPARE(w.txbFolderForImages[index]->text(), folder + '/');
     }
 
     void summaryOfRefusedFolder()
@@ -205,10 +142,9 @@ private slots:
         if (geteuid() == 0)
             QSKIP("the superuser may read any folder");
         QTemporaryDir locked;
-        makeFiles(locked.path(), {"a.jpg"});
+        QVERIFY(makeFiles(locked.path(), {"a.jpg"}));
         QVERIFY(QFile::setPermissions(locked.path(), QFileDevice::ExeOwner));
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
         scripted.expectFolder(GetProgramText(4), locked.path());
         scripted.expectMessage("Access to the output images folder was denied.", "Error", MsgButtons::Ok,
@@ -222,10 +158,8 @@ private slots:
 
     void typedFolder_data()
     {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("shown");  // "@" stands for the current directory, "~" for home
-        QTest::addColumn<bool>("notFound");
+        columns<int, QString, QString, bool>(
+            {"index", "typed", "shown", "notFound"});  // "@" stands for the current directory, "~" for home
         QTest::newRow("relative, missing") << 0 << "  photos  " << "@/photos/" << true;
         QTest::newRow("relative, existing, blanks") << 1 << " sub " << "@/sub/" << false;
         QTest::newRow("relative with slashes") << 0 << "sub//" << "@/sub/" << false;
@@ -240,15 +174,11 @@ private slots:
     }
     void typedFolder()
     {
-        QFETCH(int, index);
-        QFETCH(QString, typed);
-        QFETCH(QString, shown);
-        QFETCH(bool, notFound);
+        QFETCH(int, index); QFETCH(QString, typed); QFETCH(QString, shown); QFETCH(bool, notFound);
         QTemporaryDir current;
-        makeFiles(current.path(), {"sub/"});
-        makeFiles(QDir::homePath(), {"inside-home/"});
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        QVERIFY(makeFiles(current.path(), {"sub/"}));
+        QVERIFY(makeFiles(QDir::homePath(), {"inside-home/"}));
+        LOAD_MAIN_WINDOW(w);
         CurrentDirGuard guard;
         QVERIFY(QDir::setCurrent(current.path()));
         auto expand = [&](QString text, bool home) {
@@ -272,8 +202,7 @@ private slots:
     void leavingTheBoxChecksIt()
     {
         QTemporaryDir current;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         CurrentDirGuard guard;
         QVERIFY(QDir::setCurrent(current.path()));
         w.activateWindow();
@@ -289,25 +218,36 @@ private slots:
 
     // ---- Clear buttons and quality controls -------------------------------------------
 
-    void clearEmptiesOnlyItsBox_data() { sideRows(); }
-    void clearEmptiesOnlyItsBox()
+    // A cancelled browser changes nothing; "Clear" empties only its own box.
+    void cancelOrClearTouchesOnlyItsBox_data()
     {
-        QFETCH(int, index);
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        columns<int, bool, QString, QString>({"index", "clear", "input", "output"});
+        QTest::newRow("input, browser cancelled") << 0 << false << "/in/" << "/out/";
+        QTest::newRow("output, browser cancelled") << 1 << false << "/in/" << "/out/";
+        QTest::newRow("input, Clear") << 0 << true << "" << "/out/";
+        QTest::newRow("output, Clear") << 1 << true << "/in/" << "";
+    }
+    void cancelOrClearTouchesOnlyItsBox()
+    {
+        QFETCH(int, index); QFETCH(bool, clear); QFETCH(QString, input); QFETCH(QString, output);
+        LOAD_MAIN_WINDOW(w);
         w.txbFolderForImages[0]->setText("/in/");
         w.txbFolderForImages[1]->setText("/out/");
         ScriptedPrompts scripted;
-        QTest::mouseClick(w.cmdClearFolderForImages[index], Qt::LeftButton);
+        if (clear) {
+            QTest::mouseClick(w.cmdClearFolderForImages[index], Qt::LeftButton);
+        } else {
+            scripted.expectFolder(GetProgramText(3 + index), "");
+            w.cmdFolderForImages_Click(index);
+        }
         VERIFY_PROMPTS(scripted);
-        QVERIFY(w.txbFolderForImages[index]->text().isEmpty());
-        QCOMPARE(w.txbFolderForImages[1 - index]->text(), index == 0 ? QStringLiteral("/out/") : QStringLiteral("/in/"));
+        QCOMPARE(w.txbFolderForImages[0]->text(), input);
+        QCOMPARE(w.txbFolderForImages[1]->text(), output);
     }
 
     void qualityControlsFollowOutputFormat_data()
     {
-        QTest::addColumn<int>("outputEntry");
-        QTest::addColumn<bool>("shown");
+        columns<int, bool>({"outputEntry", "shown"});
         QTest::newRow("Select") << 0 << false;
         QTest::newRow("BMP") << 1 << false;
         QTest::newRow("PNG") << 2 << false;
@@ -315,10 +255,8 @@ private slots:
     }
     void qualityControlsFollowOutputFormat()
     {
-        QFETCH(int, outputEntry);
-        QFETCH(bool, shown);
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        QFETCH(int, outputEntry); QFETCH(bool, shown);
+        LOAD_MAIN_WINDOW(w);
         // Start from the opposite visibility so that the change is seen.
         w.cboFileFormat[1]->setCurrentIndex(shown ? 1 : 3);
         w.cboFileFormat[1]->setCurrentIndex(outputEntry);

@@ -1,5 +1,6 @@
 // The two "List" buttons: the checks before a listing, the question about
 // listing all files, the format filters and the report lines of the listing.
+#include "Fixtures.h"
 #include "ScriptedPrompts.h"
 #include "frmMain.h"
 
@@ -13,18 +14,12 @@
 #include <QTest>
 
 using namespace pictoria;
-using pictoria::testing::ScriptedPrompts;
+using namespace pictoria::testing;
 
 namespace {
 
-void makeFile(const QString& folder, const QString& name, int length)
-{
-    QFile file(QDir(folder).filePath(name));
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(name));
-    file.write(QByteArray(length, 'x'));
-}
-
 const char* const kSide[2] = {"input", "output"};
+const QString kEarlier = QStringLiteral("earlier report\r\n");
 
 }  // namespace
 
@@ -38,138 +33,79 @@ private slots:
     {
         // Sizes are written with the user's digit grouping; fix it here.
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QVERIFY(folder_.isValid());
-        makeFile(folder_.path(), "photo.bmp", 1234);
-        makeFile(folder_.path(), "PHOTO.JPG", 1234567);
-        makeFile(folder_.path(), "a.jpeg", 5);
-        makeFile(folder_.path(), "Notes.txt", 0);
-        QVERIFY(QDir(folder_.path()).mkdir("sub.jpg"));  // folders are not listed
+        QVERIFY(makeFiles(folder_.path(), {"photo.bmp=" + QString(1234, 'x'), "PHOTO.JPG=" + QString(1234567, 'x'),
+                                           "a.jpeg=xxxxx", "Notes.txt=", "sub.jpg/"}));  // folders are not listed
     }
 
-    void emptyFolderBoxNeedsMoreInput_data()
+    // Nothing is listed: the report stays as it was. "@" stands for the folder.
+    void refusedListing_data()
     {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<QString>("boxText");
-        QTest::newRow("input, empty") << 0 << "";
-        QTest::newRow("output, empty") << 1 << "";
-        QTest::newRow("input, blanks") << 0 << "   ";
+        columns<int, QString, int, QString, MsgAnswer, bool>({"index", "boxText", "entry", "message", "answer", "focused"});
+        QTest::newRow("input, empty") << 0 << "" << 1 << "Please specify folder for input images." << MsgAnswer::Ok << true;
+        QTest::newRow("output, empty") << 1 << "" << 1 << "Please specify folder for output images." << MsgAnswer::Ok << true;
+        QTest::newRow("input, blanks") << 0 << "   " << 1 << "Please specify folder for input images." << MsgAnswer::Ok << true;
+        QTest::newRow("input, all declined") << 0 << "@" << 0 << "List all files in the input folder?" << MsgAnswer::No << true;
+        QTest::newRow("output, all declined") << 1 << "@" << 0 << "List all files in the output folder?" << MsgAnswer::No << true;
+        QTest::newRow("no matching files") << 0 << "@" << 4 << "There are no GIF files in the input folder." << MsgAnswer::Ok
+                                           << false;
     }
-    void emptyFolderBoxNeedsMoreInput()
+    void refusedListing()
     {
-        QFETCH(int, index);
-        QFETCH(QString, boxText);
-        frmMain w;
-        QVERIFY(w.Form_Load());
-        w.txbFolderForImages[index]->setText(boxText);
-        w.txbFolderForImages[1 - index]->setText(folder_.path() + '/');  // the other side does not count
-        w.cboFileFormat[index]->setCurrentIndex(1);
-        w.AppendToReport("earlier report\r\n");
+        QFETCH(int, index); QFETCH(QString, boxText); QFETCH(int, entry); QFETCH(QString, message);
+        QFETCH(MsgAnswer, answer); QFETCH(bool, focused);
+        LOAD_MAIN_WINDOW(w);
+        const QString folder = folder_.path() + '/';
+        w.txbFolderForImages[index]->setText(boxText == "@" ? folder : boxText);
+        if (boxText != "@")
+            w.txbFolderForImages[1 - index]->setText(folder);  // the other side does not count
+        w.cboFileFormat[index]->setCurrentIndex(entry);
+        w.AppendToReport(kEarlier);
         ScriptedPrompts scripted;
-        scripted.expectMessage(QStringLiteral("Please specify folder for %1 images.").arg(kSide[index]),
-                               "Need more input", MsgButtons::Ok, MsgIcon::None);
+        if (message.startsWith("Please"))
+            scripted.expectMessage(message, "Need more input", MsgButtons::Ok, MsgIcon::None);
+        else if (answer == MsgAnswer::No)
+            scripted.expectMessage(message, "List all files?", MsgButtons::YesNo, MsgIcon::None, answer);
+        else
+            scripted.expectMessage(message, "No files", MsgButtons::Ok, MsgIcon::Exclamation);
         QTest::mouseClick(w.cmdList[index], Qt::LeftButton);
         VERIFY_PROMPTS(scripted);
-        QCOMPARE(w.focusWidget(), w.cmdFolderForImages[index]);
-        QCOMPARE(w.ReportText(), QStringLiteral("earlier report\r\n"));
+        if (focused)
+            QCOMPARE(w.focusWidget(), w.cmdFolderForImages[index]);
+        QCOMPARE(w.ReportText(), kEarlier);
     }
 
-    void declinedListingOfAllFiles_data()
+    // "Select" lists every file after asking; a format lists its files at once.
+    // The other side's filter is "*" or its own format.
+    void listing_data()
     {
-        QTest::addColumn<int>("index");
-        QTest::newRow("input") << 0;
-        QTest::newRow("output") << 1;
+        columns<int, int, int, QString, QString, QString>({"index", "entry", "otherEntry", "inputFilter", "outputFilter", "report"});
+        const QString all = "a.jpeg  5 bytes\r\nNotes.txt  0 bytes\r\nphoto.bmp  1,234 bytes\r\nPHOTO.JPG  1,234,567 bytes\r\n"
+                            "\r\nNumber of files in the %1 folder: 4\r\n";
+        QTest::newRow("input, all, output format PNG") << 0 << 0 << 2 << "*" << "PNG" << all.arg("input");
+        QTest::newRow("output, all, input format GIF") << 1 << 0 << 4 << "GIF" << "*" << all.arg("output");
+        QTest::newRow("input JPG") << 0 << 3 << 0 << "JPG" << "*"
+            << "PHOTO.JPG  1,234,567 bytes\r\n\r\nNumber of JPG files in the input folder: 1\r\n";
+        QTest::newRow("output BMP") << 1 << 1 << 0 << "*" << "BMP"
+            << "photo.bmp  1,234 bytes\r\n\r\nNumber of BMP files in the output folder: 1\r\n";
     }
-    void declinedListingOfAllFiles()
+    void listing()
     {
-        QFETCH(int, index);
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        QFETCH(int, index); QFETCH(int, entry); QFETCH(int, otherEntry); QFETCH(QString, inputFilter);
+        QFETCH(QString, outputFilter); QFETCH(QString, report);
+        LOAD_MAIN_WINDOW(w);
         w.txbFolderForImages[index]->setText(folder_.path() + '/');
-        w.AppendToReport("earlier report\r\n");
-        ScriptedPrompts scripted;
-        scripted.expectMessage(QStringLiteral("List all files in the %1 folder?").arg(kSide[index]),
-                               "List all files?", MsgButtons::YesNo, MsgIcon::None, MsgAnswer::No);
-        w.cmdList_Click(index);
-        VERIFY_PROMPTS(scripted);
-        QCOMPARE(w.focusWidget(), w.cmdFolderForImages[index]);
-        QCOMPARE(w.ReportText(), QStringLiteral("earlier report\r\n"));
-    }
-
-    void listingOfAllFiles_data()
-    {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<int>("otherEntry");
-        QTest::addColumn<QString>("inputFilter");
-        QTest::addColumn<QString>("outputFilter");
-        QTest::newRow("input, output format PNG") << 0 << 2 << "*" << "PNG";
-        QTest::newRow("output, input format GIF") << 1 << 4 << "GIF" << "*";
-    }
-    void listingOfAllFiles()
-    {
-        QFETCH(int, index);
-        QFETCH(int, otherEntry);
-        QFETCH(QString, inputFilter);
-        QFETCH(QString, outputFilter);
-        frmMain w;
-        QVERIFY(w.Form_Load());
-        w.txbFolderForImages[index]->setText(folder_.path() + '/');
+        w.cboFileFormat[index]->setCurrentIndex(entry);
         w.cboFileFormat[1 - index]->setCurrentIndex(otherEntry);
+        w.AppendToReport(kEarlier);
         ScriptedPrompts scripted;
-        scripted.expectMessage(QStringLiteral("List all files in the %1 folder?").arg(kSide[index]),
-                               "List all files?", MsgButtons::YesNo, MsgIcon::None, MsgAnswer::Yes);
+        if (entry == 0)
+            scripted.expectMessage(QStringLiteral("List all files in the %1 folder?").arg(kSide[index]), "List all files?",
+                                   MsgButtons::YesNo, MsgIcon::None, MsgAnswer::Yes);
         w.cmdList_Click(index);
         VERIFY_PROMPTS(scripted);
         QCOMPARE(w.InputFormatFilter, inputFilter);
         QCOMPARE(w.OutputFormatFilter, outputFilter);
-        QCOMPARE(w.ReportText(), QStringLiteral("a.jpeg  5 bytes\r\n"
-                                                "Notes.txt  0 bytes\r\n"
-                                                "photo.bmp  1,234 bytes\r\n"
-                                                "PHOTO.JPG  1,234,567 bytes\r\n"
-                                                "\r\n"
-                                                "Number of files in the %1 folder: 4\r\n")
-                                     .arg(kSide[index]));
-    }
-
-    void listingOfOneFormat_data()
-    {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<int>("entry");
-        QTest::addColumn<QString>("report");
-        QTest::newRow("input JPG") << 0 << 3
-                                   << "PHOTO.JPG  1,234,567 bytes\r\n\r\nNumber of JPG files in the input folder: 1\r\n";
-        QTest::newRow("output BMP") << 1 << 1
-                                    << "photo.bmp  1,234 bytes\r\n\r\nNumber of BMP files in the output folder: 1\r\n";
-    }
-    void listingOfOneFormat()
-    {
-        QFETCH(int, index);
-        QFETCH(int, entry);
-        QFETCH(QString, report);
-        frmMain w;
-        QVERIFY(w.Form_Load());
-        w.txbFolderForImages[index]->setText(folder_.path() + '/');
-        w.cboFileFormat[index]->setCurrentIndex(entry);
-        w.AppendToReport("earlier report\r\n");
-        ScriptedPrompts scripted;  // nothing is asked
-        w.cmdList_Click(index);
-        VERIFY_PROMPTS(scripted);
         QCOMPARE(w.ReportText(), report);
-        QCOMPARE(index == 0 ? w.OutputFormatFilter : w.InputFormatFilter, QStringLiteral("*"));
-    }
-
-    void listingWithoutMatchingFiles()
-    {
-        frmMain w;
-        QVERIFY(w.Form_Load());
-        w.txbFolderForImages[0]->setText(folder_.path() + '/');
-        w.cboFileFormat[0]->setCurrentIndex(4);  // GIF
-        w.AppendToReport("earlier report\r\n");
-        ScriptedPrompts scripted;
-        scripted.expectMessage("There are no GIF files in the input folder.", "No files", MsgButtons::Ok,
-                               MsgIcon::Exclamation);
-        w.cmdList_Click(0);
-        VERIFY_PROMPTS(scripted);
-        QCOMPARE(w.ReportText(), QStringLiteral("earlier report\r\n"));
     }
 };
 

@@ -1,5 +1,6 @@
 // Counting a folder's files, the summary sentence for counts beyond 16 bits
 // and the resolution of typed folder texts, without a window.
+#include "Fixtures.h"
 #include "FolderSummary.h"
 #include "FolderText.h"
 #include "ScriptedPrompts.h"
@@ -10,7 +11,7 @@
 #include <QTest>
 
 using namespace pictoria;
-using pictoria::testing::ScriptedPrompts;
+using namespace pictoria::testing;
 
 class TestFolderSummary : public QObject {
     Q_OBJECT
@@ -20,27 +21,19 @@ class TestFolderSummary : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY(fixture_.isValid());
         const QDir dir(fixture_.path());
-        const std::pair<const char*, int> files[] = {{"PHOTO.JPG", 100}, {"a.jpg", 20}, {"photo.jpeg", 1},
-                                                     {"b.Bmp", 3000},    {"notes.txt", 5}, {".hidden.gif", 7},
-                                                     {"folder.png/inner.png", 9}};
-        QVERIFY(dir.mkdir("folder.png"));  // a folder is no file, whatever its name
-        for (const auto& [name, length] : files) {
-            QFile file(dir.filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray(length, 'x'));
-        }
+        // A folder is no file, whatever its name.
+        QVERIFY(makeFiles(dir.path(), {"PHOTO.JPG=" + QString(100, 'x'), "a.jpg=" + QString(20, 'x'), "photo.jpeg=x",
+                                       "b.Bmp=" + QString(3000, 'x'), "notes.txt=xxxxx", ".hidden.gif=xxxxxxx",
+                                       "folder.png/", "folder.png/inner.png=xxxxxxxxx"}));
         QVERIFY(QFile::link(dir.filePath("a.jpg"), dir.filePath("link.jpg")));  // a link to a file counts
         QVERIFY(QFile::link(dir.filePath("gone.gif"), dir.filePath("dangling.gif")));
     }
 
     void countsRegularFilesBySpec_data()
     {
-        QTest::addColumn<QString>("spec");
-        QTest::addColumn<bool>("stopAtFirst");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<double>("size");  // total length, or -2 when none is asked for
+        columns<QString, bool, int, double>(
+            {"spec", "stopAtFirst", "count", "size"});  // total length, or -2 when none is asked for
         QTest::newRow("jpg, case ignored, link counted") << "*.jpg" << false << 3 << 140.0;
         QTest::newRow("jpeg is not jpg") << "*.jpeg" << false << 1 << -2.0;
         QTest::newRow("upper-case spec, mixed-case name") << "*.BMP" << false << 1 << 3000.0;
@@ -54,10 +47,7 @@ private slots:
     }
     void countsRegularFilesBySpec()
     {
-        QFETCH(QString, spec);
-        QFETCH(bool, stopAtFirst);
-        QFETCH(int, count);
-        QFETCH(double, size);
+        QFETCH(QString, spec); QFETCH(bool, stopAtFirst); QFETCH(int, count); QFETCH(double, size);
         for (const QString& folder : {fixture_.path(), fixture_.path() + '/'}) {
             QString error;
             double totalSize = size == -2 ? -2 : -1;
@@ -72,7 +62,7 @@ private slots:
 
     void unreadableFolderFails_data()
     {
-        QTest::addColumn<QString>("folder");
+        columns<QString>({"folder"});
         QTest::newRow("missing") << "no such folder";
         QTest::newRow("a file, not a folder") << "notes.txt";
     }
@@ -112,8 +102,7 @@ private slots:
 
     void summaryBeyondSixteenBits_data()
     {
-        QTest::addColumn<QList<qint64>>("counts");
-        QTest::addColumn<QString>("sentence");
+        columns<QList<qint64>, QString>({"counts", "sentence"});
         QTest::newRow("total") << QList<qint64>{32767, 1, 0, 0}
                                << "The input images folder presently contains 32768 graphics files as follows: 32767 "
                                   "BMP files, 1 PNG file, no JPG files and no GIF files.";
@@ -123,16 +112,14 @@ private slots:
     }
     void summaryBeyondSixteenBits()
     {
-        QFETCH(QList<qint64>, counts);
-        QFETCH(QString, sentence);
+        QFETCH(QList<qint64>, counts); QFETCH(QString, sentence);
         const QString formats[] = {"BMP", "PNG", "JPG", "GIF"};
         QCOMPARE(FolderSummarySentence(0, formats, counts), sentence);
     }
 
     void folderTextResolution_data()
     {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("shown");
+        columns<QString, QString>({"typed", "shown"});
         QTest::newRow("absolute") << "/srv/pictures" << "/srv/pictures/";
         QTest::newRow("root") << "/" << "/";
         QTest::newRow("relative with blanks") << "  photos  " << "/work/here/photos/";
@@ -147,8 +134,7 @@ private slots:
     }
     void folderTextResolution()
     {
-        QFETCH(QString, typed);
-        QFETCH(QString, shown);
+        QFETCH(QString, typed); QFETCH(QString, shown);
         QCOMPARE(NormaliseFolderText(typed, QStringLiteral("/work/here"), QStringLiteral("/home/me")), shown);
         // The current directory may be given with its trailing slash.
         QCOMPARE(NormaliseFolderText(typed, QStringLiteral("/work/here/"), QStringLiteral("/home/me/")), shown);
