@@ -1,5 +1,6 @@
 // The help window, its text and geometry, the F1 key, the two web links and
 // the product catalogue.
+#include "Fixtures.h"
 #include "HelpText.h"
 #include "ScriptedPrompts.h"
 #include "Twips.h"
@@ -22,7 +23,7 @@
 #include <QTimer>
 
 using namespace pictoria;
-using pictoria::testing::ScriptedPrompts;
+using namespace pictoria::testing;
 
 Q_DECLARE_METATYPE(pictoria::frmHelp::Rect)
 
@@ -114,10 +115,7 @@ private slots:
 
     void controlsFollowTheWindowSize_data()
     {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
-        QTest::addColumn<frmHelp::Rect>("helpScreen");
-        QTest::addColumn<frmHelp::Rect>("close");
+        columns<int, int, frmHelp::Rect, frmHelp::Rect>({"width", "height", "helpScreen", "close"});
         QTest::newRow("example") << 8600 << 6320 << frmHelp::Rect{120, 120, 8250, 5040}
                                  << frmHelp::Rect{3692, 5320, 1215, 315};
         QTest::newRow("just big enough") << 350 << 1280 << frmHelp::Rect{120, 120, 0, 0}
@@ -128,10 +126,7 @@ private slots:
     }
     void controlsFollowTheWindowSize()
     {
-        QFETCH(int, width);
-        QFETCH(int, height);
-        QFETCH(frmHelp::Rect, helpScreen);
-        QFETCH(frmHelp::Rect, close);
+        QFETCH(int, width); QFETCH(int, height); QFETCH(frmHelp::Rect, helpScreen); QFETCH(frmHelp::Rect, close);
         const frmHelp::ControlsLayout layout = frmHelp::LayoutFor(width, height);
         QCOMPARE(layout.helpScreen, helpScreen);
         QCOMPARE(layout.close, close);
@@ -142,8 +137,7 @@ private slots:
     void helpOpensTheManualOverTheMainWindow()
     {
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         QVERIFY(!w.helpWindow());
         QTest::mouseClick(w.cmdHelp, Qt::LeftButton);
         frmHelp* help = w.helpWindow();
@@ -174,8 +168,7 @@ private slots:
     void resizingLaysOutTheControls()
     {
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         w.cmdHelp_Click();
         frmHelp* help = w.helpWindow();
         help->resize(TwipsToPixels(6000), TwipsToPixels(4500));
@@ -188,8 +181,7 @@ private slots:
     void helpWhileOpenOrAfterCloseKeepsTheWindow()
     {
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         w.cmdHelp_Click();
         QPointer<frmHelp> help = w.helpWindow();
         help->setGeometry(40, 50, 500, 400);
@@ -212,8 +204,7 @@ private slots:
     void closeBoxUnloadsAndHelpLoadsAfresh()
     {
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         w.cmdHelp_Click();
         QPointer<frmHelp> first = w.helpWindow();
         const QPoint placed = first->pos();
@@ -232,8 +223,7 @@ private slots:
     void helpWhileMinimisedOnlyRestores()
     {
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         w.cmdHelp_Click();
         frmHelp* help = w.helpWindow();
         help->txbHelpScreen->setPlainText("marker");
@@ -249,10 +239,7 @@ private slots:
     // F1 opens help from the four buttons; elsewhere, or another key, nothing.
     void f1OpensHelpFromTheButtons_data()
     {
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-        QTest::addColumn<bool>("opens");
+        columns<QString, int, Qt::KeyboardModifiers, bool>({"control", "key", "modifiers", "opens"});
         QTest::newRow("List input") << "cmdList_0" << int(Qt::Key_F1) << Qt::KeyboardModifiers() << true;
         QTest::newRow("List output") << "cmdList_1" << int(Qt::Key_F1) << Qt::KeyboardModifiers() << true;
         QTest::newRow("shift F1 on List") << "cmdList_0" << int(Qt::Key_F1) << Qt::KeyboardModifiers(Qt::ShiftModifier)
@@ -270,13 +257,9 @@ private slots:
     }
     void f1OpensHelpFromTheButtons()
     {
-        QFETCH(QString, control);
-        QFETCH(int, key);
-        QFETCH(Qt::KeyboardModifiers, modifiers);
-        QFETCH(bool, opens);
+        QFETCH(QString, control); QFETCH(int, key); QFETCH(Qt::KeyboardModifiers, modifiers); QFETCH(bool, opens);
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         auto* widget = w.findChild<QWidget*>(control);
         QVERIFY(widget);
         QTest::keyRelease(widget, Qt::Key(key), modifiers);
@@ -291,8 +274,7 @@ private slots:
     void linkLabelsCarryTheirAddresses()
     {
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         QCOMPARE(w.strOnlineManualURL, kManualUrl);
         QCOMPARE(w.lblOnlineDocumentation->toolTip(),
                  QStringLiteral("Click here for the online user manual at ") + kManualUrl + ".");
@@ -303,18 +285,15 @@ private slots:
 
     void clickingALinkOpensItsPage_data()
     {
-        QTest::addColumn<QString>("label");
-        QTest::addColumn<QString>("address");
+        columns<QString, QString>({"label", "address"});
         QTest::newRow("online user manual") << "lblOnlineDocumentation" << kManualUrl;
         QTest::newRow("maker") << "lblQuorvaneSystems" << kHomePage;
     }
     void clickingALinkOpensItsPage()
     {
-        QFETCH(QString, label);
-        QFETCH(QString, address);
+        QFETCH(QString, label); QFETCH(QString, address);
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         w.txbFolderForImages[0]->setText("/in/");
         scripted.expectLaunch(address);
         QTest::mouseClick(w.findChild<QLabel*>(label), Qt::LeftButton);
@@ -326,8 +305,7 @@ private slots:
     void failedLaunchIsReported()
     {
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         scripted.expectLaunch(kHomePage, 31);
         scripted.expectAnyMessage();
         w.lblQuorvaneSystems_Click();
@@ -341,8 +319,7 @@ private slots:
     void catalogueHidesTheMainWindowWhileShown()
     {
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         bool mainHidden = false;
         QString listed;
         scripted.expectModal("frmQVsoftware", [&](QDialog& dialog) {
@@ -364,8 +341,7 @@ private slots:
     // window comes back and the program does not take it for its last window.
     void catalogueCloseBoxReturnsToTheMainWindow()
     {
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
         QTimer closer;
         closer.setInterval(10);

@@ -1,5 +1,6 @@
 // The normal and large layouts, "Clear report window" and the option check
 // boxes' focus rule.
+#include "Fixtures.h"
 #include "Layout.h"
 #include "ScriptedPrompts.h"
 #include "Twips.h"
@@ -13,7 +14,7 @@
 #include <QTest>
 
 using namespace pictoria;
-using pictoria::testing::ScriptedPrompts;
+using namespace pictoria::testing;
 
 Q_DECLARE_METATYPE(pictoria::MainLayout)
 Q_DECLARE_METATYPE(pictoria::LayoutDesign)
@@ -48,10 +49,7 @@ class TestLayout : public QObject {
 private slots:
     void layoutFigures_data()
     {
-        QTest::addColumn<bool>("large");
-        QTest::addColumn<int>("screenHeight");
-        QTest::addColumn<LayoutDesign>("design");
-        QTest::addColumn<MainLayout>("expected");
+        columns<bool, int, LayoutDesign, MainLayout>({"large", "screenHeight", "design", "expected"});
         const LayoutDesign design;
         // Link left: 2100 + 2355 + (8160 - 2100 - 2355 - 2010) / 2 = 4455 + 847.5, rounded to even 848.
         QTest::newRow("normal, screen 12000") << false << 12000 << design << MainLayout{5450, 3275, 4590, 2350, 4620, 5303};
@@ -68,10 +66,7 @@ private slots:
     }
     void layoutFigures()
     {
-        QFETCH(bool, large);
-        QFETCH(int, screenHeight);
-        QFETCH(LayoutDesign, design);
-        QFETCH(MainLayout, expected);
+        QFETCH(bool, large); QFETCH(int, screenHeight); QFETCH(LayoutDesign, design); QFETCH(MainLayout, expected);
         const MainLayout l = large ? LargeLayout(screenHeight, design) : NormalLayout(5450, screenHeight, design);
         QCOMPARE(l.windowHeight, expected.windowHeight);
         QCOMPARE(l.windowTop, expected.windowTop);
@@ -84,8 +79,7 @@ private slots:
     void largeWindowThenClearReportReturnsToNormal()
     {
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         const int screen = screenHeightTwips(w);
         verifyControls(w, NormalLayout(5450, screen));
         w.Timer1_Timer();
@@ -115,8 +109,7 @@ private slots:
     void resetReturnsToTheNormalLayout()
     {
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         w.chkLargeWindow->setChecked(true);
         verifyControls(w, LargeLayout(screenHeightTwips(w)));
         w.ResetParameters();
@@ -127,8 +120,7 @@ private slots:
     // pressed; otherwise the focus stays where the user is.
     void optionClickFocusesConvertFiles_data()
     {
-        QTest::addColumn<QString>("option");
-        QTest::addColumn<bool>("convertEnabled");
+        columns<QString, bool>({"option", "convertEnabled"});
         for (const char* option : {"chkWarnOnOverwrite", "chkViewMultipleInBrowser", "chkSaveStateOnQuit"}) {
             QTest::addRow("%s, Convert files enabled", option) << QString::fromLatin1(option) << true;
             QTest::addRow("%s, Convert files disabled", option) << QString::fromLatin1(option) << false;
@@ -136,11 +128,9 @@ private slots:
     }
     void optionClickFocusesConvertFiles()
     {
-        QFETCH(QString, option);
-        QFETCH(bool, convertEnabled);
+        QFETCH(QString, option); QFETCH(bool, convertEnabled);
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         auto* box = w.findChild<QCheckBox*>(option);
         QVERIFY(box);
         w.cmdConvertFiles->setEnabled(convertEnabled);

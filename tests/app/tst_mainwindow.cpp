@@ -1,5 +1,6 @@
 // Start-up, the window's controls, the housekeeping timer, focus guidance,
 // launching and the control-group helpers, on the real main window.
+#include "Fixtures.h"
 #include "FormHelpers.h"
 #include "Launch.h"
 #include "ScriptedPrompts.h"
@@ -17,7 +18,7 @@
 #include <QTest>
 
 using namespace pictoria;
-using pictoria::testing::ScriptedPrompts;
+using namespace pictoria::testing;
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -25,8 +26,7 @@ class TestMainWindow : public QObject {
 private slots:
     void startsWithDefaults()
     {
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         QCOMPARE(w.windowTitle(), QStringLiteral("Pictoria 1.00"));
         QVERIFY(w.isVisible());
         QVERIFY(w.txbFolderForImages[0]->text().isEmpty());
@@ -52,8 +52,7 @@ private slots:
 
     void formatListsOfferTheirFormats()
     {
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         auto items = [](QComboBox* box) {
             QStringList list;
             for (int i = 0; i < box->count(); ++i)
@@ -66,8 +65,7 @@ private slots:
 
     void windowIsCentredAtNormalHeight()
     {
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         QCOMPARE(w.windowHeightTwips(), 5450);
         QCOMPARE(w.height(), TwipsToPixels(5450));
         QCOMPARE(w.width(), TwipsToPixels(10635));
@@ -78,9 +76,7 @@ private slots:
 
     void controlsStandAtTheirDesignPositions_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QRect>("twips");
-        QTest::addColumn<QString>("caption");
+        columns<QString, QRect, QString>({"name", "twips", "caption"});
         const struct { const char* name; int l, t, w, h; const char* caption; } rows[] = {
             {"cmdConvertSingleFile", 105, 105, 2430, 360, "Convert single file"},
             {"cmdStop", 9850, 105, 645, 285, "Stop"},
@@ -117,14 +113,10 @@ private slots:
             QTest::newRow(r.name) << QString::fromLatin1(r.name) << QRect(r.l, r.t, r.w, r.h)
                                   << QString::fromUtf8(r.caption);
     }
-
     void controlsStandAtTheirDesignPositions()
     {
-        QFETCH(QString, name);
-        QFETCH(QRect, twips);
-        QFETCH(QString, caption);
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        QFETCH(QString, name); QFETCH(QRect, twips); QFETCH(QString, caption);
+        LOAD_MAIN_WINDOW(w);
         auto* control = w.findChild<QWidget*>(name);
         QVERIFY2(control, qPrintable(name));
         QCOMPARE(control->geometry(), TwipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
@@ -143,8 +135,7 @@ private slots:
 
     void progressLabelSpansTheWindowBesideStop()
     {
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         QCOMPARE(w.lblConvertingFile->pos(), w.cmdConvertSingleFile->pos());
         QCOMPARE(w.lblConvertingFile->width(), TwipsToPixels(10635 - 645 - 300));
         QCOMPARE(w.txbReport->font().family(), QStringLiteral("Courier New"));
@@ -153,8 +144,7 @@ private slots:
 
     void timerShowsReportControlsOnlyWithReportText()
     {
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         w.AppendToReport(QStringLiteral("line\r\n"));
         w.Timer1_Timer();
         QVERIFY(w.cmdClearFolderForImages[2]->isVisible());
@@ -167,8 +157,7 @@ private slots:
 
     void timerPutsLongFoldersIntoToolTips()
     {
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         const QString eighty = QStringLiteral("/") + QString(79, QLatin1Char('a'));
         const QString eightyOne = eighty + QLatin1Char('b');
         w.txbFolderForImages[0]->setText(eighty);
@@ -180,8 +169,7 @@ private slots:
 
     void reportKeepsItsLineBreaks()
     {
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         w.AppendToReport(QStringLiteral("a.bmp -> a.png [OK]\r\n"));
         w.AppendToReport(QStringLiteral("b.bmp"));
         w.AppendToReport(QStringLiteral(" -> b.png [OK]\r\n"));
@@ -190,12 +178,8 @@ private slots:
 
     void focusGoesWhereTheUserIsNeeded_data()
     {
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("output");
-        QTest::addColumn<int>("inputFormat");
-        QTest::addColumn<int>("outputFormat");
-        QTest::addColumn<bool>("convertEnabled");
-        QTest::addColumn<QString>("expected");
+        columns<QString, QString, int, int, bool, QString>(
+            {"input", "output", "inputFormat", "outputFormat", "convertEnabled", "expected"});
         QTest::newRow("nothing yet") << "" << "" << 0 << 0 << true << "cmdConvertSingleFile";
         QTest::newRow("output missing") << "/in/" << "" << 1 << 2 << true << "cmdFolderForImages_1";
         QTest::newRow("input missing") << "" << "/out/" << 1 << 2 << true << "cmdFolderForImages_0";
@@ -204,17 +188,11 @@ private slots:
         QTest::newRow("ready") << "/in/" << "/out/" << 1 << 2 << true << "cmdConvertFiles";
         QTest::newRow("running") << "/in/" << "/out/" << 1 << 2 << false << "txbQuality";
     }
-
     void focusGoesWhereTheUserIsNeeded()
     {
-        QFETCH(QString, input);
-        QFETCH(QString, output);
-        QFETCH(int, inputFormat);
-        QFETCH(int, outputFormat);
-        QFETCH(bool, convertEnabled);
-        QFETCH(QString, expected);
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        QFETCH(QString, input); QFETCH(QString, output); QFETCH(int, inputFormat); QFETCH(int, outputFormat);
+        QFETCH(bool, convertEnabled); QFETCH(QString, expected);
+        LOAD_MAIN_WINDOW(w);
         w.txbQuality->show();
         w.txbQuality->setFocus();  // where the focus stays when no rule applies
         {
@@ -231,8 +209,7 @@ private slots:
 
     void focusIsLeftAloneWhileTheWindowIsHidden()
     {
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         w.txbQuality->show();
         w.txbQuality->setFocus();
         w.hide();
@@ -242,8 +219,7 @@ private slots:
 
     void disablingTheWindowSparesTextBoxes()
     {
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         SetFormControlsEnabled(w, false, false, false, true);
         QVERIFY(!w.cmdConvertFiles->isEnabled());
         QVERIFY(!w.chkWarnOnOverwrite->isEnabled());
@@ -302,9 +278,7 @@ private slots:
 
     void webPageFailuresAreExplained_data()
     {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<QString>("message");
+        columns<int, QString, QString>({"code", "address", "message"});
         QTest::newRow("no program") << 31 << "https://host.example/docs/page.XYZ"
                                     << "Error launching web browser, error code = 31.\r\n\r\n"
                                        "File extension 'xyz' is not associated with any application program.";
@@ -312,12 +286,9 @@ private slots:
         QTest::newRow("not found") << 2 << "https://host.example/" << "Error launching web browser, error code = 2.\r\n\r\nPlease try once more.";
         QTest::newRow("other") << 5 << "https://host.example/" << "Error launching web browser, error code = 5.";
     }
-
     void webPageFailuresAreExplained()
     {
-        QFETCH(int, code);
-        QFETCH(QString, address);
-        QFETCH(QString, message);
+        QFETCH(int, code); QFETCH(QString, address); QFETCH(QString, message);
         ScriptedPrompts scripted;
         scripted.expectLaunch(address, code);
         scripted.expectMessage(message, "Cannot launch web browser", MsgButtons::Ok, MsgIcon::Exclamation);

@@ -1,6 +1,7 @@
 // The state file: its exact bytes, the reader's tolerance and its failures,
 // the Save state and Restore state buttons, and the default file kept across
 // a Quit and the next start.
+#include "Fixtures.h"
 #include "FolderHelpers.h"
 #include "ScriptedPrompts.h"
 #include "StateFile.h"
@@ -22,7 +23,7 @@
 #include <sys/resource.h>
 
 using namespace pictoria;
-using pictoria::testing::ScriptedPrompts;
+using namespace pictoria::testing;
 
 Q_DECLARE_METATYPE(pictoria::SavedState)
 Q_DECLARE_METATYPE(std::optional<pictoria::SavedState>)
@@ -65,18 +66,6 @@ SavedState shownState(const frmMain& w)
             w.cboFileFormat[0]->currentIndex(),  w.cboFileFormat[1]->currentIndex(),
             w.chkWarnOnOverwrite->isChecked(),   w.chkViewMultipleInBrowser->isChecked(),
             w.chkSaveStateOnQuit->isChecked()};
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 QString defaultStatePath()
@@ -151,8 +140,7 @@ private slots:
 
     void parsesHandWrittenFiles_data()
     {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<std::optional<SavedState>>("expected");
+        columns<QByteArray, std::optional<SavedState>>({"bytes", "expected"});
         const std::optional<SavedState> fails;
         const SavedState example = exampleState();
         auto with = [](SavedState s, auto change) { change(s); return std::optional<SavedState>(s); };
@@ -209,8 +197,7 @@ private slots:
     }
     void parsesHandWrittenFiles()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(std::optional<SavedState>, expected);
+        QFETCH(QByteArray, bytes); QFETCH(std::optional<SavedState>, expected);
         const std::optional<SavedState> parsed = ParseStateFile(bytes, kListCounts);
         QCOMPARE(parsed.has_value(), expected.has_value());
         if (expected)
@@ -220,8 +207,7 @@ private slots:
     // Only exactly "1" ticks an option, on each of the three lines.
     void optionTextTicksOnlyWhenOne_data()
     {
-        QTest::addColumn<QByteArray>("value");
-        QTest::addColumn<bool>("ticked");
+        columns<QByteArray, bool>({"value", "ticked"});
         QTest::newRow("1") << QByteArray("1") << true;
         QTest::newRow("0") << QByteArray("0") << false;
         QTest::newRow("empty") << QByteArray() << false;
@@ -235,8 +221,7 @@ private slots:
     }
     void optionTextTicksOnlyWhenOne()
     {
-        QFETCH(QByteArray, value);
-        QFETCH(bool, ticked);
+        QFETCH(QByteArray, value); QFETCH(bool, ticked);
         for (int line = 5; line <= 7; ++line) {
             QList<QByteArray> lines = QByteArray(kExampleBytes).split('\n');
             lines[line - 1] = "\"" + value + "\"\r";
@@ -248,19 +233,6 @@ private slots:
     }
 
     // ---- On the main window -------------------------------------------------
-
-    void writesTheExampleFromTheWindow()
-    {
-        QTemporaryDir dir;
-        ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
-        showState(w, exampleState());
-        const QString path = dir.filePath("example.sta");
-        w.WriteState(path);
-        QCOMPARE(readAll(path), kExampleBytes);
-        VERIFY_PROMPTS(scripted);
-    }
 
     void roundTripsEveryParameter_data()
     {
@@ -276,11 +248,11 @@ private slots:
         QFETCH(SavedState, state);
         QTemporaryDir dir;
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         showState(w, state);
         const QString path = dir.filePath("state.sta");
         w.WriteState(path);
+        QCOMPARE(readAll(path), FormatStateFile(state));
         w.ResetParameters();
         QCOMPARE(shownState(w), SavedState{});
         w.ReadState(path);
@@ -288,35 +260,25 @@ private slots:
         VERIFY_PROMPTS(scripted);
     }
 
+    // "missing": no file; "folder": the path names a folder.
     void failedReadResetsEverythingSilently_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("six lines") << "six lines";
-        QTest::newRow("index 9 on line 3") << "index 9";
-        QTest::newRow("missing file") << "missing";
-        QTest::newRow("a folder, not a file") << "folder";
-        QTest::newRow("not UTF-8") << "binary";
-        QTest::newRow("far too large") << "large";
+        columns<QByteArray>({"bytes"});
+        QTest::newRow("six lines") << kExampleBytes.left(kExampleBytes.lastIndexOf("\"1\""));
+        QTest::newRow("index 9 on line 3") << QByteArray(kExampleBytes).replace("\" 3\"", "\" 9\"");
+        QTest::newRow("missing file") << QByteArray("missing");
+        QTest::newRow("a folder, not a file") << QByteArray("folder");
+        QTest::newRow("not UTF-8") << QByteArray("\"\xFF\xFE\"\r\n").repeated(7);
+        QTest::newRow("far too large") << kExampleBytes + QByteArray(2 << 20, ' ');
     }
     void failedReadResetsEverythingSilently()
     {
-        QFETCH(QString, kind);
+        QFETCH(QByteArray, bytes);
         QTemporaryDir dir;
-        QString path = dir.filePath("bad.sta");
-        if (kind == "six lines")
-            QVERIFY(writeAll(path, kExampleBytes.left(kExampleBytes.lastIndexOf("\"1\""))));
-        else if (kind == "index 9")
-            QVERIFY(writeAll(path, QByteArray(kExampleBytes).replace("\" 3\"", "\" 9\"")));
-        else if (kind == "folder")
-            path = dir.path();
-        else if (kind == "binary")
-            QVERIFY(writeAll(path, QByteArray("\"\xFF\xFE\"\r\n").repeated(7)));
-        else if (kind == "large")
-            QVERIFY(writeAll(path, kExampleBytes + QByteArray(2 << 20, ' ')));
-
+        const QString path = bytes == "folder" ? dir.path() : dir.filePath("bad.sta");
+        QVERIFY(bytes == "folder" || bytes == "missing" || writeBytes(path, bytes));
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         showState(w, nonDefaultState());
         w.ReadState(path);
         QCOMPARE(shownState(w), SavedState{});
@@ -329,17 +291,16 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("jpg.sta");
-        QVERIFY(writeAll(path, QByteArray(kExampleBytes).replace("\" 2\"", "\" 3\"")));
+        QVERIFY(writeBytes(path, QByteArray(kExampleBytes).replace("\" 2\"", "\" 3\"")));
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         QVERIFY(!w.txbQuality->isVisible());
         w.ReadState(path);
         QCOMPARE(w.cboFileFormat[1]->currentText(), QStringLiteral("JPG"));
         QVERIFY(w.lblQuality->isVisible());
         QVERIFY(w.txbQuality->isVisible());
         // Back to PNG output hides them again.
-        QVERIFY(writeAll(path, kExampleBytes));
+        QVERIFY(writeBytes(path, kExampleBytes));
         w.ReadState(path);
         QVERIFY(!w.txbQuality->isVisible());
         VERIFY_PROMPTS(scripted);
@@ -347,54 +308,43 @@ private slots:
 
     // ---- The two buttons ------------------------------------------------------
 
-    void saveButtonWritesTheChosenFileAsTyped()
+    // The file is written as typed, without an added extension; one that
+    // exists is overwritten only when the user agrees.
+    void saveButtonWritesTheChosenFile_data()
     {
+        columns<QString, MsgAnswer>({"name", "answer"});
+        QTest::newRow("new file, no extension") << "no-extension" << MsgAnswer::Ok;
+        QTest::newRow("existing, overwrite") << "old.sta" << MsgAnswer::Yes;
+        QTest::newRow("existing, keep") << "old.sta" << MsgAnswer::No;
+    }
+    void saveButtonWritesTheChosenFile()
+    {
+        QFETCH(QString, name); QFETCH(MsgAnswer, answer);
         QTemporaryDir dir;
-        const QString path = dir.filePath("no-extension");
+        const QString path = dir.filePath(name);
+        const QByteArray oldBytes = FormatStateFile(nonDefaultState());
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
-        showState(w, exampleState());
         scripted.expectSaveFile(kSaveTitle, path);
+        if (answer != MsgAnswer::Ok) {
+            QVERIFY(writeBytes(path, oldBytes));
+            scripted.expectMessage("The state file " + path + "\r\nalready exists and will be overwritten.  Is this OK?",
+                                   "Confirm overwrite of file", MsgButtons::YesNo, MsgIcon::None, answer);
+        }
+        LOAD_MAIN_WINDOW(w);
+        showState(w, exampleState());
         QTest::mouseClick(w.cmdSaveState[0], Qt::LeftButton);
         VERIFY_PROMPTS(scripted);
         QCOMPARE(scripted.calls().constFirst().title, kFilter);
-        QCOMPARE(readAll(path), kExampleBytes);
-        QVERIFY(!QFile::exists(path + ".sta"));
+        QCOMPARE(readAll(path), answer == MsgAnswer::No ? oldBytes : kExampleBytes);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{name});
         QCOMPARE(w.focusWidget(), w.cmdConvertFiles);
-    }
-
-    void saveOverExistingFileAsksFirst_data()
-    {
-        QTest::addColumn<MsgAnswer>("answer");
-        QTest::newRow("yes") << MsgAnswer::Yes;
-        QTest::newRow("no") << MsgAnswer::No;
-    }
-    void saveOverExistingFileAsksFirst()
-    {
-        QFETCH(MsgAnswer, answer);
-        QTemporaryDir dir;
-        const QString path = dir.filePath("old.sta");
-        const QByteArray oldBytes = FormatStateFile(nonDefaultState());
-        QVERIFY(writeAll(path, oldBytes));
-        ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
-        showState(w, exampleState());
-        scripted.expectSaveFile(kSaveTitle, path);
-        scripted.expectMessage("The state file " + path + "\r\nalready exists and will be overwritten.  Is this OK?",
-                               "Confirm overwrite of file", MsgButtons::YesNo, MsgIcon::None, answer);
-        w.cmdSaveState_Click(0);
-        VERIFY_PROMPTS(scripted);
-        QCOMPARE(readAll(path), answer == MsgAnswer::Yes ? kExampleBytes : oldBytes);
     }
 
     void cancelledDialogsDoNothing()
     {
         QTemporaryDir dir;
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         showState(w, exampleState());
         scripted.expectSaveFile(kSaveTitle, QString());
         scripted.expectOpenFile(kRestoreTitle, QString());
@@ -405,33 +355,29 @@ private slots:
         QVERIFY(QDir(dir.path()).isEmpty());
     }
 
+    // A file typed in the dialog that is not there resets the window.
+    void restoreButtonReadsTheChosenFile_data()
+    {
+        columns<bool, SavedState>({"exists", "restored"});
+        QTest::newRow("saved file") << true << exampleState();
+        QTest::newRow("typed but missing") << false << SavedState{};
+    }
     void restoreButtonReadsTheChosenFile()
     {
+        QFETCH(bool, exists); QFETCH(SavedState, restored);
         QTemporaryDir dir;
         const QString path = dir.filePath("saved.sta");
-        QVERIFY(writeAll(path, kExampleBytes));
+        QVERIFY(!exists || writeBytes(path, kExampleBytes));
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
+        showState(w, nonDefaultState());
         scripted.expectOpenFile(kRestoreTitle, path);
         QTest::mouseClick(w.cmdSaveState[1], Qt::LeftButton);
         VERIFY_PROMPTS(scripted);
         QCOMPARE(scripted.calls().constFirst().title, kFilter);
-        QCOMPARE(shownState(w), exampleState());
-        QCOMPARE(w.focusWidget(), w.cmdConvertFiles);
-    }
-
-    void restoringAFileThatIsNotThereResets()
-    {
-        QTemporaryDir dir;
-        ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
-        showState(w, nonDefaultState());
-        scripted.expectOpenFile(kRestoreTitle, dir.filePath("typed-but-missing.sta"));
-        w.cmdSaveState_Click(1);
-        VERIFY_PROMPTS(scripted);
-        QCOMPARE(shownState(w), SavedState{});
+        QCOMPARE(shownState(w), restored);
+        if (exists)
+            QCOMPARE(w.focusWidget(), w.cmdConvertFiles);
     }
 
     // ---- Failed saves ---------------------------------------------------------
@@ -441,8 +387,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("no/such/folder/x.sta");
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         scripted.expectSaveFile(kSaveTitle, path);
         scripted.expectAnyMessage();
         w.cmdSaveState_Click(0);
@@ -461,10 +406,9 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("keep.sta");
         const QByteArray oldBytes = FormatStateFile(nonDefaultState());
-        QVERIFY(writeAll(path, oldBytes));
+        QVERIFY(writeBytes(path, oldBytes));
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         showState(w, SavedState{QString(200, 'i'), QString(200, 'o'), 1, 1, true, false, false});
         scripted.expectAnyMessage();
         {
@@ -486,8 +430,7 @@ private slots:
         const SavedState state = nonDefaultState();
         {
             ScriptedPrompts scripted;
-            frmMain w;
-            QVERIFY(w.Form_Load());
+            LOAD_MAIN_WINDOW(w);
             QCOMPARE(w.DefaultStatePath, defaultStatePath());
             QVERIFY(w.DefaultStatePath.startsWith(QDir::homePath()));
             showState(w, state);
@@ -497,8 +440,7 @@ private slots:
         }
         QCOMPARE(readAll(defaultStatePath()), FormatStateFile(state));
         ScriptedPrompts scripted;
-        frmMain next;
-        QVERIFY(next.Form_Load());
+        LOAD_MAIN_WINDOW(next);
         QCOMPARE(shownState(next), state);
         VERIFY_PROMPTS(scripted);
     }
@@ -506,11 +448,10 @@ private slots:
     void quitWithoutTheOptionLeavesTheDefaultFile()
     {
         const QByteArray saved = FormatStateFile(exampleState());  // saved with "Save state on quit" ticked
-        QVERIFY(writeAll(defaultStatePath(), saved));
+        QVERIFY(writeBytes(defaultStatePath(), saved));
         {
             ScriptedPrompts scripted;
-            frmMain w;
-            QVERIFY(w.Form_Load());
+            LOAD_MAIN_WINDOW(w);
             QVERIFY(w.chkSaveStateOnQuit->isChecked());
             w.chkSaveStateOnQuit->setChecked(false);
             w.txbFolderForImages[0]->setText("/changed/");
@@ -518,8 +459,7 @@ private slots:
         }
         QCOMPARE(readAll(defaultStatePath()), saved);
         ScriptedPrompts scripted;
-        frmMain next;
-        QVERIFY(next.Form_Load());
+        LOAD_MAIN_WINDOW(next);
         QCOMPARE(shownState(next), exampleState());
         QVERIFY(next.chkSaveStateOnQuit->isChecked());
     }
@@ -527,8 +467,7 @@ private slots:
     void closeBoxSavesLikeQuit()
     {
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         showState(w, exampleState());
         w.close();
         QCOMPARE(readAll(defaultStatePath()), kExampleBytes);
@@ -536,10 +475,9 @@ private slots:
 
     void brokenDefaultFileStartsWithDefaults()
     {
-        QVERIFY(writeAll(defaultStatePath(), "\"/only/\"\r\n\"/two/\"\r\n"));
+        QVERIFY(writeBytes(defaultStatePath(), "\"/only/\"\r\n\"/two/\"\r\n"));
         ScriptedPrompts scripted;
-        frmMain w;
-        QVERIFY(w.Form_Load());
+        LOAD_MAIN_WINDOW(w);
         QCOMPARE(shownState(w), SavedState{});
         QCOMPARE(w.focusWidget(), w.cmdConvertSingleFile);
         VERIFY_PROMPTS(scripted);
