@@ -1,5 +1,6 @@
 // File questions against a real scratch folder: existence, and the numbered
 // names of the viewer pages.
+#include "Fixtures.h"
 #include "FileProc.h"
 
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <memory>
 
 using namespace pictoria;
+using namespace pictoria::testing;
 
 namespace {
 
@@ -44,9 +46,7 @@ private slots:
 
     void existenceAndCreatability_data()
     {
-        QTest::addColumn<QString>("relative");  // "" stands for the empty path itself
-        QTest::addColumn<bool>("exists");
-        QTest::addColumn<bool>("creatable");
+        columns<QString, bool, bool>({"relative", "exists", "creatable"});  // "" stands for the empty path itself
         QTest::newRow("regular file") << "file.txt" << true << false;
         QTest::newRow("link to a file") << "link" << true << false;
         QTest::newRow("folder") << "sub" << false << false;
@@ -59,9 +59,7 @@ private slots:
     }
     void existenceAndCreatability()
     {
-        QFETCH(QString, relative);
-        QFETCH(bool, exists);
-        QFETCH(bool, creatable);
+        QFETCH(QString, relative); QFETCH(bool, exists); QFETCH(bool, creatable);
         const QString path = relative.isEmpty() ? QString() : dir_->path() + QLatin1Char('/') + relative;
         QCOMPARE(FileExists(path), exists);
         QCOMPARE(FileIsCreatable(path) == 1, creatable);
@@ -70,16 +68,14 @@ private slots:
 
     void folderAndExtensionForms_data()
     {
-        QTest::addColumn<QString>("folderSuffix");
-        QTest::addColumn<QString>("extension");
+        columns<QString, QString>({"folderSuffix", "extension"});
         QTest::newRow("no separator, bare extension") << "" << "htm";
         QTest::newRow("separator, dotted extension") << "/" << ".htm";
         QTest::newRow("doubled separator") << "//" << "htm";
     }
     void folderAndExtensionForms()
     {
-        QFETCH(QString, folderSuffix);
-        QFETCH(QString, extension);
+        QFETCH(QString, folderSuffix); QFETCH(QString, extension);
         QString error = QStringLiteral("untouched");
         QCOMPARE(MakeNumberedFileName(dir_->path() + folderSuffix, QStringLiteral("viewer"), extension, error), numbered(dir_->path(), 1));
         QCOMPARE(error, QStringLiteral("untouched"));
@@ -113,10 +109,8 @@ private slots:
 
     void unusableFolderOrName_data()
     {
-        QTest::addColumn<QString>("folder");  // ROOT stands for the scratch folder
-        QTest::addColumn<QString>("stem");
-        QTest::addColumn<QString>("extension");
-        QTest::addColumn<QString>("error");
+        columns<QString, QString, QString, QString>(
+            {"folder", "stem", "extension", "error"});  // ROOT stands for the scratch folder
         QTest::newRow("missing folder") << "ROOT/missing" << "viewer" << "htm" << "ROOT/missing/ does not exist.";
         QTest::newRow("a file, not a folder") << "ROOT/file.txt" << "viewer" << "htm" << "ROOT/file.txt/ does not exist.";
         QTest::newRow("empty folder") << "" << "viewer" << "htm" << " does not exist.";
@@ -125,10 +119,7 @@ private slots:
     }
     void unusableFolderOrName()
     {
-        QFETCH(QString, folder);
-        QFETCH(QString, stem);
-        QFETCH(QString, extension);
-        QFETCH(QString, error);
+        QFETCH(QString, folder); QFETCH(QString, stem); QFETCH(QString, extension); QFETCH(QString, error);
         folder.replace(QStringLiteral("ROOT"), dir_->path());
         error.replace(QStringLiteral("ROOT"), dir_->path());
         QString actual;

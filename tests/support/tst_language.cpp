@@ -1,5 +1,6 @@
 // Program texts on the Qt side: the load message of every status, loading
 // from the executable's folder, lookups and the caption.
+#include "Fixtures.h"
 #include "Language.h"
 #include "ScriptedPrompts.h"
 
@@ -12,7 +13,7 @@
 #include <climits>
 
 using namespace pictoria;
-using pictoria::testing::ScriptedPrompts;
+using namespace pictoria::testing;
 
 namespace {
 
@@ -54,8 +55,7 @@ private slots:
 
     void loadMessage_data()
     {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("expected");
+        columns<int, QString>({"status", "expected"});
         QTest::newRow("0") << 0 << "No program text was read.";
         QTest::newRow("-1") << -1 << "Cannot open file containing program text.\r\n/opt/p/pxfm.dat";
         QTest::newRow("-2") << -2 << "Particular memory allocation error.";
@@ -78,8 +78,7 @@ private slots:
     }
     void loadMessage()
     {
-        QFETCH(int, status);
-        QFETCH(QString, expected);
+        QFETCH(int, status); QFETCH(QString, expected);
         QCOMPARE(ProgramTextLoadMessage(status, QStringLiteral("/opt/p/pxfm.dat")), expected);
     }
 
@@ -98,9 +97,8 @@ private slots:
 
     void failedLoadShowsTheReason_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QByteArray>("content");  // null: no file; "<folder>": a folder
-        QTest::addColumn<QString>("expected");    // PATH stands for the full path
+        columns<QString, QByteArray, QString>(
+            {"name", "content", "expected"});  // null: no file; "<folder>": a folder; PATH stands for the full path
         QTest::newRow("missing") << "case-absent.dat" << QByteArray()
                                  << "Cannot open file containing program text.\r\nPATH";
         QTest::newRow("empty") << "case-empty.dat" << QByteArray("") << "File is empty.";
@@ -114,9 +112,7 @@ private slots:
     }
     void failedLoadShowsTheReason()
     {
-        QFETCH(QString, name);
-        QFETCH(QByteArray, content);
-        QFETCH(QString, expected);
+        QFETCH(QString, name); QFETCH(QByteArray, content); QFETCH(QString, expected);
         if (content == "<folder>")
             QVERIFY(QDir().mkpath(besideExecutable(name)));
         else if (!content.isNull())

@@ -1,6 +1,7 @@
 // String operations: each operation's rules as a table, with hostile rows
 // (empty strings and sets, positions beyond either end, several dots,
 // separators inside names, the accent fold's odd letters, signs).
+#include "Fixtures.h"
 #include "StrProc.h"
 
 #include <QEventLoop>
@@ -10,6 +11,7 @@
 #include <climits>
 
 using namespace pictoria;
+using namespace pictoria::testing;
 
 namespace {
 const QStringList kFormats = {QStringLiteral("BMP"), QStringLiteral("PNG"), QStringLiteral("JPG"),
@@ -30,8 +32,7 @@ private slots:
 
     void foldToLowerCase_data()
     {
-        QTest::addColumn<QString>("s");
-        QTest::addColumn<QString>("expected");
+        columns<QString, QString>({"s", "expected"});
         QTest::newRow("accented capitals") << "ÀÉÑ" << "àéñ";
         QTest::newRow("last capital") << "Ý" << "ý";
         QTest::newRow("S and Y with marks") << "ŠŸ" << "šÿ";
@@ -44,8 +45,7 @@ private slots:
     }
     void foldToLowerCase()
     {
-        QFETCH(QString, s);
-        QFETCH(QString, expected);
+        QFETCH(QString, s); QFETCH(QString, expected);
         QCOMPARE(FoldToLowerCase(s), expected);
     }
 
@@ -82,12 +82,8 @@ private slots:
 
     void findInSets_data()
     {
-        QTest::addColumn<QString>("s");
-        QTest::addColumn<qint32>("start");
-        QTest::addColumn<QString>("set");
-        QTest::addColumn<qint32>("inSet");
-        QTest::addColumn<qint32>("setIndex");  // -7: left untouched
-        QTest::addColumn<qint32>("notInSet");
+        columns<QString, qint32, QString, qint32, qint32, qint32>(
+            {"s", "start", "set", "inSet", "setIndex", "notInSet"});  // -7: left untouched
         QTest::newRow("first") << "abc" << 1 << "a" << 1 << 1 << 2;
         QTest::newRow("index within the set") << "abc" << 1 << "xcb" << 2 << 3 << 1;
         QTest::newRow("from start") << "aXa" << 2 << "a" << 3 << 1 << 2;
@@ -105,12 +101,8 @@ private slots:
     }
     void findInSets()
     {
-        QFETCH(QString, s);
-        QFETCH(qint32, start);
-        QFETCH(QString, set);
-        QFETCH(qint32, inSet);
-        QFETCH(qint32, setIndex);
-        QFETCH(qint32, notInSet);
+        QFETCH(QString, s); QFETCH(qint32, start); QFETCH(QString, set); QFETCH(qint32, inSet);
+        QFETCH(qint32, setIndex); QFETCH(qint32, notInSet);
         qint32 index = -7;
         QCOMPARE(FindFirstInSet(s, start, set, &index), inSet);
         QCOMPARE(index, setIndex);
@@ -119,10 +111,7 @@ private slots:
 
     void findInStringArray_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<qint32>("first");
-        QTest::addColumn<qint32>("last");
-        QTest::addColumn<qint32>("expected");
+        columns<QString, qint32, qint32, qint32>({"name", "first", "last", "expected"});
         QTest::newRow("found") << "JPG" << 0 << 3 << 2;
         QTest::newRow("exact case only") << "jpg" << 0 << 3 << -1;
         QTest::newRow("after last") << "GIF" << 0 << 2 << -1;
@@ -133,10 +122,7 @@ private slots:
     }
     void findInStringArray()
     {
-        QFETCH(QString, name);
-        QFETCH(qint32, first);
-        QFETCH(qint32, last);
-        QFETCH(qint32, expected);
+        QFETCH(QString, name); QFETCH(qint32, first); QFETCH(qint32, last); QFETCH(qint32, expected);
         QCOMPARE(FindInStringArray(kFormats, name, first, last), expected);
         const QString array[] = {kFormats[0], kFormats[1], kFormats[2], kFormats[3]};
         QCOMPARE(FindInStringArray(array, name, first, last), expected);
@@ -153,10 +139,7 @@ private slots:
 
     void matchesWildcard_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("pattern");
-        QTest::addColumn<bool>("caseSensitive");
-        QTest::addColumn<bool>("expected");
+        columns<QString, QString, bool, bool>({"text", "pattern", "caseSensitive", "expected"});
         // A "*" is tied to the first occurrence of the next literal character.
         QTest::newRow("star tied to first c") << "abcabc" << "*c" << true << false;
         QTest::newRow("star tied to first 1") << "img11" << "img*1" << true << false;
@@ -179,19 +162,13 @@ private slots:
     }
     void matchesWildcard()
     {
-        QFETCH(QString, text);
-        QFETCH(QString, pattern);
-        QFETCH(bool, caseSensitive);
-        QFETCH(bool, expected);
+        QFETCH(QString, text); QFETCH(QString, pattern); QFETCH(bool, caseSensitive); QFETCH(bool, expected);
         QCOMPARE(MatchesWildcard(text, pattern, caseSensitive), expected);
     }
 
     void matchesFileSpec_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("spec");
-        QTest::addColumn<bool>("caseSensitive");
-        QTest::addColumn<bool>("expected");
+        columns<QString, QString, bool, bool>({"name", "spec", "caseSensitive", "expected"});
         QTest::newRow("extension, case folded") << "photo.BMP" << "*.bmp" << false << true;
         QTest::newRow("extension, case kept") << "photo.BMP" << "*.bmp" << true << false;
         QTest::newRow("no dot against *.*") << "readme" << "*.*" << false << true;
@@ -215,20 +192,14 @@ private slots:
     }
     void matchesFileSpec()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, spec);
-        QFETCH(bool, caseSensitive);
-        QFETCH(bool, expected);
+        QFETCH(QString, name); QFETCH(QString, spec); QFETCH(bool, caseSensitive); QFETCH(bool, expected);
         QCOMPARE(MatchesFileSpec(name, spec, caseSensitive), expected);
     }
 
     void pathParts_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<bool>("fold");  // lower-cases the extension, folds name and folder
-        QTest::addColumn<QString>("extension");
-        QTest::addColumn<QString>("fileName");
-        QTest::addColumn<QString>("folder");
+        columns<QString, bool, QString, QString, QString>(
+            {"path", "fold", "extension", "fileName", "folder"});  // lower-cases the extension, folds name and folder
         QTest::newRow("bare name") << "x.bmp" << true << "bmp" << "" << "";
         QTest::newRow("file in folder") << "/a/b.PNG" << false << "PNG" << "b.PNG" << "/a/";
         QTest::newRow("folded") << "/Été/ÀB.PNG" << true << "png" << "àb.png" << "/été/";
@@ -243,10 +214,7 @@ private slots:
     }
     void pathParts()
     {
-        QFETCH(QString, path);
-        QFETCH(bool, fold);
-        QFETCH(QString, extension);
-        QFETCH(QString, fileName);
+        QFETCH(QString, path); QFETCH(bool, fold); QFETCH(QString, extension); QFETCH(QString, fileName);
         QFETCH(QString, folder);
         QCOMPARE(ExtensionOf(path, fold), extension);
         QCOMPARE(FileNameOf(path, fold), fileName);
@@ -255,9 +223,7 @@ private slots:
 
     void driveLetterRules_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("folded");
-        QTest::addColumn<QString>("upperDrive");
+        columns<QString, QString, QString>({"path", "folded", "upperDrive"});
         QTest::newRow("drive form") << "c:/Photos/A.PNG" << "C:/photos/a.png" << "C:/Photos/A.PNG";
         QTest::newRow("plain path") << "/Photos/À.PNG" << "/photos/à.png" << "/Photos/À.PNG";
         QTest::newRow("colon later") << "ab:C" << "ab:c" << "ab:C";
@@ -268,19 +234,14 @@ private slots:
     }
     void driveLetterRules()
     {
-        QFETCH(QString, path);
-        QFETCH(QString, folded);
-        QFETCH(QString, upperDrive);
+        QFETCH(QString, path); QFETCH(QString, folded); QFETCH(QString, upperDrive);
         QCOMPARE(FoldPathCase(path), folded);
         QCOMPARE(UpperCaseDriveLetter(path), upperDrive);
     }
 
     void trailingText_data()
     {
-        QTest::addColumn<QString>("s");
-        QTest::addColumn<QString>("suffix");
-        QTest::addColumn<QString>("stripped");
-        QTest::addColumn<QString>("withSeparator");
+        columns<QString, QString, QString, QString>({"s", "suffix", "stripped", "withSeparator"});
         QTest::newRow("doubled separator") << "/dir//" << "/" << "/dir" << "/dir/";
         QTest::newRow("drive form bare") << "C:" << "/" << "C:" << "C:/";
         QTest::newRow("only separators") << "///" << "/" << "" << "/";
@@ -293,10 +254,7 @@ private slots:
     }
     void trailingText()
     {
-        QFETCH(QString, s);
-        QFETCH(QString, suffix);
-        QFETCH(QString, stripped);
-        QFETCH(QString, withSeparator);
+        QFETCH(QString, s); QFETCH(QString, suffix); QFETCH(QString, stripped); QFETCH(QString, withSeparator);
         QString a = s;
         StripTrailing(a, suffix);
         QCOMPARE(a, stripped);
@@ -307,10 +265,7 @@ private slots:
 
     void removeSetRuns_data()
     {
-        QTest::addColumn<QString>("s");
-        QTest::addColumn<QString>("set");
-        QTest::addColumn<qint32>("start");
-        QTest::addColumn<QString>("expected");
+        columns<QString, QString, qint32, QString>({"s", "set", "start", "expected"});
         QTest::newRow("runs inside and at both ends") << "  a b  c  " << " " << 1 << "abc";
         QTest::newRow("everything") << "xxx" << "x" << 1 << "";
         QTest::newRow("two-character set") << "axxbyxc" << "xy" << 1 << "abc";
@@ -323,10 +278,7 @@ private slots:
     }
     void removeSetRuns()
     {
-        QFETCH(QString, s);
-        QFETCH(QString, set);
-        QFETCH(qint32, start);
-        QFETCH(QString, expected);
+        QFETCH(QString, s); QFETCH(QString, set); QFETCH(qint32, start); QFETCH(QString, expected);
         QString runs = s;
         RemoveSetRuns(runs, set, start);
         QCOMPARE(runs, expected);
@@ -338,9 +290,7 @@ private slots:
 
     void cleanNumberText_data()
     {
-        QTest::addColumn<QString>("s");
-        QTest::addColumn<bool>("allowMinus");
-        QTest::addColumn<QString>("expected");
+        columns<QString, bool, QString>({"s", "allowMinus", "expected"});
         QTest::newRow("blanks and percent") << " 7 5%" << false << "75";
         QTest::newRow("plus then minus") << "+-80" << false << "+80";
         QTest::newRow("signs tracked separately") << "+-12" << true << "+-12";
@@ -355,9 +305,7 @@ private slots:
     }
     void cleanNumberText()
     {
-        QFETCH(QString, s);
-        QFETCH(bool, allowMinus);
-        QFETCH(QString, expected);
+        QFETCH(QString, s); QFETCH(bool, allowMinus); QFETCH(QString, expected);
         CleanNumberText(s, allowMinus);
         QCOMPARE(s, expected);
     }
