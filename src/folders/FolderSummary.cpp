@@ -28,7 +28,7 @@ QString sentenceStart(int index)
     return QStringLiteral("The ") + sideName(index) + QStringLiteral(" images folder presently contains ");
 }
 
-// True when the entry is a regular file that fits the specification; its
+// True when the entry is a regular file whose name fits @p fileSpec; its
 // length is added to @p totalSize when one is given. An entry that vanished
 // since the listing was read does not fit.
 bool entryCounts(const fs::directory_entry& entry, const QString& fileSpec, bool anyName, double* totalSize)
