@@ -89,6 +89,9 @@ bool jpegStep(JpegOutState* s, Step step, JSAMPROW* rows, JDIMENSION count) {
       jpeg_set_defaults(c);
       jpeg_set_quality(c, s->quality, TRUE);
       c->optimize_coding = TRUE;
+      // The floating-point DCT rounds more accurately, which leaves less
+      // noise to code: slightly smaller files at the same quality.
+      c->dct_method = JDCT_FLOAT;
       if (s->components == 3 && s->quality >= 90) {
         // Full-resolution chroma at high quality, where 4:2:0 would be the
         // largest visible loss.
