@@ -18,62 +18,46 @@ ScriptedPrompts::ScriptedPrompts() { setPrompts(this); }
 
 ScriptedPrompts::~ScriptedPrompts() { setPrompts(nullptr); }
 
+void ScriptedPrompts::expect(const PromptCall& call, Expected e)
+{
+    e.call = call;
+    queue_.push_back(std::move(e));
+}
+
 void ScriptedPrompts::expectMessage(const QString& text, const QString& title, MsgButtons buttons,
                                     MsgIcon icon, MsgAnswer answer)
 {
-    Expected e;
-    e.call = {QStringLiteral("message"), text, title, buttons, icon};
-    e.answer = answer;
-    queue_.push_back(e);
+    expect({QStringLiteral("message"), text, title, buttons, icon}, {.answer = answer});
 }
 
 void ScriptedPrompts::expectAnyMessage(MsgAnswer answer)
 {
-    Expected e;
-    e.call.kind = QStringLiteral("message");
-    e.anyText = true;
-    e.answer = answer;
-    queue_.push_back(e);
+    expect({QStringLiteral("message")}, {.anyText = true, .answer = answer});
 }
 
 void ScriptedPrompts::expectOpenFile(const QString& title, const QString& answer)
 {
-    Expected e;
-    e.call = {QStringLiteral("open"), title, {}};
-    e.textAnswer = answer;
-    queue_.push_back(e);
+    expect({QStringLiteral("open"), title}, {.textAnswer = answer});
 }
 
 void ScriptedPrompts::expectSaveFile(const QString& title, const QString& answer)
 {
-    Expected e;
-    e.call = {QStringLiteral("save"), title, {}};
-    e.textAnswer = answer;
-    queue_.push_back(e);
+    expect({QStringLiteral("save"), title}, {.textAnswer = answer});
 }
 
 void ScriptedPrompts::expectFolder(const QString& title, const QString& answer)
 {
-    Expected e;
-    e.call = {QStringLiteral("folder"), title, {}};
-    e.textAnswer = answer;
-    queue_.push_back(e);
+    expect({QStringLiteral("folder"), title}, {.textAnswer = answer});
 }
 
 void ScriptedPrompts::expectModal(const QString& objectName, std::function<void(QDialog&)> act)
 {
-    Expected e;
-    e.call = {QStringLiteral("modal"), objectName, {}};
-    e.act = std::move(act);
-    queue_.push_back(e);
+    expect({QStringLiteral("modal"), objectName}, {.act = std::move(act)});
 }
 
 void ScriptedPrompts::expectLaunch(const QString& target, ShellResult result)
 {
-    Expected e;
-    e.call = {QStringLiteral("launch"), target, {}};
-    e.shellResult = result;
-    queue_.push_back(e);
+    expect({QStringLiteral("launch"), target}, {.shellResult = result});
 }
 
 QString ScriptedPrompts::problems() const

@@ -66,6 +66,7 @@ private:
         ShellResult shellResult = 42;
         std::function<void(QDialog&)> act;
     };
+    void expect(const PromptCall& call, Expected e);
     // A copy, so an answer that asks further questions (a dialog's action
     // showing a message) cannot overwrite the one still running.
     std::optional<Expected> next(const PromptCall& call);

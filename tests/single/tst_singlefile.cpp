@@ -123,25 +123,18 @@ private slots:
         QCOMPARE(plan.tagged, tagged);
     }
 
-    void cancelledOpenDialogChangesNothing()
-    {
-        LOAD_MAIN_WINDOW(w);
-        ScriptedPrompts scripted;
-        scripted.expectOpenFile(kOpenTitle, QString());
-        w.cmdConvertSingleFile->click();
-        VERIFY_PROMPTS(scripted);
-        QCOMPARE(scripted.calls().first().title, QStringLiteral("BMP, GIF, JPG and PNG|*.bmp;*.gif;*.jpg;*.png"));
-        QVERIFY(w.txbFolderForImages[0]->text().isEmpty());
-        QCOMPARE(w.focusWidget(), w.cmdConvertSingleFile);
-        verifyIdle(w);
-    }
-
-    void cancelledFormatsDialogChangesNothing()
+    // Cancelling the open dialog, then the formats dialog, changes nothing.
+    void cancelledDialogsChangeNothing()
     {
         QVERIFY(writeImage(dir_.filePath("a.bmp")));
         LOAD_MAIN_WINDOW(w);
         w.AppendToReport(QStringLiteral("earlier\r\n"));
         ScriptedPrompts scripted;
+        scripted.expectOpenFile(kOpenTitle, QString());
+        w.cmdConvertSingleFile->click();
+        QCOMPARE(scripted.calls().first().title, QStringLiteral("BMP, GIF, JPG and PNG|*.bmp;*.gif;*.jpg;*.png"));
+        QCOMPARE(w.focusWidget(), w.cmdConvertSingleFile);
+        verifyIdle(w);
         scripted.expectOpenFile(kOpenTitle, dir_.filePath("a.bmp"));
         scripted.expectModal(kDialog, [](QDialog& d) {
             auto& dialog = static_cast<frmConvertSingleFile&>(d);
@@ -241,46 +234,36 @@ private slots:
     // JPG range is still tried.
     void readFailure_data()
     {
-        columns<QString, bool, bool, QString, int>({"source", "bmp", "png", "last", "readErrors"});
-        QTest::newRow("BMP fails, PNG and JPG skipped") << "bad.jpg" << true << true << "" << 1;
-        QTest::newRow("PNG fails, JPG skipped") << "bad.gif" << false << true << "" << 1;
-        QTest::newRow("every quality tried") << "bad.png" << false << false << "90" << 3;
+        // The formats dialog offers every format for an unlisted extension;
+        // the file is still tried, and its page without images is not kept.
+        columns<QString, QByteArray, bool, bool, bool, QString, int>({"source", "bytes", "bmp", "png", "jpg", "last", "readErrors"});
+        const QByteArray junk = "this is no picture at all";
+        QTest::newRow("BMP fails, PNG and JPG skipped") << "bad.jpg" << junk << true << true << true << "" << 1;
+        QTest::newRow("PNG fails, JPG skipped") << "bad.gif" << junk << false << true << true << "" << 1;
+        QTest::newRow("every quality tried") << "bad.png" << junk << false << false << true << "90" << 3;
+        QTest::newRow("unlisted extension") << "scan.tif" << QByteArray("II*\0 not really", 16) << false << true << false << "" << 1;
+        QTest::newRow("page without images") << "broken.gif" << QByteArray("GIF89a but nothing else") << false << true << false << "" << 1;
     }
     void readFailure()
     {
-        QFETCH(QString, source); QFETCH(bool, bmp); QFETCH(bool, png); QFETCH(QString, last); QFETCH(int, readErrors);
-        QVERIFY(writeBytes(dir_.filePath(source), "this is no picture at all"));
+        QFETCH(QString, source); QFETCH(QByteArray, bytes); QFETCH(bool, bmp); QFETCH(bool, png); QFETCH(bool, jpg);
+        QFETCH(QString, last); QFETCH(int, readErrors);
+        QVERIFY(writeBytes(dir_.filePath(source), bytes));
         LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
-        scriptRun(scripted, dir_.filePath(source), {.bmp = bmp, .png = png, .jpg = true, .first = "70", .last = last});
+        scriptRun(scripted, dir_.filePath(source),
+                  {.bmp = bmp, .png = png, .jpg = jpg, .first = "70", .last = last, .view = source == "broken.gif"});
         w.cmdConvertSingleFile->click();
         VERIFY_PROMPTS(scripted);
         const QString report = w.ReportText();
+        QVERIFY(report.startsWith(source));
         QCOMPARE(report.count(QStringLiteral("*** Read error: ")), readErrors);
         QCOMPARE(report.count(source + QStringLiteral(" (")), readErrors);
+        QCOMPARE(w.InputFormatFilter, QFileInfo(source).suffix().toUpper());
+        if (source == "scan.tif")
+            QCOMPARE(w.cboFileFormat[0]->currentIndex(), 0);
         QCOMPARE(writtenFiles(dir_, source), QStringList());
-        verifyIdle(w);
-    }
-
-    void unlistedExtensionIsStillTried()
-    {
-        QVERIFY(writeBytes(dir_.filePath("scan.tif"), "II*\0 not really"));
-        LOAD_MAIN_WINDOW(w);
-        ScriptedPrompts scripted;
-        scripted.expectOpenFile(kOpenTitle, dir_.filePath("scan.tif"));
-        scripted.expectModal(kDialog, [](QDialog& shown) {
-            auto& d = static_cast<frmConvertSingleFile&>(shown);
-            QVERIFY(d.chkBMP->isEnabled() && d.chkPNG->isEnabled() && d.chkJPG->isEnabled());
-            d.chkPNG->click();
-            d.cmdDoIt->click();
-        });
-        w.cmdConvertSingleFile->click();
-        VERIFY_PROMPTS(scripted);
-        QCOMPARE(w.InputFormatFilter, QStringLiteral("TIF"));
-        QCOMPARE(w.cboFileFormat[0]->currentIndex(), 0);
-        QVERIFY(w.ReportText().startsWith(QStringLiteral("scan.tif")));
-        QVERIFY(w.ReportText().contains(QStringLiteral("error: ")));
-        QCOMPARE(writtenFiles(dir_, "scan.tif"), QStringList());
+        QVERIFY(!w.blnViewerFileOpen);
         verifyIdle(w);
     }
 
@@ -347,18 +330,6 @@ private slots:
         QCOMPARE(shown, (QStringList{"v.png", "v_q60.jpg", "v_q70.jpg"}));
         QVERIFY(html.indexOf(QStringLiteral("v.bmp\"")) < html.indexOf(QStringLiteral("v.png\"")));
         QVERIFY(html.endsWith(QStringLiteral("</CENTER></BODY></HTML>\r\n\r\n")));
-    }
-
-    void viewerPageWithoutImagesIsNotKept()
-    {
-        QVERIFY(writeBytes(dir_.filePath("broken.gif"), "GIF89a but nothing else"));
-        LOAD_MAIN_WINDOW(w);
-        ScriptedPrompts scripted;
-        scriptRun(scripted, dir_.filePath("broken.gif"), {.png = true, .view = true});
-        w.cmdConvertSingleFile->click();
-        VERIFY_PROMPTS(scripted);
-        QCOMPARE(writtenFiles(dir_, "broken.gif"), QStringList());
-        QVERIFY(!w.blnViewerFileOpen);
     }
 
     // Stop ends the run after the conversion in hand.
