@@ -1,4 +1,4 @@
-// The normal and large layouts, "Clear report window" and the option check
+// The normal and large layouts (the window centred at start-up), "Clear report window" and the option check
 // boxes' focus rule.
 #include "Fixtures.h"
 #include "Layout.h"
@@ -82,6 +82,7 @@ private slots:
         LOAD_MAIN_WINDOW(w);
         const int screen = screenHeightTwips(w);
         verifyControls(w, NormalLayout(5450, screen));
+        QVERIFY(qAbs(w.x() - (w.screen()->geometry().width() - w.width()) / 2) <= 1);  // centred
         w.Timer1_Timer();
         QVERIFY(!w.chkLargeWindow->isVisible());
 

