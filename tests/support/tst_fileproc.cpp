@@ -4,7 +4,6 @@
 #include "FileProc.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,12 +13,6 @@ using namespace pictoria;
 using namespace pictoria::testing;
 
 namespace {
-
-bool touch(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write("x", 1) == 1;
-}
 
 QString numbered(const QString& folder, int n)
 {
@@ -38,7 +31,7 @@ private slots:
     {
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(dir_->isValid());
-        QVERIFY(touch(dir_->filePath(QStringLiteral("file.txt"))));
+        QVERIFY(writeBytes(dir_->filePath(QStringLiteral("file.txt")), "x"));
         QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("sub")));
         QVERIFY(QFile::link(dir_->filePath(QStringLiteral("file.txt")), dir_->filePath(QStringLiteral("link"))));
         QVERIFY(QFile::link(dir_->filePath(QStringLiteral("gone")), dir_->filePath(QStringLiteral("dangling"))));
@@ -87,11 +80,11 @@ private slots:
         const QString folder = dir_->path();
         const QString stem = QStringLiteral("viewer");
         QString error;
-        QVERIFY(touch(numbered(folder, 1)));
-        QVERIFY(touch(numbered(folder, 2)));
+        QVERIFY(writeBytes(numbered(folder, 1), "x"));
+        QVERIFY(writeBytes(numbered(folder, 2), "x"));
         QVERIFY(QDir(folder).mkdir(QStringLiteral("viewer04.htm")));  // a folder takes a number too
         QCOMPARE(MakeNumberedFileName(folder, stem, QStringLiteral("htm"), error), numbered(folder, 3));
-        QVERIFY(touch(numbered(folder, 3)));
+        QVERIFY(writeBytes(numbered(folder, 3), "x"));
         QCOMPARE(MakeNumberedFileName(folder, stem, QStringLiteral("htm"), error), numbered(folder, 5));
         QVERIFY(QFile::remove(numbered(folder, 1)));
         QCOMPARE(MakeNumberedFileName(folder, stem, QStringLiteral("htm"), error), numbered(folder, 1));
@@ -101,7 +94,7 @@ private slots:
     void allNinetyNineTaken()
     {
         for (int n = 1; n <= 99; ++n)
-            QVERIFY(touch(numbered(dir_->path(), n)));
+            QVERIFY(writeBytes(numbered(dir_->path(), n), "x"));
         QString error;
         QCOMPARE(MakeNumberedFileName(dir_->path() + QLatin1Char('/'), QStringLiteral("viewer"), QStringLiteral(".htm"), error), QString());
         QCOMPARE(error, QStringLiteral("On 99th attempt, %1 was not creatable.").arg(numbered(dir_->path(), 99)));
