@@ -47,15 +47,13 @@ class TestHelp : public QObject {
 private slots:
     // ---- The text -------------------------------------------------------------
 
-    void textStartsWithTheManualAddress()
+    // The manual's address first, then eight numbered headings in order, CR LF
+    // line breaks throughout and the credit lines at the end without blank lines.
+    void textHasTheAddressAndEightHeadingsInOrder()
     {
-        const QString text = BuildHelpText(QStringLiteral("https://example.org/m"));
-        QVERIFY(text.startsWith("An illustrated verson of this user manual can be found at https://example.org/m."
+        QVERIFY(BuildHelpText(QStringLiteral("https://example.org/m"))
+                    .startsWith("An illustrated verson of this user manual can be found at https://example.org/m."
                                 "\r\n\r\nThis help screen can be resized for easier reading.\r\n\r\n1.\u00A0 "));
-    }
-
-    void textHasTheEightHeadingsInOrder()
-    {
         const QString text = BuildHelpText(kManualUrl);
         const QStringList headings = {
             "1.\u00A0 INTRODUCTION",
@@ -76,15 +74,9 @@ private slots:
         // No other line looks like a numbered heading.
         static const QRegularExpression numbered(QStringLiteral("(^|\\n)[0-9]+\\.[\u00A0 ]"));
         QCOMPARE(text.count(numbered), headings.size());
-    }
-
-    void textUsesCrLfAndEndsWithSingleBreaks()
-    {
-        const QString text = BuildHelpText(kManualUrl);
         QCOMPARE(text.count('\n'), text.count("\r\n"));
         QCOMPARE(text.count('\r'), text.count("\r\n"));
         QVERIFY(!text.contains("\r\n\r\n\r\n"));
-        // The credit lines at the end: one line break each, no blank line.
         const QString credits = text.mid(text.indexOf("ACKNOWLEDGEMENTS"));
         const QString tail = credits.mid(credits.lastIndexOf("\r\n\r\n") + 4);
         QVERIFY(tail.endsWith("\r\n") && !tail.endsWith("\r\n\r\n"));

@@ -116,26 +116,45 @@ private slots:
         QVERIFY(FormatStateFile({"/a\"b/", "/c/", 1, 1, true, false, false}).startsWith("\"/a\"\"b/\"\r\n\"/c/\"\r\n"));
     }
 
-    void parsesWhatItWrites_data()
+    // Written and read back, by the parser alone and through the window's
+    // controls (a text box holds no line break, so that row stays with the parser).
+    void roundTripsEveryParameter_data()
     {
         QTest::addColumn<SavedState>("state");
         QTest::newRow("example") << exampleState();
+        QTest::newRow("non-default") << nonDefaultState();
         QTest::newRow("defaults") << SavedState{};
         QTest::newRow("all options the other way") << SavedState{{}, {}, 0, 0, false, true, true};
+        QTest::newRow("GIF in, BMP out, all unticked") << SavedState{"/g/", "/b/", 4, 1, false, false, false};
+        QTest::newRow("empty folders") << SavedState{{}, {}, 2, 3, true, true, false};
         QTest::newRow("last entries") << SavedState{"/a/", "/b/", 4, 3, true, true, false};
-        QTest::newRow("quote in folder") << SavedState{"/say \"cheese\"/", "/\"/", 1, 1, true, false, false};
+        QTest::newRow("quote in folder") << SavedState{"/say \"cheese\"/", "/\"/", 1, 1, true, false, true};
         QTest::newRow("quote then comma") << SavedState{"/a\",b/", "/\"\"/", 2, 2, true, false, false};
         QTest::newRow("commas") << SavedState{"/x,y/", ",", 1, 1, true, false, false};
         QTest::newRow("blanks kept") << SavedState{"  /lead/", "/trail/  ", 1, 1, true, false, false};
         QTest::newRow("accents") << SavedState{"/Bilder/Größe/", "/фото/", 1, 2, true, false, false};
         QTest::newRow("line break in folder") << SavedState{"/two\nlines/", "/x\r\ny/", 1, 2, true, false, false};
     }
-    void parsesWhatItWrites()
+    void roundTripsEveryParameter()
     {
         QFETCH(SavedState, state);
         const std::optional<SavedState> back = ParseStateFile(FormatStateFile(state), kListCounts);
         QVERIFY(back.has_value());
         QCOMPARE(*back, state);
+        if (state.inputFolder.contains('\n'))
+            return;
+        QTemporaryDir dir;
+        ScriptedPrompts scripted;
+        LOAD_MAIN_WINDOW(w);
+        showState(w, state);
+        const QString path = dir.filePath("state.sta");
+        w.WriteState(path);
+        QCOMPARE(readAll(path), FormatStateFile(state));
+        w.ResetParameters();
+        QCOMPARE(shownState(w), SavedState{});
+        w.ReadState(path);
+        QCOMPARE(shownState(w), state);
+        VERIFY_PROMPTS(scripted);
     }
 
     void parsesHandWrittenFiles_data()
@@ -234,33 +253,6 @@ private slots:
 
     // ---- On the main window -------------------------------------------------
 
-    void roundTripsEveryParameter_data()
-    {
-        QTest::addColumn<SavedState>("state");
-        QTest::newRow("non-default") << nonDefaultState();
-        QTest::newRow("example") << exampleState();
-        QTest::newRow("GIF in, BMP out, all unticked") << SavedState{"/g/", "/b/", 4, 1, false, false, false};
-        QTest::newRow("empty folders") << SavedState{{}, {}, 2, 3, true, true, false};
-        QTest::newRow("quote in folders") << SavedState{"/a \"b\" c/", "/\"/", 1, 2, true, false, true};
-    }
-    void roundTripsEveryParameter()
-    {
-        QFETCH(SavedState, state);
-        QTemporaryDir dir;
-        ScriptedPrompts scripted;
-        LOAD_MAIN_WINDOW(w);
-        showState(w, state);
-        const QString path = dir.filePath("state.sta");
-        w.WriteState(path);
-        QCOMPARE(readAll(path), FormatStateFile(state));
-        w.ResetParameters();
-        QCOMPARE(shownState(w), SavedState{});
-        w.ReadState(path);
-        QCOMPARE(shownState(w), state);
-        VERIFY_PROMPTS(scripted);
-    }
-
-    // "missing": no file; "folder": the path names a folder.
     void failedReadResetsEverythingSilently_data()
     {
         columns<QByteArray>({"bytes"});
@@ -425,8 +417,15 @@ private slots:
 
     // ---- The default state file -----------------------------------------------
 
+    void quitSavesAndNextStartRestores_data()
+    {
+        columns<bool>({"closeBox"});
+        QTest::newRow("Quit") << false;
+        QTest::newRow("close box") << true;
+    }
     void quitSavesAndNextStartRestores()
     {
+        QFETCH(bool, closeBox);
         const SavedState state = nonDefaultState();
         {
             ScriptedPrompts scripted;
@@ -434,7 +433,7 @@ private slots:
             QCOMPARE(w.DefaultStatePath, defaultStatePath());
             QVERIFY(w.DefaultStatePath.startsWith(QDir::homePath()));
             showState(w, state);
-            w.cmdQuit_Click();
+            closeBox ? void(w.close()) : w.cmdQuit_Click();
             for (const testing::PromptCall& call : scripted.calls())
                 QVERIFY2(call.kind != "message", qPrintable(call.text));
         }
@@ -462,15 +461,6 @@ private slots:
         LOAD_MAIN_WINDOW(next);
         QCOMPARE(shownState(next), exampleState());
         QVERIFY(next.chkSaveStateOnQuit->isChecked());
-    }
-
-    void closeBoxSavesLikeQuit()
-    {
-        ScriptedPrompts scripted;
-        LOAD_MAIN_WINDOW(w);
-        showState(w, exampleState());
-        w.close();
-        QCOMPARE(readAll(defaultStatePath()), kExampleBytes);
     }
 
     void brokenDefaultFileStartsWithDefaults()
