@@ -102,11 +102,19 @@ private slots:
         QVERIFY(!control->font().bold());
     }
 
+    // Placed over the folder box; JPG shows the quality frame and makes the
+    // dialog taller, moving the buttons with its bottom.
     void showingPlacesItOverTheMainWindow()
     {
         LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
         showFor(*w.singleFileDialog(), scripted, "/pics/a.bmp", [&w](frmConvertSingleFile& d) {
+            const auto heightIs = [&d](int twips) {
+                QCOMPARE(d.heightTwips(), twips);
+                QCOMPARE(d.height(), TwipsToPixels(twips));
+                QCOMPARE(d.twipsGeometry(d.cmdDoIt).top(), twips - 1340);
+                QCOMPARE(d.twipsGeometry(d.cmdCancel).top(), twips - 920);
+            };
             const int width = PixelsToTwips(w.txbFolderForImages[0]->width());
             QCOMPARE(d.widthTwips(), width);
             QCOMPARE(d.heightTwips(), 2800);
@@ -121,28 +129,13 @@ private slots:
             QCOMPARE(d.txbFile->cursorPosition(), d.txbFile->text().size());
             QVERIFY(!d.fraQuality->isVisible());
             QCOMPARE(d.focusWidget(), d.cmdCancel);
-            d.cmdCancel->click();
-        });
-        VERIFY_PROMPTS(scripted);
-    }
-
-    void jpgShowsTheQualityFrame()
-    {
-        LOAD_MAIN_WINDOW(w);
-        ScriptedPrompts scripted;
-        showFor(*w.singleFileDialog(), scripted, "/pics/a.png", [](frmConvertSingleFile& d) {
             d.chkJPG->click();
             QVERIFY(d.fraQuality->isVisible());
-            QCOMPARE(d.heightTwips(), 3150);
-            QCOMPARE(d.height(), TwipsToPixels(3150));
-            QCOMPARE(d.twipsGeometry(d.cmdDoIt).top(), 3150 - 1340);
-            QCOMPARE(d.twipsGeometry(d.cmdCancel).top(), 3150 - 920);
+            heightIs(3150);
             QCOMPARE(d.focusWidget(), d.cmdDoIt);
             d.chkJPG->click();
             QVERIFY(!d.fraQuality->isVisible());
-            QCOMPARE(d.heightTwips(), 2800);
-            QCOMPARE(d.twipsGeometry(d.cmdDoIt).top(), 2800 - 1340);
-            QCOMPARE(d.twipsGeometry(d.cmdCancel).top(), 2800 - 920);
+            heightIs(2800);
             d.cmdCancel->click();
         });
         VERIFY_PROMPTS(scripted);
