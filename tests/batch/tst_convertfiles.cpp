@@ -266,41 +266,39 @@ private slots:
         QCOMPARE(QDir(b.out).entryList(QDir::Files | QDir::Hidden), QStringList{stem + ".png"});
     }
 
-    void stopsAfterTheFileInHand()
+    // Stop ends the run after the file in hand; Quit ends it without another
+    // dialog or the browser. Either way the page is complete and closed.
+    void interruptedRun_data()
     {
+        columns<bool>({"quit"});
+        QTest::newRow("Stop") << false;
+        QTest::newRow("Quit") << true;
+    }
+    void interruptedRun()
+    {
+        QFETCH(bool, quit);
         Bench b;
         QVERIFY(b.load(kBmp, kPng));
         viewInBrowser(b);
-        QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp", "c.bmp"}));
-        ScriptedPrompts scripted;
-        scripted.expectLaunch(b.in + "viewer01.htm");
-        // Stop arrives while the first file is being converted.
-        QTimer::singleShot(0, &b.w, [&] { b.w.cmdStop->click(); });
+        QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp", "c.bmp"}) && writeBytes(b.out + "b.png", "old"));
+        ScriptedPrompts scripted;  // no dialog for b.png
+        if (!quit)
+            scripted.expectLaunch(b.in + "viewer01.htm");
+        // Stop or Quit arrives while the first file is being converted.
+        QTimer::singleShot(0, &b.w, [&] { quit ? b.w.cmdQuit_Click() : b.w.cmdStop->click(); });
         b.w.cmdConvertFiles_Click();
         VERIFY_PROMPTS(scripted);
+        QCOMPARE(QImage(b.out + "a.png").size(), QSize(20, 20));
+        QCOMPARE(readAll(b.out + "b.png"), QByteArray("old"));
+        QVERIFY(!QFile::exists(b.out + "c.png"));
+        QVERIFY(readAll(b.in + "viewer01.htm").endsWith(kPageEnd.toUtf8()));
+        QVERIFY(!b.w.blnViewerFileOpen);
+        if (quit)
+            return;
         QCOMPARE(b.w.ReportText(), "a.bmp -> a.png [OK]\r\nOperation stopped.\r\n"
                                    "\r\nNumber of BMP files converted: 1 (of 3 input)\r\n"
                                    "Viewer file: " + b.in + "viewer01.htm\r\n");
-        QVERIFY(!QFile::exists(b.out + "b.png"));
-        // The page of a stopped run is complete and closed.
-        QVERIFY(readAll(b.in + "viewer01.htm").endsWith(kPageEnd.toUtf8()));
-        QVERIFY(!b.w.blnViewerFileOpen);
         QVERIFY(b.w.cmdConvertFiles->isEnabled());
-    }
-
-    void quitEndsTheRunQuietly()
-    {
-        Bench b;
-        QVERIFY(b.load(kBmp, kPng));
-        viewInBrowser(b);
-        QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp"}) && writeBytes(b.out + "b.png", "old"));
-        ScriptedPrompts scripted;  // no dialog for b.png and no browser
-        QTimer::singleShot(0, &b.w, [&] { b.w.cmdQuit_Click(); });
-        b.w.cmdConvertFiles_Click();
-        VERIFY_PROMPTS(scripted);
-        QVERIFY(QFile::exists(b.out + "a.png"));
-        QCOMPARE(readAll(b.out + "b.png"), QByteArray("old"));
-        QVERIFY(readAll(b.in + "viewer01.htm").endsWith(kPageEnd.toUtf8()));
     }
 
     void writesTheViewerPage()
