@@ -167,67 +167,54 @@ private slots:
         QDir::setCurrent(QDir::homePath());
     }
 
-    void threeFormatsInTheirOwnOrder()
+    // The formats in their own order, then the JPG qualities; the window is
+    // left set up for the same conversion as a batch.
+    void conversionsInTheirOrder_data()
     {
-        QVERIFY(writeImage(dir_.filePath("photo.jpg")));
+        columns<QString, bool, QString, QString, QString, QStringList, QString>(
+            {"source", "bmpPng", "first", "last", "step", "targets", "lastQuality"});
+        QTest::newRow("three formats") << "photo.jpg" << true << "70" << "80" << "10"
+            << QStringList{"photo.bmp", "photo.png", "photo_q70.jpg", "photo_q80.jpg"} << "80";
+        QTest::newRow("70 to 90 by 10") << "a.bmp" << false << "70" << "90" << "10"
+            << QStringList{"a_q70.jpg", "a_q80.jpg", "a_q90.jpg"} << "90";
+        QTest::newRow("10 to 100 by 20 stops before 100") << "a.bmp" << false << "10" << "100" << "20"
+            << QStringList{"a_q10.jpg", "a_q30.jpg", "a_q50.jpg", "a_q70.jpg", "a_q90.jpg"} << "90";
+        QTest::newRow("90 down to 10") << "a.bmp" << false << "90" << "10" << "10"
+            << QStringList{"a_q90.jpg", "a_q80.jpg", "a_q70.jpg", "a_q60.jpg", "a_q50.jpg",
+                           "a_q40.jpg", "a_q30.jpg", "a_q20.jpg", "a_q10.jpg"} << "10";
+        QTest::newRow("80 to 85 by 10 is one quality") << "a.bmp" << false << "80" << "85" << "10" << QStringList{"a.jpg"} << "80";
+        QTest::newRow("one value") << "a.bmp" << false << "60" << "" << "30" << QStringList{"a.jpg"} << "60";
+        QTest::newRow("100 down to 95 by 30 is one quality") << "a.bmp" << false << "100" << "95" << "30" << QStringList{"a.jpg"} << "100";
+        QTest::newRow("last reached exactly by 5") << "a.bmp" << false << "90" << "100" << "5"
+            << QStringList{"a_q90.jpg", "a_q95.jpg", "a_q100.jpg"} << "100";
+    }
+    void conversionsInTheirOrder()
+    {
+        QFETCH(QString, source); QFETCH(bool, bmpPng); QFETCH(QString, first); QFETCH(QString, last);
+        QFETCH(QString, step); QFETCH(QStringList, targets); QFETCH(QString, lastQuality);
+        QVERIFY(writeImage(dir_.filePath(source)));
         LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
-        scriptRun(scripted, dir_.filePath("photo.jpg"),
-                  {.bmp = true, .png = true, .jpg = true, .first = "70", .last = "80"});
+        scriptRun(scripted, dir_.filePath(source),
+                  {.bmp = bmpPng, .png = bmpPng, .jpg = true, .first = first, .last = last, .step = step});
         w.cmdConvertSingleFile->click();
         VERIFY_PROMPTS(scripted);
-
         const QString report = w.ReportText();
-        QCOMPARE(convertedNames(report),
-                 (QStringList{"photo.bmp", "photo.png", "photo_q70.jpg", "photo_q80.jpg"}));
-        QVERIFY(report.startsWith(QStringLiteral("photo.jpg (")));
-        QVERIFY(report.contains(QStringLiteral(") with quality 80.\r\n\r\n")));
-        QCOMPARE(writtenFiles(dir_, "photo.jpg"),
-                 (QStringList{"photo.bmp", "photo.png", "photo_q70.jpg", "photo_q80.jpg"}));
+        QCOMPARE(convertedNames(report), targets);
+        QVERIFY(report.startsWith(source + " ("));
+        QVERIFY(report.endsWith(") with quality " + lastQuality + ".\r\n\r\n"));
+        QStringList sorted = targets;
+        sorted.sort();
+        QCOMPARE(writtenFiles(dir_, source), sorted);
         const QString folder = dir_.path() + "/";
         QCOMPARE(w.txbFolderForImages[0]->text(), folder);
         QCOMPARE(w.txbFolderForImages[1]->text(), folder);
-        QCOMPARE(w.cboFileFormat[0]->currentText(), QStringLiteral("JPG"));
+        QCOMPARE(w.cboFileFormat[0]->currentText(), QFileInfo(source).suffix().toUpper());
         QCOMPARE(w.cboFileFormat[1]->currentText(), QStringLiteral("JPG"));
-        QCOMPARE(w.InputFormatFilter, QStringLiteral("JPG"));
-        QCOMPARE(w.txbQuality->text(), QStringLiteral("80"));
+        QCOMPARE(w.InputFormatFilter, QFileInfo(source).suffix().toUpper());
+        QCOMPARE(w.txbQuality->text(), lastQuality);
         verifyIdle(w);
         QCOMPARE(w.focusWidget(), w.cmdConvertFiles);
-    }
-
-    void qualityRange_data()
-    {
-        columns<QString, QString, QString, QStringList>({"first", "last", "step", "targets"});
-        QTest::newRow("70 to 90 by 10") << "70" << "90" << "10"
-                                        << QStringList{"a_q70.jpg", "a_q80.jpg", "a_q90.jpg"};
-        QTest::newRow("10 to 100 by 20 stops before 100")
-            << "10" << "100" << "20" << QStringList{"a_q10.jpg", "a_q30.jpg", "a_q50.jpg", "a_q70.jpg", "a_q90.jpg"};
-        QTest::newRow("90 down to 10")
-            << "90" << "10" << "10"
-            << QStringList{"a_q90.jpg", "a_q80.jpg", "a_q70.jpg", "a_q60.jpg", "a_q50.jpg",
-                           "a_q40.jpg", "a_q30.jpg", "a_q20.jpg", "a_q10.jpg"};
-        QTest::newRow("80 to 85 by 10 is one quality") << "80" << "85" << "10" << QStringList{"a.jpg"};
-        QTest::newRow("one value") << "60" << "" << "30" << QStringList{"a.jpg"};
-        QTest::newRow("100 down to 95 by 30 is one quality") << "100" << "95" << "30" << QStringList{"a.jpg"};
-        QTest::newRow("last reached exactly by 5") << "90" << "100" << "5"
-                                                   << QStringList{"a_q90.jpg", "a_q95.jpg", "a_q100.jpg"};
-    }
-    void qualityRange()
-    {
-        QFETCH(QString, first); QFETCH(QString, last); QFETCH(QString, step); QFETCH(QStringList, targets);
-        QVERIFY(writeImage(dir_.filePath("a.bmp")));
-        LOAD_MAIN_WINDOW(w);
-        ScriptedPrompts scripted;
-        scriptRun(scripted, dir_.filePath("a.bmp"), {.jpg = true, .first = first, .last = last, .step = step});
-        w.cmdConvertSingleFile->click();
-        VERIFY_PROMPTS(scripted);
-        QCOMPARE(convertedNames(w.ReportText()), targets);
-        QStringList sorted = targets;
-        sorted.sort();
-        QCOMPARE(writtenFiles(dir_, "a.bmp"), sorted);
-        QCOMPARE(w.cboFileFormat[0]->currentText(), QStringLiteral("BMP"));
-        QCOMPARE(w.cboFileFormat[1]->currentText(), QStringLiteral("JPG"));
-        verifyIdle(w);
     }
 
     // A source that cannot be read ends the formats, but every quality of a
@@ -332,44 +319,42 @@ private slots:
         QVERIFY(html.endsWith(QStringLiteral("</CENTER></BODY></HTML>\r\n\r\n")));
     }
 
-    // Stop ends the run after the conversion in hand.
-    void stopEndsTheRunAfterTheConversionInHand()
+    // Stop ends the run after the conversion in hand; Quit ends it without
+    // the browser or a message.
+    void interruptedRun_data()
     {
+        columns<bool>({"quit"});
+        QTest::newRow("Stop") << false;
+        QTest::newRow("Quit") << true;
+    }
+    void interruptedRun()
+    {
+        QFETCH(bool, quit);
         QVERIFY(writeImage(dir_.filePath("s.png")));
         LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
         bool busy = false;
-        auto pressStop = [&w, &busy] {
+        auto interrupt = [&w, &busy, quit] {
             busy = w.cmdStop->isEnabled() && !w.cmdConvertFiles->isEnabled();
-            w.cmdStop->click();
+            (quit ? w.cmdQuit : w.cmdStop)->click();
         };
         scriptRun(scripted, dir_.filePath("s.png"),
-                  {.bmp = true, .jpg = true, .first = "70", .last = "90", .view = true, .duringRun = pressStop});
-        scripted.expectLaunch(dir_.filePath("viewer01.htm"));
+                  {.bmp = true, .jpg = true, .first = "70", .last = "90", .view = true, .duringRun = interrupt});
+        if (!quit)
+            scripted.expectLaunch(dir_.filePath("viewer01.htm"));
         w.cmdConvertSingleFile->click();
         VERIFY_PROMPTS(scripted);
         QVERIFY(busy);
+        QVERIFY(!w.blnViewerFileOpen);
+        QCOMPARE(w.isQuitting(), quit);
+        QVERIFY(!QFile::exists(dir_.filePath("s_q70.jpg")));
+        if (quit)
+            return;
         const QString report = w.ReportText();
         QCOMPARE(convertedNames(report), QStringList{"s.bmp"});
         QVERIFY(report.contains(QStringLiteral(".\r\n\r\nOperation stopped.\r\n")));
         QCOMPARE(writtenFiles(dir_, "s.png"), (QStringList{"s.bmp", "viewer01.htm"}));
-        QVERIFY(!w.blnViewerFileOpen);
         verifyIdle(w);
-    }
-
-    void quitDuringTheRunShowsNothingMore()
-    {
-        QVERIFY(writeImage(dir_.filePath("q.bmp")));
-        LOAD_MAIN_WINDOW(w);
-        ScriptedPrompts scripted;
-        scriptRun(scripted, dir_.filePath("q.bmp"),
-                  {.png = true, .jpg = true, .view = true, .duringRun = [&w] { w.cmdQuit->click(); }});
-        w.cmdConvertSingleFile->click();
-        // No browser, no message: the script holds nothing more.
-        VERIFY_PROMPTS(scripted);
-        QVERIFY(w.isQuitting());
-        QVERIFY(!w.blnViewerFileOpen);
-        QVERIFY(!QFile::exists(dir_.filePath("q.jpg")));
     }
 
 private:
