@@ -170,62 +170,53 @@ private slots:
         QCOMPARE(help->txbHelpScreen->size(), QSize(0, 0));
     }
 
-    void helpWhileOpenOrAfterCloseKeepsTheWindow()
+    // Help again: while open or minimised it only brings the window back, after
+    // Close it shows the same window where the user left it; the close box
+    // unloads the window, so help builds it afresh at its own place.
+    void helpAgain_data()
     {
+        columns<QString>({"before"});
+        QTest::newRow("while open") << "open";
+        QTest::newRow("while minimised") << "minimised";
+        QTest::newRow("after Close") << "Close";
+        QTest::newRow("after the close box") << "close box";
+    }
+    void helpAgain()
+    {
+        QFETCH(QString, before);
         ScriptedPrompts scripted;
         LOAD_MAIN_WINDOW(w);
         w.cmdHelp_Click();
         QPointer<frmHelp> help = w.helpWindow();
+        const QPoint placed = help->pos();
         help->setGeometry(40, 50, 500, 400);
         const QRect moved = help->geometry();
         help->txbHelpScreen->setPlainText("marker: not rebuilt");
-        w.cmdHelp_Click();  // while open: only brought to the front
-        QCOMPARE(w.helpWindow(), help.data());
-        QCOMPARE(shownText(*help), QStringLiteral("marker: not rebuilt"));
-        QTest::mouseClick(help->cmdClose, Qt::LeftButton);
+        if (before == "minimised") {
+            help->showMinimized();
+            QVERIFY(help->isMinimized());
+        } else if (before == "Close") {
+            QTest::mouseClick(help->cmdClose, Qt::LeftButton);
+        } else if (before == "close box") {
+            QVERIFY(help->close());
+        }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(help);
-        QVERIFY(!help->isVisible());
+        QCOMPARE(help.isNull(), before == "close box");
+        QCOMPARE(w.helpWindow() == nullptr, before == "close box");
+        if (help)
+            QCOMPARE(help->isVisible(), before == "open" || before == "minimised");
         w.cmdHelp_Click();
-        QCOMPARE(w.helpWindow(), help.data());
-        QVERIFY(help->isVisible());
-        QCOMPARE(help->geometry(), moved);
-        QCOMPARE(shownText(*help), QStringLiteral("marker: not rebuilt"));
-    }
-
-    void closeBoxUnloadsAndHelpLoadsAfresh()
-    {
-        ScriptedPrompts scripted;
-        LOAD_MAIN_WINDOW(w);
-        w.cmdHelp_Click();
-        QPointer<frmHelp> first = w.helpWindow();
-        const QPoint placed = first->pos();
-        first->move(placed + QPoint(100, 100));
-        first->txbHelpScreen->setPlainText("marker");
-        QVERIFY(first->close());
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(!first);
-        QVERIFY(!w.helpWindow());
-        w.cmdHelp_Click();
-        QVERIFY(w.helpWindow());
-        QCOMPARE(w.helpWindow()->pos(), placed);
-        QCOMPARE(shownText(*w.helpWindow()), BuildHelpText(w.strOnlineManualURL).replace("\r\n", "\n"));
-    }
-
-    void helpWhileMinimisedOnlyRestores()
-    {
-        ScriptedPrompts scripted;
-        LOAD_MAIN_WINDOW(w);
-        w.cmdHelp_Click();
-        frmHelp* help = w.helpWindow();
-        help->txbHelpScreen->setPlainText("marker");
-        help->showMinimized();
-        QVERIFY(help->isMinimized());
-        w.cmdHelp_Click();
-        QCOMPARE(w.helpWindow(), help);
-        QVERIFY(!help->isMinimized());
-        QVERIFY(help->isVisible());
-        QCOMPARE(shownText(*help), QStringLiteral("marker"));
+        QVERIFY(w.helpWindow()->isVisible());
+        QVERIFY(!w.helpWindow()->isMinimized());
+        if (before == "close box") {
+            QCOMPARE(w.helpWindow()->pos(), placed);
+            QCOMPARE(shownText(*w.helpWindow()), BuildHelpText(w.strOnlineManualURL).replace("\r\n", "\n"));
+        } else {
+            QCOMPARE(w.helpWindow(), help.data());
+            QCOMPARE(shownText(*help), QStringLiteral("marker: not rebuilt"));
+            if (before != "minimised")
+                QCOMPARE(help->geometry(), moved);
+        }
     }
 
     // F1 opens help from the four buttons; elsewhere, or another key, nothing.

@@ -76,7 +76,7 @@ private slots:
         QCOMPARE(l.manualLinkLeft, expected.manualLinkLeft);
     }
 
-    void largeWindowThenClearReportReturnsToNormal()
+    void largeWindowThenClearReportOrResetReturnsToNormal()
     {
         ScriptedPrompts scripted;
         LOAD_MAIN_WINDOW(w);
@@ -104,17 +104,12 @@ private slots:
         w.Timer1_Timer();
         QVERIFY(!w.chkLargeWindow->isVisible());
         QVERIFY(!w.cmdClearFolderForImages[2]->isVisible());
-        VERIFY_PROMPTS(scripted);
-    }
-
-    void resetReturnsToTheNormalLayout()
-    {
-        ScriptedPrompts scripted;
-        LOAD_MAIN_WINDOW(w);
+        // Resetting the parameters also returns to the normal layout.
         w.chkLargeWindow->setChecked(true);
-        verifyControls(w, LargeLayout(screenHeightTwips(w)));
+        verifyControls(w, LargeLayout(screen));
         w.ResetParameters();
-        verifyControls(w, NormalLayout(5450, screenHeightTwips(w)));
+        verifyControls(w, NormalLayout(5450, screen));
+        VERIFY_PROMPTS(scripted);
     }
 
     // Ticking an option moves the focus to "Convert files" only when it can be

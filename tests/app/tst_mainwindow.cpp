@@ -173,7 +173,9 @@ private slots:
         QCOMPARE(w.focusWidget()->objectName(), expected);
     }
 
-    void disablingTheWindowSparesTextBoxes()
+    // Disabling spares frames, text boxes and labels unless asked; the main
+    // window's text boxes stay usable while it is busy.
+    void groupHelpersTouchOnlyTheKindsAsked()
     {
         LOAD_MAIN_WINDOW(w);
         SetFormControlsEnabled(w, false, false, false, true);
@@ -186,10 +188,7 @@ private slots:
         SetFormControlsEnabled(w, true, false, false, true);
         QVERIFY(w.cmdConvertFiles->isEnabled());
         QVERIFY(w.lblTopLine->isEnabled());
-    }
 
-    void groupHelpersTouchOnlyTheKindsAsked()
-    {
         QWidget form;
         auto* frame = new QGroupBox(&form);
         auto* inFrame = new QPushButton(frame);
