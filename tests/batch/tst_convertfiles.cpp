@@ -268,12 +268,7 @@ private slots:
 
     // Stop ends the run after the file in hand; Quit ends it without another
     // dialog or the browser. Either way the page is complete and closed.
-    void interruptedRun_data()
-    {
-        columns<bool>({"quit"});
-        QTest::newRow("Stop") << false;
-        QTest::newRow("Quit") << true;
-    }
+    void interruptedRun_data() { boolRows("quit", "Stop", "Quit"); }
     void interruptedRun()
     {
         QFETCH(bool, quit);

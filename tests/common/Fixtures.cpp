@@ -13,6 +13,13 @@
 
 namespace pictoria::testing {
 
+void boolRows(const char* column, const char* whenFalse, const char* whenTrue)
+{
+    QTest::addColumn<bool>(column);
+    QTest::newRow(whenFalse) << false;
+    QTest::newRow(whenTrue) << true;
+}
+
 bool writeImage(const QString& path, const char* format, QSize size)
 {
     QImage image(size, QImage::Format_RGB32);
