@@ -321,12 +321,7 @@ private slots:
 
     // Stop ends the run after the conversion in hand; Quit ends it without
     // the browser or a message.
-    void interruptedRun_data()
-    {
-        columns<bool>({"quit"});
-        QTest::newRow("Stop") << false;
-        QTest::newRow("Quit") << true;
-    }
+    void interruptedRun_data() { boolRows("quit", "Stop", "Quit"); }
     void interruptedRun()
     {
         QFETCH(bool, quit);
