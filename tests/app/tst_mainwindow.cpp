@@ -44,8 +44,6 @@ private slots:
         QVERIFY(w.lblOnlineDocumentation->isVisible());
         QVERIFY(w.txbReport->toPlainText().isEmpty());
         QCOMPARE(w.focusWidget(), w.cmdConvertSingleFile);
-        QCOMPARE(w.intMinQuality, 10);
-        QCOMPARE(w.intMaxQuality, 100);
         QVERIFY(w.DefaultStatePath.endsWith(QStringLiteral("/Quorvane Systems/pxfm.sta")));
         QCOMPARE(QDir::currentPath(), QDir::homePath());
         auto items = [](QComboBox* box) {

@@ -417,12 +417,7 @@ private slots:
 
     // ---- The default state file -----------------------------------------------
 
-    void quitSavesAndNextStartRestores_data()
-    {
-        columns<bool>({"closeBox"});
-        QTest::newRow("Quit") << false;
-        QTest::newRow("close box") << true;
-    }
+    void quitSavesAndNextStartRestores_data() { boolRows("closeBox", "Quit", "close box"); }
     void quitSavesAndNextStartRestores()
     {
         QFETCH(bool, closeBox);
