@@ -6,8 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QAbstractButton>
 #include <QImage>
 #include <QImageWriter>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 
@@ -18,6 +20,19 @@ void boolRows(const char* column, const char* whenFalse, const char* whenTrue)
     QTest::addColumn<bool>(column);
     QTest::newRow(whenFalse) << false;
     QTest::newRow(whenTrue) << true;
+}
+
+QString captionOf(const QWidget* control)
+{
+    if (auto* button = qobject_cast<const QAbstractButton*>(control))
+        return button->text();
+    if (auto* label = qobject_cast<const QLabel*>(control))
+        return label->text();
+    if (auto* box = qobject_cast<const QLineEdit*>(control))
+        return box->text();
+    if (auto* list = qobject_cast<const QComboBox*>(control))
+        return list->currentText();
+    return {};
 }
 
 bool writeImage(const QString& path, const char* format, QSize size)

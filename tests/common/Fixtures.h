@@ -28,6 +28,10 @@ void columns(const std::array<const char*, sizeof...(T)>& names)
 /// A table of one bool column and two rows: @p whenFalse, then @p whenTrue.
 void boolRows(const char* column, const char* whenFalse, const char* whenTrue);
 
+/// What a control shows: a button's or label's text, a text box's text, a
+/// list's current entry; empty for anything else.
+QString captionOf(const QWidget* control);
+
 /// A plain picture in the format @p format or the one the extension names;
 /// 20 by 20 makes a 1,254-byte BMP.
 bool writeImage(const QString& path, const char* format = nullptr, QSize size = QSize(20, 20));

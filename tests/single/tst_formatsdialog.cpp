@@ -93,11 +93,7 @@ private slots:
         QVERIFY2(control, qPrintable(name));
         QCOMPARE(dialog.twipsGeometry(control), twips);
         QCOMPARE(control->geometry(), TwipsRect(twips.left(), twips.top(), twips.width(), twips.height()));
-        auto* button = qobject_cast<QAbstractButton*>(control);
-        auto* label = qobject_cast<QLabel*>(control);
-        auto* box = qobject_cast<QLineEdit*>(control);
-        auto* list = qobject_cast<QComboBox*>(control);
-        QCOMPARE(button ? button->text() : label ? label->text() : box ? box->text() : list ? list->currentText() : "", caption);
+        QCOMPARE(captionOf(control), caption);
         QCOMPARE(control->font().family(), QStringLiteral("Arial"));
         QVERIFY(!control->font().bold());
     }

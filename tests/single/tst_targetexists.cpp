@@ -124,9 +124,7 @@ private slots:
         auto* control = dialog.findChild<QWidget*>(name);
         QVERIFY(control);
         QCOMPARE(control->geometry(), TwipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
-        auto* button = qobject_cast<QAbstractButton*>(control);
-        auto* label = qobject_cast<QLabel*>(control);
-        QCOMPARE(button ? button->text() : label ? label->text() : qobject_cast<QLineEdit*>(control)->text(), caption);
+        QCOMPARE(captionOf(control), caption);
         QCOMPARE(dialog.width(), TwipsToPixels(5055));
     }
 
