@@ -74,10 +74,10 @@ private slots:
             {"txbFolderForImages_1", 2625, 945, 7150, 360, ""},
             {"cmdClearFolderForImages_1", 9850, 975, 645, 285, "Clear"},
             {"lblFileFormat_0", 105, 1420, 1695, 330, "Input file format:"},
-            {"cboFileFormat_0", 1575, 1440, 960, 315, ""},
+            {"cboFileFormat_0", 1575, 1440, 960, 315, "Select"},
             {"cmdList_0", 2625, 1440, 645, 285, "List"},
             {"lblFileFormat_1", 4305, 1420, 1905, 330, "Output file format:"},
-            {"cboFileFormat_1", 6300, 1440, 1065, 315, ""},
+            {"cboFileFormat_1", 6300, 1440, 1065, 315, "Select"},
             {"cmdList_1", 7455, 1440, 645, 285, "List"},
             {"lblQuality", 8955, 1420, 855, 330, "Quality:"},
             {"txbQuality", 9855, 1440, 645, 315, "80"},
@@ -107,10 +107,7 @@ private slots:
         auto* control = w.findChild<QWidget*>(name);
         QVERIFY2(control, qPrintable(name));
         QCOMPARE(control->geometry(), TwipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
-        auto* b = qobject_cast<QAbstractButton*>(control);
-        auto* l = qobject_cast<QLabel*>(control);
-        auto* e = qobject_cast<QLineEdit*>(control);
-        QCOMPARE(b ? b->text() : l ? l->text() : e ? e->text() : QString(), caption);
+        QCOMPARE(captionOf(control), caption);
         if (!qobject_cast<QLineEdit*>(control) && !qobject_cast<QPlainTextEdit*>(control))
             QCOMPARE(control->font().family(), QStringLiteral("Arial"));
         QVERIFY(!control->font().bold());
