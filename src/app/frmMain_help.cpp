@@ -14,9 +14,9 @@ namespace pictoria {
 
 namespace {
 
-const QString kMakerHomePage = QStringLiteral("https://quorvane-systems.example/");
+const QString kMakerHomePage = QStringLiteral("https://quorvane.example/");
 // The address as the narrow label beneath the maker's name shows it.
-const QString kMakerHomePageShown = QStringLiteral("quorvane-systems.example");
+const QString kMakerHomePageShown = QStringLiteral("quorvane.example");
 
 }  // namespace
 

@@ -29,8 +29,8 @@ Q_DECLARE_METATYPE(pictoria::frmHelp::Rect)
 
 namespace {
 
-const QString kManualUrl = QStringLiteral("https://quorvane-systems.example/pictoria/manual/");
-const QString kHomePage = QStringLiteral("https://quorvane-systems.example/");
+const QString kManualUrl = QStringLiteral("https://quorvane.example/pictoria/manual/");
+const QString kHomePage = QStringLiteral("https://quorvane.example/");
 
 // The text as the box holds it; toPlainText() would turn the headings'
 // no-break spaces into blanks.
@@ -260,7 +260,7 @@ private slots:
                  QStringLiteral("Click here for the online user manual at ") + kManualUrl + ".");
         QCOMPARE(w.lblQuorvaneSystems->toolTip(),
                  QStringLiteral("Click here for the Quorvane Systems website at ") + kHomePage + ".");
-        QCOMPARE(w.lblQV_URL->text(), QStringLiteral("quorvane-systems.example"));
+        QCOMPARE(w.lblQV_URL->text(), QStringLiteral("quorvane.example"));
     }
 
     // A launch that fails is reported; either way the focus goes to the next

@@ -86,7 +86,7 @@ private slots:
         QWidget window;
         SetMainWindowCaption(window);
         QCOMPARE(window.windowTitle(), QStringLiteral("Pictoria ") + QStringLiteral(PICTORIA_EXPECTED_VERSION_TEXT));
-        QCOMPARE(GetProgramText(15), QStringLiteral("https://quorvane-systems.example/pictoria/manual/"));
+        QCOMPARE(GetProgramText(15), QStringLiteral("https://quorvane.example/pictoria/manual/"));
     }
 
     void failedLoadShowsTheReason_data()

@@ -171,7 +171,7 @@ TEST(Lookup, ReloadReplacesTheTableAndAFailedOneEmptiesIt) {
 TEST(ShippedFile, HoldsEveryTextTheProgramAsksFor) {
     ASSERT_GE(lt(PICTORIA_SHIPPED_TEXT_FILE, 0), 6);
     EXPECT_EQ(text(1), "Pictoria");
-    EXPECT_EQ(text(15), "https://quorvane-systems.example/pictoria/manual/");
+    EXPECT_EQ(text(15), "https://quorvane.example/pictoria/manual/");
     for (int number : {3, 4, 5, 6}) {
         const std::string t = text(number);
         EXPECT_NE(t, "<none>") << "text " << number;
