@@ -45,16 +45,23 @@ std::vector<uint8_t> deflatePiece(const Piece& p, int level, int strategy) {
   if (deflateInit2(&z, level, Z_DEFLATED, -15, 9, strategy) != Z_OK)
     throw WriteError("Cannot start PNG compression");
   if (p.dictBytes) deflateSetDictionary(&z, p.data.data(), uInt(p.dictBytes));
-  size_t inBytes = p.data.size() - p.dictBytes;
-  std::vector<uint8_t> out(deflateBound(&z, uLong(inBytes)) + 64);
   z.next_in = const_cast<Bytef*>(p.data.data() + p.dictBytes);
-  z.avail_in = uInt(inBytes);
-  z.next_out = out.data();
-  z.avail_out = uInt(out.size());
-  int rc = deflate(&z, p.last ? Z_FINISH : Z_SYNC_FLUSH);
-  bool ok = p.last ? rc == Z_STREAM_END : (rc == Z_OK && z.avail_in == 0);
-  out.resize(out.size() - z.avail_out);
+  z.avail_in = uInt(p.data.size() - p.dictBytes);
+  // The output grows as it comes: a piece of one enormous row would
+  // otherwise reserve its whole worst-case size up front.
+  std::vector<uint8_t> out;
+  const int flush = p.last ? Z_FINISH : Z_SYNC_FLUSH;
+  int rc = Z_OK;
+  do {
+    const size_t have = out.size(), step = std::max<size_t>(size_t(64) << 10, (p.data.size() - p.dictBytes) / 4);
+    out.resize(have + step);
+    z.next_out = out.data() + have;
+    z.avail_out = uInt(step);
+    rc = deflate(&z, flush);
+    out.resize(out.size() - z.avail_out);
+  } while (rc == Z_OK && (z.avail_out == 0 || z.avail_in > 0));
   deflateEnd(&z);
+  const bool ok = p.last ? rc == Z_STREAM_END : (rc == Z_OK || rc == Z_BUF_ERROR) && z.avail_in == 0;
   if (!ok) throw WriteError("PNG compression failed");
   return out;
 }
@@ -190,14 +197,19 @@ class PngWriter : public ImageWriter {
   // Filters row @p cur (with @p up above it) by @p type into @p out, which
   // receives the type byte and then the filtered bytes.
   void filterRow(int type, const uint8_t* cur, const uint8_t* up, uint8_t* out) {
-    const size_t n = rowBytes_, bpp = bpp_;
+    filterRow(type, cur, up, out, rowBytes_);
+  }
+
+  // Filters the first @p n bytes of a row (the trials look at prefixes).
+  void filterRow(int type, const uint8_t* cur, const uint8_t* up, uint8_t* out, size_t n) {
+    const size_t bpp = bpp_;
     if (type == kPerRow) {
       // Each row takes the filter whose output has the smallest sum of
       // magnitudes, the classic heuristic; it wins on detailed photos.
       trialRow_.resize(n + 1);
       uint64_t best = UINT64_MAX;
       for (int f = 1; f <= 4; ++f) {
-        filterRow(f, cur, up, trialRow_.data());
+        filterRow(f, cur, up, trialRow_.data(), n);
         uint64_t sum = 0;
         for (size_t i = 1; i <= n; ++i) sum += uint64_t(int8_t(trialRow_[i]) < 0 ? -int(int8_t(trialRow_[i])) : int8_t(trialRow_[i]));
         if (sum < best) {
@@ -231,7 +243,8 @@ class PngWriter : public ImageWriter {
   // heuristic. The heuristic alone often picks Paeth where Up or Average
   // compress better.
   int chooseFilter(size_t rows) {
-    const size_t line = rowBytes_ + 1;
+    // Rows wider than 16 KB are judged on their first 16 KB.
+    const size_t len = std::min(rowBytes_, size_t(16) << 10), line = len + 1;
     // About 24 KB of sample per candidate keeps the trials a small part of
     // the work however wide the rows are.
     const size_t wanted = std::clamp<size_t>((24u << 10) / line, 4, 48);
@@ -247,7 +260,7 @@ class PngWriter : public ImageWriter {
         const uint8_t* cur = raw_.data() + r * rowBytes_;
         const uint8_t* up = r ? cur - rowBytes_ : prev_.data();
         sample_.resize(sample_.size() + line);
-        filterRow(type, cur, up, sample_.data() + sample_.size() - line);
+        filterRow(type, cur, up, sample_.data() + sample_.size() - line, len);
       }
       const size_t size = trialSize();
       if (size < best) {

@@ -78,9 +78,12 @@ void run(const std::string& inputPath, const std::string& outputPath, int qualit
     default: writer = createJpegWriter(out, dst, quality); break;
   }
 
-  // Small batches keep memory flat while amortising the virtual calls.
-  const uint32_t batch = 16;
+  // Small batches keep memory flat while amortising the virtual calls; very
+  // wide rows (a 2^28 x 1 image is legal) go one at a time.
   const size_t srcRow = src.rowBytes(), dstRow = dst.rowBytes();
+  const size_t widest = std::max(srcRow, dstRow);
+  const uint32_t batch = uint32_t(std::clamp<size_t>((size_t(4) << 20) / widest, 1, 16));
+  checkBufferFits(uint64_t(widest) * 2 * batch);
   std::vector<uint8_t> srcBuf(checkedMul(srcRow, batch));
   std::vector<uint8_t> dstBuf;
   const bool same = src.format == dst.format;
