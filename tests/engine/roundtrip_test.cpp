@@ -3,6 +3,7 @@
 // one the target can hold most compactly.
 #include <cstring>
 
+#include "Exif.h"
 #include "TestSupport.h"
 #include "pixmorph/transcode.hpp"
 
@@ -168,6 +169,27 @@ TEST(Metadata, IccTravelsAndExifOrientationIsAppliedThenReset) {
     EXPECT_GT(img.at(16, 3).r, 200) << ext;
     EXPECT_LT(img.at(3, 3).r, 60) << ext;
   }
+}
+
+TEST(Metadata, ExifOrientationParsing) {
+  // Little-endian TIFF, two IFD0 entries, orientation second.
+  std::vector<uint8_t> le = {'I', 'I', 42, 0, 8, 0, 0, 0, 2, 0,
+                             0x0F, 0x01, 2, 0, 4, 0, 0, 0, 0, 0, 0, 0,  // Make, ASCII
+                             0x12, 0x01, 3, 0, 1, 0, 0, 0, 8, 0, 0, 0,  // Orientation = 8
+                             0, 0, 0, 0};
+  EXPECT_EQ(pixmorph::exifOrientation(le), 8);
+  pixmorph::exifResetOrientation(le);
+  EXPECT_EQ(pixmorph::exifOrientation(le), 1);
+  EXPECT_EQ(le[30], 1);
+  EXPECT_EQ(le[31], 0);
+  // Damaged or foreign data reads as upright and is left alone.
+  std::vector<uint8_t> cut(le.begin(), le.begin() + 20);
+  EXPECT_EQ(pixmorph::exifOrientation(cut), 1);
+  std::vector<uint8_t> farIfd = {'M', 'M', 0, 42, 0x7F, 0xFF, 0xFF, 0xFF};
+  EXPECT_EQ(pixmorph::exifOrientation(farIfd), 1);
+  pixmorph::exifResetOrientation(farIfd);
+  EXPECT_EQ(farIfd, (std::vector<uint8_t>{'M', 'M', 0, 42, 0x7F, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(pixmorph::exifOrientation({}), 1);
 }
 
 TEST(Metadata, IccProfileTravelsToPng) {
