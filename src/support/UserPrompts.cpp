@@ -33,6 +33,18 @@ QString qtFilter(const QString& filter)
     return result.join(QStringLiteral(";;"));
 }
 
+QString runFileDialog(QWidget* parent, const QString& title, const QString& filter, QFileDialog::AcceptMode mode)
+{
+    QFileDialog dialog(parent, title, QString(), qtFilter(filter));
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
 class QtPrompts final : public UserPrompts {
 public:
     MsgAnswer message(QWidget* parent, const QString& text, const QString& title, MsgButtons buttons,
@@ -60,27 +72,15 @@ public:
 
     QString openFileName(QWidget* parent, const QString& title, const QString& filter) override
     {
-        // The native dialog is not asked to check that the file exists: a typed
-        // name is handed on as it is, and the caller reports what fails.
-        QFileDialog dialog(parent, title, QString(), qtFilter(filter));
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setOption(QFileDialog::HideNameFilterDetails);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return {};
-        return dialog.selectedFiles().constFirst();
+        // Not asked to check that the file exists: a typed name is handed on
+        // as it is, and the caller reports what fails.
+        return runFileDialog(parent, title, filter, QFileDialog::AcceptOpen);
     }
 
     QString saveFileName(QWidget* parent, const QString& title, const QString& filter) override
     {
         // Overwriting is asked by the caller in its own words.
-        QFileDialog dialog(parent, title, QString(), qtFilter(filter));
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setOption(QFileDialog::DontConfirmOverwrite);
-        dialog.setOption(QFileDialog::HideNameFilterDetails);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return {};
-        return dialog.selectedFiles().constFirst();
+        return runFileDialog(parent, title, filter, QFileDialog::AcceptSave);
     }
 
     QString browseForFolder(QWidget* parent, const QString& title) override
