@@ -93,8 +93,7 @@ QList<Section> sections()
           QStringLiteral("This software is based in part on the work of the Independent JPEG Group.")},
          {QStringLiteral("JPEG: libjpeg-turbo, under the IJG licence and BSD-style licences."),
           QStringLiteral("PNG: libpng, under the PNG Reference Library License."),
-          QStringLiteral("Compression: zlib by Jean-loup Gailly and Mark Adler, under the zlib licence, "
-                         "and libdeflate by Eric Biggers, under the MIT licence."),
+          QStringLiteral("Compression: zlib by Jean-loup Gailly and Mark Adler, under the zlib licence."),
           QStringLiteral("GIF: giflib, under an MIT-style licence.")}},
     };
 }
