@@ -1,19 +1,32 @@
 // Fixtures shared by the Qt tests: files made in code, a loaded main window
 // with folders of its own, and a shorthand for the columns of a data table.
+// It also brings the widget and file headers every window test uses.
 #pragma once
 
 #include "frmMain.h"
 
 #include <QByteArray>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <QSize>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <array>
 #include <memory>
-
 
 namespace pictoria::testing {
 

@@ -26,7 +26,6 @@ public:
     ScriptedPrompts();   // installs itself
     ~ScriptedPrompts() override;  // restores the Qt prompts
 
-    // ---- Script the answers, in the order the program will ask ----------------
     /// A message box; @p answer is what the user clicks.
     void expectMessage(const QString& text, const QString& title, MsgButtons buttons, MsgIcon icon,
                        MsgAnswer answer = MsgAnswer::Ok);
@@ -48,7 +47,6 @@ public:
     /// What went wrong, for the test's failure message.
     QString problems() const;
 
-    // ---- UserPrompts ------------------------------------------------------------
     MsgAnswer message(QWidget* parent, const QString& text, const QString& title, MsgButtons buttons,
                       MsgIcon icon) override;
     QString openFileName(QWidget* parent, const QString& title, const QString& filter) override;
