@@ -5,8 +5,6 @@
 #include "StrProc.h"
 
 #include <QEventLoop>
-#include <QTest>
-#include <QTimer>
 
 #include <climits>
 
@@ -22,38 +20,21 @@ class TestStrProc : public QObject {
     Q_OBJECT
 
 private slots:
-    void leftPart()
-    {
-        QCOMPARE(LeftPart(QStringLiteral("abc"), 0), QString());
-        QCOMPARE(LeftPart(QStringLiteral("abc"), INT_MIN), QString());
-        QCOMPARE(LeftPart(QStringLiteral("abc"), 2), QStringLiteral("ab"));
-        QCOMPARE(LeftPart(QStringLiteral("abc"), INT_MAX), QStringLiteral("abc"));
-    }
-
     void foldToLowerCase_data()
     {
         columns<QString, QString>({"s", "expected"});
         QTest::newRow("accented capitals") << "ÀÉÑ" << "àéñ";
-        QTest::newRow("last capital") << "Ý" << "ý";
         QTest::newRow("S and Y with marks") << "ŠŸ" << "šÿ";
         // Ð has no entry among the small letters: the letters after it must
         // not take their neighbour's small letter.
         QTest::newRow("eth and the letters after it") << "ÐÑÒÝ" << "ðñòý";
         QTest::newRow("plain letters around") << "A.ÀB-Ç_z" << "a.àb-ç_z";
-        QTest::newRow("capitals outside the list") << "ÞÆŒ" << "þæœ";
         QTest::newRow("empty") << "" << "";
     }
     void foldToLowerCase()
     {
         QFETCH(QString, s); QFETCH(QString, expected);
         QCOMPARE(FoldToLowerCase(s), expected);
-    }
-
-    void foldMapsEveryListedCapitalToItsOwnSmallLetter()
-    {
-        const QString capitals = QStringLiteral("ŠŸÀÁÂÃÄÅÇÈÉÊËÌÍÎÏÐÑÒÓÔÕÖØÙÚÛÜÝ");
-        for (const QChar c : capitals)
-            QCOMPARE(FoldToLowerCase(QString(c) + QLatin1Char('X')), QString(c.toLower()) + QLatin1Char('x'));
     }
 
     void foldYieldsOnlyInsideARunningEventLoop()
@@ -86,17 +67,13 @@ private slots:
             {"s", "start", "set", "inSet", "setIndex", "notInSet"});  // -7: left untouched
         QTest::newRow("first") << "abc" << 1 << "a" << 1 << 1 << 2;
         QTest::newRow("index within the set") << "abc" << 1 << "xcb" << 2 << 3 << 1;
-        QTest::newRow("from start") << "aXa" << 2 << "a" << 3 << 1 << 2;
         QTest::newRow("start zero counts as one") << "abc" << 0 << "ab" << 1 << 1 << 3;
         QTest::newRow("most negative start") << "abc" << INT_MIN << "bc" << 2 << 1 << 1;
-        QTest::newRow("all in set") << "aaa" << 1 << "a" << 1 << 1 << 0;
         QTest::newRow("none in set") << "abc" << 1 << "xyz" << 0 << -7 << 1;
         QTest::newRow("start beyond the end") << "abc" << 4 << "abc" << 0 << -7 << 0;
-        QTest::newRow("start far beyond") << "abc" << INT_MAX << "x" << 0 << -7 << 0;
         QTest::newRow("exact case") << "ABC" << 1 << "abc" << 0 << -7 << 1;
         QTest::newRow("empty s") << "" << 1 << "a" << 0 << -7 << 0;
         QTest::newRow("empty set") << "abc" << 2 << "" << 0 << -7 << 1;
-        QTest::newRow("empty set, start beyond") << "abc" << 99 << "" << 0 << -7 << 1;
         QTest::newRow("both empty") << "" << 1 << "" << 0 << -7 << 0;
     }
     void findInSets()
@@ -115,10 +92,8 @@ private slots:
         QTest::newRow("found") << "JPG" << 0 << 3 << 2;
         QTest::newRow("exact case only") << "jpg" << 0 << 3 << -1;
         QTest::newRow("after last") << "GIF" << 0 << 2 << -1;
-        QTest::newRow("before first") << "BMP" << 1 << 3 << -1;
         QTest::newRow("empty range") << "PNG" << 2 << 1 << -1;
         QTest::newRow("bounds outside the list") << "GIF" << -5 << 100 << 3;
-        QTest::newRow("range wholly outside") << "BMP" << 10 << 20 << -1;
     }
     void findInStringArray()
     {
@@ -128,36 +103,21 @@ private slots:
         QCOMPARE(FindInStringArray(array, name, first, last), expected);
     }
 
-    void findFormatIndex()
-    {
-        QCOMPARE(FindFormatIndex(kFormats, 4, QStringLiteral("GIF")), qint16(3));
-        QCOMPARE(FindFormatIndex(kFormats, 3, QStringLiteral("GIF")), qint16(-1));
-        QCOMPARE(FindFormatIndex(kFormats, 0, QStringLiteral("BMP")), qint16(-1));
-        QCOMPARE(FindFormatIndex(kFormats, -3, QStringLiteral("BMP")), qint16(-1));
-        QCOMPARE(FindFormatIndex(kFormats, 32767, QStringLiteral("GIF")), qint16(3));
-    }
-
     void matchesWildcard_data()
     {
         columns<QString, QString, bool, bool>({"text", "pattern", "caseSensitive", "expected"});
         // A "*" is tied to the first occurrence of the next literal character.
         QTest::newRow("star tied to first c") << "abcabc" << "*c" << true << false;
-        QTest::newRow("star tied to first 1") << "img11" << "img*1" << true << false;
         QTest::newRow("question after star") << "ax" << "*?x" << true << false;
         QTest::newRow("star meets the only occurrence") << "img1" << "img*1" << true << true;
         QTest::newRow("empty text, stars") << "" << "**" << true << true;
-        QTest::newRow("empty text, star and letter") << "" << "a*" << true << false;
         QTest::newRow("empty pattern fits any text") << "abc" << "" << true << true;
         QTest::newRow("text longer") << "abcd" << "abc" << true << false;
-        QTest::newRow("pattern longer") << "ab" << "abc" << true << false;
-        QTest::newRow("case kept") << "ABC" << "abc" << true << false;
         QTest::newRow("case folded") << "ABC" << "abc" << false << true;
         QTest::newRow("accents folded") << "ÀÐŸ" << "àðÿ" << false << true;
-        QTest::newRow("question") << "abc" << "a?c" << true << true;
         QTest::newRow("question past the end") << "ab" << "ab?" << true << false;
         QTest::newRow("text left over") << "abc" << "a?" << true << false;
         QTest::newRow("trailing star and question") << "abc" << "a*?" << true << true;
-        QTest::newRow("stars in a row") << "abc" << "a**c" << true << true;
         QTest::newRow("star, letter missing") << "abc" << "*d" << true << false;
     }
     void matchesWildcard()
@@ -170,23 +130,15 @@ private slots:
     {
         columns<QString, QString, bool, bool>({"name", "spec", "caseSensitive", "expected"});
         QTest::newRow("extension, case folded") << "photo.BMP" << "*.bmp" << false << true;
-        QTest::newRow("extension, case kept") << "photo.BMP" << "*.bmp" << true << false;
         QTest::newRow("no dot against *.*") << "readme" << "*.*" << false << true;
-        QTest::newRow("no dot against *.txt") << "readme" << "*.txt" << false << false;
         QTest::newRow("dot against no dot") << "a.txt" << "a" << false << false;
         QTest::newRow("several dots") << "a.b.c" << "*.c" << false << true;
-        QTest::newRow("several dots, inner one") << "a.b.c" << "*.b" << false << false;
         QTest::newRow("empty spec extension") << "x.bmp" << "x." << false << true;
-        QTest::newRow("no dot against trailing dot") << "readme" << "readme." << false << true;
         QTest::newRow("separator in name") << "dir/x.bmp" << "*.bmp" << false << false;
-        QTest::newRow("question in name") << "x?.bmp" << "*.bmp" << false << false;
         QTest::newRow("star in name") << "x*.bmp" << "*.bmp" << false << false;
         QTest::newRow("colon is a name character here") << "a:b.bmp" << "*.bmp" << false << true;
         QTest::newRow("blank spec") << "any.bmp" << "   " << false << true;
-        QTest::newRow("blanks around spec") << "a.bmp" << "  *.bmp  " << false << true;
-        QTest::newRow("trailing dot in name") << "name." << "*.bmp" << false << false;
         QTest::newRow("trailing dot in name, *.*") << "name." << "*.*" << false << true;
-        QTest::newRow("dot first") << ".hidden" << "*.hidden" << false << true;
         QTest::newRow("questions, too short") << "IMG1.JPG" << "img??.jpg" << false << false;
         QTest::newRow("empty name") << "" << "*.bmp" << false << false;
     }
@@ -201,14 +153,12 @@ private slots:
         columns<QString, bool, QString, QString, QString>(
             {"path", "fold", "extension", "fileName", "folder"});  // lower-cases the extension, folds name and folder
         QTest::newRow("bare name") << "x.bmp" << true << "bmp" << "" << "";
-        QTest::newRow("file in folder") << "/a/b.PNG" << false << "PNG" << "b.PNG" << "/a/";
         QTest::newRow("folded") << "/Été/ÀB.PNG" << true << "png" << "àb.png" << "/été/";
         QTest::newRow("folded drive form") << "c:/Photos/A.PNG" << true << "png" << "a.png" << "C:/photos/";
         QTest::newRow("several dots") << "/d/a.b.c" << false << "c" << "a.b.c" << "/d/";
         QTest::newRow("trailing dot") << "/d/trail." << false << "" << "trail." << "/d/";
         QTest::newRow("dot only in folder") << "/dir.d/file" << false << "" << "file" << "/dir.d/";
         QTest::newRow("dot first") << "/.hidden" << false << "hidden" << ".hidden" << "/";
-        QTest::newRow("folder only") << "/a.b/" << false << "" << "" << "/a.b/";
         QTest::newRow("doubled separator") << "a//b" << false << "" << "b" << "a//";
         QTest::newRow("empty") << "" << true << "" << "" << "";
     }
@@ -227,9 +177,7 @@ private slots:
         QTest::newRow("drive form") << "c:/Photos/A.PNG" << "C:/photos/a.png" << "C:/Photos/A.PNG";
         QTest::newRow("plain path") << "/Photos/À.PNG" << "/photos/à.png" << "/Photos/À.PNG";
         QTest::newRow("colon later") << "ab:C" << "ab:c" << "ab:C";
-        QTest::newRow("colon first") << ":A" << ":a" << ":A";
         QTest::newRow("accented drive letter") << "é:X" << "É:x" << "É:X";
-        QTest::newRow("one letter") << "C" << "c" << "C";
         QTest::newRow("empty") << "" << "" << "";
     }
     void driveLetterRules()
@@ -246,9 +194,7 @@ private slots:
         QTest::newRow("drive form bare") << "C:" << "/" << "C:" << "C:/";
         QTest::newRow("only separators") << "///" << "/" << "" << "/";
         QTest::newRow("longer suffix repeated") << "abcabab" << "ab" << "abc" << "abcabab/";
-        QTest::newRow("whole string") << "abab" << "abab" << "" << "abab/";
         QTest::newRow("suffix longer than s") << "abc" << "abcd" << "abc" << "abc/";
-        QTest::newRow("empty suffix") << "a/" << "" << "a/" << "a/";
         QTest::newRow("blank") << " " << " " << "" << " /";
         QTest::newRow("empty stays empty") << "" << "/" << "" << "";
     }
@@ -267,10 +213,8 @@ private slots:
     {
         columns<QString, QString, qint32, QString>({"s", "set", "start", "expected"});
         QTest::newRow("runs inside and at both ends") << "  a b  c  " << " " << 1 << "abc";
-        QTest::newRow("everything") << "xxx" << "x" << 1 << "";
         QTest::newRow("two-character set") << "axxbyxc" << "xy" << 1 << "abc";
         QTest::newRow("from start") << "a b c" << " " << 3 << "a bc";
-        QTest::newRow("start after a run") << "xay" << "xy" << 2 << "xa";
         QTest::newRow("start negative") << "axbxc" << "x" << INT_MIN << "abc";
         QTest::newRow("start beyond the end") << "axbxc" << "x" << 99 << "axbxc";
         QTest::newRow("empty set") << "abc" << "" << 1 << "abc";
@@ -296,10 +240,7 @@ private slots:
         QTest::newRow("signs tracked separately") << "+-12" << true << "+-12";
         QTest::newRow("minus refused") << "-5" << false << "5";
         QTest::newRow("second minus") << "--5" << true << "-5";
-        QTest::newRow("second plus") << "++5" << false << "+5";
-        QTest::newRow("alternating signs") << "-+-+3" << true << "-+3";
         QTest::newRow("sign after digit") << "1-2+" << true << "12";
-        QTest::newRow("only a sign") << "+" << false << "+";
         QTest::newRow("other scripts' digits") << "٣１２" << false << "";
         QTest::newRow("empty") << "" << true << "";
     }
