@@ -5,9 +5,6 @@
 #include "FolderFiles.h"
 #include "ViewerPage.h"
 
-#include <QDir>
-#include <QLocale>
-
 using namespace pictoria;
 using namespace pictoria::testing;
 
@@ -24,12 +21,10 @@ private slots:
         QTest::newRow("upper-case extension") << "photo.BMP" << "PNG" << "" << "photo.png";
         QTest::newRow("quality tag") << "photo.jpg" << "JPG" << "80" << "photo_q80.jpg";
         QTest::newRow("dots inside the name") << "a.b.c.gif" << "BMP" << "" << "a.b.c.bmp";
-        QTest::newRow("four-letter extension") << "scan.jpeg" << "PNG" << "" << "scan.png";
         QTest::newRow("one-letter extension") << "x.b" << "JPG" << "" << "x.jpg";
         QTest::newRow("no extension") << "README" << "PNG" << "" << "README.png";
         QTest::newRow("trailing dot") << "odd." << "PNG" << "" << "odd.png";
         QTest::newRow("only an extension") << ".bmp" << "PNG" << "" << ".png";
-        QTest::newRow("tag without extension") << "raw" << "JPG" << "70" << "raw_q70.jpg";
         QTest::newRow("blanks and accents") << "été à Paris.gif" << "PNG" << "" << "été à Paris.png";
     }
     void targetName()
@@ -82,7 +77,6 @@ private slots:
         QTest::newRow("too few bits, not JPG") << bits << -1 << "BMP" << "PNG"
             << "\r\n*** Write error: Invalid bits per pixel for this file format.\r\n\r\n";
         QTest::newRow("neither side") << "Out of memory." << 0 << "BMP" << "PNG" << "\r\n***  error: Out of memory.\r\n\r\n";
-        QTest::newRow("unknown side") << "Odd." << 7 << "BMP" << "PNG" << "\r\n***  error: Odd.\r\n\r\n";
     }
     void failureEntry()
     {
@@ -94,7 +88,6 @@ private slots:
     void htmlText_data()
     {
         columns<QString, QString>({"text", "html"});
-        QTest::newRow("plain") << "/home/a/b.png" << "/home/a/b.png";
         QTest::newRow("markup") << "a&b \"<x>\".bmp" << "a&amp;b &quot;&lt;x&gt;&quot;.bmp";
         QTest::newRow("script") << "<script>alert(1)</script>" << "&lt;script&gt;alert(1)&lt;/script&gt;";
         QTest::newRow("accents") << "/tmp/été.png" << "/tmp/&#233;t&#233;.png";
