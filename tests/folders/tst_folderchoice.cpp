@@ -5,16 +5,6 @@
 #include "FolderHelpers.h"
 #include "Language.h"
 #include "ScriptedPrompts.h"
-#include "frmMain.h"
-
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <unistd.h>
 
@@ -35,8 +25,6 @@ class TestFolderChoice : public QObject {
     Q_OBJECT
 
 private slots:
-    // ---- Browsing ---------------------------------------------------------------
-
     void browsedInputFolder_data()
     {
         columns<bool, bool>({"answerWithSlash", "sameForOutput"});
@@ -93,8 +81,6 @@ private slots:
         QCOMPARE(w.txbFolderForImages[1]->text(), input.path() + "/gone/");
     }
 
-    // ---- The summary over real folders ---------------------------------------------
-
     void summaryOfBrowsedFolder_data()
     {
         // No files at all: the browser hands back a folder that vanished meanwhile.
@@ -108,9 +94,6 @@ private slots:
                                             "PNG, JPG, GIF)." << none;
         QTest::newRow("one JPG in upper case") << 0 << QStringList{"PHOTO.JPG", "photo.jpeg"}
                                                << "The input images folder presently contains one JPG file." << some;
-        QTest::newRow("one BMP and one GIF") << 0 << QStringList{"a.bmp", "z.GIF", "x.txt"}
-                                             << "The input images folder presently contains 2 graphics files as "
-                                                "follows: 1 BMP file, no PNG files, no JPG files and 1 GIF file." << some;
         QStringList mixed{"a.bmp", "b.BMP", "c.jpg"};
         for (int i = 1; i <= 12; ++i)
             mixed << QStringLiteral("g%1.gif").arg(i);
@@ -154,51 +137,6 @@ private slots:
         VERIFY_PROMPTS(scripted);
     }
 
-    // ---- Typed folders -------------------------------------------------------------
-
-    void typedFolder_data()
-    {
-        columns<int, QString, QString, bool>(
-            {"index", "typed", "shown", "notFound"});  // "@" stands for the current directory, "~" for home
-        QTest::newRow("relative, missing") << 0 << "  photos  " << "@/photos/" << true;
-        QTest::newRow("relative, existing, blanks") << 1 << " sub " << "@/sub/" << false;
-        QTest::newRow("relative with slashes") << 0 << "sub//" << "@/sub/" << false;
-        QTest::newRow("absolute, existing") << 1 << "@/sub" << "@/sub/" << false;
-        QTest::newRow("absolute, missing, output") << 1 << "/no/such/folder" << "/no/such/folder/" << true;
-        QTest::newRow("home") << 0 << "~" << "~/" << false;
-        QTest::newRow("inside home") << 0 << " ~/inside-home" << "~/inside-home/" << false;
-        QTest::newRow("tilde name is relative") << 0 << "~nobody" << "@/~nobody/" << true;
-        QTest::newRow("colon is ordinary") << 0 << "Photos:old" << "@/Photos:old/" << true;
-        QTest::newRow("blanks only") << 1 << "   " << "" << false;
-        QTest::newRow("empty") << 0 << "" << "" << false;
-    }
-    void typedFolder()
-    {
-        QFETCH(int, index); QFETCH(QString, typed); QFETCH(QString, shown); QFETCH(bool, notFound);
-        QTemporaryDir current;
-        QVERIFY(makeFiles(current.path(), {"sub/"}));
-        QVERIFY(makeFiles(QDir::homePath(), {"inside-home/"}));
-        LOAD_MAIN_WINDOW(w);
-        CurrentDirGuard guard;
-        QVERIFY(QDir::setCurrent(current.path()));
-        auto expand = [&](QString text, bool home) {
-            if (text.startsWith('@'))
-                text = current.path() + text.mid(1);
-            else if (home && text.startsWith('~'))
-                text = QDir::homePath() + text.mid(1);
-            return text;
-        };
-        ScriptedPrompts scripted;
-        if (notFound)
-            scripted.expectMessage(index == 0 ? "Input images folder not found!" : "Output images folder not found!",
-                                   "Error", MsgButtons::Ok, MsgIcon::Exclamation);
-        w.txbFolderForImages[index]->setText(expand(typed, false));
-        w.txbFolderForImages_LostFocus(index);
-        VERIFY_PROMPTS(scripted);
-        QCOMPARE(w.txbFolderForImages[index]->text(), expand(shown, true));
-        QVERIFY(w.txbFolderForImages[1 - index]->text().isEmpty());
-    }
-
     void leavingTheBoxChecksIt()
     {
         QTemporaryDir current;
@@ -216,14 +154,11 @@ private slots:
         QCOMPARE(w.txbFolderForImages[0]->text(), current.path() + "/missing/");
     }
 
-    // ---- Clear buttons and quality controls -------------------------------------------
-
     // A cancelled browser changes nothing; "Clear" empties only its own box.
     void cancelOrClearTouchesOnlyItsBox_data()
     {
         columns<int, bool, QString, QString>({"index", "clear", "input", "output"});
         QTest::newRow("input, browser cancelled") << 0 << false << "/in/" << "/out/";
-        QTest::newRow("output, browser cancelled") << 1 << false << "/in/" << "/out/";
         QTest::newRow("input, Clear") << 0 << true << "" << "/out/";
         QTest::newRow("output, Clear") << 1 << true << "/in/" << "";
     }
@@ -249,7 +184,6 @@ private slots:
     {
         columns<int, bool>({"outputEntry", "shown"});
         QTest::newRow("Select") << 0 << false;
-        QTest::newRow("BMP") << 1 << false;
         QTest::newRow("PNG") << 2 << false;
         QTest::newRow("JPG") << 3 << true;
     }

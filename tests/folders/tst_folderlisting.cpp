@@ -2,16 +2,6 @@
 // listing all files, the format filters and the report lines of the listing.
 #include "Fixtures.h"
 #include "ScriptedPrompts.h"
-#include "frmMain.h"
-
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QLineEdit>
-#include <QLocale>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
 
 using namespace pictoria;
 using namespace pictoria::testing;
@@ -45,7 +35,6 @@ private slots:
         QTest::newRow("output, empty") << 1 << "" << 1 << "Please specify folder for output images." << MsgAnswer::Ok << true;
         QTest::newRow("input, blanks") << 0 << "   " << 1 << "Please specify folder for input images." << MsgAnswer::Ok << true;
         QTest::newRow("input, all declined") << 0 << "@" << 0 << "List all files in the input folder?" << MsgAnswer::No << true;
-        QTest::newRow("output, all declined") << 1 << "@" << 0 << "List all files in the output folder?" << MsgAnswer::No << true;
         QTest::newRow("no matching files") << 0 << "@" << 4 << "There are no GIF files in the input folder." << MsgAnswer::Ok
                                            << false;
     }
