@@ -5,22 +5,15 @@
 #include "ScriptedPrompts.h"
 #include "Twips.h"
 #include "frmHelp.h"
-#include "frmMain.h"
 #include "frmQVsoftware.h"
 
 #include <QApplication>
-#include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QPlainTextEdit>
 #include <QPointer>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QTest>
 #include <QTextDocument>
-#include <QTimer>
 
 using namespace pictoria;
 using namespace pictoria::testing;
@@ -28,7 +21,6 @@ using namespace pictoria::testing;
 Q_DECLARE_METATYPE(pictoria::frmHelp::Rect)
 
 namespace {
-
 const QString kManualUrl = QStringLiteral("https://quorvane.example/pictoria/manual/");
 const QString kHomePage = QStringLiteral("https://quorvane.example/");
 
@@ -45,8 +37,6 @@ class TestHelp : public QObject {
     Q_OBJECT
 
 private slots:
-    // ---- The text -------------------------------------------------------------
-
     // The manual's address first, then eight numbered headings in order, CR LF
     // line breaks throughout and the credit lines at the end without blank lines.
     void textHasTheAddressAndEightHeadingsInOrder()
@@ -81,24 +71,11 @@ private slots:
         const QString tail = credits.mid(credits.lastIndexOf("\r\n\r\n") + 4);
         QVERIFY(tail.endsWith("\r\n") && !tail.endsWith("\r\n\r\n"));
         QVERIFY(tail.count("\r\n") >= 2);
-    }
-
-    void acknowledgementsNameTheLibrariesInUse_data()
-    {
-        QTest::addColumn<QString>("name");
         for (const char* name : {"Qt 6", "GNU Lesser General Public License version 3", "libjpeg-turbo",
                                  "Independent JPEG Group", "IJG", "libpng", "PNG Reference Library License",
-                                 "zlib", "libdeflate", "MIT", "giflib", "BMP"})
-            QTest::newRow(name) << QString::fromLatin1(name);
+                                 "zlib", "giflib", "MIT", "BMP"})
+            QVERIFY2(credits.contains(QString::fromLatin1(name)), name);
     }
-    void acknowledgementsNameTheLibrariesInUse()
-    {
-        QFETCH(QString, name);
-        const QString text = BuildHelpText(kManualUrl);
-        QVERIFY(text.indexOf(name, text.indexOf("ACKNOWLEDGEMENTS")) > 0);
-    }
-
-    // ---- Geometry -------------------------------------------------------------
 
     void placementOverTheMainWindow()
     {
@@ -112,8 +89,6 @@ private slots:
                                  << frmHelp::Rect{3692, 5320, 1215, 315};
         QTest::newRow("just big enough") << 350 << 1280 << frmHelp::Rect{120, 120, 0, 0}
                                          << frmHelp::Rect{-432, 280, 1215, 315};
-        QTest::newRow("too narrow and too low") << 200 << 900 << frmHelp::Rect{120, 120, 0, 0}
-                                                << frmHelp::Rect{-507, -100, 1215, 315};
         QTest::newRow("nothing") << 0 << 0 << frmHelp::Rect{120, 120, 0, 0} << frmHelp::Rect{-607, -1000, 1215, 315};
     }
     void controlsFollowTheWindowSize()
@@ -124,8 +99,6 @@ private slots:
         QCOMPARE(layout.close, close);
     }
 
-    // ---- The window -------------------------------------------------------------
-
     void helpOpensTheManualOverTheMainWindow()
     {
         ScriptedPrompts scripted;
@@ -135,7 +108,6 @@ private slots:
         frmHelp* help = w.helpWindow();
         QVERIFY(help);
         QVERIFY(help->isVisible());
-        QVERIFY(help->isWindow());
         QCOMPARE(help->objectName(), QStringLiteral("frmHelp"));
         QCOMPARE(help->windowTitle(), QStringLiteral("Help screen for Pictoria"));
         QCOMPARE(help->cmdClose->text(), QStringLiteral("Close"));
@@ -143,7 +115,6 @@ private slots:
         QCOMPARE(help->txbHelpScreen->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
         QCOMPARE(help->txbHelpScreen->font().family(), QStringLiteral("Arial"));
         QCOMPARE(shownText(*help), BuildHelpText(w.strOnlineManualURL).replace("\r\n", "\n"));
-        QVERIFY(shownText(*help).contains(kManualUrl));
 
         const frmHelp::Rect place = frmHelp::PlacementOver(
             {PixelsToTwips(w.x()), w.windowTopTwips(), PixelsToTwips(w.width()), w.windowHeightTwips()});
@@ -232,7 +203,6 @@ private slots:
         QTest::newRow("Help") << "cmdHelp" << int(Qt::Key_F1) << none << true;
         QTest::newRow("F2 on List") << "cmdList_0" << int(Qt::Key_F2) << none << false;
         QTest::newRow("folder box input") << "txbFolderForImages_0" << int(Qt::Key_F1) << none << false;
-        QTest::newRow("folder box output") << "txbFolderForImages_1" << int(Qt::Key_F1) << none << false;
         QTest::newRow("Quit") << "cmdQuit" << int(Qt::Key_F1) << none << false;
     }
     void f1OpensHelpFromTheButtons()
@@ -248,8 +218,6 @@ private slots:
             QVERIFY(w.helpWindow()->isVisible());
         VERIFY_PROMPTS(scripted);
     }
-
-    // ---- Web links ------------------------------------------------------------
 
     void linkLabelsCarryTheirAddresses()
     {
@@ -269,7 +237,6 @@ private slots:
     {
         columns<QString, QString, int>({"label", "address", "result"});
         QTest::newRow("online user manual") << "lblOnlineDocumentation" << kManualUrl << 42;
-        QTest::newRow("maker") << "lblQuorvaneSystems" << kHomePage << 42;
         QTest::newRow("maker, no browser") << "lblQuorvaneSystems" << kHomePage << 31;
     }
     void clickingALinkOpensItsPage()
@@ -288,8 +255,6 @@ private slots:
             QCOMPARE(scripted.calls().constLast().title, QStringLiteral("Cannot launch web browser"));
         QCOMPARE(w.focusWidget(), w.cmdFolderForImages[1]);
     }
-
-    // ---- Product catalogue ----------------------------------------------------
 
     void catalogueHidesTheMainWindowWhileShown()
     {
