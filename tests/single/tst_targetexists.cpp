@@ -4,14 +4,7 @@
 #include "Fixtures.h"
 #include "ScriptedPrompts.h"
 #include "Twips.h"
-#include "frmMain.h"
 #include "frmTargetFileExists.h"
-
-#include <QDir>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
 
 using namespace pictoria;
 using namespace pictoria::testing;
@@ -160,13 +153,11 @@ private slots:
     {
         columns<QString, QString, bool, bool, bool, bool>({"option", "leave", "singleFile", "cancelThis", "cancelAll", "exitIsEntry"});
         QTest::newRow("overwrite") << "optOverwrite" << "continue" << false << false << false << true;
-        QTest::newRow("overwrite, single file") << "optOverwrite" << "continue" << true << false << false << true;
         QTest::newRow("skip this file") << "optCancelOperationThisFile" << "continue" << false << true << false << false;
         QTest::newRow("skip, single file") << "optCancelOperationThisFile" << "continue" << true << true << false << false;
         QTest::newRow("stop all files") << "optCancelOperationAllFiles" << "continue" << false << true << true << false;
         QTest::newRow("other name left unchanged") << "optChooseFilename" << "continue" << false << false << false << true;
         QTest::newRow("overwrite, close box") << "optOverwrite" << "close" << false << true << false << false;
-        QTest::newRow("stop all, close box") << "optCancelOperationAllFiles" << "close" << false << true << false << false;
         QTest::newRow("other name, Escape") << "optChooseFilename" << "escape" << false << true << false << false;
     }
     void choicesGiveTheirResults()
@@ -224,7 +215,6 @@ private slots:
         columns<QString, bool>({"previous", "previousSingleFile"});
         QTest::newRow("after another name") << "optChooseFilename" << false;
         QTest::newRow("after stop all, now single file") << "optCancelOperationAllFiles" << false;
-        QTest::newRow("after overwrite") << "optOverwrite" << true;
     }
     void eachShowingStartsAfresh()
     {
@@ -291,7 +281,6 @@ private slots:
     {
         columns<QString, bool, QString, bool>({"typed", "sameExtension", "message", "exclamation"});
         QTest::newRow("other extension") << "%1b.png" << true << kNeedsJpg << false;
-        QTest::newRow("no extension") << "%1b" << true << kNeedsJpg << false;
         QTest::newRow("empty") << "" << true << kNeedsJpg << false;
         QTest::newRow("blanks only, any extension") << "   " << false << kNoFolder << true;
         QTest::newRow("folder part only") << "%1" << true << kNeedsJpg << false;
@@ -307,7 +296,6 @@ private slots:
         QTest::newRow("blanks around") << "  %1b.jpg  " << true << "" << false;
         QTest::newRow("other extension allowed") << "%1b.png" << false << "" << false;
         QTest::newRow("short name without extension") << "%1ab" << false << "" << false;
-        QTest::newRow("one-letter name") << "%1c.jpg" << true << "" << false;
     }
     void editedNameIsChecked()
     {
