@@ -1,5 +1,4 @@
-// The help window, its text and geometry, the F1 key, the two web links and
-// the product catalogue.
+// The help window: its text and geometry, the F1 key, the web links and the catalogue.
 #include "Fixtures.h"
 #include "HelpText.h"
 #include "ScriptedPrompts.h"
@@ -12,7 +11,6 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QScrollBar>
-#include <QSignalSpy>
 #include <QTextDocument>
 
 using namespace pictoria;
@@ -128,26 +126,12 @@ private slots:
         VERIFY_PROMPTS(scripted);
     }
 
-    void resizingLaysOutTheControls()
-    {
-        ScriptedPrompts scripted;
-        LOAD_MAIN_WINDOW(w);
-        w.cmdHelp_Click();
-        frmHelp* help = w.helpWindow();
-        help->resize(TwipsToPixels(6000), TwipsToPixels(4500));
-        QCOMPARE(help->txbHelpScreen->geometry(), TwipsRect(120, 120, 6000 - 350, 4500 - 1280));
-        QCOMPARE(help->cmdClose->geometry(), TwipsRect((6000 - 1215) / 2, 4500 - 1000, 1215, 315));
-        help->resize(10, 10);  // far below any useful size: nothing negative
-        QCOMPARE(help->txbHelpScreen->size(), QSize(0, 0));
-    }
-
     // Help again: while open or minimised it only brings the window back, after
     // Close it shows the same window where the user left it; the close box
     // unloads the window, so help builds it afresh at its own place.
     void helpAgain_data()
     {
         columns<QString>({"before"});
-        QTest::newRow("while open") << "open";
         QTest::newRow("while minimised") << "minimised";
         QTest::newRow("after Close") << "Close";
         QTest::newRow("after the close box") << "close box";
@@ -199,8 +183,6 @@ private slots:
         QTest::newRow("List output") << "cmdList_1" << int(Qt::Key_F1) << none << true;
         QTest::newRow("shift F1 on List") << "cmdList_0" << int(Qt::Key_F1) << Qt::KeyboardModifiers(Qt::ShiftModifier) << true;
         QTest::newRow("Convert single file") << "cmdConvertSingleFile" << int(Qt::Key_F1) << none << true;
-        QTest::newRow("Convert files") << "cmdConvertFiles" << int(Qt::Key_F1) << none << true;
-        QTest::newRow("Help") << "cmdHelp" << int(Qt::Key_F1) << none << true;
         QTest::newRow("F2 on List") << "cmdList_0" << int(Qt::Key_F2) << none << false;
         QTest::newRow("folder box input") << "txbFolderForImages_0" << int(Qt::Key_F1) << none << false;
         QTest::newRow("Quit") << "cmdQuit" << int(Qt::Key_F1) << none << false;
@@ -277,26 +259,6 @@ private slots:
         QCOMPARE(w.focusWidget(), w.cmdHelp);
     }
 
-    // With the real modal loop: the catalogue's close box ends it, the main
-    // window comes back and the program does not take it for its last window.
-    void catalogueCloseBoxReturnsToTheMainWindow()
-    {
-        LOAD_MAIN_WINDOW(w);
-        QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
-        QTimer closer;
-        closer.setInterval(10);
-        connect(&closer, &QTimer::timeout, [&] {
-            if (auto* catalogue = qobject_cast<frmQVsoftware*>(QApplication::activeModalWidget())) {
-                closer.stop();
-                catalogue->close();
-            }
-        });
-        closer.start();
-        w.cmdCopyToClipboard_Click();
-        QVERIFY(w.isVisible());
-        QCoreApplication::processEvents();
-        QCOMPARE(lastClosed.count(), 0);
-    }
 };
 
 QTEST_MAIN(TestHelp)

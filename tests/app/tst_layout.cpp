@@ -1,5 +1,4 @@
-// The normal and large layouts (the window centred at start-up), "Clear report window" and the option check
-// boxes' focus rule.
+// The normal and large layouts, "Clear report window" and the option boxes' focus rule.
 #include "Fixtures.h"
 #include "Layout.h"
 #include "ScriptedPrompts.h"

@@ -1,5 +1,4 @@
-// Start-up, the window's controls, the housekeeping timer, focus guidance,
-// launching and the control-group helpers, on the real main window.
+// Start-up, the design positions, the timer, focus guidance and launching, on the real window.
 #include "Fixtures.h"
 #include "FormHelpers.h"
 #include "Launch.h"
@@ -107,15 +106,6 @@ private slots:
         QCOMPARE(w.txbFolderForImages[1]->toolTip(), eightyOne);
     }
 
-    void reportKeepsItsLineBreaks()
-    {
-        LOAD_MAIN_WINDOW(w);
-        w.AppendToReport(QStringLiteral("a.bmp -> a.png [OK]\r\n"));
-        w.AppendToReport(QStringLiteral("b.bmp"));
-        w.AppendToReport(QStringLiteral(" -> b.png [OK]\r\n"));
-        QCOMPARE(w.ReportText(), QStringLiteral("a.bmp -> a.png [OK]\r\nb.bmp -> b.png [OK]\r\n"));
-    }
-
     void focusGoesWhereTheUserIsNeeded_data()
     {
         // A hidden window leaves the focus alone.
@@ -150,9 +140,7 @@ private slots:
         QCOMPARE(w.focusWidget()->objectName(), expected);
     }
 
-    // Disabling spares frames, text boxes and labels unless asked; the main
-    // window's text boxes stay usable while it is busy. (Fonts are pinned by
-    // the design-position table.)
+    // While the window is busy its text boxes stay usable.
     void groupHelpersTouchOnlyTheKindsAsked()
     {
         LOAD_MAIN_WINDOW(w);
@@ -166,20 +154,6 @@ private slots:
         SetFormControlsEnabled(w, true, false, false, true);
         QVERIFY(w.cmdConvertFiles->isEnabled());
         QVERIFY(w.lblTopLine->isEnabled());
-        QWidget form;
-        auto* frame = new QGroupBox(&form);
-        auto* inFrame = new QPushButton(frame);
-        auto* text = new QLineEdit(&form);
-        auto* label = new QLabel(&form);
-        SetFormControlsEnabled(form, false, false, false, false);
-        QVERIFY(frame->isEnabled());
-        QVERIFY(!inFrame->isEnabled());
-        QVERIFY(text->isEnabled());
-        QVERIFY(label->isEnabled());
-        SetFormControlsEnabled(form, false, true, true, true);
-        QVERIFY(!frame->isEnabled());
-        QVERIFY(!text->isEnabled());
-        QVERIFY(!label->isEnabled());
     }
 
     void webPageFailuresAreExplained_data()

@@ -1,5 +1,4 @@
-// The texts of a batch run, the viewer page's lines and the folder listing,
-// without a window.
+// The texts of a batch run, the viewer page's lines and the folder listing, without a window.
 #include "BatchText.h"
 #include "Fixtures.h"
 #include "FolderFiles.h"

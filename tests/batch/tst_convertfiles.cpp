@@ -1,6 +1,4 @@
-// "Convert files" on the real main window over real folders of images: the
-// checks before a run, the report of a run, the existing-target dialog, Stop,
-// the viewer page and the two listings.
+// "Convert files" on the real main window over real folders: the edge cases of a run.
 #include "Fixtures.h"
 #include "ScriptedPrompts.h"
 #include "frmTargetFileExists.h"
@@ -54,7 +52,6 @@ private slots:
         };
         const QString need = "Need more input", input = "Please specify the folder for the input images.";
         QTest::newRow("no input folder") << kBmp << kPng << clear({0}) << input << need << MsgIcon::None << 0;
-        QTest::newRow("nothing at all") << kSelect << kSelect << clear({0, 1}) << input << need << MsgIcon::None << 0;
         QTest::newRow("no output folder") << kBmp << kPng << clear({1})
             << "Please specify the folder for the output images." << need << MsgIcon::None << 1;
         QTest::newRow("no input format") << kSelect << kPng << Setup()

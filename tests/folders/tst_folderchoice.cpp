@@ -1,6 +1,4 @@
-// Choosing and checking the images folders on the real main window: the
-// folder browser with its summary, typed folders, the "Clear" buttons and the
-// quality controls that follow the output format.
+// Choosing the images folders on the real window: browser, summary, typed folders, "Clear", quality.
 #include "Fixtures.h"
 #include "FolderHelpers.h"
 #include "Language.h"

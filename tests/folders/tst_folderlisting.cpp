@@ -1,5 +1,4 @@
-// The two "List" buttons: the checks before a listing, the question about
-// listing all files, the format filters and the report lines of the listing.
+// The two "List" buttons: the checks, the question about all files, filters and report lines.
 #include "Fixtures.h"
 #include "ScriptedPrompts.h"
 

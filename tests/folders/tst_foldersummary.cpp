@@ -1,5 +1,4 @@
-// Counting a folder's files, the summary sentence for counts beyond 16 bits
-// and the resolution of typed folder texts, without a window.
+// Counting a folder's files, summaries beyond 16 bits and typed folder texts, without a window.
 #include "Fixtures.h"
 #include "FolderSummary.h"
 #include "FolderText.h"
@@ -80,17 +79,6 @@ private slots:
         QCOMPARE(CountFiles(path, QStringLiteral("*.jpg"), false, true, again, size, denied), -1);
         QCOMPARE(again, error);
         VERIFY_PROMPTS(scripted);
-    }
-
-    void windowStaysAliveWhileCounting()
-    {
-        bool ran = false;
-        QMetaObject::invokeMethod(this, [&ran] { ran = true; }, Qt::QueuedConnection);
-        QString error;
-        double size = 0;
-        bool denied = false;
-        QCOMPARE(CountFiles(fixture_.path(), QStringLiteral("*.bmp"), false, false, error, size, denied), 1);
-        QVERIFY(ran);
     }
 
     void summaryBeyondSixteenBits_data()

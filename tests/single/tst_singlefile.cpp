@@ -1,7 +1,4 @@
-// The "Convert single file" command over real files: which conversions it
-// makes and in which order, the JPG quality range and its file names, what
-// stops it, the existing-target dialog, the viewer page and the window's
-// state after a run.
+// "Convert single file" over real files: quality ranges, failures, its own target, Stop and Quit.
 #include "Fixtures.h"
 #include "ScriptedPrompts.h"
 #include "SingleFileRun.h"

@@ -1,5 +1,4 @@
-// File questions against a real scratch folder: existence, and the numbered
-// names of the viewer pages.
+// File questions against a scratch folder: existence and the numbered viewer page names.
 #include "Fixtures.h"
 #include "FileProc.h"
 

@@ -1,5 +1,4 @@
-// Program texts on the Qt side: the load message of every status, loading
-// from the executable's folder, lookups and the caption.
+// Program texts on the Qt side: load messages, loading beside the executable, lookups, caption.
 #include "Fixtures.h"
 #include "Language.h"
 #include "ScriptedPrompts.h"
@@ -87,7 +86,6 @@ private slots:
             {"name", "content", "expected"});  // null: no file; "<folder>": a folder; PATH stands for the full path
         QTest::newRow("missing") << "case-absent.dat" << QByteArray()
                                  << "Cannot open file containing program text.\r\nPATH";
-        QTest::newRow("empty") << "case-empty.dat" << QByteArray("") << "File is empty.";
         QTest::newRow("folder") << "case-folder.dat" << QByteArray("<folder>") << "Error reading file.";
         QTest::newRow("duplicate") << "case-dup.dat" << QByteArray("1 0 a\n\n1 0 b\n")
                                    << "Duplicate in program text at line 3.";

@@ -1,10 +1,6 @@
-// String operations: each operation's rules as a table, with hostile rows
-// (empty strings and sets, positions beyond either end, several dots,
-// separators inside names, the accent fold's odd letters, signs).
+// String operations as tables with hostile rows (empty input, positions beyond either end, dots, signs).
 #include "Fixtures.h"
 #include "StrProc.h"
-
-#include <QEventLoop>
 
 #include <climits>
 
@@ -35,30 +31,6 @@ private slots:
     {
         QFETCH(QString, s); QFETCH(QString, expected);
         QCOMPARE(FoldToLowerCase(s), expected);
-    }
-
-    void foldYieldsOnlyInsideARunningEventLoop()
-    {
-        bool ranOutside = false;
-        QMetaObject::invokeMethod(this, [&] { ranOutside = true; }, Qt::QueuedConnection);
-        FoldToLowerCase(QStringLiteral("À"));
-        QVERIFY(!ranOutside);
-
-        bool ranAfterPlain = true;
-        bool ranAfterAccent = false;
-        QEventLoop loop;
-        QTimer::singleShot(0, &loop, [&] {
-            bool ran = false;
-            QMetaObject::invokeMethod(&loop, [&] { ran = true; }, Qt::QueuedConnection);
-            FoldToLowerCase(QStringLiteral("ABC"));
-            ranAfterPlain = ran;
-            FoldToLowerCase(QStringLiteral("ÀBC"));
-            ranAfterAccent = ran;
-            loop.quit();
-        });
-        loop.exec();
-        QVERIFY(!ranAfterPlain);
-        QVERIFY(ranAfterAccent);
     }
 
     void findInSets_data()
