@@ -180,11 +180,9 @@ private slots:
         columns<QString, int, Qt::KeyboardModifiers, bool>({"control", "key", "modifiers", "opens"});
         const Qt::KeyboardModifiers none;
         QTest::newRow("List input") << "cmdList_0" << int(Qt::Key_F1) << none << true;
-        QTest::newRow("List output") << "cmdList_1" << int(Qt::Key_F1) << none << true;
         QTest::newRow("shift F1 on List") << "cmdList_0" << int(Qt::Key_F1) << Qt::KeyboardModifiers(Qt::ShiftModifier) << true;
         QTest::newRow("Convert single file") << "cmdConvertSingleFile" << int(Qt::Key_F1) << none << true;
         QTest::newRow("F2 on List") << "cmdList_0" << int(Qt::Key_F2) << none << false;
-        QTest::newRow("folder box input") << "txbFolderForImages_0" << int(Qt::Key_F1) << none << false;
         QTest::newRow("Quit") << "cmdQuit" << int(Qt::Key_F1) << none << false;
     }
     void f1OpensHelpFromTheButtons()

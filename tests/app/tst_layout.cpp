@@ -102,31 +102,6 @@ private slots:
         VERIFY_PROMPTS(scripted);
     }
 
-    // Ticking an option moves the focus to "Convert files" only when it can be
-    // pressed; otherwise the focus stays where the user is.
-    void optionClickFocusesConvertFiles_data()
-    {
-        columns<QString, bool>({"option", "convertEnabled"});
-        QTest::newRow("warn, Convert files enabled") << "chkWarnOnOverwrite" << true;
-        QTest::newRow("warn, Convert files disabled") << "chkWarnOnOverwrite" << false;
-        QTest::newRow("view in browser") << "chkViewMultipleInBrowser" << true;
-        QTest::newRow("save state on quit") << "chkSaveStateOnQuit" << true;
-    }
-    void optionClickFocusesConvertFiles()
-    {
-        QFETCH(QString, option); QFETCH(bool, convertEnabled);
-        ScriptedPrompts scripted;
-        LOAD_MAIN_WINDOW(w);
-        auto* box = w.findChild<QCheckBox*>(option);
-        QVERIFY(box);
-        w.cmdConvertFiles->setEnabled(convertEnabled);
-        box->setFocus();
-        const bool before = box->isChecked();
-        QTest::mouseClick(box, Qt::LeftButton);
-        QCOMPARE(box->isChecked(), !before);
-        QCOMPARE(w.focusWidget(), convertEnabled ? static_cast<QWidget*>(w.cmdConvertFiles) : box);
-        VERIFY_PROMPTS(scripted);
-    }
 };
 
 QTEST_MAIN(TestLayout)
