@@ -97,7 +97,6 @@ private slots:
         QTest::newRow("below") << "9" << "9" << 0;
         QTest::newRow("above") << "101" << "101" << 0;
         QTest::newRow("empty") << "" << "" << 0;
-        QTest::newRow("beyond 16 bits") << "99999" << "99999" << 0;
     }
     void checksTheQuality()
     {
@@ -241,27 +240,6 @@ private slots:
         QVERIFY(!QFile::exists(b.out + "c.png"));
         QVERIFY(readAll(b.in + "viewer01.htm").endsWith(kPageEnd.toUtf8()));
         QVERIFY(!b.w.blnViewerFileOpen);
-    }
-
-    void numbersTheViewerPages()
-    {
-        Bench b;
-        QVERIFY(b.load(kBmp, kPng));
-        viewInBrowser(b);
-        b.w.chkWarnOnOverwrite->setChecked(false);
-        QVERIFY(writeImage(b.in + "a.bmp"));
-        ScriptedPrompts scripted;
-        scripted.expectLaunch(b.in + "viewer01.htm");
-        scripted.expectLaunch(b.in + "viewer02.htm");
-        b.w.cmdConvertFiles_Click();
-        QVERIFY(writeBytes(b.out + "a.png", "old"));
-        b.w.cmdConvertFiles_Click();  // overwrites a.png without asking
-        VERIFY_PROMPTS(scripted);
-        QCOMPARE(QImage(b.out + "a.png").size(), QSize(20, 20));
-        QCOMPARE(viewerPages(b.in), (QStringList{"viewer01.htm", "viewer02.htm"}));
-        // The second run did not meet the first run's page as an input.
-        QCOMPARE(b.w.ReportText(), "a.bmp -> a.png [OK]\r\n\r\nNumber of BMP files converted: 1 (of 1 input)\r\n"
-                                   "Viewer file: " + b.in + "viewer02.htm\r\n");
     }
 
     void rendersHostileNamesHarmless()
