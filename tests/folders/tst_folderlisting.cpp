@@ -31,7 +31,6 @@ private slots:
     {
         columns<int, QString, int, QString, MsgAnswer, bool>({"index", "boxText", "entry", "message", "answer", "focused"});
         QTest::newRow("input, empty") << 0 << "" << 1 << "Please specify folder for input images." << MsgAnswer::Ok << true;
-        QTest::newRow("output, empty") << 1 << "" << 1 << "Please specify folder for output images." << MsgAnswer::Ok << true;
         QTest::newRow("input, blanks") << 0 << "   " << 1 << "Please specify folder for input images." << MsgAnswer::Ok << true;
         QTest::newRow("input, all declined") << 0 << "@" << 0 << "List all files in the input folder?" << MsgAnswer::No << true;
         QTest::newRow("no matching files") << 0 << "@" << 4 << "There are no GIF files in the input folder." << MsgAnswer::Ok
