@@ -151,7 +151,6 @@ private slots:
         columns<QString, QString, bool, bool, bool, bool>({"option", "leave", "singleFile", "cancelThis", "cancelAll", "exitIsEntry"});
         QTest::newRow("overwrite") << "optOverwrite" << "continue" << false << false << false << true;
         QTest::newRow("skip this file") << "optCancelOperationThisFile" << "continue" << false << true << false << false;
-        QTest::newRow("skip, single file") << "optCancelOperationThisFile" << "continue" << true << true << false << false;
         QTest::newRow("stop all files") << "optCancelOperationAllFiles" << "continue" << false << true << true << false;
         QTest::newRow("other name left unchanged") << "optChooseFilename" << "continue" << false << false << false << true;
         QTest::newRow("overwrite, close box") << "optOverwrite" << "close" << false << true << false << false;
@@ -282,7 +281,6 @@ private slots:
         QTest::newRow("new name") << "%1b.jpg" << true << "" << false;
         QTest::newRow("extension in capitals") << "%1B.JPG" << true << "" << false;
         QTest::newRow("other extension allowed") << "%1b.png" << false << "" << false;
-        QTest::newRow("short name without extension") << "%1ab" << false << "" << false;
     }
     void editedNameIsChecked()
     {
