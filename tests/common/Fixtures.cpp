@@ -11,16 +11,8 @@
 #include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 
 namespace pictoria::testing {
-
-void boolRows(const char* column, const char* whenFalse, const char* whenTrue)
-{
-    QTest::addColumn<bool>(column);
-    QTest::newRow(whenFalse) << false;
-    QTest::newRow(whenTrue) << true;
-}
 
 QString captionOf(const QWidget* control)
 {
@@ -69,12 +61,6 @@ QByteArray readAll(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QString sizeOf(const QString& path)
-{
-    return QLocale(QLocale::English, QLocale::UnitedStates).toString(QFileInfo(path).size()) +
-           QStringLiteral(" bytes");
 }
 
 Bench::Bench()

@@ -38,9 +38,6 @@ void columns(const std::array<const char*, sizeof...(T)>& names)
     (QTest::addColumn<T>(names[i++]), ...);
 }
 
-/// A table of one bool column and two rows: @p whenFalse, then @p whenTrue.
-void boolRows(const char* column, const char* whenFalse, const char* whenTrue);
-
 /// What a control shows: a button's or label's text, a text box's text, a
 /// list's current entry; empty for anything else.
 QString captionOf(const QWidget* control);
@@ -55,8 +52,6 @@ bool writeBytes(const QString& path, const QByteArray& bytes);
 bool makeFiles(const QString& folder, const QStringList& specs);
 /// The file's bytes, or nothing when it cannot be read.
 QByteArray readAll(const QString& path);
-/// "1,234 bytes", as the report writes a file's size.
-QString sizeOf(const QString& path);
 
 /// A loaded main window with an empty input and output folder of its own
 /// ("in/" and "out/" of a temporary folder) already in its folder boxes.
