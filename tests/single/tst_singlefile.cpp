@@ -272,7 +272,12 @@ private slots:
 
     // Stop ends the run after the conversion in hand; Quit ends it without
     // the browser or a message.
-    void interruptedRun_data() { boolRows("quit", "Stop", "Quit"); }
+    void interruptedRun_data()
+    {
+        QTest::addColumn<bool>("quit");
+        QTest::newRow("Stop") << false;
+        QTest::newRow("Quit") << true;
+    }
     void interruptedRun()
     {
         QFETCH(bool, quit);
