@@ -2,7 +2,6 @@
 #include "Fixtures.h"
 #include "FolderSummary.h"
 #include "FolderText.h"
-#include "ScriptedPrompts.h"
 
 using namespace pictoria;
 using namespace pictoria::testing;
@@ -49,35 +48,6 @@ private slots:
             if (size != -2)
                 QCOMPARE(totalSize, size);
         }
-    }
-
-    void unreadableFolderFails_data()
-    {
-        columns<QString>({"folder"});
-        QTest::newRow("missing") << "no such folder";
-        QTest::newRow("a file, not a folder") << "notes.txt";
-    }
-    void unreadableFolderFails()
-    {
-        QFETCH(QString, folder);
-        const QString path = QDir(fixture_.path()).filePath(folder);
-        QString error;
-        double size = -1;
-        bool denied = true;
-        {
-            ScriptedPrompts scripted;  // silent without showErrors
-            QCOMPARE(CountFiles(path, QStringLiteral("*.jpg"), false, false, error, size, denied), -1);
-            VERIFY_PROMPTS(scripted);
-        }
-        QVERIFY(!denied);
-        QVERIFY(!error.isEmpty());
-
-        ScriptedPrompts scripted;
-        scripted.expectMessage(error, QStringLiteral("Error"), MsgButtons::Ok, MsgIcon::Exclamation);
-        QString again;
-        QCOMPARE(CountFiles(path, QStringLiteral("*.jpg"), false, true, again, size, denied), -1);
-        QCOMPARE(again, error);
-        VERIFY_PROMPTS(scripted);
     }
 
     void summaryBeyondSixteenBits_data()
