@@ -86,7 +86,6 @@ private slots:
             {"name", "content", "expected"});  // null: no file; "<folder>": a folder; PATH stands for the full path
         QTest::newRow("missing") << "case-absent.dat" << QByteArray()
                                  << "Cannot open file containing program text.\r\nPATH";
-        QTest::newRow("folder") << "case-folder.dat" << QByteArray("<folder>") << "Error reading file.";
         QTest::newRow("duplicate") << "case-dup.dat" << QByteArray("1 0 a\n\n1 0 b\n")
                                    << "Duplicate in program text at line 3.";
     }
