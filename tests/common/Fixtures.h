@@ -5,7 +5,6 @@
 
 #include "frmMain.h"
 
-#include <QByteArray>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -21,9 +20,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QSize>
-#include <QString>
-#include <QStringList>
 
 #include <array>
 #include <memory>
