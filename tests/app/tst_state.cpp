@@ -96,8 +96,6 @@ private slots:
     void roundTripsEveryParameter_data()
     {
         QTest::addColumn<SavedState>("state");
-        QTest::newRow("example") << exampleState();
-        QTest::newRow("defaults") << SavedState{};
         QTest::newRow("all options the other way") << SavedState{{}, {}, 0, 0, false, true, true};
         QTest::newRow("quote then comma") << SavedState{"/a\",b/", "/\"\"/", 2, 2, true, false, false};
         QTest::newRow("blanks kept") << SavedState{"  /lead/", "/trail/  ", 1, 1, true, false, false};
