@@ -56,9 +56,6 @@ private slots:
         QTest::newRow("total") << QList<qint64>{32767, 1, 0, 0}
                                << "The input images folder presently contains 32768 graphics files as follows: 32767 "
                                   "BMP files, 1 PNG file, no JPG files and no GIF files.";
-        QTest::newRow("one format") << QList<qint64>{0, 0, 70000, 0}
-                                    << "The input images folder presently contains 70000 graphics files as follows: "
-                                       "no BMP files, no PNG files, 70000 JPG files and no GIF files.";
     }
     void summaryBeyondSixteenBits()
     {
