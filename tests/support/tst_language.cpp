@@ -4,7 +4,6 @@
 #include "ScriptedPrompts.h"
 
 #include <QCoreApplication>
-#include <QWidget>
 
 #include <climits>
 
@@ -63,19 +62,6 @@ private slots:
     {
         QFETCH(int, status); QFETCH(QString, expected);
         QCOMPARE(ProgramTextLoadMessage(status, QStringLiteral("/opt/p/pxfm.dat")), expected);
-    }
-
-    void shippedFileLoadsAndNamesTheProgram()
-    {
-        ScriptedPrompts scripted;
-        QVERIFY(LoadProgramText(QStringLiteral("pxfm.dat")));
-        VERIFY_PROMPTS(scripted);
-        SetSoftwareIdentity();
-        QCOMPARE(VersionText, QStringLiteral(PICTORIA_EXPECTED_VERSION_TEXT));
-        QWidget window;
-        SetMainWindowCaption(window);
-        QCOMPARE(window.windowTitle(), QStringLiteral("Pictoria ") + QStringLiteral(PICTORIA_EXPECTED_VERSION_TEXT));
-        QCOMPARE(GetProgramText(15), QStringLiteral("https://quorvane.example/pictoria/manual/"));
     }
 
     void failedLoadShowsTheReason_data()
