@@ -78,23 +78,6 @@ private slots:
         mainWindow_.setGeometry(20, 30, 560, 420);
     }
 
-    void loadedOnceByTheMainWindow()
-    {
-        frmMain w;
-        QVERIFY(w.Form_Load());
-        frmTargetFileExists* dialog = w.targetExistsDialog();
-        QVERIFY(dialog);
-        QCOMPARE(dialog->parentWidget(), &w);
-        QCOMPARE(dialog->windowTitle(), QStringLiteral("File exists"));
-        QVERIFY(!dialog->isVisible());
-        ScriptedPrompts scripted;
-        expectDialog(scripted, choose("optOverwrite"));
-        show(*dialog, entry_, false);
-        VERIFY_PROMPTS(scripted);
-        QVERIFY(!dialog->isVisible());
-        QCOMPARE(w.targetExistsDialog(), dialog);
-    }
-
     void controlsStandAtTheirDesignPositions_data()
     {
         columns<QString, QString, QRect>({"name", "caption", "twips"});
