@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QRect>
+#include <QString>
+#include <QWidget>
 
 namespace pictoria {
 
@@ -18,6 +20,17 @@ constexpr int PixelsToTwips(int pixels) { return pixels * kTwipsPerPixel; }
 inline QRect TwipsRect(int left, int top, int width, int height)
 {
     return QRect(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
+}
+
+/// A control of kind @p W on @p parent, named @p name (its objectName) and
+/// placed at the design geometry given in twips.
+template <typename W>
+W* CreateControl(QWidget* parent, const QString& name, int left, int top, int width, int height)
+{
+    auto* control = new W(parent);
+    control->setObjectName(name);
+    control->setGeometry(TwipsRect(left, top, width, height));
+    return control;
 }
 
 }  // namespace pictoria

@@ -45,9 +45,7 @@ template <typename W>
 W* place(QWidget* parent, const QString& name, int left, int top, int width, int height,
          double pointSize = kDefaultPointSize)
 {
-    auto* widget = new W(parent);
-    widget->setObjectName(name);
-    widget->setGeometry(TwipsRect(left, top, width, height));
+    auto* widget = CreateControl<W>(parent, name, left, top, width, height);
     widget->setFont(designFont(pointSize));
     return widget;
 }

@@ -30,10 +30,8 @@ const QString kErrorTitle = QStringLiteral("Error");
 template <typename W>
 W* place(QWidget* parent, const char* name, const QString& text, int left, int top, int width, int height)
 {
-    auto* widget = new W(parent);
-    widget->setObjectName(QString::fromLatin1(name));
+    auto* widget = CreateControl<W>(parent, QString::fromLatin1(name), left, top, width, height);
     widget->setText(text);
-    widget->setGeometry(TwipsRect(left, top, width, height));
     return widget;
 }
 
