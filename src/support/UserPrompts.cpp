@@ -52,7 +52,7 @@ public:
     {
         QMessageBox box(parent);
         box.setObjectName(QStringLiteral("messageBox"));
-        box.setWindowTitle(title.isEmpty() ? QStringLiteral("Pictoria") : title);
+        box.setWindowTitle(title);  // the fatal load message has an empty title on purpose
         box.setText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         switch (icon) {
         case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
