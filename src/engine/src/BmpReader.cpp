@@ -213,11 +213,7 @@ class BmpReader : public ImageReader {
         for (uint32_t x = 0; x < w; ++x) checkIndex(d[x] = s[x]);
         break;
       case 24:
-        for (uint32_t x = 0; x < w; ++x) {
-          d[3 * x] = s[3 * x + 2];
-          d[3 * x + 1] = s[3 * x + 1];
-          d[3 * x + 2] = s[3 * x];
-        }
+        swapRedBlue(s, d, w);
         break;
       default: {
         const int c = info_.channels();

@@ -5,6 +5,7 @@
 
 #include "Codecs.h"
 #include "Errors.h"
+#include "Pixels.h"
 
 namespace pixmorph {
 
@@ -83,11 +84,7 @@ class BmpWriter : public ImageWriter {
       switch (bpp_) {
         case 8: std::memcpy(d, s, w); break;
         case 24:
-          for (uint32_t x = 0; x < w; ++x) {
-            d[3 * x] = s[3 * x + 2];
-            d[3 * x + 1] = s[3 * x + 1];
-            d[3 * x + 2] = s[3 * x];
-          }
+          swapRedBlue(s, d, w);
           break;
         default:
           for (uint32_t x = 0; x < w; ++x) {

@@ -38,6 +38,17 @@ bool paletteGray(const ImageInfo& info);
 void convertRow(const uint8_t* src, PixelFormat from, const ImageInfo& info, uint8_t* dst,
                 PixelFormat to);
 
+/// Copies @p width three-byte pixels from @p src to @p dst, swapping the first
+/// and third byte: BMP stores blue, green, red; the engine's rows are red,
+/// green, blue. The same swap serves both directions.
+inline void swapRedBlue(const uint8_t* src, uint8_t* dst, uint32_t width) {
+  for (uint32_t x = 0; x < width; ++x) {
+    dst[3 * x] = src[3 * x + 2];
+    dst[3 * x + 1] = src[3 * x + 1];
+    dst[3 * x + 2] = src[3 * x];
+  }
+}
+
 /// Composes colour @p c with alpha @p a over white, rounded.
 inline uint8_t overWhite(uint8_t c, uint8_t a) {
   unsigned v = unsigned(c) * a + 255u * (255u - a);
