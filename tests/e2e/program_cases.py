@@ -153,6 +153,19 @@ def viewer_image_size(name):
     return 24 + seed * 8, 16 + seed * 4
 
 
+def start_bmp_to_png_batch(s, source, target, shot=None):
+    """Starts the program and a BMP to PNG batch from source to target with "View in browser"."""
+    s.start()
+    set_folder(s, 0, source)
+    set_folder(s, 1, target)
+    choose_format(s, 0, "BMP")
+    choose_format(s, 1, "PNG")
+    tick(s, s.main, VIEW_IN_BROWSER)
+    if shot:
+        s.screenshot(shot, s.main)
+    s.click_twips(s.main, *CONVERT_FILES)
+
+
 def batch_with_viewer(s):
     """BMP to PNG over a folder with "View in browser": every file converted, the
     report complete, the viewer page written beside the sources and opened.
@@ -167,14 +180,7 @@ def batch_with_viewer(s):
     with open(os.path.join(source, "notes.txt"), "w") as f:
         f.write("not an image\n")
 
-    s.start()
-    set_folder(s, 0, source)
-    set_folder(s, 1, target)
-    choose_format(s, 0, "BMP")
-    choose_format(s, 1, "PNG")
-    tick(s, s.main, VIEW_IN_BROWSER)
-    s.screenshot("main_before_batch", s.main)
-    s.click_twips(s.main, *CONVERT_FILES)
+    start_bmp_to_png_batch(s, source, target, "main_before_batch")
 
     page = os.path.join(source, "viewer01.htm")
     wait_for(lambda: page_opened(s, page), 30, "the viewer page %s to be opened" % page)
@@ -226,13 +232,7 @@ def case_batch_stop(s):
     count = 400
     write_bmp_series(source, count, 256, 192)
 
-    s.start()
-    set_folder(s, 0, source)
-    set_folder(s, 1, target)
-    choose_format(s, 0, "BMP")
-    choose_format(s, 1, "PNG")
-    tick(s, s.main, VIEW_IN_BROWSER)
-    s.click_twips(s.main, *CONVERT_FILES)
+    start_bmp_to_png_batch(s, source, target)
     wait_for(lambda: len(os.listdir(target)) >= 3, 30, "the batch to write its first files")
     s.click_twips(s.main, *STOP)
     report = wait_report(s, r"^Number of BMP files converted:", 30)
