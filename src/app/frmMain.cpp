@@ -303,7 +303,6 @@ void frmMain::InitMainWindow()
     }
     intMinQuality = 10;
     intMaxQuality = 100;
-    blnViewerFileOpen = false;
 
     const QRect single = cmdConvertSingleFile->geometry();
     lblConvertingFile->move(single.topLeft());
@@ -350,10 +349,12 @@ void frmMain::cmdQuit_Click()
     if (chkSaveStateOnQuit->isChecked())
         WriteState(DefaultStatePath);
     hide();
-    // Quit during a run arrives inside the run's yield: the run stops after the
-    // file in hand (nothing is left half-written) and every event loop ends.
-    blnStopRequested = true;
-    QCoreApplication::exit(0);
+    // A run in progress first finishes the files in flight (nothing is left
+    // half-written); the program ends when it is over.
+    if (conversionRun_)
+        conversionRun_->stop();
+    else
+        QCoreApplication::exit(0);
 }
 
 void frmMain::closeEvent(QCloseEvent* event)

@@ -4,7 +4,8 @@
 // named after them (state, help); this class only declares them.
 #pragma once
 
-#include <QFile>
+#include "ConversionRun.h"
+
 #include <QPointer>
 #include <QWidget>
 #include <array>
@@ -24,7 +25,7 @@ class frmConvertSingleFile;
 class frmTargetFileExists;
 class frmHelp;
 
-class frmMain : public QWidget {
+class frmMain : public QWidget, private RunHost {
     Q_OBJECT
 
 public:
@@ -84,15 +85,6 @@ public:
     QString DefaultStatePath;
     QString InputFormatFilter;
     QString OutputFormatFilter;
-    bool blnStopRequested = false;
-    bool blnRunWarnOnOverwrite = false;
-    bool blnRunViewInBrowser = false;
-    bool blnViewerOpened = false;
-    bool blnViewerHasImages = false;
-    bool blnSourceShown = false;
-    bool blnViewerFileOpen = false;
-    int intViewerFileNumber = -1;
-    QString strViewerFilepath;
 
     /// Outer window height and top in twips as the layout last set them; the
     /// layout rules read these back rather than the rounded pixel geometry.
@@ -139,12 +131,11 @@ public:
 
     // ---- Batch conversion (batch/frmMain_batch.cpp) ---------------------------
     void cmdConvertFiles_Click();
+    /// Lists the input (0) or output (1) folder, or starts a batch (2).
     void ProcessFiles(int intOperation);
     void cmdStop_Click();
-    int ConvertOneFile(int intOperation, const QString& fileName, bool singleFileMode,
-                       const QString& qualityTag);
-    void OpenViewerPage(const QString& inputPath);
-    void CloseViewerPage();
+    /// The conversion run in progress, if any.
+    ConversionRun* conversionRun() const { return conversionRun_; }
 
     // ---- Single-file conversion (single/frmMain_single.cpp) --------------------
     void cmdConvertSingleFile_Click();
@@ -161,11 +152,25 @@ public:
     void cboFileFormat_Click(int index);
     void cmdList_Click(int index);
 
+signals:
+    /// A conversion run has ended and the window is ready again.
+    void conversionRunFinished();
+
 protected:
     void closeEvent(class QCloseEvent* event) override;
     bool eventFilter(QObject* watched, class QEvent* event) override;
 
 private:
+    void StartConversionRun(RunParameters parameters);
+    // The window's side of a run.
+    TargetChoice askExistingTarget(const QString& targetPath, bool singleFile) override;
+    void showRunError(const QString& description) override;
+    void showViewerPageError(const QString& reason) override;
+    void appendToReport(const QString& text) override;
+    void showProgress(const QString& text) override;
+    void conversionStarting(const ConversionItem& item) override;
+    void conversionReported(const ConversionItem& item) override;
+
     void createControls();
     void connectHandlers();
     void setWindowHeightTwips(int twips);
@@ -181,8 +186,7 @@ private:
     QPointer<frmTargetFileExists> targetExistsDialog_;
     QPointer<frmHelp> helpWindow_;
 
-    // The open viewer page, while a run writes it.
-    std::unique_ptr<QFile> viewerFile_;
+    ConversionRun* conversionRun_ = nullptr;
 };
 
 }  // namespace pictoria

@@ -104,22 +104,23 @@ QString SingleSuccessTail(const QString& targetName, const QString& sizeText, st
     return text + QLatin1Char('.') + kBreak + kBreak;
 }
 
-QString FailureTail(const QString& message, int failureSide, const QString& inputFormat,
-                    const QString& outputFormat)
+QString FailureTail(const EngineOutcome& outcome, const QString& inputFormat, const QString& outputFormat)
 {
-    const QString side = failureSide == 1 ? QStringLiteral("Read") : failureSide == -1 ? QStringLiteral("Write")
-                                                                                       : QString();
-    QString text = kBreak + QStringLiteral("*** ") + side + QStringLiteral(" error: ") + message + kBreak;
-    if (inputFormat == QLatin1String("BMP") && message == kEngineUnsupportedOption)
+    const QString side = outcome.failureSide == 1    ? QStringLiteral("Read")
+                         : outcome.failureSide == -1 ? QStringLiteral("Write")
+                                                     : QString();
+    QString text = kBreak + QStringLiteral("*** ") + side + QStringLiteral(" error: ") + outcome.message + kBreak;
+    using Kind = EngineOutcome::Kind;
+    if (inputFormat == QLatin1String("BMP") && outcome.kind == Kind::UnsupportedOption)
         text += QStringLiteral("      BMP file may be compressed.") + kBreak;
-    if (message == kEngineInvalidBitsPerPixel && outputFormat == QLatin1String("JPG"))
+    if (outcome.kind == Kind::InvalidBitsPerPixel && outputFormat == QLatin1String("JPG"))
         text += QStringLiteral("      Bits per pixel in input image may be too small for saving as JPG file.") + kBreak;
     return text + kBreak;
 }
 
-bool StopsWholeOperation(const QString& message)
+QString ConvertingLabel(const QString& fileName, const QString& sizeText)
 {
-    return message == kEngineInputNotSupported || message == kEngineOutputNotSupported;
+    return QStringLiteral("Converting ") + fileName + QStringLiteral(" (") + sizeText + QLatin1Char(')');
 }
 
 }  // namespace pictoria

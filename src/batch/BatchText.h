@@ -2,18 +2,13 @@
 // texts, report entries and messages. Line breaks are "\r\n".
 #pragma once
 
+#include "Grafix.h"
+
 #include <QString>
 
 #include <optional>
 
 namespace pictoria {
-
-/// Engine messages the run reacts to, as TranscodeFile returns them.
-inline const QString kEngineSuccess = QStringLiteral("No Error.");
-inline const QString kEngineUnsupportedOption = QStringLiteral("Unsupported file format option.");
-inline const QString kEngineInvalidBitsPerPixel = QStringLiteral("Invalid bits per pixel for this file format.");
-inline const QString kEngineInputNotSupported = QStringLiteral("Input file format not supported.");
-inline const QString kEngineOutputNotSupported = QStringLiteral("Output file format not supported.");
 
 /// Operations of a run over a folder, and the single-file conversion.
 enum BatchOperation { kListInput = 0, kListOutput = 1, kConvertBatch = 2, kConvertSingle = 3 };
@@ -60,10 +55,9 @@ QString SingleSuccessTail(const QString& targetName, const QString& sizeText, st
 
 /// What a conversion appends after the file name when the engine failed:
 /// the error line, the hint lines that fit, and an empty line.
-QString FailureTail(const QString& message, int failureSide, const QString& inputFormat,
-                    const QString& outputFormat);
+QString FailureTail(const EngineOutcome& outcome, const QString& inputFormat, const QString& outputFormat);
 
-/// True for the engine messages after which no further file is tried.
-bool StopsWholeOperation(const QString& message);
+/// "Converting <name> (<size>)", the progress label of a conversion.
+QString ConvertingLabel(const QString& fileName, const QString& sizeText);
 
 }  // namespace pictoria

@@ -1,31 +1,52 @@
 #include "Grafix.h"
 
-#include <pixmorph/transcode.h>
+#include <pixmorph/transcode.hpp>
 
 #include <QByteArray>
 
-#include <algorithm>
-#include <array>
-
 namespace pictoria {
 
-QString TranscodeFile(const QString& inputPath, const QString& outputPath, int quality, int option,
-                      int& failureSide)
+namespace {
+
+EngineOutcome::Kind kindOf(pixmorph_status status)
 {
-    const QByteArray input = inputPath.toUtf8();
-    const QByteArray output = outputPath.toUtf8();
-    const int32_t inputIsBmp = inputPath.endsWith(QLatin1String("bmp"), Qt::CaseInsensitive) ? 1 : 0;
-    std::array<char, PIXMORPH_MESSAGE_CAPACITY> buffer{};
-    int32_t side = 0;
-    const int32_t written = transcode_picture_file_2("", input.constData(), "", output.constData(), 0, quality,
-                                                     inputIsBmp, option, buffer.data(), &side);
-    failureSide = side;
-    // A count outside the buffer is not trusted beyond the buffer's end, and
-    // the message never runs past its terminating NUL.
-    const auto begin = buffer.begin();
-    const auto end = begin + std::clamp<int32_t>(written, 0, PIXMORPH_MESSAGE_CAPACITY);
-    const auto stop = std::find(begin, end, '\0');
-    return QString::fromUtf8(buffer.data(), stop - begin) + QLatin1Char('.');
+    switch (status) {
+    case PIXMORPH_OK: return EngineOutcome::Kind::Converted;
+    case PIXMORPH_UNSUPPORTED_OPTION: return EngineOutcome::Kind::UnsupportedOption;
+    case PIXMORPH_INVALID_BITS_PER_PIXEL: return EngineOutcome::Kind::InvalidBitsPerPixel;
+    case PIXMORPH_INPUT_NOT_SUPPORTED:
+    case PIXMORPH_OUTPUT_NOT_SUPPORTED: return EngineOutcome::Kind::FormatNotSupported;
+    case PIXMORPH_READ_FAILED:
+    case PIXMORPH_WRITE_FAILED:
+    case PIXMORPH_FAILED: break;
+    }
+    return EngineOutcome::Kind::Failed;
+}
+
+Transcoder& installedTranscoder()
+{
+    static Transcoder installed = TranscodeFile;
+    return installed;
+}
+
+}  // namespace
+
+EngineOutcome TranscodeFile(const QString& inputPath, const QString& outputPath, int quality)
+{
+    const pixmorph::TranscodeResult result =
+        pixmorph::transcode(inputPath.toUtf8().toStdString(), outputPath.toUtf8().toStdString(), quality);
+    EngineOutcome outcome;
+    outcome.kind = kindOf(result.status);
+    outcome.message = QString::fromStdString(result.message) + QLatin1Char('.');
+    outcome.failureSide = static_cast<int>(result.side);
+    return outcome;
+}
+
+const Transcoder& transcoder() { return installedTranscoder(); }
+
+void setTranscoder(Transcoder replacement)
+{
+    installedTranscoder() = replacement ? std::move(replacement) : Transcoder(TranscodeFile);
 }
 
 }  // namespace pictoria

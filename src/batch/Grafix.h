@@ -1,18 +1,37 @@
-// The one call into the conversion engine.
+// The one call into the conversion engine, and the seam through which tests
+// put a stand-in in its place.
 #pragma once
 
 #include <QString>
 
+#include <functional>
+
 namespace pictoria {
 
+/// What the engine made of one conversion.
+struct EngineOutcome {
+    enum class Kind { Converted, UnsupportedOption, InvalidBitsPerPixel, FormatNotSupported, Failed };
+    Kind kind = Kind::Failed;
+    /// The engine's message followed by ".", so success reads "No Error.".
+    QString message;
+    /// 1 when reading the input failed, -1 when writing the output failed, 0 otherwise.
+    int failureSide = 0;
+
+    bool converted() const { return kind == Kind::Converted; }
+};
+
 /// Converts @p inputPath into @p outputPath (its extension names the output
-/// format) through the engine, with JPG quality @p quality; @p option is
-/// handed to the engine unchanged (callers pass 0).
-///
-/// Returns the engine's message followed by ".", so success reads
-/// "No Error.". @p failureSide receives 1 when reading the input failed, -1
-/// when writing the output failed, 0 otherwise.
-QString TranscodeFile(const QString& inputPath, const QString& outputPath, int quality, int option,
-                      int& failureSide);
+/// format) through the engine, with JPG quality @p quality. Safe to call on
+/// any thread.
+EngineOutcome TranscodeFile(const QString& inputPath, const QString& outputPath, int quality);
+
+/// The conversion that runs use: TranscodeFile unless a test installed a
+/// stand-in. Called on worker threads.
+using Transcoder = std::function<EngineOutcome(const QString& inputPath, const QString& outputPath, int quality)>;
+const Transcoder& transcoder();
+
+/// Installs @p replacement (an empty one restores TranscodeFile). Only while
+/// no run is in progress.
+void setTranscoder(Transcoder replacement);
 
 }  // namespace pictoria

@@ -19,4 +19,10 @@ void BeginRunState(frmMain& window)
     window.cmdStop->setFont(stopFont);
 }
 
+void EndRunState(frmMain& window)
+{
+    SetFormControlsEnabled(window, true, false, false, true);
+    window.lblTopLine->show();
+}
+
 }  // namespace pictoria

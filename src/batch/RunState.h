@@ -10,4 +10,7 @@ class frmMain;
 /// commands again (SetFormControlsEnabled) and shows the top line.
 void BeginRunState(frmMain& window);
 
+/// Enables the commands again and shows the top line.
+void EndRunState(frmMain& window);
+
 }  // namespace pictoria

@@ -33,11 +33,6 @@ frmConvertSingleFile* frmMain::singleFileDialog() const { return singleFileDialo
 
 void frmMain::cmdConvertSingleFile_Click()
 {
-    blnRunViewInBrowser = false;
-    blnViewerOpened = false;
-    blnViewerHasImages = false;
-    blnSourceShown = false;
-
     // The open-file dialog starts in the input images folder; when that folder
     // is gone the current directory simply stays as it is.
     if (!txbFolderForImages[0]->text().isEmpty())
@@ -60,10 +55,7 @@ void frmMain::cmdConvertSingleFile_Click()
         return;
     }
 
-    blnStopRequested = false;
     BeginRunState(*this);
-
-    blnRunViewInBrowser = dialog.chkViewInBrowser->isChecked();
     const QString fileName = FileNameOf(filePath, false);
     InputFormatFilter = ExtensionOf(fileName, true).toUpper();
     cboFileFormat[0]->setCurrentIndex(FindFormatIndex(strFormatNames, intFormatCounts[0], InputFormatFilter) + 1);
@@ -73,56 +65,41 @@ void frmMain::cmdConvertSingleFile_Click()
     txbReport->clear();
     cmdStop->show();
     lblOnlineDocumentation->hide();
-    blnRunWarnOnOverwrite = dialog.chkWarnOnOverwrite->isChecked();
-    repaint();
 
-    // One conversion (ConvertOneFile tells the user of its own run-time
-    // errors). Stop ends the run after the conversion in hand, as in a batch;
-    // returns false then.
-    int result = 0;
-    auto convert = [&](const QString& qualityTag) {
-        result = ConvertOneFile(kConvertSingle, fileName, true, qualityTag);
-        if (!blnStopRequested)
-            return true;
-        AppendToReport(QStringLiteral("Operation stopped.\r\n"));
-        return false;
-    };
-    auto chooseOutput = [&](const QString& format) {
-        OutputFormatFilter = format;
-        cboFileFormat[1]->setCurrentIndex(FindFormatIndex(strFormatNames, intFormatCounts[1], format) + 1);
-    };
-
-    bool going = true;
-    if (dialog.chkBMP->isChecked()) {
-        chooseOutput(QStringLiteral("BMP"));
-        going = convert(QString());
-    }
-    if (going && dialog.chkPNG->isChecked() && result != -1) {
-        chooseOutput(QStringLiteral("PNG"));
-        going = convert(QString());
-    }
-    if (going && dialog.chkJPG->isChecked() && result != -1) {
-        chooseOutput(QStringLiteral("JPG"));
-        // A failed quality does not stop the others: each is its own file.
+    // One conversion at a time, always BMP, PNG, then each JPG quality: a
+    // source that cannot be read ends the run before the next format.
+    RunParameters parameters;
+    parameters.operation = kConvertSingle;
+    parameters.inputFolder = folder;
+    parameters.outputFolder = folder;
+    parameters.inputFormat = InputFormatFilter;
+    parameters.warnOnOverwrite = dialog.chkWarnOnOverwrite->isChecked() && chkWarnOnOverwrite->isChecked();
+    parameters.viewInBrowser = dialog.chkViewInBrowser->isChecked();
+    if (dialog.chkBMP->isChecked())
+        parameters.items.push_back({fileName, QStringLiteral("BMP"), intQuality, QString()});
+    if (dialog.chkPNG->isChecked())
+        parameters.items.push_back({fileName, QStringLiteral("PNG"), intQuality, QString()});
+    if (dialog.chkJPG->isChecked()) {
         const QualityPlan plan = PlanQualities(intQualityFrom, intQualityTo, intQualityStep);
-        for (const int quality : plan.qualities) {
-            intQuality = quality;
-            if (!convert(plan.tagged ? QString::number(quality) : QString()))
-                break;
-        }
+        for (const int quality : plan.qualities)
+            parameters.items.push_back(
+                {fileName, QStringLiteral("JPG"), quality, plan.tagged ? QString::number(quality) : QString()});
     }
+    StartConversionRun(std::move(parameters));
+}
 
-    cmdStop->hide();
-    lblOnlineDocumentation->show();
-    SetFormControlsEnabled(*this, true, false, false, true);
-    lblTopLine->show();
-    // A stopped run completes its page too: the file is always closed and
-    // what was converted before the stop can be seen.
-    if (blnViewerFileOpen)
-        CloseViewerPage();
-    if (blnViewerHasImages && !isQuitting())
-        OpenDocument(strViewerFilepath, true);
-    FocusNextControl();
+void frmMain::conversionStarting(const ConversionItem& item)
+{
+    OutputFormatFilter = item.outputFormat;
+    cboFileFormat[1]->setCurrentIndex(FindFormatIndex(strFormatNames, intFormatCounts[1], item.outputFormat) + 1);
+    if (item.outputFormat == QLatin1String("JPG"))
+        intQuality = item.quality;
+}
+
+void frmMain::conversionReported(const ConversionItem& item)
+{
+    if (item.outputFormat == QLatin1String("JPG"))
+        txbQuality->setText(QString::number(item.quality));
 }
 
 }  // namespace pictoria

@@ -7,6 +7,8 @@
 using namespace pictoria;
 using namespace pictoria::testing;
 
+Q_DECLARE_METATYPE(EngineOutcome)
+
 class TestBatchText : public QObject {
     Q_OBJECT
 
@@ -62,24 +64,25 @@ private slots:
 
     void failureEntry_data()
     {
-        columns<QString, int, QString, QString, QString>({"message", "side", "input", "output", "entry"});
-        const QString unsupported = "Unsupported file format option.", bits = "Invalid bits per pixel for this file format.";
-        QTest::newRow("compressed BMP") << unsupported << 1 << "BMP" << "PNG"
+        columns<EngineOutcome, QString, QString, QString>({"outcome", "input", "output", "entry"});
+        using Kind = EngineOutcome::Kind;
+        const EngineOutcome unsupported{Kind::UnsupportedOption, "Unsupported file format option.", 1};
+        const EngineOutcome bits{Kind::InvalidBitsPerPixel, "Invalid bits per pixel for this file format.", -1};
+        QTest::newRow("compressed BMP") << unsupported << "BMP" << "PNG"
             << "\r\n*** Read error: Unsupported file format option.\r\n      BMP file may be compressed.\r\n\r\n";
-        QTest::newRow("same message, not BMP") << unsupported << 1 << "GIF" << "PNG"
+        QTest::newRow("same message, not BMP") << unsupported << "GIF" << "PNG"
             << "\r\n*** Read error: Unsupported file format option.\r\n\r\n";
-        QTest::newRow("too few bits for JPG") << bits << -1 << "BMP" << "JPG"
+        QTest::newRow("too few bits for JPG") << bits << "BMP" << "JPG"
             << "\r\n*** Write error: Invalid bits per pixel for this file format.\r\n"
                "      Bits per pixel in input image may be too small for saving as JPG file.\r\n\r\n";
-        QTest::newRow("too few bits, not JPG") << bits << -1 << "BMP" << "PNG"
+        QTest::newRow("too few bits, not JPG") << bits << "BMP" << "PNG"
             << "\r\n*** Write error: Invalid bits per pixel for this file format.\r\n\r\n";
-        QTest::newRow("neither side") << "Out of memory." << 0 << "BMP" << "PNG" << "\r\n***  error: Out of memory.\r\n\r\n";
+        QTest::newRow("neither side") << EngineOutcome{Kind::Failed, "Out of memory.", 0} << "BMP" << "PNG" << "\r\n***  error: Out of memory.\r\n\r\n";
     }
     void failureEntry()
     {
-        QFETCH(QString, message); QFETCH(int, side); QFETCH(QString, input); QFETCH(QString, output);
-        QFETCH(QString, entry);
-        QCOMPARE(FailureTail(message, side, input, output), entry);
+        QFETCH(EngineOutcome, outcome); QFETCH(QString, input); QFETCH(QString, output); QFETCH(QString, entry);
+        QCOMPARE(FailureTail(outcome, input, output), entry);
     }
 
     void htmlText_data()

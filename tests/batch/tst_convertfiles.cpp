@@ -1,5 +1,6 @@
 // "Convert files" on the real main window over real folders: the edge cases of a run.
 #include "Fixtures.h"
+#include "HeldTranscoder.h"
 #include "ScriptedPrompts.h"
 #include "frmTargetFileExists.h"
 
@@ -79,12 +80,12 @@ private slots:
         ScriptedPrompts scripted;
         scripted.expectMessage(message.replace("%in/", b.in), title, MsgButtons::Ok, icon);
         b.w.cmdConvertFiles_Click();
+        QVERIFY(waitForRun(b.w));
         VERIFY_PROMPTS(scripted);
         if (focused >= 0)
             QCOMPARE(b.w.focusWidget(), b.w.cmdFolderForImages[focused]);
         QCOMPARE(b.w.ReportText(), QStringLiteral("earlier\r\n"));
         QVERIFY(QDir(b.out).isEmpty());
-        QVERIFY(!b.w.blnRunViewInBrowser);
         QVERIFY(b.w.cmdConvertFiles->isEnabled());
         QVERIFY(b.w.cmdList[0]->isEnabled());
         QVERIFY(b.w.lblTopLine->isVisible());
@@ -112,6 +113,7 @@ private slots:
             scripted.expectMessage("There are no BMP files in the input folder.", "No files", MsgButtons::Ok,
                                    MsgIcon::Exclamation);
         b.w.cmdConvertFiles_Click();
+        QVERIFY(waitForRun(b.w));
         VERIFY_PROMPTS(scripted);
         QCOMPARE(b.w.txbQuality->text(), cleaned);
         if (quality != 0)
@@ -164,6 +166,7 @@ private slots:
             setup(b);
         ScriptedPrompts scripted;  // no message and no browser
         b.w.cmdConvertFiles_Click();
+        QVERIFY(waitForRun(b.w));
         VERIFY_PROMPTS(scripted);
         QCOMPARE(b.w.ReportText(), report);
         QCOMPARE(QDir(b.out).entryList(QDir::Files | QDir::Hidden, QDir::Name), written);
@@ -190,6 +193,7 @@ private slots:
             QCOMPARE(dialog.lngBackColor, quint32(0xFFFFC0));
         });
         b.w.cmdConvertFiles_Click();
+        QVERIFY(waitForRun(b.w));
         VERIFY_PROMPTS(scripted);
         QCOMPARE(b.w.ReportText(), "a.bmp -- Existing PNG file not overwritten.\r\n\r\nb.bmp -> b.png [OK]\r\n"
                                    "\r\nNumber of BMP files converted: 1 (of 2 input)\r\n");
@@ -207,29 +211,11 @@ private slots:
         ScriptedPrompts scripted;
         answerExisting(scripted, "optOverwrite");
         b.w.cmdConvertFiles_Click();
+        QVERIFY(waitForRun(b.w));
         VERIFY_PROMPTS(scripted);
         QVERIFY(b.w.ReportText().startsWith(stem + ".bmp\r\n*** Write error: "));
         QCOMPARE(readAll(b.out + stem + ".png"), QByteArray("old"));
         QCOMPARE(QDir(b.out).entryList(QDir::Files | QDir::Hidden), QStringList{stem + ".png"});
-    }
-
-    // Quit during a run (Stop runs end to end): no dialog, no browser, and
-    // the page is complete and closed.
-    void quitDuringARun()
-    {
-        Bench b;
-        QVERIFY(b.load(kBmp, kPng));
-        viewInBrowser(b);
-        QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp", "c.bmp"}) && writeBytes(b.out + "b.png", "old"));
-        ScriptedPrompts scripted;  // no dialog for b.png
-        QTimer::singleShot(0, &b.w, [&] { b.w.cmdQuit_Click(); });
-        b.w.cmdConvertFiles_Click();
-        VERIFY_PROMPTS(scripted);
-        QCOMPARE(QImage(b.out + "a.png").size(), QSize(20, 20));
-        QCOMPARE(readAll(b.out + "b.png"), QByteArray("old"));
-        QVERIFY(!QFile::exists(b.out + "c.png"));
-        QVERIFY(readAll(b.in + "viewer01.htm").endsWith(kPageEnd.toUtf8()));
-        QVERIFY(!b.w.blnViewerFileOpen);
     }
 
     void rendersHostileNamesHarmless()
@@ -242,6 +228,7 @@ private slots:
         ScriptedPrompts scripted;
         scripted.expectLaunch(b.in + "viewer01.htm");
         b.w.cmdConvertFiles_Click();
+        QVERIFY(waitForRun(b.w));
         VERIFY_PROMPTS(scripted);
         QVERIFY(b.w.ReportText().startsWith(name + " -> a&b \"<x>\" é.png [OK]\r\n"));
         const QString page = QString::fromUtf8(readAll(b.in + "viewer01.htm"));
@@ -254,17 +241,107 @@ private slots:
         Bench b;
         QVERIFY(b.load(kBmp, kPng));
         QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp", "c.bmp"}));
+        conversionPool().setMaxThreadCount(1);
+        HeldTranscoder engine;
         ScriptedPrompts scripted;
         scripted.expectMessage("Cannot read the size of " + b.in + "b.bmp: No such file or directory.", "Error",
                                MsgButtons::Ok, MsgIcon::Information);
-        // b.bmp is removed while a.bmp is being converted.
-        QTimer::singleShot(0, &b.w, [&] { QFile::remove(b.in + "b.bmp"); });
         b.w.cmdConvertFiles_Click();
+        QVERIFY(engine.waitForStarted(1));
+        QFile::remove(b.in + "b.bmp");
+        engine.releaseAll();
+        QVERIFY(waitForRun(b.w));
         VERIFY_PROMPTS(scripted);
         QCOMPARE(b.w.ReportText(), QStringLiteral("a.bmp -> a.png [OK]\r\nb.bmp\r\nc.bmp -> c.png [OK]\r\n"
                                                   "\r\nNumber of BMP files converted: 2 (of 3 input)\r\n"));
     }
 
+    // Conversions end in any order; the report, the label and the viewer page
+    // follow the files' order, and boxes edited meanwhile change nothing.
+    void reportsInFileOrder()
+    {
+        Bench b;
+        QVERIFY(b.load(kBmp, kPng));
+        viewInBrowser(b);
+        QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp", "c.bmp"}));
+        HeldTranscoder engine;
+        ScriptedPrompts scripted;
+        scripted.expectLaunch(b.in + "viewer01.htm");
+        b.w.cmdConvertFiles_Click();
+        QVERIFY(engine.waitForStarted(2));
+        b.w.txbFolderForImages[1]->setText(b.in);
+        engine.release("b.bmp");
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(b.out + "b.png"); }));
+        QTest::qWait(50);
+        QCOMPARE(b.w.ReportText(), QStringLiteral("a.bmp"));
+        QCOMPARE(b.w.lblConvertingFile->text(), QStringLiteral("Converting a.bmp (1,254 bytes)"));
+        engine.releaseAll();
+        QVERIFY(waitForRun(b.w));
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(b.w.ReportText(), "a.bmp -> a.png [OK]\r\nb.bmp -> b.png [OK]\r\nc.bmp -> c.png [OK]\r\n"
+                                   "\r\nNumber of BMP files converted: 3 (of 3 input)\r\nViewer file: " +
+                                       b.in + "viewer01.htm\r\n");
+        QCOMPARE(QDir(b.out).entryList(QDir::Files), (QStringList{"a.png", "b.png", "c.png"}));
+        const QString page = QString::fromUtf8(readAll(b.in + "viewer01.htm"));
+        QVERIFY(page.indexOf("a.png") < page.indexOf("b.bmp") && page.indexOf("b.png") < page.indexOf("c.bmp"));
+        QVERIFY(!b.w.lblConvertingFile->isVisible());
+    }
+
+    // The question for a file is asked while the files before it convert.
+    void asksWhileOthersConvert()
+    {
+        Bench b;
+        QVERIFY(b.load(kBmp, kPng));
+        QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp"}) && writeBytes(b.out + "b.png", "old"));
+        HeldTranscoder engine;
+        ScriptedPrompts scripted;
+        answerExisting(scripted, "optOverwrite", [&](frmTargetFileExists&) {
+            QCOMPARE(engine.started(), QStringList{"a.bmp"});
+            QCOMPARE(b.w.ReportText(), QStringLiteral("a.bmp"));
+        });
+        b.w.cmdConvertFiles_Click();
+        engine.releaseAll();
+        QVERIFY(waitForRun(b.w));
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(b.w.ReportText(), QStringLiteral("a.bmp -> a.png [OK]\r\nb.bmp -> b.png [OK]\r\n"
+                                                  "\r\nNumber of BMP files converted: 2 (of 2 input)\r\n"));
+    }
+
+    // Stop or Quit with files in flight: nothing new starts, those in flight
+    // finish and are reported; Quit shows nothing more. Quit comes last: the
+    // program's event loops end with it.
+    void interruptedWithFilesInFlight_data()
+    {
+        QTest::addColumn<bool>("quit");
+        QTest::newRow("Stop") << false;
+        QTest::newRow("Quit") << true;
+    }
+    void interruptedWithFilesInFlight()
+    {
+        QFETCH(bool, quit);
+        Bench b;
+        QVERIFY(b.load(kBmp, kPng));
+        viewInBrowser(b);
+        QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}));
+        HeldTranscoder engine;
+        ScriptedPrompts scripted;
+        if (!quit)
+            scripted.expectLaunch(b.in + "viewer01.htm");
+        b.w.cmdConvertFiles_Click();
+        QVERIFY(engine.waitForStarted(2));
+        (quit ? b.w.cmdQuit : b.w.cmdStop)->click();
+        engine.releaseAll();
+        QVERIFY(waitForRun(b.w));
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(engine.started(), (QStringList{"a.bmp", "b.bmp"}));
+        QCOMPARE(QDir(b.out).entryList(QDir::Files), (QStringList{"a.png", "b.png"}));
+        QVERIFY(readAll(b.in + "viewer01.htm").endsWith(kPageEnd.toUtf8()));
+        if (!quit)
+            QVERIFY(b.w.ReportText().startsWith("a.bmp -> a.png [OK]\r\nb.bmp -> b.png [OK]\r\nOperation stopped.\r\n"
+                                                "\r\nNumber of BMP files converted: 2 (of 4 input)\r\n"));
+    }
+
+    void init() { conversionPool().setMaxThreadCount(2); }
 };
 
 QTEST_MAIN(TestConvertFiles)

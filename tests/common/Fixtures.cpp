@@ -11,8 +11,17 @@
 #include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 
 namespace pictoria::testing {
+
+bool waitForRun(frmMain& w)
+{
+    if (!w.conversionRun())
+        return true;
+    QSignalSpy finished(&w, &frmMain::conversionRunFinished);
+    return finished.wait(60000);
+}
 
 QString captionOf(const QWidget* control)
 {

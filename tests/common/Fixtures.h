@@ -49,6 +49,9 @@ bool makeFiles(const QString& folder, const QStringList& specs);
 /// The file's bytes, or nothing when it cannot be read.
 QByteArray readAll(const QString& path);
 
+/// Waits until the conversion run in progress, if any, has ended.
+bool waitForRun(frmMain& w);
+
 /// A loaded main window with an empty input and output folder of its own
 /// ("in/" and "out/" of a temporary folder) already in its folder boxes.
 struct Bench {

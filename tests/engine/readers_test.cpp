@@ -134,9 +134,9 @@ TEST(BmpReader, RejectsWithTheRightMessage) {
     b.dataStartsHere();
     return b;
   };
-  cases.push_back({headerOnly(Bmp::windows(2, 2, 7, 0)), pixmorph::kInvalidBpp});
-  cases.push_back({headerOnly(Bmp::windows(2, 2, 24, 4)), pixmorph::kUnsupportedOption});  // embedded JPEG
-  cases.push_back({headerOnly(Bmp::windows(2, 2, 24, 5)), pixmorph::kUnsupportedOption});  // embedded PNG
+  cases.push_back({headerOnly(Bmp::windows(2, 2, 7, 0)), pixmorph_message(pixmorph::kInvalidBpp)});
+  cases.push_back({headerOnly(Bmp::windows(2, 2, 24, 4)), pixmorph_message(pixmorph::kUnsupportedOption)});  // embedded JPEG
+  cases.push_back({headerOnly(Bmp::windows(2, 2, 24, 5)), pixmorph_message(pixmorph::kUnsupportedOption)});  // embedded PNG
   cases.push_back({headerOnly(Bmp::windows(2, 2, 24, 0)), "BMP file is truncated"});
   Bmp overrun = Bmp::windows(2, 1, 8, 1, 40, 1);
   overrun.append({0, 0, 0, 0});

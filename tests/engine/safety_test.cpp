@@ -41,21 +41,21 @@ TEST(Messages, FormatsByContentAndExtension) {
   EXPECT_TRUE(transcode(src, tmp.path("a.JPEG")).ok);
 
   auto r = transcode(src, tmp.path("a.gif"));
-  EXPECT_EQ(r.message, pixmorph::kOutputNotSupported);
+  EXPECT_EQ(r.status, PIXMORPH_OUTPUT_NOT_SUPPORTED);
   EXPECT_EQ(r.side, FailureSide::Write);
   r = transcode(src, tmp.path("a.tiff"));
-  EXPECT_EQ(r.message, pixmorph::kOutputNotSupported);
+  EXPECT_EQ(r.status, PIXMORPH_OUTPUT_NOT_SUPPORTED);
 
   writeFile(tmp.path("notes.txt"), {'h', 'e', 'l', 'l', 'o', '\n'});
   r = transcode(tmp.path("notes.txt"), tmp.path("b.png"));
-  EXPECT_EQ(r.message, pixmorph::kInputNotSupported);
+  EXPECT_EQ(r.status, PIXMORPH_INPUT_NOT_SUPPORTED);
   EXPECT_EQ(r.side, FailureSide::Read);
   // Same bytes under a name that claims a format: a damaged file of that kind.
   for (const char* name : {"notes.png", "notes.jpg", "notes.JPEG", "notes.gif", "notes.bmp"}) {
     fs::copy_file(tmp.path("notes.txt"), tmp.path(name));
     r = transcode(tmp.path(name), tmp.path("b.png"));
     EXPECT_EQ(r.side, FailureSide::Read) << name;
-    EXPECT_NE(r.message, pixmorph::kInputNotSupported) << name;
+    EXPECT_NE(r.status, PIXMORPH_INPUT_NOT_SUPPORTED) << name;
     EXPECT_EQ(r.message.rfind("Not a valid ", 0), 0u) << name << ": " << r.message;
   }
   r = transcode(tmp.path("missing.png"), tmp.path("b.png"));

@@ -120,6 +120,7 @@ private slots:
         ScriptedPrompts scripted;
         scripted.expectOpenFile(kOpenTitle, QString());
         w.cmdConvertSingleFile->click();
+        QVERIFY(waitForRun(w));
         QCOMPARE(scripted.calls().first().title, QStringLiteral("BMP, GIF, JPG and PNG|*.bmp;*.gif;*.jpg;*.png"));
         QCOMPARE(w.focusWidget(), w.cmdConvertSingleFile);
         verifyIdle(w);
@@ -131,6 +132,7 @@ private slots:
             dialog.cmdCancel->click();
         });
         w.cmdConvertSingleFile->click();
+        QVERIFY(waitForRun(w));
         VERIFY_PROMPTS(scripted);
         QVERIFY(w.txbFolderForImages[0]->text().isEmpty());
         QCOMPARE(w.ReportText(), QStringLiteral("earlier\r\n"));
@@ -146,10 +148,12 @@ private slots:
         scripted.expectOpenFile(kOpenTitle, QString());
         w.txbFolderForImages[0]->setText(dir_.path() + "/");
         w.cmdConvertSingleFile->click();
+        QVERIFY(waitForRun(w));
         QCOMPARE(QDir::currentPath(), QDir(dir_.path()).canonicalPath());
         // A folder that is gone leaves the current directory where it was.
         w.txbFolderForImages[0]->setText(dir_.path() + "/gone/");
         w.cmdConvertSingleFile->click();
+        QVERIFY(waitForRun(w));
         QCOMPARE(QDir::currentPath(), QDir(dir_.path()).canonicalPath());
         VERIFY_PROMPTS(scripted);
         QDir::setCurrent(QDir::homePath());
@@ -164,6 +168,7 @@ private slots:
         ScriptedPrompts scripted;
         scriptRun(scripted, dir_.filePath("a.bmp"), {.jpg = true, .first = "60", .step = "30"});
         w.cmdConvertSingleFile->click();
+        QVERIFY(waitForRun(w));
         VERIFY_PROMPTS(scripted);
         const QString report = w.ReportText();
         QCOMPARE(convertedNames(report), QStringList{"a.jpg"});
@@ -204,6 +209,7 @@ private slots:
         scriptRun(scripted, dir_.filePath(source),
                   {.bmp = bmp, .png = png, .jpg = jpg, .first = "70", .last = last, .view = source == "broken.gif"});
         w.cmdConvertSingleFile->click();
+        QVERIFY(waitForRun(w));
         VERIFY_PROMPTS(scripted);
         const QString report = w.ReportText();
         QVERIFY(report.startsWith(source));
@@ -213,7 +219,6 @@ private slots:
         if (source == "scan.tif")
             QCOMPARE(w.cboFileFormat[0]->currentIndex(), 0);
         QCOMPARE(writtenFiles(dir_, source), QStringList());
-        QVERIFY(!w.blnViewerFileOpen);
         verifyIdle(w);
     }
 
@@ -244,6 +249,7 @@ private slots:
             });
         }
         w.cmdConvertSingleFile->click();
+        QVERIFY(waitForRun(w));
         VERIFY_PROMPTS(scripted);
         if (asked) {
             QCOMPARE(w.ReportText(), QStringLiteral("self.jpg -- Existing JPG file not overwritten.\r\n\r\n"));
@@ -281,9 +287,9 @@ private slots:
         if (!quit)
             scripted.expectLaunch(dir_.filePath("viewer01.htm"));
         w.cmdConvertSingleFile->click();
+        QVERIFY(waitForRun(w));
         VERIFY_PROMPTS(scripted);
         QVERIFY(busy);
-        QVERIFY(!w.blnViewerFileOpen);
         QCOMPARE(w.isQuitting(), quit);
         QVERIFY(!QFile::exists(dir_.filePath("s_q70.jpg")));
         if (quit)

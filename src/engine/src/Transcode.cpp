@@ -113,12 +113,18 @@ TranscodeResult transcode(const std::string& inputPath, const std::string& outpu
   try {
     run(inputPath, outputPath, quality);
     r.ok = true;
-    r.message = "No Error";
+    r.status = PIXMORPH_OK;
+    r.message = pixmorph_message(PIXMORPH_OK);
   } catch (const ReadError& e) {
+    r.status = e.status();
     r.side = FailureSide::Read;
     r.message = e.what();
   } catch (const WriteError& e) {
+    r.status = e.status();
     r.side = FailureSide::Write;
+    r.message = e.what();
+  } catch (const EngineError& e) {
+    r.status = e.status();
     r.message = e.what();
   } catch (const std::bad_alloc&) {
     r.message = "Not enough memory for this image";
@@ -129,6 +135,20 @@ TranscodeResult transcode(const std::string& inputPath, const std::string& outpu
 }
 
 }  // namespace pixmorph
+
+extern "C" const char* pixmorph_message(pixmorph_status status) {
+  switch (status) {
+    case PIXMORPH_OK: return "No Error";
+    case PIXMORPH_UNSUPPORTED_OPTION: return "Unsupported file format option";
+    case PIXMORPH_INVALID_BITS_PER_PIXEL: return "Invalid bits per pixel for this file format";
+    case PIXMORPH_INPUT_NOT_SUPPORTED: return "Input file format not supported";
+    case PIXMORPH_OUTPUT_NOT_SUPPORTED: return "Output file format not supported";
+    case PIXMORPH_READ_FAILED:
+    case PIXMORPH_WRITE_FAILED:
+    case PIXMORPH_FAILED: break;
+  }
+  return nullptr;
+}
 
 extern "C" int32_t transcode_picture_file_2(const char*, const char* inputPath, const char*,
                                             const char* outputPath, int32_t, int32_t quality,

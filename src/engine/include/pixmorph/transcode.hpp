@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "pixmorph/transcode.h"
+
 namespace pixmorph {
 
 /// Which side of a conversion failed.
@@ -10,6 +12,7 @@ enum class FailureSide { None = 0, Read = 1, Write = -1 };
 
 struct TranscodeResult {
   bool ok = false;
+  pixmorph_status status = PIXMORPH_FAILED;
   FailureSide side = FailureSide::None;
   std::string message;  // "No Error" on success, never ends with a period
 };

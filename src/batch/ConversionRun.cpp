@@ -1,0 +1,295 @@
+#include "ConversionRun.h"
+
+#include "FileProc.h"
+#include "FolderFiles.h"
+#include "StrProc.h"
+#include "ViewerPage.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace pictoria {
+
+namespace {
+
+const QString kBreak = QStringLiteral("\r\n");
+
+}  // namespace
+
+QThreadPool& conversionPool()
+{
+    static QThreadPool pool;
+    return pool;
+}
+
+ConversionRun::ConversionRun(RunParameters parameters, RunHost& host, Transcoder transcoder, QObject* parent)
+    : QObject(parent), parameters_(std::move(parameters)), host_(host), transcoder_(std::move(transcoder))
+{
+}
+
+ConversionRun::~ConversionRun()
+{
+    for (const auto& entry : entries_)
+        if (entry->watcher)
+            entry->watcher->waitForFinished();
+}
+
+void ConversionRun::start() { pump(); }
+
+void ConversionRun::stop()
+{
+    stopRequested_ = true;
+    pump();
+}
+
+QString ConversionRun::viewerPageWithImages() const
+{
+    return viewerPage_.hasImages() ? viewerPage_.path() : QString();
+}
+
+// Every change (start, a finished conversion, Stop) comes through here.
+// Questions and messages run nested event loops, in which further changes
+// arrive; the flags keep one report pass and one dispatch loop at a time,
+// and the outer ones pick up what the nested calls left.
+void ConversionRun::pump()
+{
+    if (finished_)
+        return;
+    report();
+    dispatch();
+    finishIfDone();
+}
+
+bool ConversionRun::mayDispatch()
+{
+    // A single-file source that cannot be read is not tried for further
+    // formats; the other qualities of a JPG range are each their own file.
+    while (!unreadableFormat_.isEmpty() && next_ < parameters_.items.size() &&
+           parameters_.items[next_].outputFormat != unreadableFormat_)
+        ++next_;
+    if (ended_ || stopRequested_ || next_ >= parameters_.items.size() || inFlight_ >= parameters_.maxInFlight)
+        return false;
+    // A file whose source or target another conversion in flight writes or
+    // reads waits for it, so that it meets the finished file as a one-at-a-
+    // time run would (x.JPG onto x.jpg, two sources with one target name).
+    const ConversionItem& item = parameters_.items[next_];
+    const QString input = parameters_.inputFolder + item.fileName;
+    const QString target = parameters_.outputFolder +
+                           TargetFileName(item.fileName, item.outputFormat, singleFile() ? item.qualityTag : QString());
+    for (const auto& entry : entries_) {
+        if (entry->complete)
+            continue;
+        for (const QString* path : {&entry->inputPath, &entry->targetPath})
+            if (*path == input || *path == target)
+                return false;
+    }
+    return true;
+}
+
+void ConversionRun::dispatch()
+{
+    if (dispatching_)
+        return;
+    dispatching_ = true;
+    while (mayDispatch()) {
+        ConvertOneFile(parameters_.items[next_++]);
+        report();
+    }
+    dispatching_ = false;
+    showProgress();
+}
+
+void ConversionRun::ConvertOneFile(const ConversionItem& item)
+{
+    auto owned = std::make_unique<Entry>();
+    Entry& entry = *owned;
+    entry.item = item;
+    entry.inputPath = parameters_.inputFolder + item.fileName;
+    entry.targetName = TargetFileName(item.fileName, item.outputFormat, singleFile() ? item.qualityTag : QString());
+    entry.targetPath = parameters_.outputFolder + entry.targetName;
+    entries_.push_back(std::move(owned));
+    // The file's name shows while its question is asked, when nothing before it is pending.
+    report();
+
+    if (parameters_.warnOnOverwrite && FileExists(entry.targetPath)) {
+        const TargetChoice choice = host_.askExistingTarget(entry.targetPath, singleFile());
+        if (choice.action != TargetChoice::Action::Write) {
+            const bool cancelAll = choice.action == TargetChoice::Action::CancelAll;
+            entry.keptTail = TargetKeptTail(item.outputFormat, cancelAll);
+            entry.status = cancelAll ? -1 : 0;
+            ended_ = ended_ || cancelAll;
+            entry.complete = true;
+            return;
+        }
+        if (choice.path != entry.targetPath) {
+            entry.targetPath = choice.path;
+            entry.targetName = FileNameOf(choice.path, false);
+        }
+    }
+
+    QString error;
+    const std::optional<qint64> inputLength = FileLength(entry.inputPath, error);
+    if (!inputLength) {
+        // An unreadable source ends a single-file run as a read failure does.
+        entry.runTimeError = error;
+        entry.status = 0;
+        if (singleFile())
+            sourceUnreadable(entry);
+        entry.complete = true;
+        return;
+    }
+    entry.inputSize = SizeText(*inputLength);
+
+    if (singleFile())
+        host_.conversionStarting(item);
+    if (parameters_.viewInBrowser && !viewerTried_) {
+        viewerTried_ = true;
+        QString reason;
+        if (!viewerPage_.open(entry.inputPath, reason) && !reason.isEmpty())
+            host_.showViewerPageError(reason);
+    }
+
+    entry.watcher = new QFutureWatcher<EngineOutcome>(this);
+    Entry* started = &entry;
+    connect(entry.watcher, &QFutureWatcherBase::finished, this, [this, started] { conversionDone(started); });
+    ++inFlight_;
+    entry.watcher->setFuture(QtConcurrent::run(&conversionPool(), transcoder_, entry.inputPath,
+                                               entry.targetPath, item.quality));
+}
+
+void ConversionRun::conversionDone(Entry* entry)
+{
+    --inFlight_;
+    entry->outcome = entry->watcher->result();
+    // Reporting may destroy the entry, and the watcher is still emitting.
+    entry->watcher->deleteLater();
+    entry->watcher = nullptr;
+    entry->complete = true;
+    const EngineOutcome& outcome = *entry->outcome;
+    if (!outcome.converted()) {
+        entry->status = 0;
+        if (singleFile() && outcome.failureSide == 1) {
+            sourceUnreadable(*entry);
+        } else if (outcome.kind == EngineOutcome::Kind::FormatNotSupported) {
+            entry->status = -1;
+            ended_ = true;
+        }
+    }
+    pump();
+}
+
+void ConversionRun::sourceUnreadable(Entry& entry)
+{
+    entry.status = -1;
+    unreadableFormat_ = entry.item.outputFormat;
+}
+
+void ConversionRun::report()
+{
+    if (reporting_) {
+        reportAgain_ = true;
+        return;
+    }
+    reporting_ = true;
+    do {
+        reportAgain_ = false;
+        while (!entries_.empty()) {
+            Entry& head = *entries_.front();
+            if (!head.nameShown) {
+                host_.appendToReport(head.item.fileName);
+                head.nameShown = true;
+            }
+            if (!head.complete)
+                break;
+            // Taken off first: the entry's messages run nested event loops,
+            // in which later entries may be reported.
+            std::unique_ptr<Entry> done = std::move(entries_.front());
+            entries_.pop_front();
+            reportEntry(*done);
+        }
+    } while (reportAgain_);
+    reporting_ = false;
+}
+
+void ConversionRun::reportEntry(Entry& entry)
+{
+    if (!entry.keptTail.isEmpty()) {
+        host_.appendToReport(entry.keptTail);
+        return;
+    }
+    auto runTimeError = [&](const QString& description) {
+        host_.appendToReport(kBreak);
+        host_.showRunError(description);
+    };
+    if (entry.runTimeError) {
+        runTimeError(*entry.runTimeError);
+        return;
+    }
+    if (singleFile())
+        host_.appendToReport(QStringLiteral(" (") + entry.inputSize + QLatin1Char(')'));
+    const EngineOutcome& outcome = *entry.outcome;
+    if (!outcome.converted()) {
+        host_.appendToReport(FailureTail(outcome, parameters_.inputFormat, entry.item.outputFormat));
+        return;
+    }
+    QString error;
+    const std::optional<qint64> outputLength = FileLength(entry.targetPath, error);
+    if (!outputLength) {
+        entry.status = 0;
+        runTimeError(error);
+        return;
+    }
+    const QString outputSize = SizeText(*outputLength);
+    if (singleFile()) {
+        const bool jpg = ExtensionOf(entry.targetPath, false).toUpper() == QLatin1String("JPG");
+        host_.appendToReport(
+            SingleSuccessTail(entry.targetName, outputSize, jpg ? std::optional<int>(entry.item.quality) : std::nullopt));
+    } else {
+        host_.appendToReport(BatchSuccessTail(entry.targetName));
+    }
+    ++converted_;
+    if (singleFile())
+        host_.conversionReported(entry.item);
+    if (viewerPage_.isOpen()) {
+        // A single-file run shows its one source once, above all its targets.
+        QString entries;
+        if (!singleFile() || !viewerPage_.hasImages())
+            entries += ViewerSourceEntry(entry.inputPath, entry.inputSize);
+        entries += ViewerTargetEntry(entry.targetPath, outputSize, entry.item.fileName);
+        viewerPage_.write(entries);
+    }
+}
+
+void ConversionRun::showProgress()
+{
+    for (const auto& entry : entries_) {
+        if (entry->watcher) {
+            host_.showProgress(ConvertingLabel(entry->item.fileName, entry->inputSize));
+            return;
+        }
+    }
+    host_.showProgress(QString());
+}
+
+void ConversionRun::finishIfDone()
+{
+    if (finished_ || dispatching_ || reporting_ || !entries_.empty())
+        return;
+    if (!ended_ && !stopRequested_ && next_ < parameters_.items.size())
+        return;
+    finished_ = true;
+    host_.showProgress(QString());
+    if (stopRequested_ && !ended_)
+        host_.appendToReport(QStringLiteral("Operation stopped.") + kBreak);
+    if (parameters_.operation == kConvertBatch)
+        host_.appendToReport(kBreak +
+                             SummaryLine(kConvertBatch, parameters_.inputFormat, QString(), converted_,
+                                         parameters_.matchingFiles) +
+                             kBreak);
+    // A stopped run completes its page too, so what was converted can be seen.
+    viewerPage_.close();
+    if (viewerPage_.hasImages())
+        host_.appendToReport(QStringLiteral("Viewer file: ") + viewerPage_.path() + kBreak);
+    emit finished();
+}
+
+}  // namespace pictoria

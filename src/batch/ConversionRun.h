@@ -1,0 +1,148 @@
+// One conversion run, a batch over a folder or the outputs of a single file.
+// It takes everything it needs when it is made, so nothing it does later
+// reads a control: editing the window during a run changes nothing for it.
+//
+// The run lives on the window's thread, which asks the questions and writes
+// the report; the engine calls run on a thread pool. A batch keeps several
+// conversions in flight, yet the report reads exactly as if the files were
+// converted one after another: an entry is written only when every entry
+// before it is.
+#pragma once
+
+#include "BatchText.h"
+#include "Grafix.h"
+#include "ViewerPageFile.h"
+
+#include <QFutureWatcher>
+#include <QObject>
+#include <QString>
+#include <QThreadPool>
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace pictoria {
+
+/// One conversion of a run: a source file of the input folder into one target.
+struct ConversionItem {
+    QString fileName;      ///< bare source name
+    QString outputFormat;  ///< "BMP", "PNG" or "JPG"
+    int quality = 0;       ///< JPG quality
+    QString qualityTag;    ///< "80" for photo_q80.jpg; empty for an untagged target
+};
+
+/// Everything a run needs, captured once when it starts.
+struct RunParameters {
+    int operation = kConvertBatch;  ///< kConvertBatch or kConvertSingle
+    QString inputFolder;            ///< ends in "/"
+    QString outputFolder;           ///< ends in "/"
+    QString inputFormat;            ///< "BMP", "PNG", "JPG" or "GIF"
+    bool warnOnOverwrite = false;
+    bool viewInBrowser = false;
+    int matchingFiles = 0;  ///< the summary's "of N input" (batch)
+    std::vector<ConversionItem> items;
+    int maxInFlight = 1;
+};
+
+/// The user's answer to an existing target.
+struct TargetChoice {
+    enum class Action { Write, SkipFile, CancelAll };
+    Action action = Action::SkipFile;
+    QString path;  ///< the path to write, for Write
+};
+
+/// What a run asks of the window. Every call comes on the window's thread.
+class RunHost {
+public:
+    virtual ~RunHost() = default;
+    virtual TargetChoice askExistingTarget(const QString& targetPath, bool singleFile) = 0;
+    /// A file could not be measured (it vanished, or is no file); the run goes on.
+    virtual void showRunError(const QString& description) = 0;
+    /// The viewer page could not be created; the run goes on without it.
+    virtual void showViewerPageError(const QString& reason) = 0;
+    virtual void appendToReport(const QString& text) = 0;
+    /// The progress label's text; empty hides it.
+    virtual void showProgress(const QString& text) = 0;
+    /// In a single-file run, a conversion is about to start.
+    virtual void conversionStarting(const ConversionItem& item) { Q_UNUSED(item) }
+    /// In a single-file run, a conversion was reported as converted.
+    virtual void conversionReported(const ConversionItem& item) { Q_UNUSED(item) }
+};
+
+/// The threads the engine calls of every run use: one per core. Not Qt's
+/// global pool, which the window's painting also draws on.
+QThreadPool& conversionPool();
+
+class ConversionRun : public QObject {
+    Q_OBJECT
+
+public:
+    ConversionRun(RunParameters parameters, RunHost& host, Transcoder transcoder, QObject* parent = nullptr);
+    /// Waits for the conversions still in flight: no file is left half-written.
+    ~ConversionRun() override;
+
+    void start();
+    /// No further conversion starts; those in flight finish and are reported,
+    /// then "Operation stopped." and, for a batch, the summary.
+    void stop();
+
+    bool isFinished() const { return finished_; }
+    /// Files converted so far (status 1).
+    int convertedCount() const { return converted_; }
+    /// The completed viewer page when it holds images, otherwise empty.
+    QString viewerPageWithImages() const;
+
+signals:
+    /// Everything is reported and the viewer page is closed.
+    void finished();
+
+private:
+    struct Entry {
+        ConversionItem item;
+        QString inputPath;
+        QString targetPath;
+        QString targetName;
+        QString inputSize;
+        bool nameShown = false;
+        bool complete = false;
+        int status = 1;
+        QString keptTail;                     // the existing target was kept
+        std::optional<QString> runTimeError;  // the source could not be measured
+        std::optional<EngineOutcome> outcome;
+        QFutureWatcher<EngineOutcome>* watcher = nullptr;  // while in flight
+    };
+
+    void pump();
+    void dispatch();
+    bool mayDispatch();
+    void sourceUnreadable(Entry& entry);
+    void ConvertOneFile(const ConversionItem& item);
+    void conversionDone(Entry* entry);
+    void report();
+    void reportEntry(Entry& entry);
+    void showProgress();
+    void finishIfDone();
+    bool singleFile() const { return parameters_.operation == kConvertSingle; }
+
+    const RunParameters parameters_;
+    RunHost& host_;
+    const Transcoder transcoder_;
+
+    std::size_t next_ = 0;  // the next item to dispatch
+    std::deque<std::unique_ptr<Entry>> entries_;  // dispatched, not yet reported, in item order
+    int inFlight_ = 0;
+    int converted_ = 0;
+    bool stopRequested_ = false;
+    bool ended_ = false;  // a status of -1 in a batch: nothing more is dispatched
+    QString unreadableFormat_;  // a single-file source failed to read here: later formats are skipped
+    bool dispatching_ = false;
+    bool reporting_ = false;
+    bool reportAgain_ = false;
+    bool finished_ = false;
+    bool viewerTried_ = false;
+    ViewerPageFile viewerPage_;
+};
+
+}  // namespace pictoria
