@@ -1,11 +1,10 @@
 #include "UserPrompts.h"
 
-#include <QDesktopServices>
+#include "Launch.h"
+
 #include <QDialog>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMessageBox>
-#include <QUrl>
 
 namespace pictoria {
 
@@ -90,20 +89,7 @@ public:
 
     void showModal(QDialog& dialog) override { dialog.exec(); }
 
-    ShellResult launch(const QString& target, bool isFile) override
-    {
-        constexpr ShellResult kSuccess = 42;
-        constexpr ShellResult kFileNotFound = 2;
-        constexpr ShellResult kNoAssociation = 31;
-        if (isFile) {
-            if (!QFileInfo::exists(target))
-                return kFileNotFound;
-            return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(target).absoluteFilePath()))
-                       ? kSuccess
-                       : kNoAssociation;
-        }
-        return QDesktopServices::openUrl(QUrl(target)) ? kSuccess : kNoAssociation;
-    }
+    ShellResult launch(const QString& target, bool isFile) override { return LaunchWithDesktop(target, isFile); }
 };
 
 QtPrompts& qtPrompts()
