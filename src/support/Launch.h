@@ -2,9 +2,9 @@
 // associates with it, with the user told when that fails.
 #pragma once
 
-#include <QString>
+#include "UserPrompts.h"
 
-class QWidget;
+#include <QString>
 
 namespace pictoria {
 
@@ -17,5 +17,10 @@ void OpenWebPage(const QString& address);
 
 /// The message OpenWebPage shows for shell error @p code (32 or less).
 QString WebPageErrorMessage(int code, const QString& address);
+
+/// Opens a file (@p isFile) or a web address through the desktop's launcher,
+/// xdg-open, and returns its outcome as the shell's result code: the real
+/// launch behind prompts().launch.
+ShellResult LaunchWithDesktop(const QString& target, bool isFile);
 
 }  // namespace pictoria

@@ -1,11 +1,15 @@
 #include "UserPrompts.h"
 
-#include <QDesktopServices>
+#include "Launch.h"
+
 #include <QDialog>
 #include <QFileDialog>
-#include <QFileInfo>
+#include <QGuiApplication>
 #include <QMessageBox>
-#include <QUrl>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 
 namespace pictoria {
 
@@ -45,6 +49,29 @@ QString runFileDialog(QWidget* parent, const QString& title, const QString& filt
     return dialog.selectedFiles().constFirst();
 }
 
+// Qt names a window whose title is empty after the program; a box meant to
+// have no title gets an empty name on its X window as well. Other platforms
+// keep Qt's naming.
+void clearDesktopTitle(QWidget& window)
+{
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return;
+    xcb_connection_t* connection = x11->connection();
+    const auto atom = [connection](const char* name) {
+        const xcb_intern_atom_cookie_t cookie = xcb_intern_atom(connection, 0, qstrlen(name), name);
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
+        const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        free(reply);
+        return result;
+    };
+    const auto id = static_cast<xcb_window_t>(window.winId());  // creates the X window with Qt's name
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 8, 0,
+                        nullptr);
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0, nullptr);
+    xcb_flush(connection);
+}
+
 class QtPrompts final : public UserPrompts {
 public:
     MsgAnswer message(QWidget* parent, const QString& text, const QString& title, MsgButtons buttons,
@@ -60,6 +87,8 @@ public:
         case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
         case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
         }
+        if (title.isEmpty())
+            clearDesktopTitle(box);
         if (buttons == MsgButtons::YesNo) {
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             box.setDefaultButton(QMessageBox::Yes);
@@ -90,20 +119,7 @@ public:
 
     void showModal(QDialog& dialog) override { dialog.exec(); }
 
-    ShellResult launch(const QString& target, bool isFile) override
-    {
-        constexpr ShellResult kSuccess = 42;
-        constexpr ShellResult kFileNotFound = 2;
-        constexpr ShellResult kNoAssociation = 31;
-        if (isFile) {
-            if (!QFileInfo::exists(target))
-                return kFileNotFound;
-            return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(target).absoluteFilePath()))
-                       ? kSuccess
-                       : kNoAssociation;
-        }
-        return QDesktopServices::openUrl(QUrl(target)) ? kSuccess : kNoAssociation;
-    }
+    ShellResult launch(const QString& target, bool isFile) override { return LaunchWithDesktop(target, isFile); }
 };
 
 QtPrompts& qtPrompts()

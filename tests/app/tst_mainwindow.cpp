@@ -186,6 +186,35 @@ private slots:
         QVERIFY(OpenDocument("/tmp/page.htm", true));
         VERIFY_PROMPTS(scripted);
     }
+
+    // The desktop's launcher is a stand-in on PATH that exits as told; a
+    // launcher that starts but fails must come back as a shell error.
+    void launcherOutcomeBecomesShellResult_data()
+    {
+        columns<int, int>({"launcherExit", "result"});  // exit -1: no launcher; result 0: launched
+        QTest::newRow("opened") << 0 << 0;
+        QTest::newRow("no such file") << 2 << 2;
+        QTest::newRow("unreadable") << 5 << 5;
+        QTest::newRow("no browser") << 3 << 31;
+        QTest::newRow("browser failed") << 4 << 31;
+        QTest::newRow("refused") << 1 << 31;
+        QTest::newRow("no launcher") << -1 << 31;
+    }
+    void launcherOutcomeBecomesShellResult()
+    {
+        QFETCH(int, launcherExit); QFETCH(int, result);
+        QTemporaryDir bin;
+        if (launcherExit >= 0) {
+            const QString launcher = bin.filePath("xdg-open");
+            QVERIFY(writeBytes(launcher, "#!/bin/sh\nexit " + QByteArray::number(launcherExit) + "\n"));
+            QVERIFY(QFile::setPermissions(launcher, QFile::ReadOwner | QFile::ExeOwner));
+        }
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(bin.path()));
+        const ShellResult launched = LaunchWithDesktop("https://host.example/manual.htm", false);
+        qputenv("PATH", path);
+        QCOMPARE(launched > 32 ? 0 : launched, result);
+    }
 };
 
 QTEST_MAIN(TestMainWindow)
