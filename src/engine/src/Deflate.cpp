@@ -367,15 +367,23 @@ class LongMatchEncoder {
   void putBits(uint32_t v, int n) {
     bits_ |= uint64_t(v) << nbits_;
     nbits_ += n;
-    while (nbits_ >= 8) {
-      out_.push_back(uint8_t(bits_));
-      bits_ >>= 8;
-      nbits_ -= 8;
+    if (nbits_ >= 32) {
+      const uint8_t word[4] = {uint8_t(bits_), uint8_t(bits_ >> 8), uint8_t(bits_ >> 16), uint8_t(bits_ >> 24)};
+      out_.insert(out_.end(), word, word + 4);
+      bits_ >>= 32;
+      nbits_ -= 32;
     }
   }
 
+  // Pads to a byte boundary and sends every pending whole byte.
   void alignByte() {
-    if (nbits_) putBits(0, 8 - nbits_);
+    nbits_ = (nbits_ + 7) & ~7;
+    for (; nbits_ > 0; nbits_ -= 8) {
+      out_.push_back(uint8_t(bits_));
+      bits_ >>= 8;
+    }
+    bits_ = 0;
+    nbits_ = 0;
   }
 
   const int minMatch_, chain_, nice_;
