@@ -1,14 +1,19 @@
 """Benchmark driver for bench/run.sh: makes the inputs, runs every tool,
-prints median wall time, ratios, output size and peak memory."""
+prints median wall time, ratios, output size and peak memory; then a batch of
+small photos converted in one process against ImageMagick's mogrify."""
+import glob
 import os
 import re
 import statistics
 import subprocess
 import sys
 import tempfile
+import time
 
 OURS = sys.argv[1]
-RUNS = int(sys.argv[2]) if len(sys.argv) > 2 else 3
+BATCH = sys.argv[2]
+RUNS = int(sys.argv[3]) if len(sys.argv) > 3 else 3
+BATCH_FILES = 200
 QUALITY = "80"
 IM = "/usr/bin/convert"  # the real ImageMagick, not a wrapper earlier on PATH
 
@@ -35,20 +40,22 @@ def tool_commands(src, dst):
 
 
 def measure(cmd):
-    """Returns (seconds, peak KB) of one run via /usr/bin/time -v."""
+    """Returns (seconds, peak KB) of one run; /usr/bin/time -v gives the peak."""
+    start = time.perf_counter()
     p = subprocess.run(["/usr/bin/time", "-v"] + cmd, capture_output=True, text=True)
+    secs = time.perf_counter() - start
     if p.returncode != 0:
         return None, None
-    wall = re.search(r"Elapsed \(wall clock\) time.*: (?:(\d+):)?(\d+):([\d.]+)", p.stderr)
-    h = float(wall.group(1) or 0)
-    secs = h * 3600 + float(wall.group(2)) * 60 + float(wall.group(3))
     rss = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", p.stderr).group(1))
     return secs, rss
 
 
-def make_inputs(work, photo, width, height, tag):
+def make_inputs(work, photo, width, height, tag, crop):
+    """The photo resized (or, with @p crop, cut) to width x height, in every format."""
     base = os.path.join(work, "%s.png" % tag)
-    subprocess.run([IM, photo, "-resize", "%dx%d!" % (width, height), base], check=True)
+    shape = ["-crop", "%dx%d+40+60" % (width, height), "+repage"] if crop else \
+        ["-resize", "%dx%d!" % (width, height)]
+    subprocess.run([IM, photo] + shape + [base], check=True)
     inputs = {"png": base}
     for ext in ("bmp", "jpg", "gif"):
         path = os.path.join(work, "%s.%s" % (tag, ext))
@@ -62,18 +69,52 @@ def make_inputs(work, photo, width, height, tag):
     return inputs
 
 
+def batch(work, photo):
+    """BATCH_FILES different 432x324 cuts of the photo as JPG, to PNG: our
+    engine two at a time in one process, our tool one file at a time, and
+    ImageMagick's mogrify. Returns the three wall times."""
+    src = os.path.join(work, "batch")
+    os.makedirs(src)
+    for i in range(BATCH_FILES):
+        x, y = (i * 37) % 80, (i * 53) % 188
+        subprocess.run([IM, photo, "-crop", "432x324+%d+%d" % (x, y), "+repage", "-quality", "90",
+                        os.path.join(src, "%03d.jpg" % i)], check=True)
+    files = sorted(glob.glob(os.path.join(src, "*.jpg")))
+    runs = {}
+    for name, cmd in (("engine", lambda out: [BATCH, out] + files),
+                      ("mogrify", lambda out: ["mogrify", "-path", out, "-format", "png"] + files)):
+        samples = []
+        for r in range(RUNS):
+            out = os.path.join(work, "batch-%s-%d" % (name, r))
+            os.makedirs(out)
+            start = time.perf_counter()
+            subprocess.run(cmd(out), check=True)
+            samples.append(time.perf_counter() - start)
+        runs[name] = statistics.median(samples)
+    out = os.path.join(work, "batch-loop")
+    os.makedirs(out)
+    start = time.perf_counter()
+    for f in files:
+        subprocess.run([OURS, f, os.path.join(out, os.path.basename(f)[:-4] + ".png")], check=True,
+                       stdout=subprocess.DEVNULL)
+    runs["loop"] = time.perf_counter() - start
+    size = lambda d: sum(os.path.getsize(p) for p in glob.glob(os.path.join(work, d, "*.png")))
+    return runs, size("batch-engine-0"), size("batch-mogrify-0")
+
+
 def main():
     photo = find_photo()
     tools = ["pixmorph", "magick", "gm", "vips"]
     print("photo: %s, %d runs each, median wall time; JPG quality %s" % (photo, RUNS, QUALITY))
     with tempfile.TemporaryDirectory(prefix="pixmorph-bench-") as work:
-        sizes = [("0.5MP", 816, 612), ("12MP", 4000, 3000)]
+        # The small photo is cut, not resized, so it keeps a photo's detail.
+        sizes = [("0.14MP", 432, 324, True), ("0.5MP", 816, 612, False), ("12MP", 4000, 3000, False)]
         header = "%-6s %-9s " % ("size", "conv") + " ".join("%9s" % t for t in tools) + \
             "  " + " ".join("%8s" % ("/" + t) for t in tools[1:]) + "  " + \
             " ".join("%9s" % (t + "KB") for t in tools) + "  " + " ".join("%8s" % (t + "MB") for t in tools)
         print(header)
-        for tag, w, h in sizes:
-            inputs = make_inputs(work, photo, w, h, tag)
+        for tag, w, h, crop in sizes:
+            inputs = make_inputs(work, photo, w, h, tag, crop)
             for src_ext in ("bmp", "gif", "jpg", "png"):
                 for dst_ext in ("bmp", "jpg", "png"):
                     if src_ext == dst_ext:
@@ -103,6 +144,12 @@ def main():
         subprocess.run([IM, photo, "-resize", "6000x4000!", "-quality", "90", "-interlace", "none", big], check=True)
         secs, rss = measure([OURS, big, os.path.join(work, "24MP.png")])
         print("24MP baseline jpg>png: pixmorph %.3f s, peak %.1f MB" % (secs, rss / 1024.0))
+        runs, ours_kb, magick_kb = batch(work, photo)
+        print("batch of %d 0.14MP jpg>png: engine two at a time in one process %.2f s, "
+              "pixmorph-convert one by one %.2f s, mogrify %.2f s; engine/mogrify %.2f, "
+              "engine/one-by-one %.2f; output %d KB vs mogrify %d KB"
+              % (BATCH_FILES, runs["engine"], runs["loop"], runs["mogrify"], runs["engine"] / runs["mogrify"],
+                 runs["engine"] / runs["loop"], ours_kb // 1024, magick_kb // 1024))
 
 
 if __name__ == "__main__":

@@ -214,33 +214,3 @@ TEST(PaletteOutput, GifStaysAPalettePngOfSimilarSize) {
 
 }  // namespace
 }  // namespace pmtest
-
-namespace pmtest {
-namespace {
-
-// Large images take the PNG writer's own deflate encoder: noisy gradients
-// (mostly literals), flat areas and repeated rows (long matches) must all
-// come back exactly.
-TEST(RoundTripLarge, PngOfManyMegabytesIsLossless) {
-  TempDir tmp;
-  ImageInfo info;
-  info.width = 2101;
-  info.height = 1500;
-  info.format = PixelFormat::Rgb;
-  auto px = makePattern(info, 7);
-  const size_t row = info.rowBytes();
-  for (uint32_t y = 0; y < info.height; ++y) {
-    uint8_t* line = px.data() + y * row;
-    if (y % 7 == 3) std::memcpy(line, px.data(), row);
-    std::memset(line + 900 * 3, 0x5A, 300 * 3);
-  }
-  const std::string src = tmp.path("big.bmp");
-  writeImage(src, info, px);
-  const std::string out = tmp.path("big.png");
-  auto r = pixmorph::transcode(src, out, 80);
-  ASSERT_TRUE(r.ok) << r.message;
-  EXPECT_EQ(maxDifference(loadRgba(out), loadRgba(src)), 0);
-}
-
-}  // namespace
-}  // namespace pmtest
