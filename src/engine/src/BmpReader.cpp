@@ -7,6 +7,7 @@
 
 #include "Codecs.h"
 #include "Errors.h"
+#include "Limits.h"
 #include "Pixels.h"
 
 namespace pixmorph {
@@ -253,7 +254,7 @@ class BmpReader : public ImageReader {
   void decodeRle(uint64_t fileSize) {
     const uint32_t w = info_.width, hgt = info_.height;
     const size_t pixels = checkedMul(w, hgt);
-    checkBufferFits(pixels);
+    checkBufferSize(pixels);
     uint64_t avail = fileSize - dataOffset_;
     if (avail > (uint64_t(1) << 31)) avail = uint64_t(1) << 31;
     std::vector<uint8_t> src(static_cast<size_t>(avail));

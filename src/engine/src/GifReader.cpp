@@ -7,6 +7,7 @@
 
 #include "Codecs.h"
 #include "Errors.h"
+#include "Limits.h"
 #include "Pixels.h"
 
 namespace pixmorph {
@@ -90,7 +91,7 @@ class GifDecoder {
     }
     checkDimensions(cw, ch, "GIF");
     const size_t canvasBytes = checkedMul(size_t(cw), size_t(ch));
-    checkBufferFits(canvasBytes);
+    checkBufferSize(canvasBytes);
 
     ImageInfo info;
     info.width = uint32_t(cw);
@@ -111,7 +112,7 @@ class GifDecoder {
 
     const size_t fw = size_t(d.Width), fh = size_t(d.Height);
     checkDimensions(std::max<size_t>(fw, 1), std::max<size_t>(fh, 1), "GIF");
-    checkBufferFits(uint64_t(fw) * fh);
+    checkBufferSize(uint64_t(fw) * fh);
     std::vector<uint8_t> frame(checkedMul(fw, fh), 0);
     // Rows in stream order (interlaced or not) and each row's rank in it.
     std::vector<size_t> rowOf(fh), rank(fh);
@@ -155,7 +156,7 @@ class GifDecoder {
       return std::make_unique<BufferedReader>(std::move(info), std::move(canvas));
     }
     // Full 256-colour table and no spare index: fall back to RGBA.
-    checkBufferFits(uint64_t(canvasBytes) * 4);
+    checkBufferSize(uint64_t(canvasBytes) * 4);
     std::vector<uint8_t> rgba(checkedMul(canvasBytes, 4), 0);
     for (size_t y = 0; y < visH; ++y)
       for (size_t x = 0; x < visW && reached(y, x); ++x)
