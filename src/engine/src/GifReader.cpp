@@ -69,16 +69,13 @@ class GifDecoder {
       }
       if (type == IMAGE_DESC_RECORD_TYPE) {
         if (DGifGetImageDesc(g) == GIF_ERROR) fail(g->Error);
-        auto r = readFrame(transparent);
-        // A profile is only meaningful for the colours, so carry it over.
-        const_cast<ImageInfo&>(r->info()).icc = std::move(icc);
-        return r;
+        return readFrame(transparent, std::move(icc));
       }
     }
   }
 
  private:
-  std::unique_ptr<ImageReader> readFrame(int transparent) {
+  std::unique_ptr<ImageReader> readFrame(int transparent, std::vector<uint8_t> icc) {
     GifFileType* g = gif_.get();
     const GifImageDesc& d = g->Image;
     if (d.Width < 0 || d.Height < 0) throw ReadError("Not a valid GIF file (negative image size)");
@@ -97,6 +94,7 @@ class GifDecoder {
     info.width = uint32_t(cw);
     info.height = uint32_t(ch);
     info.format = PixelFormat::Indexed;
+    info.icc = std::move(icc);
     const ColorMapObject* map = d.ColorMap ? d.ColorMap : g->SColorMap;
     if (map) {
       for (int i = 0; i < map->ColorCount && i < 256; ++i)
