@@ -150,8 +150,8 @@ class JpegReader : public ImageReader {
         break;
       default: d->out_color_space = JCS_RGB; break;
     }
-    if (d->progressive_mode || d->arith_code)
-      checkBufferSize(uint64_t(d->image_width) * d->image_height * d->num_components * 2);
+    // Images in several scans are gathered whole as DCT coefficients first.
+    if (jpeg_has_multiple_scans(d)) checkBufferSize(coefficientBytes());
     progressive_ = d->progressive_mode || d->arith_code;  // these decoders end silently at a cut
 
     for (jpeg_saved_marker_ptr m = d->marker_list; m; m = m->next) {
@@ -174,7 +174,7 @@ class JpegReader : public ImageReader {
     if (orientation_ != 1) {
       exifResetOrientation(info_.exif);
       size_t bytes = checkedMul(checkedMul(srcWidth_, srcHeight_), info_.channels());
-      checkBufferSize(bytes * 2);
+      checkBufferSize(bytes);  // and as much again for the turned copy
       std::vector<uint8_t> src(bytes);
       decode(src.data(), srcHeight_);
       whole_ = rotate(src);
@@ -201,6 +201,20 @@ class JpegReader : public ImageReader {
     if (code == JERR_BAD_PRECISION || code == JERR_SOF_UNSUPPORTED || code == JERR_NOT_COMPILED)
       throw ReadError(kUnsupportedOption);
     throw ReadError(std::string("JPG file is damaged: ") + s_->message);
+  }
+
+  // Size of libjpeg's whole-image coefficient buffers: every component's
+  // blocks, padded to its sampling factors, 64 coefficients each.
+  uint64_t coefficientBytes() const {
+    const j_decompress_ptr d = &s_->cinfo;
+    uint64_t bytes = 0;
+    for (int i = 0; i < d->num_components; ++i) {
+      const jpeg_component_info& c = d->comp_info[i];
+      const uint64_t across = (uint64_t(c.width_in_blocks) + c.h_samp_factor - 1) / c.h_samp_factor * c.h_samp_factor;
+      const uint64_t down = (uint64_t(c.height_in_blocks) + c.v_samp_factor - 1) / c.v_samp_factor * c.v_samp_factor;
+      bytes += across * down * DCTSIZE2 * sizeof(JCOEF);
+    }
+    return bytes;
   }
 
   // Decodes @p count rows (output layout, before any rotation) into @p dst.

@@ -23,7 +23,7 @@ struct PngState {
   char message[192] = {};
   // Filled by the header step.
   png_uint_32 width = 0, height = 0;
-  int colorType = 0, bitDepth = 0, interlace = 0;
+  int colorType = 0, bitDepth = 0, interlace = 0, channels = 0;
   bool hasTrns = false;
   int passes = 1;
   size_t rowBytes = 0;
@@ -57,6 +57,7 @@ bool pngStep(PngState* s, Step step, png_bytep rows, png_uint_32 count) {
       png_get_IHDR(s->png, s->info, &s->width, &s->height, &s->bitDepth, &s->colorType,
                    &s->interlace, nullptr, nullptr);
       s->hasTrns = png_get_valid(s->png, s->info, PNG_INFO_tRNS) != 0;
+      s->channels = png_get_channels(s->png, s->info);
       break;
     }
     case Step::Layout: {
@@ -150,6 +151,10 @@ class PngReader : public ImageReader {
       info_.exif.assign(exif, exif + exifLen);
 
     if (s_.interlace != PNG_INTERLACE_NONE) {
+      // DEFLATE packs at most 1032 bytes into one: a file too short for the
+      // data its header promises is refused before the whole image is made.
+      const uint64_t packed = uint64_t(s_.width) * s_.height * s_.channels * s_.bitDepth / 8;
+      if (packed / 1032 > in.size()) throw ReadError("PNG file is truncated");
       size_t bytes = checkedMul(info_.rowBytes(), info_.height);
       checkBufferSize(bytes);
       whole_.resize(bytes);
