@@ -160,8 +160,9 @@ TEST(BmpReader, RejectsWithTheRightMessage) {
 }
 
 // Tiny files whose headers claim an image beyond the pixel limit, for every
-// reader. Each must be refused from the header, before any buffer it sizes.
-TEST(Limits, HeadersBeyondThePixelLimitAreRefused) {
+// reader, or (PNG) more data than the file can hold. Each must be refused
+// from the header, before any buffer it sizes.
+TEST(Limits, HeadersClaimingTooMuchAreRefused) {
   auto be32 = [](std::vector<uint8_t>& b, uint32_t v) {
     for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
   };
@@ -191,24 +192,27 @@ TEST(Limits, HeadersBeyondThePixelLimitAreRefused) {
   Bmp bmp = Bmp::windows(100000, 100000, 24, 0);
   bmp.dataStartsHere();
   bmp.u32(2, uint32_t(bmp.b.size()));
+  const char* tooLarge = "Image is too large (more than 268435456 pixels)";
   const struct {
     const char* name;
     std::vector<uint8_t> bytes;
+    const char* message;
   } cases[] = {
-      {"wide.png", png(0x7FFFFFFF, 1, 0)},
-      {"interlaced.png", png(1u << 30, 3, 1)},
-      {"screen.gif", gif(65535, 65535, 1, 1)},
-      {"frame.gif", gif(0, 0, 65535, 65535)},
-      {"baseline.jpg", jpg(65500, 65500, 0xC0)},
-      {"progressive.jpg", jpg(65500, 8000, 0xC2)},
-      {"huge.bmp", bmp.b},
+      {"wide.png", png(0x7FFFFFFF, 1, 0), tooLarge},
+      {"interlaced.png", png(1u << 30, 3, 1), tooLarge},
+      {"at-the-limit.png", png(1u << 28, 1, 0), "PNG file is truncated"},
+      {"screen.gif", gif(65535, 65535, 1, 1), tooLarge},
+      {"frame.gif", gif(0, 0, 65535, 65535), tooLarge},
+      {"baseline.jpg", jpg(65500, 65500, 0xC0), tooLarge},
+      {"progressive.jpg", jpg(65500, 8000, 0xC2), tooLarge},
+      {"huge.bmp", bmp.b, tooLarge},
   };
   TempDir tmp;
   for (const auto& c : cases) {
     writeFile(tmp.path(c.name), c.bytes);
     auto r = pixmorph::transcode(tmp.path(c.name), tmp.path("out.png"), 80);
     EXPECT_EQ(r.side, pixmorph::FailureSide::Read) << c.name;
-    EXPECT_EQ(r.message, "Image is too large (more than 268435456 pixels)") << c.name;
+    EXPECT_EQ(r.message, c.message) << c.name;
   }
 }
 

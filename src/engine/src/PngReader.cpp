@@ -111,6 +111,11 @@ class PngReader : public ImageReader {
 
     check(pngStep(&s_, Step::Header, nullptr, 0));
     checkDimensions(s_.width, s_.height, "PNG");
+    // DEFLATE packs at most 1032 bytes into one: a file too short for the
+    // pixels its header promises is cut, and is refused before libpng makes
+    // its row buffers.
+    const uint64_t packed = uint64_t(s_.width) * s_.height * s_.channels * s_.bitDepth / 8;
+    if (packed / 1032 > in.size()) throw ReadError("PNG file is truncated");
     check(pngStep(&s_, Step::Layout, nullptr, 0));
 
     info_.width = s_.width;
@@ -151,10 +156,6 @@ class PngReader : public ImageReader {
       info_.exif.assign(exif, exif + exifLen);
 
     if (s_.interlace != PNG_INTERLACE_NONE) {
-      // DEFLATE packs at most 1032 bytes into one: a file too short for the
-      // data its header promises is refused before the whole image is made.
-      const uint64_t packed = uint64_t(s_.width) * s_.height * s_.channels * s_.bitDepth / 8;
-      if (packed / 1032 > in.size()) throw ReadError("PNG file is truncated");
       size_t bytes = checkedMul(info_.rowBytes(), info_.height);
       checkBufferSize(bytes);
       whole_.resize(bytes);
