@@ -19,6 +19,8 @@ struct PngState {
   png_structp png = nullptr;
   png_infop info = nullptr;
   FILE* file = nullptr;
+  uint64_t fileSize = 0, offset = 0;
+  uint64_t nextChunk = 8;  // where the next chunk header starts, after the signature
   bool truncated = false;
   char message[192] = {};
   // Filled by the header step.
@@ -45,6 +47,18 @@ void onRead(png_structp png, png_bytep data, size_t n) {
     s->truncated = true;
     png_error(png, "file is truncated");
   }
+  // libpng reads each chunk header on its own, then makes room for the
+  // length it claims: a length running past the end of the file is refused
+  // first, so a few bytes cannot claim a gigabyte.
+  if (s->offset == s->nextChunk && n >= 8) {
+    const uint64_t length = png_get_uint_32(data);
+    if (length + 12 > s->fileSize - s->offset) {
+      s->truncated = true;
+      png_error(png, "file is truncated");
+    }
+    s->nextChunk = s->offset + 12 + length;
+  }
+  s->offset += n;
 }
 
 // The only function libpng may longjmp into. Its locals are plain values.
@@ -100,6 +114,7 @@ class PngReader : public ImageReader {
  public:
   explicit PngReader(InputFile& in) : owner_(std::make_unique<PngOwner>()), s_(owner_->s) {
     s_.file = in.get();
+    s_.fileSize = in.size();
     if (fseeko(s_.file, 0, SEEK_SET) != 0) throw ReadError("Cannot read the input file");
     s_.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &s_, onError, onWarning);
     if (!s_.png) throw std::bad_alloc();
