@@ -5,13 +5,15 @@
 # work by what it claims is caught. The runs go on past findings; inputs
 # that crash, leak, hang or run out of memory are kept under
 # fuzz/regressions/<reader>/, where the engine tests replay them.
-#   fuzz/run.sh [SECONDS_PER_TARGET]   (default 60)
+#   fuzz/run.sh [SECONDS_PER_TARGET [TARGET...]]   (default 60; bmp png gif jpeg)
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/.." && pwd)"
 corpus="$root/../shared/corpus"
 seconds="${1:-60}"
+shift || true
+targets=("${@:-bmp png gif jpeg}")
 work="${PIXMORPH_FUZZ_WORK:-$root/build-fuzz}"
 mkdir -p "$work"
 
@@ -36,7 +38,7 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=16:malloc_context_size=1
 
 declare -A seeds=([bmp]="bmpsuite" [png]="pngsuite" [gif]="gif" [jpeg]="jpeg")
 declare -A exts=([bmp]="bmp" [png]="png" [gif]="gif" [jpeg]="jpg")
-for target in bmp png gif jpeg; do
+for target in ${targets[*]}; do
   bin="$work/fuzz_$target"
   clang++ "${flags[@]}" "$here/fuzz_$target.cpp" "${objs[@]}" "${libs[@]}" -o "$bin"
   live="$work/corpus-$target"
