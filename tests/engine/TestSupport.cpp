@@ -42,10 +42,10 @@ RgbaImage loadRgba(const std::string& path) {
   out.height = info.height;
   out.px.resize(size_t(info.width) * info.height);
   std::vector<uint8_t> row(info.rowBytes());
+  const RowConverter toRgba(info, PixelFormat::Rgba);
   for (uint32_t y = 0; y < info.height; ++y) {
     r->readRows(row.data(), 1);
-    convertRow(row.data(), info.format, info, reinterpret_cast<uint8_t*>(&out.px[size_t(y) * info.width]),
-               PixelFormat::Rgba);
+    toRgba.convert(row.data(), reinterpret_cast<uint8_t*>(&out.px[size_t(y) * info.width]));
   }
   return out;
 }

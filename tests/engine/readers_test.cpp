@@ -1,8 +1,13 @@
 // Readers on hand-built files whose every pixel is known, for the BMP
 // variants, and on corpus files with reference decodes for the others.
+#include <zlib.h>
+
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+// jpeglib.h needs size_t and FILE declared first.
+#include <jpeglib.h>
 
 #include "Errors.h"
 #include "TestSupport.h"
@@ -143,7 +148,6 @@ TEST(BmpReader, RejectsWithTheRightMessage) {
   overrun.dataStartsHere();
   overrun.append({5, 0, 0, 1});  // a run of 5 in a 2-pixel row
   cases.push_back({overrun, "Not a valid BMP file (compressed data is damaged)"});
-  cases.push_back({headerOnly(Bmp::windows(100000, 100000, 24, 0)), "Image is too large (more than 268435456 pixels)"});
   int i = 0;
   for (auto& c : cases) {
     std::string in = c.bmp.save(tmp, ("bad" + std::to_string(i++) + ".bmp").c_str());
@@ -152,6 +156,105 @@ TEST(BmpReader, RejectsWithTheRightMessage) {
     EXPECT_EQ(r.side, pixmorph::FailureSide::Read);
     EXPECT_EQ(r.message, c.message);
     EXPECT_FALSE(fs::exists(tmp.path("out.png")));
+  }
+}
+
+// Tiny files whose headers claim an image beyond the pixel limit, for every
+// reader, or (PNG) more data than the file can hold. Each must be refused
+// from the header, before any buffer it sizes.
+TEST(Limits, HeadersClaimingTooMuchAreRefused) {
+  auto be32 = [](std::vector<uint8_t>& b, uint32_t v) {
+    for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
+  };
+  auto png = [&](uint32_t w, uint32_t h, uint8_t interlace) {
+    std::vector<uint8_t> b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<uint8_t> ihdr = {'I', 'H', 'D', 'R'};
+    be32(ihdr, w), be32(ihdr, h);
+    ihdr.insert(ihdr.end(), {8, 6, 0, 0, interlace});
+    be32(b, 13);
+    b.insert(b.end(), ihdr.begin(), ihdr.end());
+    be32(b, uint32_t(crc32(0, ihdr.data(), uInt(ihdr.size()))));
+    b.insert(b.end(), {0, 0, 0, 2, 'I', 'D', 'A', 'T', 0x78, 0x9C, 0, 0, 0, 0});  // cut short
+    return b;
+  };
+  auto gif = [](uint16_t sw, uint16_t sh, uint16_t fw, uint16_t fh) {
+    return std::vector<uint8_t>{'G', 'I', 'F', '8', '9', 'a', uint8_t(sw), uint8_t(sw >> 8), uint8_t(sh), uint8_t(sh >> 8),
+                                0, 0, 0, ',', 0, 0, 0, 0, uint8_t(fw), uint8_t(fw >> 8), uint8_t(fh), uint8_t(fh >> 8),
+                                0, 2, 2, 0x4C, 1, 0, 0, ';'};
+  };
+  auto jpg = [](uint16_t w, uint16_t h, uint8_t sof) {
+    std::vector<uint8_t> b = {0xFF, 0xD8, 0xFF, 0xDB, 0, 67, 0};
+    b.insert(b.end(), 64, 1);
+    b.insert(b.end(), {0xFF, sof, 0, 11, 8, uint8_t(h >> 8), uint8_t(h), uint8_t(w >> 8), uint8_t(w), 1, 1, 0x11, 0,
+                       0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 63, 0, 0xFF, 0xD9});
+    return b;
+  };
+  Bmp bmp = Bmp::windows(100000, 100000, 24, 0);
+  bmp.dataStartsHere();
+  bmp.u32(2, uint32_t(bmp.b.size()));
+  const char* tooLarge = "Image is too large (more than 268435456 pixels)";
+  const struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    const char* message;
+  } cases[] = {
+      {"wide.png", png(0x7FFFFFFF, 1, 0), tooLarge},
+      {"interlaced.png", png(1u << 30, 3, 1), tooLarge},
+      {"at-the-limit.png", png(1u << 28, 1, 0), "PNG file is truncated"},
+      {"screen.gif", gif(65535, 65535, 1, 1), tooLarge},
+      {"frame.gif", gif(0, 0, 65535, 65535), tooLarge},
+      {"baseline.jpg", jpg(65500, 65500, 0xC0), tooLarge},
+      {"progressive.jpg", jpg(65500, 8000, 0xC2), tooLarge},
+      {"huge.bmp", bmp.b, tooLarge},
+  };
+  TempDir tmp;
+  for (const auto& c : cases) {
+    writeFile(tmp.path(c.name), c.bytes);
+    auto r = pixmorph::transcode(tmp.path(c.name), tmp.path("out.png"), 80);
+    EXPECT_EQ(r.side, pixmorph::FailureSide::Read) << c.name;
+    EXPECT_EQ(r.message, c.message) << c.name;
+  }
+}
+
+// A flat CMYK JPG written with libjpeg, with or without Adobe's marker, and
+// with a CMYK profile.
+void writeCmykJpeg(const std::string& path, const uint8_t ink[4], bool adobeMarker) {
+  jpeg_compress_struct c{};
+  jpeg_error_mgr err{};
+  c.err = jpeg_std_error(&err);
+  jpeg_create_compress(&c);
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_TRUE(f);
+  jpeg_stdio_dest(&c, f);
+  c.image_width = 16, c.image_height = 16, c.input_components = 4, c.in_color_space = JCS_CMYK;
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, 100, TRUE);
+  c.write_Adobe_marker = adobeMarker;
+  jpeg_start_compress(&c, TRUE);
+  std::vector<uint8_t> profile(132, 0);
+  std::memcpy(&profile[16], "CMYK", 4);
+  jpeg_write_icc_profile(&c, profile.data(), unsigned(profile.size()));
+  std::vector<uint8_t> row(16 * 4);
+  for (size_t i = 0; i < row.size(); ++i) row[i] = ink[i % 4];
+  JSAMPROW rows[1] = {row.data()};
+  for (int y = 0; y < 16; ++y) jpeg_write_scanlines(&c, rows, 1);
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+  std::fclose(f);
+}
+
+TEST(JpegReader, CmykIsInvertedInkWithOrWithoutAdobeMarkerAndItsProfileStaysBehind) {
+  TempDir tmp;
+  const uint8_t ink[4] = {255, 128, 0, 200};  // stored values: 0 is full ink
+  for (bool marker : {true, false}) {
+    SCOPED_TRACE(marker ? "Adobe marker" : "no marker");
+    writeCmykJpeg(tmp.path("cmyk.jpg"), ink, marker);
+    RgbaImage img = loadRgba(tmp.path("cmyk.jpg"));
+    EXPECT_NEAR(img.at(8, 8).r, 200, 2);
+    EXPECT_NEAR(img.at(8, 8).g, 100, 2);
+    EXPECT_NEAR(img.at(8, 8).b, 0, 2);
+    ASSERT_TRUE(pixmorph::transcode(tmp.path("cmyk.jpg"), tmp.path("rgb.jpg"), 90).ok);
+    EXPECT_TRUE(probe(tmp.path("rgb.jpg")).icc.empty());
   }
 }
 

@@ -170,6 +170,22 @@ TEST(AtomicOutput, ConvertingOntoItself) {
   EXPECT_EQ(entries(tmp.dir()), 2u);
 }
 
+TEST(AtomicOutput, LinkedTargetStaysALinkAndKeepsTheMode) {
+  TempDir tmp;
+  const std::string src = makeSource(tmp);
+  fs::create_directory(tmp.path("real"));
+  writeFile(tmp.path("real/t.png"), {'o', 'l', 'd'});
+  chmod(tmp.path("real/t.png").c_str(), 0604);
+  fs::create_symlink("real/t.png", tmp.path("link.png"));
+  ASSERT_TRUE(transcode(src, tmp.path("link.png")).ok);
+  EXPECT_TRUE(fs::is_symlink(tmp.path("link.png")));
+  EXPECT_EQ(probe(tmp.path("real/t.png")).width, 64u);
+  struct stat st {};
+  ASSERT_EQ(stat(tmp.path("real/t.png").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
+  EXPECT_EQ(entries(tmp.path("real")), 1u);
+}
+
 TEST(Threads, ConversionsRunSideBySide) {
   TempDir tmp;
   const std::string png = makeSource(tmp, "a.png", 300, 200);

@@ -7,6 +7,7 @@
 
 #include "Codecs.h"
 #include "Errors.h"
+#include "Limits.h"
 #include "Pixels.h"
 
 namespace pixmorph {
@@ -40,136 +41,62 @@ struct Channel {
   }
 };
 
+// Byte sizes of the headers. The info header's size tells its version.
+constexpr uint32_t kFileHeaderSize = 14;
+constexpr uint32_t kCoreHeaderSize = 12;    // OS/2 1.x, Windows 2.x: 16-bit sizes, 3-byte palette
+constexpr uint32_t kInfoHeaderSize = 40;    // Windows 3 (V1)
+constexpr uint32_t kV2HeaderSize = 52;      // + red, green, blue masks
+constexpr uint32_t kV3HeaderSize = 56;      // + alpha mask
+constexpr uint32_t kV4HeaderSize = 108;     // + colour space
+constexpr uint32_t kV5HeaderSize = 124;     // + rendering intent, ICC profile
+constexpr uint32_t kOs2MinHeaderSize = 16;  // OS/2 2.x headers may be cut anywhere in between
+constexpr uint32_t kOs2MaxHeaderSize = 64;
+// Fields that shorter OS/2 2.x headers may leave out.
+constexpr uint32_t kCompressionEnd = 20;
+constexpr uint32_t kColorsUsedEnd = 36;
+
+enum Compression : uint32_t {
+  kRgb = 0,
+  kRle8 = 1,
+  kRle4 = 2,
+  kBitfields = 3,  // OS/2 2.x: Huffman 1D
+  kJpeg = 4,       // OS/2 2.x: RLE24
+  kPng = 5,
+  kAlphaBitfields = 6,
+};
+
+constexpr uint32_t kProfileEmbedded = 0x4D424544;  // "MBED" in a V5 header's colour space
+constexpr uint32_t kMaxProfileBytes = 16u << 20;
+
+enum class HeaderKind { Core, Windows, Os2 };
+
+HeaderKind headerKind(uint32_t size) {
+  switch (size) {
+    case kCoreHeaderSize: return HeaderKind::Core;
+    case kInfoHeaderSize:
+    case kV2HeaderSize:
+    case kV3HeaderSize:
+    case kV4HeaderSize:
+    case kV5HeaderSize: return HeaderKind::Windows;
+  }
+  if (size >= kOs2MinHeaderSize && size <= kOs2MaxHeaderSize) return HeaderKind::Os2;
+  throw ReadError("Not a valid BMP file (unknown header size)");
+}
+
 class BmpReader : public ImageReader {
  public:
   explicit BmpReader(InputFile& in) : in_(in) {
-    const uint64_t fileSize = in.size();
-    uint64_t base = 0;
-    uint8_t fh[14];
-    if (!in.readAt(0, fh, 14)) throw ReadError("BMP file is truncated");
-    if (fh[1] == 'A') {  // OS/2 bitmap array: the first image follows its 14-byte header
-      base = 14;
-      if (!in.readAt(base, fh, 14)) throw ReadError("BMP file is truncated");
-      if (fh[0] != 'B' || fh[1] != 'M') throw ReadError(kUnsupportedOption);
-    }
-    const uint64_t bitsOffset = le32(fh + 10);
-
-    uint8_t h[124] = {};
-    if (!in.readAt(base + 14, h, 4)) throw ReadError("BMP file is truncated");
-    const uint32_t hsize = le32(h);
-    const bool core = hsize == 12;
-    const bool windows = hsize == 40 || hsize == 52 || hsize == 56 || hsize == 108 || hsize == 124;
-    const bool os2v2 = !windows && hsize >= 16 && hsize <= 64;
-    if (!core && !windows && !os2v2) throw ReadError("Not a valid BMP file (unknown header size)");
-    if (!in.readAt(base + 14, h, hsize)) throw ReadError("BMP file is truncated");
-
-    int64_t width, height;
-    unsigned planes;
-    if (core) {
-      width = le16(h + 4);
-      height = int16_t(le16(h + 6));
-      planes = le16(h + 8);
-      bpp_ = le16(h + 10);
-    } else {
-      width = int32_t(le32(h + 4));
-      height = int32_t(le32(h + 8));
-      planes = le16(h + 12);
-      bpp_ = le16(h + 14);
-      compression_ = hsize >= 20 ? le32(h + 16) : 0;
-    }
-    const uint32_t colorsUsed = (!core && hsize >= 36) ? le32(h + 32) : 0;
-    if (planes != 1) throw ReadError("Not a valid BMP file (plane count is not 1)");
-    if (width <= 0) throw ReadError("Not a valid BMP file (width is not positive)");
-    if (height < 0) {
-      topDown_ = true;
-      height = -height;
-    }
-    checkDimensions(uint64_t(width), uint64_t(height), "BMP");
-    info_.width = uint32_t(width);
-    info_.height = uint32_t(height);
-
-    // Compression: OS/2 v2 reuses 3 and 4 for Huffman 1D and RLE24.
-    enum { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3, kJpeg = 4, kPng = 5, kAlphaBitfields = 6 };
-    if (os2v2 && (compression_ == 3 || compression_ == 4)) throw ReadError(kUnsupportedOption);
-    if (compression_ == kJpeg || compression_ == kPng) throw ReadError(kUnsupportedOption);
-    if (compression_ > kAlphaBitfields) throw ReadError(kUnsupportedOption);
-    if (bpp_ == 64) throw ReadError(kUnsupportedOption);
-    if (bpp_ != 1 && bpp_ != 2 && bpp_ != 4 && bpp_ != 8 && bpp_ != 16 && bpp_ != 24 && bpp_ != 32)
-      throw ReadError(kInvalidBpp);
-    if ((compression_ == kRle8 && bpp_ != 8) || (compression_ == kRle4 && bpp_ != 4))
-      throw ReadError(kInvalidBpp);
-    const bool fields = compression_ == kBitfields || compression_ == kAlphaBitfields;
-    if (fields && bpp_ != 16 && bpp_ != 32) throw ReadError(kInvalidBpp);
-    rle_ = compression_ == kRle8 || compression_ == kRle4;
-    if (rle_ && topDown_) throw ReadError("Not a valid BMP file (compressed image stored top-down)");
-
-    // Bit masks: inside the header from V2 on, else right after a 40-byte one.
-    uint64_t afterHeader = base + 14 + hsize;
-    if (bpp_ == 16 || bpp_ == 32) {
-      uint32_t m[4] = {0, 0, 0, 0};
-      if (fields) {
-        if (hsize >= 52) {
-          for (int i = 0; i < 4; ++i) m[i] = (i < 3 || hsize >= 56) ? le32(h + 40 + 4 * i) : 0;
-        } else {
-          int n = compression_ == kAlphaBitfields ? 4 : 3;
-          uint8_t raw[16];
-          if (!in.readAt(afterHeader, raw, size_t(4 * n))) throw ReadError("BMP file is truncated");
-          for (int i = 0; i < n; ++i) m[i] = le32(raw + 4 * i);
-          afterHeader += uint64_t(4 * n);
-        }
-      } else if (bpp_ == 16) {
-        m[0] = 0x7C00, m[1] = 0x03E0, m[2] = 0x001F;
-      } else {
-        m[0] = 0x00FF0000, m[1] = 0x0000FF00, m[2] = 0x000000FF;
-      }
-      if (bpp_ == 16)
-        for (auto& v : m) v &= 0xFFFF;
-      bool ok = true;
-      for (int i = 0; i < 4; ++i) ok = ch_[i].set(m[i]) && ok;
-      for (int i = 0; i < 4 && ok; ++i)
-        for (int j = i + 1; j < 4; ++j) ok = ok && !(m[i] & m[j]);
-      if (!ok || !(m[0] | m[1] | m[2])) throw ReadError("Not a valid BMP file (bad colour masks)");
-    }
-
-    // Palette.
-    if (bpp_ <= 8) {
-      const unsigned entry = core ? 3 : 4;
-      uint64_t maxEntries = 1u << bpp_;
-      uint64_t n = colorsUsed ? colorsUsed : maxEntries;
-      if (n > maxEntries) n = maxEntries;
-      uint64_t room = bitsOffset > afterHeader ? (bitsOffset - afterHeader) / entry : 0;
-      if (bitsOffset == 0) room = n;  // some writers leave the offset out
-      if (n > room) n = room;
-      if (n == 0) throw ReadError("Not a valid BMP file (palette missing)");
-      std::vector<uint8_t> raw(size_t(n) * entry);
-      if (!in.readAt(afterHeader, raw.data(), raw.size())) throw ReadError("BMP file is truncated");
-      for (size_t i = 0; i < n; ++i)
-        info_.palette.push_back({raw[i * entry + 2], raw[i * entry + 1], raw[i * entry], 255});
-      info_.format = PixelFormat::Indexed;
-      afterHeader += n * entry;
-    } else {
-      info_.format = PixelFormat::Rgb;
-    }
-    dataOffset_ = bitsOffset ? bitsOffset : afterHeader;
-    if (dataOffset_ >= fileSize) throw ReadError("BMP file is truncated");
-
-    // Embedded ICC profile (V5, "MBED"), offset relative to the info header.
-    if (hsize == 124 && le32(h + 56) == 0x4D424544) {
-      uint64_t off = base + 14 + uint64_t(le32(h + 112)), size = le32(h + 116);
-      if (size && size < (16u << 20) && off + size <= fileSize) {
-        info_.icc.resize(size_t(size));
-        if (!in.readAt(off, info_.icc.data(), size_t(size))) info_.icc.clear();
-      }
-    }
-
-    stride_ = checkedMul((checkedMul(info_.width, bpp_) + 31) / 32, 4);
-    if (rle_) {
-      decodeRle(fileSize);
-    } else {
-      const uint64_t need = uint64_t(stride_) * info_.height;
-      if (dataOffset_ + need > fileSize) throw ReadError("BMP file is truncated");
-      if (ch_[3].mask && !alphaAllZero()) info_.format = PixelFormat::Rgba;
-    }
+    readFileHeader();
+    readInfoHeader();
+    checkLayout();
+    uint64_t next = base_ + kFileHeaderSize + headerSize_;
+    if (bpp_ == 16 || bpp_ == 32) readMasks(next);
+    if (bpp_ <= 8) readPalette(next);
+    info_.format = bpp_ <= 8 ? PixelFormat::Indexed : PixelFormat::Rgb;
+    dataOffset_ = bitsOffset_ ? bitsOffset_ : next;
+    if (dataOffset_ >= in_.size()) throw ReadError("BMP file is truncated");
+    readProfile();
+    readPixelsOrCheckTheirRoom();
   }
 
   const ImageInfo& info() const override { return info_; }
@@ -195,6 +122,138 @@ class BmpReader : public ImageReader {
   }
 
  private:
+  // The 14-byte file header, after the one of an OS/2 bitmap array, whose
+  // first image is the one read.
+  void readFileHeader() {
+    uint8_t fh[kFileHeaderSize];
+    if (!in_.readAt(0, fh, sizeof fh)) throw ReadError("BMP file is truncated");
+    if (fh[1] == 'A') {
+      base_ = kFileHeaderSize;
+      if (!in_.readAt(base_, fh, sizeof fh)) throw ReadError("BMP file is truncated");
+      if (fh[0] != 'B' || fh[1] != 'M') throw ReadError(kUnsupportedOption);
+    }
+    bitsOffset_ = le32(fh + 10);
+  }
+
+  void readInfoHeader() {
+    uint8_t* h = header_;
+    if (!in_.readAt(base_ + kFileHeaderSize, h, 4)) throw ReadError("BMP file is truncated");
+    headerSize_ = le32(h);
+    kind_ = headerKind(headerSize_);
+    if (!in_.readAt(base_ + kFileHeaderSize, h, headerSize_)) throw ReadError("BMP file is truncated");
+    if (kind_ == HeaderKind::Core) {
+      width_ = le16(h + 4);
+      height_ = int16_t(le16(h + 6));
+      planes_ = le16(h + 8);
+      bpp_ = le16(h + 10);
+      return;
+    }
+    width_ = int32_t(le32(h + 4));
+    height_ = int32_t(le32(h + 8));
+    planes_ = le16(h + 12);
+    bpp_ = le16(h + 14);
+    if (headerSize_ >= kCompressionEnd) compression_ = le32(h + 16);
+    if (headerSize_ >= kColorsUsedEnd) colorsUsed_ = le32(h + 32);
+  }
+
+  // Everything the header alone can tell is wrong, before any buffer it sizes.
+  void checkLayout() {
+    if (planes_ != 1) throw ReadError("Not a valid BMP file (plane count is not 1)");
+    if (width_ <= 0) throw ReadError("Not a valid BMP file (width is not positive)");
+    if (height_ < 0) {
+      topDown_ = true;
+      height_ = -height_;
+    }
+    checkDimensions(uint64_t(width_), uint64_t(height_), "BMP");
+    info_.width = uint32_t(width_);
+    info_.height = uint32_t(height_);
+
+    if (kind_ == HeaderKind::Os2 && (compression_ == kBitfields || compression_ == kJpeg))
+      throw ReadError(kUnsupportedOption);
+    if (compression_ == kJpeg || compression_ == kPng) throw ReadError(kUnsupportedOption);
+    if (compression_ > kAlphaBitfields) throw ReadError(kUnsupportedOption);
+    if (bpp_ == 64) throw ReadError(kUnsupportedOption);
+    if (bpp_ != 1 && bpp_ != 2 && bpp_ != 4 && bpp_ != 8 && bpp_ != 16 && bpp_ != 24 && bpp_ != 32)
+      throw ReadError(kInvalidBpp);
+    if ((compression_ == kRle8 && bpp_ != 8) || (compression_ == kRle4 && bpp_ != 4))
+      throw ReadError(kInvalidBpp);
+    if (bitfields() && bpp_ != 16 && bpp_ != 32) throw ReadError(kInvalidBpp);
+    rle_ = compression_ == kRle8 || compression_ == kRle4;
+    if (rle_ && topDown_) throw ReadError("Not a valid BMP file (compressed image stored top-down)");
+    stride_ = checkedMul((checkedMul(info_.width, bpp_) + 31) / 32, 4);
+  }
+
+  bool bitfields() const { return compression_ == kBitfields || compression_ == kAlphaBitfields; }
+
+  // Bit masks: inside the header from V2 on, else right after a V1 one, at
+  // @p next; without bit fields, the defaults of the depth.
+  void readMasks(uint64_t& next) {
+    uint32_t m[4] = {0, 0, 0, 0};
+    if (bitfields()) {
+      if (headerSize_ >= kV2HeaderSize) {
+        for (int i = 0; i < 3; ++i) m[i] = le32(header_ + kInfoHeaderSize + 4 * i);
+        if (headerSize_ >= kV3HeaderSize) m[3] = le32(header_ + kInfoHeaderSize + 12);
+      } else {
+        int n = compression_ == kAlphaBitfields ? 4 : 3;
+        uint8_t raw[16];
+        if (!in_.readAt(next, raw, size_t(4 * n))) throw ReadError("BMP file is truncated");
+        for (int i = 0; i < n; ++i) m[i] = le32(raw + 4 * i);
+        next += uint64_t(4 * n);
+      }
+    } else if (bpp_ == 16) {
+      m[0] = 0x7C00, m[1] = 0x03E0, m[2] = 0x001F;
+    } else {
+      m[0] = 0x00FF0000, m[1] = 0x0000FF00, m[2] = 0x000000FF;
+    }
+    if (bpp_ == 16)
+      for (auto& v : m) v &= 0xFFFF;
+    bool ok = true;
+    for (int i = 0; i < 4; ++i) ok = ch_[i].set(m[i]) && ok;
+    for (int i = 0; i < 4 && ok; ++i)
+      for (int j = i + 1; j < 4; ++j) ok = ok && !(m[i] & m[j]);
+    if (!ok || !(m[0] | m[1] | m[2])) throw ReadError("Not a valid BMP file (bad colour masks)");
+  }
+
+  // The palette at @p next: as many entries as the header says, the depth
+  // allows and fit before the pixels.
+  void readPalette(uint64_t& next) {
+    const unsigned entry = kind_ == HeaderKind::Core ? 3 : 4;
+    const uint64_t maxEntries = 1u << bpp_;
+    uint64_t n = colorsUsed_ ? colorsUsed_ : maxEntries;
+    if (n > maxEntries) n = maxEntries;
+    uint64_t room = bitsOffset_ > next ? (bitsOffset_ - next) / entry : 0;
+    if (bitsOffset_ == 0) room = n;  // some writers leave the offset out
+    if (n > room) n = room;
+    if (n == 0) throw ReadError("Not a valid BMP file (palette missing)");
+    std::vector<uint8_t> raw(size_t(n) * entry);
+    if (!in_.readAt(next, raw.data(), raw.size())) throw ReadError("BMP file is truncated");
+    for (size_t i = 0; i < n; ++i)
+      info_.palette.push_back({raw[i * entry + 2], raw[i * entry + 1], raw[i * entry], 255});
+    next += n * entry;
+  }
+
+  // A V5 header's embedded ICC profile; its offset counts from the info header.
+  void readProfile() {
+    if (headerSize_ != kV5HeaderSize || le32(header_ + 56) != kProfileEmbedded) return;
+    const uint64_t off = base_ + kFileHeaderSize + uint64_t(le32(header_ + 112));
+    const uint64_t size = le32(header_ + 116);
+    if (!size || size >= kMaxProfileBytes || off + size > in_.size()) return;
+    info_.icc.resize(size_t(size));
+    if (!in_.readAt(off, info_.icc.data(), size_t(size))) info_.icc.clear();
+  }
+
+  // Compressed images are decoded whole; the rows of the others are read
+  // as they are asked for, once the file is known to hold them all.
+  void readPixelsOrCheckTheirRoom() {
+    if (rle_) {
+      decodeRle(in_.size());
+      return;
+    }
+    const uint64_t need = uint64_t(stride_) * info_.height;
+    if (dataOffset_ + need > in_.size()) throw ReadError("BMP file is truncated");
+    if (ch_[3].mask && !alphaAllZero()) info_.format = PixelFormat::Rgba;
+  }
+
   void decodeRow(const uint8_t* s, uint8_t* d) const {
     const uint32_t w = info_.width;
     switch (bpp_) {
@@ -253,7 +312,7 @@ class BmpReader : public ImageReader {
   void decodeRle(uint64_t fileSize) {
     const uint32_t w = info_.width, hgt = info_.height;
     const size_t pixels = checkedMul(w, hgt);
-    checkBufferFits(pixels);
+    checkBufferSize(checkedMul(pixels, sizeof(uint16_t)));
     uint64_t avail = fileSize - dataOffset_;
     if (avail > (uint64_t(1) << 31)) avail = uint64_t(1) << 31;
     std::vector<uint8_t> src(static_cast<size_t>(avail));
@@ -262,7 +321,7 @@ class BmpReader : public ImageReader {
     // Pixels the stream skips over stay at this marker and become transparent.
     const uint16_t kSkipped = 0x100;
     std::vector<uint16_t> idx(pixels, kSkipped);
-    const bool four = compression_ == 2;
+    const bool four = compression_ == kRle4;
     const char* damaged = "Not a valid BMP file (compressed data is damaged)";
     size_t p = 0;
     uint32_t x = 0, y = 0;  // y counts rows from the bottom
@@ -329,8 +388,14 @@ class BmpReader : public ImageReader {
 
   InputFile& in_;
   ImageInfo info_;
-  unsigned bpp_ = 0;
-  uint32_t compression_ = 0;
+  // From the headers.
+  uint64_t base_ = 0, bitsOffset_ = 0;
+  uint32_t headerSize_ = 0;
+  HeaderKind kind_ = HeaderKind::Windows;
+  uint8_t header_[kV5HeaderSize] = {};
+  int64_t width_ = 0, height_ = 0;
+  unsigned planes_ = 0, bpp_ = 0;
+  uint32_t compression_ = kRgb, colorsUsed_ = 0;
   bool topDown_ = false, rle_ = false;
   uint64_t dataOffset_ = 0;
   size_t stride_ = 0;

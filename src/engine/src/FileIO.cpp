@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <climits>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -23,6 +24,33 @@ std::string openFailureMessage(int err) {
     case EISDIR: return "Input path is a folder, not a file";
     default: return std::string("Cannot open the input file: ") + std::strerror(err);
   }
+}
+
+// The file @p path names once symbolic links are followed, so that a link
+// given as the target stays a link and the file it names is replaced.
+std::string followLinks(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    char buf[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf);
+    if (n < 0) return path;  // not a link (or not there yet): the path itself
+    if (size_t(n) == sizeof buf) break;
+    std::string next(buf, size_t(n));
+    // A relative link is relative to the folder holding it.
+    if (next[0] != '/')
+      if (auto slash = path.rfind('/'); slash != std::string::npos) next = path.substr(0, slash + 1) + next;
+    path = std::move(next);
+  }
+  throw WriteError(writeFailureMessage(ELOOP));
+}
+
+// Gives the new file @p fd the mode of the file it replaces, and its owner
+// and group where the process may (otherwise the new file stays ours).
+void keepModeOf(const std::string& replaced, int fd) {
+  struct stat st {};
+  if (::stat(replaced.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  if (fchown(fd, st.st_uid, st.st_gid) != 0) errno = 0;
+  // After fchown, which clears set-user-ID bits.
+  if (fchmod(fd, st.st_mode & 07777) != 0) errno = 0;
 }
 
 }  // namespace
@@ -78,13 +106,13 @@ bool InputFile::readAt(uint64_t offset, void* dst, size_t n) {
   return fread(dst, 1, n, f_) == n;
 }
 
-AtomicOutputFile::AtomicOutputFile(const std::string& target) : target_(target) {
+AtomicOutputFile::AtomicOutputFile(const std::string& target) : target_(followLinks(target)) {
   // The temporary sits in the target's folder so the final rename stays on
   // one file system and is atomic.
-  std::string dir, base = target;
-  if (auto slash = target.rfind('/'); slash != std::string::npos) {
-    dir = target.substr(0, slash + 1);
-    base = target.substr(slash + 1);
+  std::string dir, base = target_;
+  if (auto slash = target_.rfind('/'); slash != std::string::npos) {
+    dir = target_.substr(0, slash + 1);
+    base = target_.substr(slash + 1);
   }
   static std::atomic<unsigned> counter{0};
   int fd = -1;
@@ -103,6 +131,7 @@ AtomicOutputFile::AtomicOutputFile(const std::string& target) : target_(target) 
     temp_.clear();
     throw WriteError(writeFailureMessage(err));
   }
+  keepModeOf(target_, fd);
   f_ = fdopen(fd, "wb");
   if (!f_) {
     ::close(fd);

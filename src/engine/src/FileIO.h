@@ -29,7 +29,8 @@ class InputFile {
 
 /// A temporary file next to the target, renamed over it by commit(). If the
 /// object dies uncommitted the temporary file is removed and the target is
-/// left as it was.
+/// left as it was. A target that is a symbolic link stands for the file it
+/// names; a replaced file's mode (and owner where allowed) carries over.
 class AtomicOutputFile {
  public:
   explicit AtomicOutputFile(const std::string& target);  // throws WriteError

@@ -7,6 +7,7 @@
 
 #include "Codecs.h"
 #include "Errors.h"
+#include "Limits.h"
 #include "Pixels.h"
 
 namespace pixmorph {
@@ -68,16 +69,13 @@ class GifDecoder {
       }
       if (type == IMAGE_DESC_RECORD_TYPE) {
         if (DGifGetImageDesc(g) == GIF_ERROR) fail(g->Error);
-        auto r = readFrame(transparent);
-        // A profile is only meaningful for the colours, so carry it over.
-        const_cast<ImageInfo&>(r->info()).icc = std::move(icc);
-        return r;
+        return readFrame(transparent, std::move(icc));
       }
     }
   }
 
  private:
-  std::unique_ptr<ImageReader> readFrame(int transparent) {
+  std::unique_ptr<ImageReader> readFrame(int transparent, std::vector<uint8_t> icc) {
     GifFileType* g = gif_.get();
     const GifImageDesc& d = g->Image;
     if (d.Width < 0 || d.Height < 0) throw ReadError("Not a valid GIF file (negative image size)");
@@ -90,12 +88,13 @@ class GifDecoder {
     }
     checkDimensions(cw, ch, "GIF");
     const size_t canvasBytes = checkedMul(size_t(cw), size_t(ch));
-    checkBufferFits(canvasBytes);
+    checkBufferSize(canvasBytes);
 
     ImageInfo info;
     info.width = uint32_t(cw);
     info.height = uint32_t(ch);
     info.format = PixelFormat::Indexed;
+    info.icc = std::move(icc);
     const ColorMapObject* map = d.ColorMap ? d.ColorMap : g->SColorMap;
     if (map) {
       for (int i = 0; i < map->ColorCount && i < 256; ++i)
@@ -111,7 +110,7 @@ class GifDecoder {
 
     const size_t fw = size_t(d.Width), fh = size_t(d.Height);
     checkDimensions(std::max<size_t>(fw, 1), std::max<size_t>(fh, 1), "GIF");
-    checkBufferFits(uint64_t(fw) * fh);
+    checkBufferSize(uint64_t(fw) * fh);
     std::vector<uint8_t> frame(checkedMul(fw, fh), 0);
     // Rows in stream order (interlaced or not) and each row's rank in it.
     std::vector<size_t> rowOf(fh), rank(fh);
@@ -155,7 +154,7 @@ class GifDecoder {
       return std::make_unique<BufferedReader>(std::move(info), std::move(canvas));
     }
     // Full 256-colour table and no spare index: fall back to RGBA.
-    checkBufferFits(uint64_t(canvasBytes) * 4);
+    checkBufferSize(uint64_t(canvasBytes) * 4);
     std::vector<uint8_t> rgba(checkedMul(canvasBytes, 4), 0);
     for (size_t y = 0; y < visH; ++y)
       for (size_t x = 0; x < visW && reached(y, x); ++x)

@@ -8,10 +8,12 @@
 #include <jerror.h>
 #include <setjmp.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "Codecs.h"
 #include "Errors.h"
+#include "Limits.h"
 #include "Exif.h"
 #include "Pixels.h"
 
@@ -30,6 +32,8 @@ struct JpegState {
   bool hitMarker = false;  // entropy data stopped short of what the image needs
   int errorCode = 0;
   char message[JMSG_LENGTH_MAX] = {};
+  JOCTET* icc = nullptr;  // the embedded profile, allocated by libjpeg
+  unsigned iccLen = 0;
   JOCTET buffer[1 << 16];
 };
 
@@ -97,6 +101,7 @@ bool jpegStep(JpegState* s, Step step, JSAMPROW* rows, JDIMENSION count) {
       jpeg_save_markers(d, JPEG_APP0 + 1, 0xFFFF);
       jpeg_save_markers(d, JPEG_APP0 + 2, 0xFFFF);
       jpeg_read_header(d, TRUE);
+      jpeg_read_icc_profile(d, &s->icc, &s->iccLen);
       break;
     case Step::Start: jpeg_start_decompress(d); break;
     case Step::Rows: {
@@ -117,6 +122,7 @@ bool jpegStep(JpegState* s, Step step, JSAMPROW* rows, JDIMENSION count) {
 struct JpegStateDeleter {
   void operator()(JpegState* s) const {
     jpeg_destroy_decompress(&s->cinfo);
+    std::free(s->icc);
     delete s;
   }
 };
@@ -144,8 +150,8 @@ class JpegReader : public ImageReader {
         break;
       default: d->out_color_space = JCS_RGB; break;
     }
-    if (d->progressive_mode || d->arith_code)
-      checkBufferFits(uint64_t(d->image_width) * d->image_height * d->num_components * 2);
+    // Images in several scans are gathered whole as DCT coefficients first.
+    if (jpeg_has_multiple_scans(d)) checkBufferSize(coefficientBytes());
     progressive_ = d->progressive_mode || d->arith_code;  // these decoders end silently at a cut
 
     for (jpeg_saved_marker_ptr m = d->marker_list; m; m = m->next) {
@@ -153,12 +159,7 @@ class JpegReader : public ImageReader {
           info_.exif.empty())
         info_.exif.assign(m->data + 6, m->data + m->data_length);
     }
-    JOCTET* icc = nullptr;
-    unsigned iccLen = 0;
-    if (jpeg_read_icc_profile(d, &icc, &iccLen) && icc) {
-      info_.icc.assign(icc, icc + iccLen);
-      free(icc);
-    }
+    if (s_->icc) info_.icc.assign(s_->icc, s_->icc + s_->iccLen);
 
     if (!jpegStep(s_.get(), Step::Start, nullptr, 0)) fail();
     if (s_->eof && (progressive_ || s_->hitMarker)) throw ReadError("JPG file is truncated");
@@ -173,7 +174,7 @@ class JpegReader : public ImageReader {
     if (orientation_ != 1) {
       exifResetOrientation(info_.exif);
       size_t bytes = checkedMul(checkedMul(srcWidth_, srcHeight_), info_.channels());
-      checkBufferFits(bytes * 2);
+      checkBufferSize(bytes);  // and as much again for the turned copy
       std::vector<uint8_t> src(bytes);
       decode(src.data(), srcHeight_);
       whole_ = rotate(src);
@@ -202,6 +203,20 @@ class JpegReader : public ImageReader {
     throw ReadError(std::string("JPG file is damaged: ") + s_->message);
   }
 
+  // Size of libjpeg's whole-image coefficient buffers: every component's
+  // blocks, padded to its sampling factors, 64 coefficients each.
+  uint64_t coefficientBytes() const {
+    const j_decompress_ptr d = &s_->cinfo;
+    uint64_t bytes = 0;
+    for (int i = 0; i < d->num_components; ++i) {
+      const jpeg_component_info& c = d->comp_info[i];
+      const uint64_t across = (uint64_t(c.width_in_blocks) + c.h_samp_factor - 1) / c.h_samp_factor * c.h_samp_factor;
+      const uint64_t down = (uint64_t(c.height_in_blocks) + c.v_samp_factor - 1) / c.v_samp_factor * c.v_samp_factor;
+      bytes += across * down * DCTSIZE2 * sizeof(JCOEF);
+    }
+    return bytes;
+  }
+
   // Decodes @p count rows (output layout, before any rotation) into @p dst.
   void decode(uint8_t* dst, uint32_t count) {
     const int outC = info_.channels();
@@ -223,12 +238,11 @@ class JpegReader : public ImageReader {
   }
 
   void cmykRow(const uint8_t* s, uint8_t* d) const {
-    // Adobe writes CMYK inverted (0 = full ink); libjpeg returns the stored
-    // values, so the two cases differ only in that inversion.
-    const bool inverted = s_->cinfo.saw_Adobe_marker;
+    // CMYK files store each ink inverted (0 = full ink), as Adobe's do,
+    // whether or not they carry Adobe's marker; libjpeg turns YCCK into the
+    // same form. So each colour is the product of its ink and black values.
     for (uint32_t x = 0; x < srcWidth_; ++x) {
-      unsigned c = s[4 * x], m = s[4 * x + 1], y = s[4 * x + 2], k = s[4 * x + 3];
-      if (!inverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
+      const unsigned c = s[4 * x], m = s[4 * x + 1], y = s[4 * x + 2], k = s[4 * x + 3];
       d[3 * x] = uint8_t((c * k + 127) / 255);
       d[3 * x + 1] = uint8_t((m * k + 127) / 255);
       d[3 * x + 2] = uint8_t((y * k + 127) / 255);

@@ -1,42 +1,36 @@
-// Size limits and pixel-format conversions.
+// Pixel-format conversions.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "Image.h"
 
 namespace pixmorph {
-
-/// Largest image accepted, in pixels. Fuzzing builds lower it so that
-/// valid-but-huge headers do not drown real findings.
-#ifndef PIXMORPH_MAX_PIXELS
-#define PIXMORPH_MAX_PIXELS (uint64_t(1) << 28)
-#endif
-inline constexpr uint64_t kMaxPixels = PIXMORPH_MAX_PIXELS;
-
-/// Refuses dimensions that are zero, above kMaxPixels, or whose buffer of
-/// @p bytesPerPixel per pixel would not fit in the memory the machine has
-/// free. Throws ReadError with @p what naming the format.
-void checkDimensions(uint64_t width, uint64_t height, const char* what);
-
-/// Refuses a whole-image buffer of @p bytes that would not fit in memory.
-void checkBufferFits(uint64_t bytes);
-
-/// a * b, throwing ReadError on overflow of size_t.
-size_t checkedMul(size_t a, size_t b);
 
 /// True when every palette entry is opaque.
 bool paletteOpaque(const ImageInfo& info);
 /// True when every palette entry is a shade of grey.
 bool paletteGray(const ImageInfo& info);
 
-/// Converts one row of @p width pixels from @p from to @p to. Alpha is
-/// dropped by composing over white; @p palette serves Indexed input.
-/// Indexed output is not a conversion target.
-void convertRow(const uint8_t* src, PixelFormat from, const ImageInfo& info, uint8_t* dst,
-                PixelFormat to);
+/// True when the colour space an ICC profile describes (its header's bytes
+/// 16..19) is that of pixels stored as @p f: "GRAY" for grey, "RGB " for
+/// colour and palettes.
+bool iccProfileFits(const std::vector<uint8_t>& icc, PixelFormat f);
+
+/// Converts the rows of one image from its layout to @p to. Alpha is
+/// dropped by composing over white. Palette images are looked up in a table
+/// made once; Indexed output only copies indices.
+class RowConverter {
+ public:
+  RowConverter(const ImageInfo& info, PixelFormat to);
+  void convert(const uint8_t* src, uint8_t* dst) const;
+
+ private:
+  uint32_t width_;
+  PixelFormat from_, to_;
+  uint8_t table_[256][4] = {};
+};
 
 /// Copies @p width three-byte pixels from @p src to @p dst, swapping the first
 /// and third byte: BMP stores blue, green, red; the engine's rows are red,

@@ -6,6 +6,7 @@
 
 #include "Codecs.h"
 #include "Errors.h"
+#include "Limits.h"
 #include "Pixels.h"
 
 namespace pixmorph {
@@ -18,16 +19,19 @@ struct PngState {
   png_structp png = nullptr;
   png_infop info = nullptr;
   FILE* file = nullptr;
+  uint64_t fileSize = 0, offset = 0;
+  uint64_t nextChunk = 8;  // where the next chunk header starts, after the signature
   bool truncated = false;
   char message[192] = {};
   // Filled by the header step.
   png_uint_32 width = 0, height = 0;
-  int colorType = 0, bitDepth = 0, interlace = 0;
+  int colorType = 0, bitDepth = 0, interlace = 0, channels = 0;
   bool hasTrns = false;
+  int passes = 1;
   size_t rowBytes = 0;
 };
 
-enum class Step { Header, Rows, Image, End };
+enum class Step { Header, Layout, Rows, Image, End };
 
 void onError(png_structp png, png_const_charp msg) {
   auto* s = static_cast<PngState*>(png_get_error_ptr(png));
@@ -43,10 +47,23 @@ void onRead(png_structp png, png_bytep data, size_t n) {
     s->truncated = true;
     png_error(png, "file is truncated");
   }
+  // libpng reads each chunk header on its own, then makes room for the
+  // length it claims: a length running past the end of the file is refused
+  // first, so a few bytes cannot claim a gigabyte.
+  if (s->offset == s->nextChunk && n >= 8) {
+    const uint64_t length = png_get_uint_32(data);
+    if (length + 12 > s->fileSize - s->offset) {
+      s->truncated = true;
+      png_error(png, "file is truncated");
+    }
+    s->nextChunk = s->offset + 12 + length;
+  }
+  s->offset += n;
 }
 
 // The only function libpng may longjmp into. Its locals are plain values.
-bool pngStep(PngState* s, Step step, png_bytepp rows, png_uint_32 count) {
+// Rows are read into @p rows, one after another.
+bool pngStep(PngState* s, Step step, png_bytep rows, png_uint_32 count) {
   if (setjmp(png_jmpbuf(s->png))) return false;
   switch (step) {
     case Step::Header: {
@@ -54,6 +71,11 @@ bool pngStep(PngState* s, Step step, png_bytepp rows, png_uint_32 count) {
       png_get_IHDR(s->png, s->info, &s->width, &s->height, &s->bitDepth, &s->colorType,
                    &s->interlace, nullptr, nullptr);
       s->hasTrns = png_get_valid(s->png, s->info, PNG_INFO_tRNS) != 0;
+      s->channels = png_get_channels(s->png, s->info);
+      break;
+    }
+    case Step::Layout: {
+      // libpng makes its row buffers here, as wide as the header says.
       if (s->bitDepth == 16) png_set_scale_16(s->png);  // rounds, unlike strip_16
       if (s->colorType == PNG_COLOR_TYPE_PALETTE) {
         png_set_packing(s->png);
@@ -62,15 +84,18 @@ bool pngStep(PngState* s, Step step, png_bytepp rows, png_uint_32 count) {
           png_set_expand_gray_1_2_4_to_8(s->png);
         if (s->hasTrns) png_set_tRNS_to_alpha(s->png);
       }
-      if (s->interlace != PNG_INTERLACE_NONE) png_set_interlace_handling(s->png);
+      if (s->interlace != PNG_INTERLACE_NONE) s->passes = png_set_interlace_handling(s->png);
       png_read_update_info(s->png, s->info);
       s->rowBytes = png_get_rowbytes(s->png, s->info);
       break;
     }
     case Step::Rows:
-      for (png_uint_32 i = 0; i < count; ++i) png_read_row(s->png, rows[i], nullptr);
+      for (png_uint_32 i = 0; i < count; ++i) png_read_row(s->png, rows + i * s->rowBytes, nullptr);
       break;
-    case Step::Image: png_read_image(s->png, rows); break;
+    case Step::Image:  // every pass over the whole image, without a table of row pointers
+      for (int pass = 0; pass < s->passes; ++pass)
+        for (png_uint_32 i = 0; i < count; ++i) png_read_row(s->png, rows + i * s->rowBytes, nullptr);
+      break;
     case Step::End: png_read_end(s->png, nullptr); break;
   }
   return true;
@@ -89,6 +114,7 @@ class PngReader : public ImageReader {
  public:
   explicit PngReader(InputFile& in) : owner_(std::make_unique<PngOwner>()), s_(owner_->s) {
     s_.file = in.get();
+    s_.fileSize = in.size();
     if (fseeko(s_.file, 0, SEEK_SET) != 0) throw ReadError("Cannot read the input file");
     s_.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &s_, onError, onWarning);
     if (!s_.png) throw std::bad_alloc();
@@ -100,6 +126,12 @@ class PngReader : public ImageReader {
 
     check(pngStep(&s_, Step::Header, nullptr, 0));
     checkDimensions(s_.width, s_.height, "PNG");
+    // DEFLATE packs at most 1032 bytes into one: a file too short for the
+    // pixels its header promises is cut, and is refused before libpng makes
+    // its row buffers.
+    const uint64_t packed = uint64_t(s_.width) * s_.height * s_.channels * s_.bitDepth / 8;
+    if (packed / 1032 > in.size()) throw ReadError("PNG file is truncated");
+    check(pngStep(&s_, Step::Layout, nullptr, 0));
 
     info_.width = s_.width;
     info_.height = s_.height;
@@ -140,11 +172,9 @@ class PngReader : public ImageReader {
 
     if (s_.interlace != PNG_INTERLACE_NONE) {
       size_t bytes = checkedMul(info_.rowBytes(), info_.height);
-      checkBufferFits(bytes);
+      checkBufferSize(bytes);
       whole_.resize(bytes);
-      std::vector<png_bytep> rows(info_.height);
-      for (uint32_t y = 0; y < info_.height; ++y) rows[y] = whole_.data() + y * info_.rowBytes();
-      check(pngStep(&s_, Step::Image, rows.data(), info_.height));
+      check(pngStep(&s_, Step::Image, whole_.data(), info_.height));
     }
   }
 
@@ -155,9 +185,7 @@ class PngReader : public ImageReader {
     if (!whole_.empty()) {
       std::memcpy(dst, whole_.data() + done_ * rb, rb * count);
     } else {
-      rowPtrs_.resize(count);
-      for (uint32_t i = 0; i < count; ++i) rowPtrs_[i] = dst + i * rb;
-      check(pngStep(&s_, Step::Rows, rowPtrs_.data(), count));
+      check(pngStep(&s_, Step::Rows, dst, count));
     }
     done_ += count;
     if (done_ == info_.height) {
@@ -180,7 +208,6 @@ class PngReader : public ImageReader {
   PngState& s_;
   ImageInfo info_;
   std::vector<uint8_t> whole_;
-  std::vector<png_bytep> rowPtrs_;
   uint32_t done_ = 0;
 };
 

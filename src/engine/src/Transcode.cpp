@@ -7,6 +7,7 @@
 
 #include "Codecs.h"
 #include "Errors.h"
+#include "Limits.h"
 #include "Pixels.h"
 #include "pixmorph/transcode.h"
 #include "pixmorph/transcode.hpp"
@@ -69,6 +70,9 @@ void run(const std::string& inputPath, const std::string& outputPath, int qualit
   ImageInfo dst = src;
   dst.format = targetFormat(outFormat, src);
   if (dst.format != PixelFormat::Indexed) dst.palette.clear();
+  // A profile for other pixels (a CMYK one on RGB output) would mislead
+  // colour-managed viewers.
+  if (!iccProfileFits(dst.icc, dst.format)) dst.icc.clear();
 
   AtomicOutputFile out(outputPath);
   std::unique_ptr<ImageWriter> writer;
@@ -83,11 +87,11 @@ void run(const std::string& inputPath, const std::string& outputPath, int qualit
   const size_t srcRow = src.rowBytes(), dstRow = dst.rowBytes();
   const size_t widest = std::max(srcRow, dstRow);
   const uint32_t batch = uint32_t(std::clamp<size_t>((size_t(4) << 20) / widest, 1, 16));
-  checkBufferFits(uint64_t(widest) * 2 * batch);
   std::vector<uint8_t> srcBuf(checkedMul(srcRow, batch));
   std::vector<uint8_t> dstBuf;
   const bool same = src.format == dst.format;
   if (!same) dstBuf.resize(checkedMul(dstRow, batch));
+  const RowConverter converter(src, dst.format);
   for (uint32_t y = 0; y < src.height; y += batch) {
     uint32_t n = std::min(batch, src.height - y);
     reader->readRows(srcBuf.data(), n);
@@ -95,8 +99,7 @@ void run(const std::string& inputPath, const std::string& outputPath, int qualit
       writer->writeRows(srcBuf.data(), n);
     } else {
       for (uint32_t i = 0; i < n; ++i)
-        convertRow(srcBuf.data() + i * srcRow, src.format, src, dstBuf.data() + i * dstRow,
-                   dst.format);
+        converter.convert(srcBuf.data() + i * srcRow, dstBuf.data() + i * dstRow);
       writer->writeRows(dstBuf.data(), n);
     }
   }
