@@ -7,7 +7,7 @@ include_guard(GLOBAL)
 function(pictoria_add_qt_test name)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
-  target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
+  target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS} pictoria_warnings)
   target_compile_definitions(${name} PRIVATE
     PICTORIA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     PICTORIA_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus")
@@ -19,16 +19,16 @@ function(pictoria_add_qt_test name)
     TIMEOUT 300)
 endfunction()
 
-# Window tests: every tst_*.cpp of the calling folder becomes one test that
-# runs the real forms. pxfm.dat is copied beside the executables, where the
-# program looks for it.
+# Window tests: each named tst_<name>.cpp of the calling folder becomes one
+# test that runs the real forms. pxfm.dat is copied beside the executables,
+# where the program looks for it.
+# pictoria_add_window_tests(<stem>...)
 function(pictoria_add_window_tests)
-  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
   get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
-  foreach(source ${tests})
-    get_filename_component(stem ${source} NAME_WE)
+  foreach(stem ${ARGN})
+    set(source ${CMAKE_CURRENT_SOURCE_DIR}/${stem}.cpp)
     set(name ${folder}_${stem})
-    pictoria_add_qt_test(${name} ${source} LIBS pictoria_forms pictoria_testsupport pixmorph)
+    pictoria_add_qt_test(${name} ${source} LIBS pictoria_app pictoria_testsupport pixmorph)
     set_target_properties(${name} PROPERTIES OUTPUT_NAME ${stem}
       RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   endforeach()

@@ -1,17 +1,10 @@
 #include "FolderHelpers.h"
 
-#include "UserPrompts.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
 namespace pictoria {
-
-QString BrowseForFolder(QWidget* owner, const QString& title, bool /*newStyle*/)
-{
-    return prompts().browseForFolder(owner, title);
-}
 
 QString AppDataFolderPath()
 {

@@ -1,17 +1,12 @@
-// Folder and drive helpers: the folder browser, the application-data folder,
-// folder existence and the start directory. Every rule that differs between
+// Folder and drive helpers: the application-data folder, folder existence
+// and the start directory. Every rule that differs between
 // platforms (drives, separators, special folders) lives here.
 #pragma once
 
 #include <QString>
 
-class QWidget;
 
 namespace pictoria {
-
-/// Lets the user pick a folder; "" when cancelled. The dialog style flag of
-/// the historical interface has no meaning here and is accepted for callers.
-QString BrowseForFolder(QWidget* owner, const QString& title, bool newStyle);
 
 /// The user's application-data folder (~/.config), or "" when unknown.
 QString AppDataFolderPath();

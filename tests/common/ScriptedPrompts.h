@@ -14,9 +14,9 @@
 namespace pictoria::testing {
 
 struct PromptCall {
-    QString kind;   // "message", "open", "save", "folder", "modal", "launch"
-    QString text;   // message text, dialog title, dialog object name or launch target
-    QString title;  // message title or file filter
+    QString kind{};   // "message", "open", "save", "folder", "modal", "launch"
+    QString text{};   // message text, dialog title, dialog object name or launch target
+    QString title{};  // message title or file filter
     MsgButtons buttons = MsgButtons::Ok;
     MsgIcon icon = MsgIcon::None;
 };
@@ -57,12 +57,12 @@ public:
 
 private:
     struct Expected {
-        PromptCall call;
+        PromptCall call{};
         bool anyText = false;
         MsgAnswer answer = MsgAnswer::Ok;
-        QString textAnswer;
+        QString textAnswer{};
         ShellResult shellResult = 42;
-        std::function<void(QDialog&)> act;
+        std::function<void(QDialog&)> act{};
     };
     void expect(const PromptCall& call, Expected e);
     // A copy, so an answer that asks further questions (a dialog's action

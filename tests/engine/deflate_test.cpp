@@ -92,7 +92,9 @@ TEST_P(DeflateRoundTrip, InflatesToTheInput) {
   } while (at < input.size());
   const Bytes& z = deflate.output();
   ASSERT_GT(z.size(), 2u);
-  if (c.firstBlockType >= 0) EXPECT_EQ((z[2] >> 1) & 3, c.firstBlockType);
+  if (c.firstBlockType >= 0) {
+    EXPECT_EQ((z[2] >> 1) & 3, c.firstBlockType);
+  }
 
   Bytes back(input.size() + 1);
   uLongf n = uLongf(back.size());
@@ -100,7 +102,9 @@ TEST_P(DeflateRoundTrip, InflatesToTheInput) {
   back.resize(n);
   EXPECT_TRUE(back == input);
   // Unprimed pieces would each store the noise block again.
-  if (std::string(c.name).starts_with("repeats")) EXPECT_LT(z.size(), 30000u);
+  if (std::string(c.name).starts_with("repeats")) {
+    EXPECT_LT(z.size(), 30000u);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DeflateRoundTrip, ::testing::ValuesIn(kCases),

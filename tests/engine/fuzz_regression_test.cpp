@@ -17,7 +17,9 @@ TEST(FuzzRegressions, EveryKeptInputFailsCleanlyOrConverts) {
     for (const char* ext : {"png", "bmp", "jpg"}) {
       auto r = pixmorph::transcode(e.path().string(), tmp.path(std::string("o.") + ext), 80);
       EXPECT_FALSE(r.message.empty()) << e.path();
-      if (!r.ok) EXPECT_EQ(r.side, pixmorph::FailureSide::Read) << e.path() << ": " << r.message;
+      if (!r.ok) {
+        EXPECT_EQ(r.side, pixmorph::FailureSide::Read) << e.path() << ": " << r.message;
+      }
     }
   }
   RecordProperty("inputs", n);

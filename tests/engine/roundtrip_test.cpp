@@ -84,8 +84,9 @@ TEST_P(RoundTrip, JpgKeepsSizeGreynessAndColours) {
   EXPECT_EQ(got.height, info.height);
   const bool gray = c.format == PixelFormat::Gray || c.format == PixelFormat::GrayAlpha;
   EXPECT_EQ(got.format, gray ? PixelFormat::Gray : PixelFormat::Rgb);
-  if (c.format == PixelFormat::Gray || c.format == PixelFormat::Rgb)
+  if (c.format == PixelFormat::Gray || c.format == PixelFormat::Rgb) {
     EXPECT_LE(maxDifference(loadRgba(out), loadRgba(src)), 40);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip, ::testing::ValuesIn(kCases),
@@ -161,7 +162,9 @@ TEST(Metadata, IccTravelsAndExifOrientationIsAppliedThenReset) {
     ImageInfo got = probe(out);
     EXPECT_EQ(got.width, 20u) << ext;  // orientation 6 turns the picture a quarter
     EXPECT_EQ(got.height, 40u) << ext;
-    if (std::string(ext) == "jpg") EXPECT_EQ(got.icc, info.icc);
+    if (std::string(ext) == "jpg") {
+      EXPECT_EQ(got.icc, info.icc);
+    }
     ASSERT_FALSE(got.exif.empty()) << ext;
     EXPECT_EQ(got.exif[19], 1) << ext;  // orientation now 1, so no viewer turns it again
     RgbaImage img = loadRgba(out);

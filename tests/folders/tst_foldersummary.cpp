@@ -42,7 +42,7 @@ private slots:
             QString error;
             double totalSize = size == -2 ? -2 : -1;
             bool denied = true;
-            QCOMPARE(CountFiles(folder, spec, stopAtFirst, false, error, totalSize, denied), count);
+            QCOMPARE(CountFiles(folder, spec, stopAtFirst, error, totalSize, denied), count);
             QVERIFY(error.isEmpty());
             QVERIFY(!denied);
             if (size != -2)

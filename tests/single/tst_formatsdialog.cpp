@@ -178,8 +178,8 @@ private slots:
         QFETCH(int, from); QFETCH(int, to); QFETCH(int, step);
 
         LOAD_MAIN_WINDOW(w);
-        w.intQualityFrom = w.intQualityTo = w.intQualityStep = kUntouched;
         frmConvertSingleFile& dialog = *w.singleFileDialog();
+        dialog.intQualityFrom = dialog.intQualityTo = dialog.intQualityStep = kUntouched;
         ScriptedPrompts scripted;
         bool stayedOpen = false;
         scripted.expectModal(kDialog, [&](QDialog&) {
@@ -203,9 +203,9 @@ private slots:
         QCOMPARE(dialog.blnProceed, message.isEmpty());
         QCOMPARE(dialog.txbQuality[0]->text(), firstAfter);
         QCOMPARE(dialog.txbQuality[1]->text(), lastAfter);
-        QCOMPARE(w.intQualityFrom, from);
-        QCOMPARE(w.intQualityTo, to);
-        QCOMPARE(w.intQualityStep, step);
+        QCOMPARE(dialog.intQualityFrom, from);
+        QCOMPARE(dialog.intQualityTo, to);
+        QCOMPARE(dialog.intQualityStep, step);
     }
 
     // Leaving the dialog: an unchecked JPG ignores its quality boxes, the close
@@ -229,17 +229,17 @@ private slots:
     {
         QFETCH(Act, act); QFETCH(bool, proceed); QFETCH(QString, firstAfter); QFETCH(int, from);
         LOAD_MAIN_WINDOW(w);
-        w.intQualityFrom = w.intQualityTo = w.intQualityStep = kUntouched;
         ScriptedPrompts scripted;
         frmConvertSingleFile& d = *w.singleFileDialog();
+        d.intQualityFrom = d.intQualityTo = d.intQualityStep = kUntouched;
         showFor(d, scripted, "/pics/a.gif", act);
         VERIFY_PROMPTS(scripted);
         QCOMPARE(d.blnProceed, proceed);
         QVERIFY(!d.isVisible());
         QCOMPARE(d.txbQuality[0]->text(), firstAfter);
-        QCOMPARE(w.intQualityFrom, from);
+        QCOMPARE(d.intQualityFrom, from);
         if (from == kUntouched)
-            QCOMPARE(w.intQualityStep, kUntouched);
+            QCOMPARE(d.intQualityStep, kUntouched);
     }
 
     // Each showing resets the formats, the frame, the height, the warning and

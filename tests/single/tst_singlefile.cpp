@@ -1,7 +1,7 @@
 // "Convert single file" over real files: quality ranges, failures, its own target, Stop and Quit.
 #include "Fixtures.h"
 #include "ScriptedPrompts.h"
-#include "SingleFileRun.h"
+#include "QualityPlan.h"
 #include "frmConvertSingleFile.h"
 #include "frmTargetFileExists.h"
 
@@ -20,12 +20,12 @@ struct Choice {
     bool png = false;
     bool jpg = false;
     QString first = QStringLiteral("80");
-    QString last;
+    QString last{};
     QString step = QStringLiteral("10");
     bool warn = true;
     bool view = false;
     // Run at the first yield to the event loop once the dialog is closed.
-    std::function<void()> duringRun;
+    std::function<void()> duringRun{};
 };
 
 // Scripts the open-file dialog answering @p path and the formats dialog

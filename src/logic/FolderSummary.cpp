@@ -1,7 +1,6 @@
 #include "FolderSummary.h"
 
 #include "StrProc.h"
-#include "UserPrompts.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -52,8 +51,8 @@ bool entryCounts(const fs::directory_entry& entry, const QString& fileSpec, bool
 
 }  // namespace
 
-qint32 CountFiles(const QString& folder, const QString& fileSpec, bool stopAtFirst, bool showErrors,
-                  QString& errorText, double& totalSize, bool& accessDenied)
+qint32 CountFiles(const QString& folder, const QString& fileSpec, bool stopAtFirst, QString& errorText,
+                  double& totalSize, bool& accessDenied)
 {
     accessDenied = false;
     const bool sizeWanted = totalSize == -1;
@@ -80,8 +79,6 @@ qint32 CountFiles(const QString& folder, const QString& fileSpec, bool stopAtFir
         return 0;
     }
     errorText = QString::fromLocal8Bit(code.message());
-    if (showErrors)
-        showMessage(nullptr, errorText, QStringLiteral("Error"), MsgIcon::Exclamation);
     return -1;
 }
 

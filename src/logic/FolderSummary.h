@@ -16,12 +16,11 @@ namespace pictoria {
 /// - @p totalSize: pass -1 to have the fitting files' total length in bytes
 ///   put there; any other value means no size is wanted.
 /// - A folder whose listing is refused sets @p accessDenied and gives 0.
-/// - Any other failure puts its reason into @p errorText, shows it first
-///   (exclamation icon, title "Error") when @p showErrors, and gives -1.
+/// - Any other failure puts its reason into @p errorText and gives -1.
 ///
 /// An entry that vanishes while the folder is walked is passed over.
-qint32 CountFiles(const QString& folder, const QString& fileSpec, bool stopAtFirst, bool showErrors,
-                  QString& errorText, double& totalSize, bool& accessDenied);
+qint32 CountFiles(const QString& folder, const QString& fileSpec, bool stopAtFirst, QString& errorText,
+                  double& totalSize, bool& accessDenied);
 
 /// "no BMP files", "1 BMP file", "12 BMP files".
 QString CountPhrase(qint64 count, const QString& formatName);

@@ -146,4 +146,9 @@ bool askYesNo(QWidget* parent, const QString& text, const QString& title)
     return prompts().message(parent, text, title, MsgButtons::YesNo, MsgIcon::None) == MsgAnswer::Yes;
 }
 
+QString BrowseForFolder(QWidget* owner, const QString& title, bool /*newStyle*/)
+{
+    return prompts().browseForFolder(owner, title);
+}
+
 }  // namespace pictoria

@@ -52,6 +52,10 @@ void setPrompts(UserPrompts* replacement);
 /// Shorthand for a message box with an OK button.
 void showMessage(QWidget* parent, const QString& text, const QString& title, MsgIcon icon = MsgIcon::None);
 
+/// Lets the user pick a folder; "" when cancelled. The dialog style flag of
+/// the historical interface has no meaning here and is accepted for callers.
+QString BrowseForFolder(QWidget* owner, const QString& title, bool newStyle);
+
 /// Shorthand for a Yes/No question without icon; true on Yes.
 bool askYesNo(QWidget* parent, const QString& text, const QString& title);
 

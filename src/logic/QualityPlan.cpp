@@ -1,4 +1,4 @@
-#include "SingleFileRun.h"
+#include "QualityPlan.h"
 
 namespace pictoria {
 

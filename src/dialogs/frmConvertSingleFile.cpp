@@ -5,7 +5,6 @@
 #include "StrProc.h"
 #include "Twips.h"
 #include "UserPrompts.h"
-#include "frmMain.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -40,7 +39,8 @@ W* frmConvertSingleFile::place(QWidget* parent, const char* name, int left, int 
     return widget;
 }
 
-frmConvertSingleFile::frmConvertSingleFile(frmMain* mainWindow) : QDialog(mainWindow), main_(mainWindow)
+frmConvertSingleFile::frmConvertSingleFile(QWidget* mainWindow, const QWidget* topLine, const QWidget* folderBox)
+    : QDialog(mainWindow), mainWindow_(mainWindow), topLine_(topLine), folderBox_(folderBox)
 {
     setObjectName(QStringLiteral("frmConvertSingleFile"));
     setWindowTitle(QStringLiteral("Convert single file"));
@@ -191,10 +191,9 @@ void frmConvertSingleFile::showEvent(QShowEvent* event)
 void frmConvertSingleFile::Form_Activate()
 {
     // Over the main window, as wide as its input folder box.
-    const QWidget* folderBox = main_->txbFolderForImages[0];
-    const int topTwips = PixelsToTwips(main_->y()) + PixelsToTwips(main_->lblTopLine->y()) + 300;
-    const int leftTwips = PixelsToTwips(main_->x()) + PixelsToTwips(folderBox->x()) + 10;
-    setWindowWidthTwips(PixelsToTwips(folderBox->width()));
+    const int topTwips = PixelsToTwips(mainWindow_->y()) + PixelsToTwips(topLine_->y()) + 300;
+    const int leftTwips = PixelsToTwips(mainWindow_->x()) + PixelsToTwips(folderBox_->x()) + 10;
+    setWindowWidthTwips(PixelsToTwips(folderBox_->width()));
     move(TwipsToPixels(leftTwips), TwipsToPixels(topTwips));
 
     const int fileLeft = twips_.value(txbFile).left();
@@ -284,18 +283,18 @@ void frmConvertSingleFile::cmdDoIt_Click()
         // A lone "+" reads as 0 and is refused by the range check below.
         const std::optional<qint16> from = QualityFromText(first);
         const std::optional<qint16> to = QualityFromText(last);
-        const int low = main_->intMinQuality;
-        const int high = main_->intMaxQuality;
+        const int low = intMinQuality;
+        const int high = intMaxQuality;
         auto inRange = [low, high](std::optional<qint16> q) { return q && *q >= low && *q <= high; };
         if (!inRange(from) || !inRange(to)) {
             showMessage(this, QualityRangeMessage(low, high), kInputError);
             return;
         }
-        main_->intQualityFrom = *from;
-        main_->intQualityTo = *to;
-        main_->intQualityStep = cboStep->currentText().toInt();
+        intQualityFrom = *from;
+        intQualityTo = *to;
+        intQualityStep = cboStep->currentText().toInt();
         if (*to < *from)
-            main_->intQualityStep = -main_->intQualityStep;
+            intQualityStep = -intQualityStep;
     }
     blnProceed = true;
     hide();

@@ -83,7 +83,7 @@ void frmMain::ShowFolderSummary(int index)
     qint32 count = 0;
     for (size_t f = 0; f < formats.size() && count >= 0 && !accessDenied; ++f) {
         double noSize = 0;
-        count = CountFiles(folder, QStringLiteral("*.") + formats[f].toLower(), false, false, errorText, noSize,
+        count = CountFiles(folder, QStringLiteral("*.") + formats[f].toLower(), false, errorText, noSize,
                            accessDenied);
         counts[f] = count;
     }

@@ -7,7 +7,7 @@
 #include "FormHelpers.h"
 #include "Launch.h"
 #include "RunState.h"
-#include "SingleFileRun.h"
+#include "QualityPlan.h"
 #include "StrProc.h"
 #include "UserPrompts.h"
 #include "frmConvertSingleFile.h"
@@ -25,7 +25,7 @@ namespace pictoria {
 void frmMain::LoadSingleFileDialog()
 {
     if (!singleFileDialog_)
-        singleFileDialog_ = new frmConvertSingleFile(this);
+        singleFileDialog_ = new frmConvertSingleFile(this, lblTopLine, txbFolderForImages[0]);
     singleFileDialog_->chkWarnOnOverwrite->setChecked(true);
 }
 
@@ -49,10 +49,17 @@ void frmMain::cmdConvertSingleFile_Click()
     frmConvertSingleFile& dialog = *singleFileDialog_;
     dialog.strFilepath = UpperCaseDriveLetter(filePath);
     dialog.txbFile->setText(dialog.strFilepath);
+    dialog.intMinQuality = intMinQuality;
+    dialog.intMaxQuality = intMaxQuality;
     prompts().showModal(dialog);
     if (!dialog.blnProceed || isQuitting()) {
         FocusNextControl();
         return;
+    }
+    if (dialog.chkJPG->isChecked()) {
+        intQualityFrom = dialog.intQualityFrom;
+        intQualityTo = dialog.intQualityTo;
+        intQualityStep = dialog.intQualityStep;
     }
 
     BeginRunState(*this);

@@ -17,24 +17,30 @@ class QPushButton;
 
 namespace pictoria {
 
-class frmMain;
-
-/// Modal dialog "Convert single file". The caller writes strFilepath and
-/// txbFile, shows it modally, then reads blnProceed, the check boxes and the
-/// quality range it left in the main window.
+/// Modal dialog "Convert single file". The caller writes strFilepath, txbFile
+/// and the quality limits, shows it modally, then reads blnProceed, the check
+/// boxes and the quality range.
 class frmConvertSingleFile : public QDialog {
     Q_OBJECT
 
 public:
-    /// Loads the dialog, hidden, as a window of @p mainWindow, whose quality
-    /// limits it reads and whose quality range it writes.
-    explicit frmConvertSingleFile(frmMain* mainWindow);
+    /// Loads the dialog, hidden, as a window of @p mainWindow. Each showing
+    /// places it below @p topLine, as wide as @p folderBox and aligned with it
+    /// (both controls of the main window).
+    frmConvertSingleFile(QWidget* mainWindow, const QWidget* topLine, const QWidget* folderBox);
 
     // ---- Public variables (the caller's interface) ---------------------------
     /// Path of the file to be converted; the dialog reads its last three characters.
     QString strFilepath;
     /// True only when a valid "Convert file" closed the dialog; false on every showing.
     bool blnProceed = false;
+    /// The JPG quality limits, set by the caller.
+    int intMinQuality = 10;
+    int intMaxQuality = 100;
+    /// The JPG quality range chosen; the step is negative for a falling range.
+    int intQualityFrom = 0;
+    int intQualityTo = 0;
+    int intQualityStep = 0;
 
     // ---- Controls ------------------------------------------------------------
     QLineEdit* txbFile = nullptr;
@@ -86,7 +92,9 @@ private:
     void setWindowWidthTwips(int twips);
     void focusDoItWhenVisible();
 
-    frmMain* main_;
+    QWidget* mainWindow_;
+    const QWidget* topLine_;
+    const QWidget* folderBox_;
     QHash<QWidget*, QRect> twips_;
     int heightTwips_ = 2800;
     int widthTwips_ = 5685;

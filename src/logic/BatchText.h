@@ -2,7 +2,7 @@
 // texts, report entries and messages. Line breaks are "\r\n".
 #pragma once
 
-#include "Grafix.h"
+#include "EngineOutcome.h"
 
 #include <QString>
 
