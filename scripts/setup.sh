@@ -10,7 +10,7 @@ packages=(
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev
   googletest libgtest-dev
   fonts-liberation2
-  xvfb xauth xdotool xclip
+  xvfb xauth xdotool xclip xdg-utils
 )
 
 missing=()
