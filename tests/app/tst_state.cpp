@@ -71,14 +71,17 @@ private slots:
             QCOMPARE(ParseStateFile(r.bytes, kListCounts), r.expected);
     }
 
-    // The file is written as typed, without an added extension; one that
-    // exists is overwritten only when the user agrees; a cancelled dialog does nothing.
-    void saveButtonWritesTheChosenFile()
+    // Save writes the file as typed, without an added extension, and
+    // overwrites one only when the user agrees; a cancelled dialog does
+    // nothing. Restore resets every parameter, without a word, from a file that
+    // cannot be read or is no state file. A write that fails half way, as on a
+    // full disk, is reported and leaves the old file as it was.
+    void buttonsWriteAndReadTheChosenFile()
     {
         QTemporaryDir dir;
         const QString fresh = dir.filePath("no-extension"), old = dir.filePath("old.sta");
         const QByteArray oldBytes = FormatStateFile(kOther);
-        QVERIFY(writeBytes(old, oldBytes));
+        QVERIFY(writeBytes(old, oldBytes) && writeBytes(dir.filePath("huge"), kExampleBytes + QByteArray(2 << 20, ' ')));
         const QString question = "The state file " + old + "\r\nalready exists and will be overwritten.  Is this OK?";
         ScriptedPrompts scripted;
         LOAD_MAIN_WINDOW(w);
@@ -98,79 +101,40 @@ private slots:
         scripted.expectMessage(question, "Confirm overwrite of file", MsgButtons::YesNo, MsgIcon::None, MsgAnswer::Yes);
         QTest::mouseClick(w.cmdSaveState[0], Qt::LeftButton);
         QCOMPARE(readAll(old), kExampleBytes);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"no-extension", "old.sta"}));
-        VERIFY_PROMPTS(scripted);
-    }
 
-    // A file that cannot be read, or is no state file, resets every parameter
-    // without a word.
-    void restoreButtonReadsOrResets()
-    {
-        QTemporaryDir dir;
-        QVERIFY(writeBytes(dir.filePath("saved.sta"), kExampleBytes));
-        QVERIFY(writeBytes(dir.filePath("huge.sta"), kExampleBytes + QByteArray(2 << 20, ' ')));
-        ScriptedPrompts scripted;
-        LOAD_MAIN_WINDOW(w);
-        const struct { QString name; SavedState expected; } rows[] = {
-            {"saved.sta", kExample}, {"missing.sta", {}}, {"", {}} /* the folder */, {"huge.sta", {}}};
-        for (const auto& r : rows) {
+        const struct { QString name; SavedState expected; } restores[] = {
+            {"old.sta", kExample}, {"missing", {}}, {"", {}} /* the folder */, {"huge", {}}};
+        for (const auto& r : restores) {
             showState(w, kOther);
             scripted.expectOpenFile(kRestoreTitle, dir.filePath(r.name));
             QTest::mouseClick(w.cmdSaveState[1], Qt::LeftButton);
             QCOMPARE(shownState(w), r.expected);
         }
-        VERIFY_PROMPTS(scripted);
-    }
 
-    // A write that fails half way, as on a full disk, is reported and leaves
-    // the old file as it was.
-    void failedSaveKeepsTheOldFile()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("keep.sta");
-        QVERIFY(writeBytes(path, kExampleBytes));
-        ScriptedPrompts scripted;
-        LOAD_MAIN_WINDOW(w);
         showState(w, SavedState{QString(200, 'i'), QString(200, 'o'), 1, 1, true, false, false});
         scripted.expectMessage("Error when attempting to save the state: " + QString::fromLocal8Bit(strerror(EFBIG)),
                                "Save state", MsgButtons::Ok, MsgIcon::Exclamation);
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit limit = old;
-        limit.rlim_cur = 16;
+        rlimit unlimited{}, limit{};
+        getrlimit(RLIMIT_FSIZE, &unlimited);
+        limit = {16, unlimited.rlim_max};
         std::signal(SIGXFSZ, SIG_IGN);
         setrlimit(RLIMIT_FSIZE, &limit);
-        w.WriteState(path);
-        setrlimit(RLIMIT_FSIZE, &old);
+        w.WriteState(old);
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+        QCOMPARE(readAll(old), kExampleBytes);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"huge", "no-extension", "old.sta"}));
         VERIFY_PROMPTS(scripted);
-        QCOMPARE(readAll(path), kExampleBytes);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.sta"});
     }
 
     // Quit itself is covered end to end; the close box must save the same way.
-    // A broken default file starts the next run with the defaults.
-    void closeBoxSavesAndNextStartRestores()
+    void closeBoxSaves()
     {
-        {
-            ScriptedPrompts scripted;
-            LOAD_MAIN_WINDOW(w);
-            QCOMPARE(w.DefaultStatePath, defaultStatePath());
-            QVERIFY(w.DefaultStatePath.startsWith(QDir::homePath()));
-            showState(w, kOther);
-            w.close();
-            VERIFY_PROMPTS(scripted);
-        }
-        QCOMPARE(readAll(defaultStatePath()), FormatStateFile(kOther));
-        {
-            ScriptedPrompts scripted;
-            LOAD_MAIN_WINDOW(next);
-            QCOMPARE(shownState(next), kOther);
-        }
-        QVERIFY(writeBytes(defaultStatePath(), "\"/only/\"\r\n\"/two/\"\r\n"));
         ScriptedPrompts scripted;
-        LOAD_MAIN_WINDOW(broken);
-        QCOMPARE(shownState(broken), SavedState{});
+        LOAD_MAIN_WINDOW(w);
+        showState(w, kOther);
+        w.close();
         VERIFY_PROMPTS(scripted);
+        QCOMPARE(readAll(defaultStatePath()), FormatStateFile(kOther));
     }
 };
 
