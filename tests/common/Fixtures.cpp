@@ -1,16 +1,8 @@
 #include "Fixtures.h"
 
-#include "frmMain.h"
-
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QAbstractButton>
-#include <QImage>
 #include <QImageWriter>
-#include <QLabel>
-#include <QLineEdit>
 #include <QSignalSpy>
 
 namespace pictoria::testing {

@@ -30,35 +30,20 @@ void ScriptedPrompts::expectMessage(const QString& text, const QString& title, M
     expect({QStringLiteral("message"), text, title, buttons, icon}, {.answer = answer});
 }
 
-void ScriptedPrompts::expectAnyMessage(MsgAnswer answer)
-{
-    expect({QStringLiteral("message")}, {.anyText = true, .answer = answer});
-}
+void ScriptedPrompts::expectAnyMessage(MsgAnswer answer) { expect({"message"}, {.anyText = true, .answer = answer}); }
 
-void ScriptedPrompts::expectOpenFile(const QString& title, const QString& answer)
-{
-    expect({QStringLiteral("open"), title}, {.textAnswer = answer});
-}
+void ScriptedPrompts::expectOpenFile(const QString& title, const QString& answer) { expect({"open", title}, {.textAnswer = answer}); }
 
-void ScriptedPrompts::expectSaveFile(const QString& title, const QString& answer)
-{
-    expect({QStringLiteral("save"), title}, {.textAnswer = answer});
-}
+void ScriptedPrompts::expectSaveFile(const QString& title, const QString& answer) { expect({"save", title}, {.textAnswer = answer}); }
 
-void ScriptedPrompts::expectFolder(const QString& title, const QString& answer)
-{
-    expect({QStringLiteral("folder"), title}, {.textAnswer = answer});
-}
+void ScriptedPrompts::expectFolder(const QString& title, const QString& answer) { expect({"folder", title}, {.textAnswer = answer}); }
 
 void ScriptedPrompts::expectModal(const QString& objectName, std::function<void(QDialog&)> act)
 {
     expect({QStringLiteral("modal"), objectName}, {.act = std::move(act)});
 }
 
-void ScriptedPrompts::expectLaunch(const QString& target, ShellResult result)
-{
-    expect({QStringLiteral("launch"), target}, {.shellResult = result});
-}
+void ScriptedPrompts::expectLaunch(const QString& target, ShellResult result) { expect({"launch", target}, {.shellResult = result}); }
 
 QString ScriptedPrompts::problems() const
 {
