@@ -1,6 +1,6 @@
-"""Drives the real Pictoria program in a private X server (Xvfb), with a
-throw-away HOME and a fake xdg-open that records what the program asks the
-desktop to open. Standard library only: runs on Debian's /usr/bin/python3.
+"""Drives the real Pictoria program in a private X server (Xvfb), with a throw-away HOME
+and a fake xdg-open that records what the program asks the desktop to open.
+Standard library only: runs on Debian's /usr/bin/python3.
 """
 
 import os
@@ -12,10 +12,11 @@ import subprocess
 import tempfile
 import time
 from contextlib import contextmanager
+from pathlib import Path
+from urllib.parse import unquote
 
 SKIP = 77  # ctest SKIP_RETURN_CODE
 TWIPS_PER_PIXEL = 15
-MAIN_TITLE = "Pictoria 1.00"
 CASE_DEADLINE = 200  # seconds; below the tests' own time limit, so the cleanup still runs
 
 
@@ -23,20 +24,16 @@ class Skip(Exception):
     """The environment cannot run the case (no X server, no browser)."""
 
 
-class Failure(AssertionError):
-    pass
-
-
 def check(condition, what, expected=None, actual=None):
     if not condition:
-        raise Failure("%s\n  expected: %r\n  actual:   %r" % (what, expected, actual))
+        raise AssertionError("%s\n  expected: %r\n  actual:   %r" % (what, expected, actual))
 
 
 def wait_for(predicate, timeout, what, interval=0.1):
     deadline = time.monotonic() + timeout
     while not predicate():
         if time.monotonic() > deadline:
-            raise Failure("timed out after %.0f s waiting for %s" % (timeout, what))
+            raise AssertionError("timed out after %.0f s waiting for %s" % (timeout, what))
         time.sleep(interval)
 
 
@@ -49,28 +46,12 @@ def bmp_bytes(width, height, seed=0):
             struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0) + pixels)
 
 
-def write_file(path, data):
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-def read_file(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
 def png_size(path):
     """(width, height) of a complete PNG file (one that ends with its IEND chunk), else None."""
-    data = read_file(path)
+    data = Path(path).read_bytes()
     if data[:8] != b"\x89PNG\r\n\x1a\n" or data[12:16] != b"IHDR" or not data.endswith(b"IEND\xaeB`\x82"):
         return None
     return struct.unpack(">II", data[16:24])
-
-
-def read_crlf_lines(path):
-    data = read_file(path)
-    check(b"\n" not in data.replace(b"\r\n", b""), "%s has only CR LF line ends" % path)
-    return data.decode("utf-8").split("\r\n")
 
 
 @contextmanager
@@ -80,8 +61,7 @@ def xvfb():
         raise Skip("Xvfb, xdotool or xclip is not installed (scripts/setup.sh installs them)")
     read_fd, write_fd = os.pipe()
     proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-                             "-noreset"],
-                            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                             "-noreset"], pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write_fd)
     try:
         with os.fdopen(read_fd) as pipe:
@@ -99,53 +79,37 @@ class Session:
 
     def __init__(self, program, display):
         self.program = os.path.abspath(program)
-        self.root = tempfile.mkdtemp(prefix="pictoria-e2e-")
-        self.home, self.work = os.path.join(self.root, "home"), os.path.join(self.root, "work")
-        runtime, fakebin = os.path.join(self.root, "runtime"), os.path.join(self.root, "fakebin")
-        for folder in (self.home, self.work, runtime, fakebin):
-            os.makedirs(folder, mode=0o700)
-        self.open_log = os.path.join(self.root, "xdg-open.log")
-        write_file(os.path.join(fakebin, "xdg-open"), b'#!/bin/sh\nprintf "%%s\\n" "$*" >> "%s"\n' %
-                   self.open_log.encode())
-        os.chmod(os.path.join(fakebin, "xdg-open"), 0o755)
-        self.env = {"PATH": fakebin + os.pathsep + os.environ.get("PATH", "/usr/bin:/bin"), "HOME": self.home,
-                    "XDG_CONFIG_HOME": os.path.join(self.home, ".config"), "XDG_RUNTIME_DIR": runtime,
+        self.root = Path(tempfile.mkdtemp(prefix="pictoria-e2e-"))
+        self.home, self.work, fakebin = self.root / "home", self.root / "work", self.root / "fakebin"
+        for folder in (self.home, self.work, fakebin, self.root / "runtime"):
+            folder.mkdir(mode=0o700)
+        self.open_log = self.root / "xdg-open.log"
+        (fakebin / "xdg-open").write_text('#!/bin/sh\nprintf "%%s\\n" "$*" >> "%s"\n' % self.open_log)
+        (fakebin / "xdg-open").chmod(0o755)
+        self.env = {"PATH": "%s:%s" % (fakebin, os.environ.get("PATH", "/usr/bin:/bin")), "HOME": str(self.home),
+                    "XDG_CONFIG_HOME": str(self.home / ".config"), "XDG_RUNTIME_DIR": str(self.root / "runtime"),
                     "DISPLAY": display, "QT_QPA_PLATFORM": "xcb", "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8",
                     "QT_LOGGING_RULES": "qt.qpa.*=false"}
-        self.state_file = os.path.join(self.home, ".config", "Quorvane Systems", "pxfm.sta")
-        self.log_path = os.path.join(self.root, "program.log")
+        self.state_file = self.home / ".config" / "Quorvane Systems" / "pxfm.sta"
+        self.log_path = self.root / "program.log"
         self.proc = None
 
     def folder(self, name):
-        path = os.path.join(self.work, name)
-        os.makedirs(path)
-        return path
+        (self.work / name).mkdir()
+        return self.work / name
 
     def start(self):
         with open(self.log_path, "ab") as log:
             self.proc = subprocess.Popen([self.program], env=self.env, cwd=self.work, stdout=log,
                                          stderr=subprocess.STDOUT)
-        self.main = self.wait_window(MAIN_TITLE, 20)
+        self.main = self.wait_window("Pictoria 1.00", 20)
         self.xdo("windowfocus", "--sync", self.main)
 
-    def wait_exit(self, timeout):
-        try:
-            return self.proc.wait(timeout)
-        except subprocess.TimeoutExpired:
-            raise Failure("the program did not end within %.0f s" % timeout)
-
-    def check_running(self):
-        if self.proc.poll() is not None:
-            raise Failure("the program ended unexpectedly (exit code %s)" % self.proc.returncode)
-
-    def open_files(self):
-        """What the program holds open (Linux /proc)."""
-        fd_dir = "/proc/%d/fd" % self.proc.pid
-        return [os.readlink(os.path.join(fd_dir, fd)) for fd in os.listdir(fd_dir)
-                if os.path.islink(os.path.join(fd_dir, fd))]
-
     def opened_documents(self):
-        return read_file(self.open_log).decode().splitlines() if os.path.exists(self.open_log) else []
+        return self.open_log.read_text().splitlines() if self.open_log.exists() else []
+
+    def opened_pages(self):
+        return [Path(unquote(url[len("file://"):])) for url in self.opened_documents() if url.startswith("file://")]
 
     def xdo(self, *args):
         return subprocess.run(["xdotool", *map(str, args)], env=self.env, capture_output=True, text=True,
@@ -158,8 +122,13 @@ class Session:
 
     def wait_window(self, title, timeout=15):
         found = []
-        wait_for(lambda: self.check_running() or found.extend(self.find_windows(title)) or found, timeout,
-                 'the window "%s"' % title)
+
+        def shown():
+            check(self.proc.poll() is None, "the program is running", None, self.proc.returncode)
+            found.extend(self.find_windows(title))
+            return found
+
+        wait_for(shown, timeout, 'the window "%s"' % title)
         time.sleep(0.3)  # let it take its focus
         return found[-1]
 
@@ -178,13 +147,12 @@ class Session:
         time.sleep(0.1)
 
     def type(self, text):
-        self.xdo("type", "--delay", "15", "--", text)
+        self.xdo("type", "--delay", "15", "--", str(text))
         time.sleep(0.1)
 
     def text_of(self, rect):
         """A text box's whole text, through select all and copy (again when a click was lost)."""
         for _ in range(10):
-            self.check_running()
             self.click(self.main, *rect)
             self.key("ctrl+a", "ctrl+c")
             result = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env, capture_output=True,
@@ -192,11 +160,11 @@ class Session:
             if result.returncode == 0:
                 return result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
             time.sleep(0.2)
-        raise Failure("the text could not be copied to the clipboard")
+        raise AssertionError("the text could not be copied to the clipboard")
 
 
 def _deadline_passed(signum, frame):
-    raise Failure("the case did not finish within %d s" % CASE_DEADLINE)
+    raise AssertionError("the case did not finish within %d s" % CASE_DEADLINE)
 
 
 def run_case(case_function, program):
@@ -205,23 +173,25 @@ def run_case(case_function, program):
     signal.alarm(CASE_DEADLINE)
     try:
         with xvfb() as display:
-            session = Session(program, display)
+            session, failed = Session(program, display), False
             try:
                 case_function(session)
-            except Failure:
-                print("the case's files are kept in " + session.root)
+            except AssertionError:
+                failed = True
+                print("the case's files are kept in %s" % session.root)
                 raise
             finally:
                 if session.proc and session.proc.poll() is None:
                     session.proc.kill()
                     session.proc.wait()
-                print(read_file(session.log_path).decode("utf-8", "replace") if os.path.exists(session.log_path)
-                      else "")
-            shutil.rmtree(session.root, ignore_errors=True)
+                if session.log_path.exists():
+                    print(session.log_path.read_text(errors="replace"))
+                if not failed:
+                    shutil.rmtree(session.root, ignore_errors=True)
     except Skip as reason:
         print("SKIP: %s" % reason)
         return SKIP
-    except Failure as failure:
+    except AssertionError as failure:
         print("FAIL: %s" % failure)
         return 1
     finally:

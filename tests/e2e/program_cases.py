@@ -1,19 +1,22 @@
 #!/usr/bin/python3
 """End-to-end flows of the real program, driven by real keyboard and mouse events.
 
-Usage: program_cases.py {batches,single_file_and_state} PROGRAM
+Usage: program_cases.py {batches,single_file_and_state,viewer_in_browser} PROGRAM
 """
 
+import html
 import os
 import re
+import shutil
+import subprocess
 import sys
 import time
-from urllib.parse import unquote
+from pathlib import Path
+from urllib.parse import unquote, urlsplit
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (Failure, bmp_bytes, check, png_size, read_crlf_lines, read_file, run_case,  # noqa: E402
-                         wait_for, write_file)
+from e2e_support import Skip, bmp_bytes, check, png_size, run_case, wait_for  # noqa: E402
 
 # Controls, in twips (left, top, width, height) inside their window's client area.
 CONVERT_SINGLE = (105, 105, 2430, 360)
@@ -66,16 +69,11 @@ def run_batch(s, source, target):
     s.click(s.main, *CONVERT_FILES)
 
 
-def answer_message(s, title):
+def answer(s, title, text=None):
+    """Answers the window `title` with Enter, after typing `text` (into a file dialog's name field)."""
     s.xdo("windowfocus", "--sync", s.wait_window(title))
-    s.key("Return")
-    s.wait_window_gone(title)
-
-
-def file_dialog(s, title, path):
-    """Qt's own file dialog opens with its file name field focused."""
-    s.wait_window(title)
-    s.type(path)
+    if text:
+        s.type(text)
     s.key("Return")
     s.wait_window_gone(title)
 
@@ -90,7 +88,7 @@ def quit_program(s):
         time.sleep(0.3)
         s.xdo("windowfocus", "--sync", catalogue[-1])
         s.key("Return")
-    check(s.wait_exit(15) == 0, "the program ends with exit code 0 after Quit", 0, s.proc.returncode)
+    check(s.proc.wait(15) == 0, "the program ends with exit code 0 after Quit", 0, s.proc.returncode)
 
 
 def wait_report(s, pattern):
@@ -99,21 +97,22 @@ def wait_report(s, pattern):
     try:
         wait_for(lambda: texts.append(s.text_of(REPORT)) or re.search(pattern, texts[-1], re.M), 30,
                  "the report", interval=0.5)
-    except Failure:
-        raise Failure("the report never showed %r; last report:\n%s" % (pattern, texts[-1]))
+    except AssertionError:
+        raise AssertionError("the report never showed %r; last report:\n%s" % (pattern, texts[-1]))
     return texts[-1]
-
-
-def opened_pages(s):
-    return [unquote(line[len("file://"):]) for line in s.opened_documents() if line.startswith("file://")]
 
 
 def digits(text):
     return int(re.sub(r"\D", "", text))
 
 
-def quoted(lines):
-    return ['"%s"' % line for line in lines] + [""]
+def answer_target(s, choice, new_name=None):
+    dialog = s.wait_window(TARGET_EXISTS_TITLE)
+    if choice:
+        tick(s, dialog, choice)
+    if new_name:
+        enter_text(s, dialog, TARGET_PATH, new_name)
+    s.key("Return")
 
 
 def existing_targets(s):
@@ -122,37 +121,29 @@ def existing_targets(s):
     file is lost unless the user chose to overwrite it."""
     source, target = s.folder("src"), s.folder("dst")
     for seed, name in enumerate("abcd"):
-        write_file(os.path.join(source, name + ".bmp"), bmp_bytes(10 + seed, 8, seed))
+        (source / (name + ".bmp")).write_bytes(bmp_bytes(10 + seed, 8, seed))
     old = b"old contents, not an image"
     for name in "abc":
-        write_file(os.path.join(target, name + ".png"), old)
+        (target / (name + ".png")).write_bytes(old)
     run_batch(s, source, target)
-
-    for choice, new_names, written, size in ((TARGET_OVERWRITE, [], "a.png", (10, 8)),
-                                             (TARGET_OTHER_NAME, ["b new.jpg", "b new.png"], "b new.png", (11, 8)),
-                                             (TARGET_CANCEL_ALL, [], None, None)):
-        dialog = s.wait_window(TARGET_EXISTS_TITLE)
-        tick(s, dialog, choice)
-        for new_name in new_names:
-            enter_text(s, dialog, TARGET_PATH, os.path.join(target, new_name))
-            s.key("Return")
-            if new_name.endswith(".jpg"):
-                answer_message(s, "Error")
-                check(s.find_windows(TARGET_EXISTS_TITLE), "the dialog stays open after a refused name")
-        if not new_names:
-            s.key("Return")
-        if written:
-            wait_for(lambda: png_size(os.path.join(target, written)) == size, 15, written + " to be written")
+    answer_target(s, TARGET_OVERWRITE)
+    wait_for(lambda: png_size(target / "a.png") == (10, 8), 15, "a.png to be overwritten")
+    answer_target(s, TARGET_OTHER_NAME, target / "b new.jpg")
+    answer(s, "Error")
+    check(s.find_windows(TARGET_EXISTS_TITLE), "the dialog stays open after a refused name")
+    answer_target(s, None, target / "b new.png")
+    wait_for(lambda: png_size(target / "b new.png") == (11, 8), 15, "b new.png to be written")
+    answer_target(s, TARGET_CANCEL_ALL)
 
     report = wait_report(s, r"^Number of BMP files converted:")
     expected = ("a.bmp -> a.png [OK]\nb.bmp -> b new.png [OK]\n"
                 "c.bmp -- Existing PNG file not overwritten.\n\nOperation cancelled.\n\n"
                 "\nNumber of BMP files converted: 2 (of 4 input)\n")
     check(report == expected, "the report of the clashes", expected, report)
-    check([read_file(os.path.join(target, name)) for name in ("b.png", "c.png")] == [old, old],
+    check([(target / name).read_bytes() for name in ("b.png", "c.png")] == [old, old],
           "the targets not chosen for overwriting keep their contents")
     check(sorted(os.listdir(target)) == ["a.png", "b new.png", "b.png", "c.png"],
-          "nothing converted after \"cancel all\", nothing under the refused name")
+          "nothing converted after \"cancel all\", nothing under the refused name", None, os.listdir(target))
 
 
 def batch_with_viewer(s):
@@ -161,23 +152,22 @@ def batch_with_viewer(s):
     Returns (input folder, output folder, page, file names in the run's order)."""
     source, target = s.folder("in"), s.folder("out")
     for seed, (name, size) in enumerate(VIEWER_SIZES.items()):
-        write_file(os.path.join(source, name), bmp_bytes(*size, seed))
-    write_file(os.path.join(source, "notes.txt"), b"not an image\n")
+        (source / name).write_bytes(bmp_bytes(*size, seed))
+    (source / "notes.txt").write_bytes(b"not an image\n")
     tick(s, s.main, VIEW_IN_BROWSER)
     run_batch(s, source, target)
 
-    page = os.path.join(source, "viewer01.htm")
-    wait_for(lambda: page in opened_pages(s), 30, "the viewer page %s to be opened" % page)
-    lines = [line for line in wait_report(s, "^Viewer file: " + re.escape(page)).split("\n") if line]
+    page = source / "viewer01.htm"
+    wait_for(lambda: page in s.opened_pages(), 30, "the viewer page %s to be opened" % page)
+    lines = [line for line in wait_report(s, "^Viewer file: " + re.escape(str(page))).split("\n") if line]
     expected = ["%s -> %spng [OK]" % (name, name[:-3]) for name in VIEWER_SIZES]
-    expected += ["Number of BMP files converted: 3 (of 3 input)", "Viewer file: " + page]
+    expected += ["Number of BMP files converted: 3 (of 3 input)", "Viewer file: %s" % page]
     # Where a name with accents sorts is the collation's business; plain names keep their order.
     check(sorted(lines) == sorted(expected) and lines[3:] == expected[3:] and
           lines.index(expected[0]) < lines.index(expected[2]), "the report of the batch", expected, lines)
     for name, size in VIEWER_SIZES.items():
-        target_file = os.path.join(target, name[:-3] + "png")
-        check(png_size(target_file) == size, "%s is a PNG of its source's size" % target_file, size,
-              png_size(target_file))
+        check(png_size(target / (name[:-3] + "png")) == size, "%s is a PNG of its size" % name, size,
+              png_size(target / (name[:-3] + "png")))
     check(len(os.listdir(target)) == 3, "a file of another format is left alone", 3, os.listdir(target))
     check(len(s.opened_documents()) == 1, "the desktop is asked to open one document", 1, s.opened_documents())
     return source, target, page, [line.split(" -> ")[0] for line in lines[:3]]
@@ -190,84 +180,86 @@ def stopped_batch(s):
     count = 400
     image = bmp_bytes(256, 192)
     for i in range(count):
-        write_file(os.path.join(source, "img%04d.bmp" % i), image[:54] + i.to_bytes(4, "little") + image[58:])
+        (source / ("img%04d.bmp" % i)).write_bytes(image[:54] + i.to_bytes(4, "little") + image[58:])
     run_batch(s, source, target)
     wait_for(lambda: len(os.listdir(target)) >= 3, 30, "the batch to write its first files")
     s.click(s.main, *STOP)
 
-    page = os.path.join(source, "viewer01.htm")
-    report = wait_report(s, "^Viewer file: " + re.escape(page))
+    page = source / "viewer01.htm"
+    report = wait_report(s, "^Viewer file: " + re.escape(str(page)))
     match = re.search(r"\[OK\]\nOperation stopped\.\n\nNumber of BMP files converted: (\d+) \(of %d input\)\n"
-                      r"Viewer file: %s\n$" % (count, re.escape(page)), report)
-    check(match, "\"Operation stopped.\", the summary and the page end the report", "...", report[-300:])
+                      r"Viewer file: %s\n$" % (count, re.escape(str(page))), report)
+    check(match, "\"Operation stopped.\", the summary and the page end the report", None, report[-300:])
     converted, written = int(match.group(1)), os.listdir(target)
     check(0 < converted < count and len(written) == converted == report.count(" [OK]\n"),
           "the run stopped early, and the summary counts exactly the files written", converted,
           (len(written), report.count(" [OK]\n")))
-    unfinished = [name for name in written if png_size(os.path.join(target, name)) != (256, 192)]
+    unfinished = [name for name in written if png_size(target / name) != (256, 192)]
     check(not unfinished, "the files in flight at Stop are finished, not half-written", [], unfinished)
-    open_pages = [link for link in s.open_files() if os.path.basename(link).startswith("viewer")]
-    check(not open_pages, "the program leaves no page open", [], open_pages)
-    text = read_file(page).decode()
+    text = page.read_text()
     check(text.count("<IMG SRC=") == 2 * converted and text.rstrip().endswith("</HTML>"),
           "the page shows the files converted before Stop and is complete", 2 * converted, text[-200:])
-    wait_for(lambda: page in opened_pages(s), 10, "the page of the stopped run to be opened")
+    wait_for(lambda: page in s.opened_pages(), 10, "the page of the stopped run to be opened")
 
 
 def case_batches(s):
     s.start()
     s.click(s.main, *CONVERT_FILES)
-    answer_message(s, "Need more input")
+    answer(s, "Need more input")
     existing_targets(s)
     batch_with_viewer(s)
     stopped_batch(s)
     quit_program(s)
-    check(not os.path.exists(s.state_file), "no state is saved when \"Save state on quit\" is unticked")
+    check(not s.state_file.exists(), "no state is saved when \"Save state on quit\" is unticked")
+
+
+def state_bytes(lines):
+    return "".join('"%s"\r\n' % line for line in lines).encode()
 
 
 def save_state(s, path, restore=False):
     s.click(s.main, *SAVE_STATE[restore])
-    file_dialog(s, "Specify filename for state to restore" if restore else "Specify filename for saved state", path)
+    answer(s, "Specify filename for state to restore" if restore else "Specify filename for saved state", path)
 
 
 def case_single_file_and_state(s):
     """A restored state drives a batch and is saved back as it was; a broken one resets the
     window silently; one file into PNG and a JPG range; Quit with "Save state on quit"
     keeps where that left the window, and the next start reads it back."""
-    source, target = s.folder("state in") + "/", s.folder("state out") + "/"
-    write_file(source + "one.bmp", bmp_bytes(30, 20, 1))
-    write_file(source + "two.bmp", bmp_bytes(20, 30, 2))
-    write_file(target + "two.png", b"old contents")  # with the warning off, replaced without a question
+    source, target = "%s/" % s.folder("state in"), "%s/" % s.folder("state out")
+    Path(source, "one.bmp").write_bytes(bmp_bytes(30, 20, 1))
+    Path(source, "two.bmp").write_bytes(bmp_bytes(20, 30, 2))
+    Path(target, "two.png").write_bytes(b"old contents")  # with the warning off, replaced without a question
     state_lines = [source, target, " 1", " 2", "0", "1", "0"]
-    write_file(os.path.join(s.work, "saved.sta"), "\r\n".join(quoted(state_lines)).encode())
-    write_file(os.path.join(s.work, "broken.sta"), "\r\n".join(quoted(state_lines[:6])).encode())
-    copy = os.path.join(s.work, "copy.sta")
+    (s.work / "saved.sta").write_bytes(state_bytes(state_lines))
+    (s.work / "broken.sta").write_bytes(state_bytes(state_lines[:6]))
+    copy = s.work / "copy.sta"
 
     s.start()
-    save_state(s, os.path.join(s.work, "saved.sta"), restore=True)
+    save_state(s, s.work / "saved.sta", restore=True)
     s.click(s.main, *CONVERT_FILES)
-    wait_for(lambda: source + "viewer01.htm" in opened_pages(s), 30, "the viewer page of the restored run")
+    wait_for(lambda: Path(source, "viewer01.htm") in s.opened_pages(), 30, "the viewer page of the restored run")
     wait_report(s, r"^Number of BMP files converted: 2 \(of 2 input\)")
     for name, size in (("one.png", (30, 20)), ("two.png", (20, 30))):
-        check(png_size(target + name) == size, "%s written from the restored state" % name, size,
-              png_size(target + name))
+        check(png_size(Path(target, name)) == size, "%s written from the restored state" % name, size,
+              png_size(Path(target, name)))
     save_state(s, copy)
-    wait_for(lambda: os.path.exists(copy), 10, "the saved state file")
-    check(read_crlf_lines(copy) == quoted(state_lines), "saving writes back the restored values",
-          quoted(state_lines), read_crlf_lines(copy))
+    wait_for(copy.exists, 10, "the saved state file")
+    check(copy.read_bytes() == state_bytes(state_lines), "saving writes back the restored values",
+          state_bytes(state_lines), copy.read_bytes())
 
-    save_state(s, os.path.join(s.work, "broken.sta"), restore=True)
+    save_state(s, s.work / "broken.sta", restore=True)
     time.sleep(0.5)
     check(s.find_windows() == [s.main], "a state file that cannot be read gives no message")
     save_state(s, copy)
-    answer_message(s, "Confirm overwrite of file")  # Enter answers Yes
-    defaults = quoted(["", "", " 0", " 0", "1", "0", "0"])
-    wait_for(lambda: read_crlf_lines(copy) == defaults, 10, "the defaults saved after a failed restore")
+    answer(s, "Confirm overwrite of file")  # Enter answers Yes
+    defaults = state_bytes(["", "", " 0", " 0", "1", "0", "0"])
+    wait_for(lambda: copy.read_bytes() == defaults, 10, "the defaults saved after a failed restore")
 
-    folder = s.folder("pics") + "/"
-    write_file(folder + "photo.bmp", bmp_bytes(40, 30))
+    folder = s.folder("pics")
+    (folder / "photo.bmp").write_bytes(bmp_bytes(40, 30))
     s.click(s.main, *CONVERT_SINGLE)
-    file_dialog(s, "Specify file to be converted", folder + "photo.bmp")
+    answer(s, "Specify file to be converted", folder / "photo.bmp")
     dialog = s.wait_window("Convert single file")
     tick(s, dialog, SINGLE_PNG)
     tick(s, dialog, SINGLE_JPG)
@@ -276,44 +268,115 @@ def case_single_file_and_state(s):
     enter_text(s, dialog, SINGLE_QUALITY[0], "60")
     enter_text(s, dialog, SINGLE_QUALITY[1], "80")
     s.key("Return")  # from a quality box, Enter presses "Convert file"
-    wait_for(lambda: folder + "viewer01.htm" in opened_pages(s), 30, "the single file's viewer page")
+    page = folder / "viewer01.htm"
+    wait_for(lambda: page in s.opened_pages(), 30, "the single file's viewer page")
 
-    report = wait_report(s, "^Viewer file: " + re.escape(folder + "viewer01.htm"))
+    report = wait_report(s, "^Viewer file: " + re.escape(str(page)))
     targets = ["photo.png", "photo_q60.jpg", "photo_q70.jpg", "photo_q80.jpg"]
     size_pattern = r" \(([\d.,\s]+) bytes\)"
     entries = re.findall(r"^photo\.bmp%s converted to\n(\S+)%s(.*)\.$" % (size_pattern, size_pattern), report, re.M)
     check([entry[1] for entry in entries] == targets, "one report entry per target, PNG before the JPG range",
           targets, report)
     for source_size, name, size, quality in entries:
-        data = read_file(folder + name)
-        check((digits(source_size), digits(size)) == (len(read_file(folder + "photo.bmp")), len(data)),
+        data = (folder / name).read_bytes()
+        check((digits(source_size), digits(size)) == (len((folder / "photo.bmp").read_bytes()), len(data)),
               "the report gives the real sizes of photo.bmp and " + name, None, report)
         check(quality == (" with quality " + name[7:9] if name.endswith(".jpg") else ""),
               "the quality note of " + name, None, quality)
-        complete = data[:2] + data[-2:] == b"\xff\xd8\xff\xd9" or png_size(folder + name) == (40, 30)
-        check(complete, name + " is a complete image")
-    check(not os.path.exists(folder + "photo.jpg"), "a quality range writes no untagged JPG")
-    check(read_file(folder + "viewer01.htm").count(b"<IMG SRC=") == 1 + len(targets),
-          "the page shows the source once and each target")
+        check(data[:2] + data[-2:] == b"\xff\xd8\xff\xd9" or png_size(folder / name) == (40, 30),
+              name + " is a complete image")
+    check(not (folder / "photo.jpg").exists(), "a quality range writes no untagged JPG")
+    check(page.read_text().count("<IMG SRC=") == 1 + len(targets), "the page shows the source once and each target")
 
     tick(s, s.main, SAVE_STATE_ON_QUIT)
     quit_program(s)
-    expected = quoted([folder, folder, " 1", " 3", "1", "0", "1"])
-    check(os.path.exists(s.state_file) and read_crlf_lines(s.state_file) == expected,
+    expected = state_bytes(["%s/" % folder] * 2 + [" 1", " 3", "1", "0", "1"])
+    check(s.state_file.exists() and s.state_file.read_bytes() == expected,
           "Quit saves the folder and formats the single file left", expected,
-          os.path.exists(s.state_file) and read_crlf_lines(s.state_file))
+          s.state_file.exists() and s.state_file.read_bytes())
     s.start()
-    after_restart = os.path.join(s.work, "after restart.sta")
-    save_state(s, after_restart)
-    wait_for(lambda: os.path.exists(after_restart), 10, "the state saved after the restart")
-    check(read_crlf_lines(after_restart) == expected, "the state read at start-up is the one saved on quit",
-          expected, read_crlf_lines(after_restart))
+    save_state(s, s.work / "after restart.sta")
+    wait_for((s.work / "after restart.sta").exists, 10, "the state saved after the restart")
+    check((s.work / "after restart.sta").read_bytes() == expected,
+          "the state read at start-up is the one saved on quit", expected, (s.work / "after restart.sta").read_bytes())
     quit_program(s)
 
 
-CASES = {"batches": case_batches, "single_file_and_state": case_single_file_and_state}
+# Loads the page in a frame and writes what the browser made of it into its own DOM.
+CHECK_PAGE = """<!DOCTYPE html><meta charset="utf-8"><pre id="out">PENDING</pre>
+<iframe id="page" src="%s"></iframe><script>
+onload = function () {
+  var doc = document.getElementById("page").contentDocument, out = ["TITLE\\t" + doc.title.trim()];
+  for (var img of doc.images)
+    out.push(["IMG", img.complete, img.naturalWidth, img.naturalHeight, img.src].join("\\t"));
+  for (var walker = doc.createTreeWalker(doc.body, NodeFilter.SHOW_TEXT); walker.nextNode();)
+    if (walker.currentNode.nodeValue.trim()) out.push("TEXT\\t" + walker.currentNode.nodeValue.trim());
+  document.getElementById("out").textContent = out.concat("DONE").join("\\n");
+};
+</script>"""
+
+
+def install_chromium():
+    """Installs Chromium when it is missing and this user may (a few minutes, once)."""
+    if not shutil.which("chromium") and os.geteuid() == 0 and shutil.which("apt-get"):
+        for command in (["apt-get", "update", "-qq"], ["apt-get", "install", "-y", "-qq", "chromium"]):
+            subprocess.run(command, env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"),
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
+
+
+def browser_view(home, page):
+    """The lines the check page wrote about `page` in headless Chromium; raises Skip when
+    Chromium cannot be had or does not run."""
+    if not shutil.which("chromium"):
+        raise Skip("chromium is not installed and cannot be installed here")
+    (home / "check.html").write_text(CHECK_PAGE % html.escape(page.as_uri()))
+    command = ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-sync",
+               "--disable-background-networking", "--disable-component-update", "--allow-file-access-from-files",
+               "--user-data-dir=%s" % (home / "chromium"), "--virtual-time-budget=5000", "--dump-dom",
+               (home / "check.html").as_uri()]
+    env = {"HOME": str(home), "PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LANG": "C.UTF-8"}
+    try:
+        dump = subprocess.run(command, env=env, capture_output=True, timeout=90).stdout.decode("utf-8", "replace")
+    except subprocess.TimeoutExpired:
+        dump = ""
+    match = re.search(r'<pre id="out">(.*?)</pre>', dump, re.S)
+    if not match:
+        raise Skip("chromium does not run here")
+    return html.unescape(match.group(1)).split("\n")
+
+
+def case_viewer_in_browser(s):
+    """The viewer page in a browser: every image loads as the file its caption names, also
+    for a name with blanks, accents and "&"."""
+    s.start()
+    source, target, page, names = batch_with_viewer(s)
+    quit_program(s)
+    lines = browser_view(s.home, page)
+    fields = [line.split("\t") for line in lines]
+    check(lines[-1] == "DONE" and [f[1] for f in fields if f[0] == "TITLE"] == [str(page)],
+          "the browser reads the page, titled with its own path", page, lines)
+    # Per file in the run's order: the source, then its target.
+    files = [path for name in names for path in (source / name, target / (name[:-3] + "png"))]
+    images = [f[1:] for f in fields if f[0] == "IMG"]
+    captions = [f[1] for f in fields if f[0] == "TEXT"]
+    check([Path(unquote(urlsplit(image[3]).path)) for image in images] == files and len(captions) == len(files),
+          "an image and a caption for each file", files, lines)
+    for (complete, width, height, _), caption, path, name in zip(images, captions, files,
+                                                                 [name for name in names for _ in "st"]):
+        check(complete == "true" and (int(width), int(height)) == VIEWER_SIZES[name],
+              "the browser loads %s at its size" % path, VIEWER_SIZES[name], (complete, width, height))
+        tail = "" if path.suffix == ".bmp" else " (from %s)" % name
+        match = re.fullmatch(re.escape(str(path)) + r", ([\d,.\s]+) bytes" + re.escape(tail), caption)
+        check(match and digits(match.group(1)) == path.stat().st_size, "the caption of %s" % path,
+              "%s, %d bytes%s" % (path, path.stat().st_size, tail), caption)
+
+
+CASES = {"batches": case_batches, "single_file_and_state": case_single_file_and_state,
+         "viewer_in_browser": case_viewer_in_browser}
 
 if __name__ == "__main__":
     if len(sys.argv) != 3 or sys.argv[1] not in CASES:
         sys.exit("usage: program_cases.py {%s} PROGRAM" % ",".join(CASES))
+    if sys.argv[1] == "viewer_in_browser":
+        install_chromium()  # before the case's deadline starts
     sys.exit(run_case(CASES[sys.argv[1]], sys.argv[2]))
