@@ -1,7 +1,5 @@
-"""Drives the real Pictoria program in a private X server (Xvfb), with a throw-away HOME
-and a fake xdg-open that records what the program asks the desktop to open.
-Standard library only: runs on Debian's /usr/bin/python3.
-"""
+"""Drives the real program in a private Xvfb with a throw-away HOME and a fake xdg-open that
+records what the program asks the desktop to open. Standard library only (Debian's /usr/bin/python3)."""
 
 import os
 import select
@@ -15,7 +13,6 @@ from contextlib import contextmanager
 from pathlib import Path
 from urllib.parse import unquote
 
-SKIP = 77  # ctest SKIP_RETURN_CODE
 TWIPS_PER_PIXEL = 15
 CASE_DEADLINE = 200  # seconds; below the tests' own time limit, so the cleanup still runs
 
@@ -29,12 +26,24 @@ def check(condition, what, expected=None, actual=None):
         raise AssertionError("%s\n  expected: %r\n  actual:   %r" % (what, expected, actual))
 
 
-def wait_for(predicate, timeout, what, interval=0.1):
+def wait_for(predicate, timeout, what, interval=0.1, seen=lambda: None):
+    """Polls until predicate() is true; the failure shows what seen() returns then."""
     deadline = time.monotonic() + timeout
     while not predicate():
         if time.monotonic() > deadline:
-            raise AssertionError("timed out after %.0f s waiting for %s" % (timeout, what))
+            raise AssertionError("timed out after %.0f s waiting for %s; last seen: %r" % (timeout, what, seen()))
         time.sleep(interval)
+
+
+def wait_file(path, expected, what):
+    wait_for(lambda: path.exists() and path.read_bytes() == expected, 10, what,
+             seen=lambda: path.exists() and path.read_bytes())
+
+
+def check_pngs(folder, sizes):
+    """The PNG files named in `sizes` are complete, each of its size."""
+    actual = {name: png_size(folder / name) for name in sizes}
+    check(actual == sizes, "complete PNG files of their sources' sizes in %s" % folder, sizes, actual)
 
 
 def bmp_bytes(width, height, seed=0):
@@ -115,9 +124,9 @@ class Session:
         return subprocess.run(["xdotool", *map(str, args)], env=self.env, capture_output=True, text=True,
                               timeout=60).stdout
 
-    def find_windows(self, title=None):
-        """Visible windows whose whole title is `title` (any titled window when None)."""
-        pattern = "^%s$" % "".join("\\" + c if c in ".^$*+?()[]{}|\\" else c for c in title) if title else "."
+    def find_windows(self, title):
+        """Visible windows whose whole title is `title`."""
+        pattern = "^%s$" % "".join("\\" + c if c in ".^$*+?()[]{}|\\" else c for c in title)
         return self.xdo("search", "--onlyvisible", "--name", pattern).split()
 
     def wait_window(self, title, timeout=15):
@@ -190,7 +199,7 @@ def run_case(case_function, program):
                     shutil.rmtree(session.root, ignore_errors=True)
     except Skip as reason:
         print("SKIP: %s" % reason)
-        return SKIP
+        return 77  # the tests' SKIP_RETURN_CODE
     except AssertionError as failure:
         print("FAIL: %s" % failure)
         return 1
