@@ -84,12 +84,13 @@ def batch_part(work, photo, window_program, runs):
 
 class Pinger:
     """Pings a top-level window the way a desktop asks whether a program is
-    alive; Qt sends the answer to the root window, where this client listens."""
+    alive. Qt sends the answer to the root window for the clients that watch
+    its structure (a window manager watches its substructure as well)."""
 
     def __init__(self, display_name, window_id):
         self.display = xdisplay.Display(display_name)
         self.root = self.display.screen().root
-        self.root.change_attributes(event_mask=X.SubstructureNotifyMask)
+        self.root.change_attributes(event_mask=X.StructureNotifyMask | X.SubstructureNotifyMask)
         self.protocols = self.display.intern_atom("WM_PROTOCOLS")
         self.ping_atom = self.display.intern_atom("_NET_WM_PING")
         self.window = self.display.create_resource_object("window", int(window_id))
