@@ -3,12 +3,14 @@
 Batch: the window's batch of small JPGs to PNG, timed from the click on
 "Convert files" to its last file by bench/window_batch.cpp (the real main
 window, offscreen), against a one-at-a-time loop of pixmorph-convert and
-ImageMagick's mogrify over the same files; the three take turns, run by run.
+ImageMagick's mogrify over the same files, and the engine alone two files at
+a time in one process (bench/batch.cpp) for what the window adds; they take
+turns, run by run, so that a change in the machine's load meets them all.
 
 Answers: the real program in a private X server converts 24 MP BMPs to PNG
 while another client pings its window (_NET_WM_PING, which Qt answers on
 the window's thread) again and again and times each answer.
-  window.py PICTORIA WINDOW_BATCH PIXMORPH_CONVERT RUNS
+  window.py PICTORIA WINDOW_BATCH PIXMORPH_BATCH PIXMORPH_CONVERT RUNS
 """
 import os
 import select
@@ -55,29 +57,36 @@ def window_batch(window_program, src, out, env):
     return float(seconds)
 
 
-def batch_part(work, photo, window_program, runs):
+def load_average():
+    return "%.1f" % os.getloadavg()[0]
+
+
+def batch_part(work, photo, window_program, engine_batch, runs):
     files = bench.make_batch_files(work, photo)
     src = os.path.dirname(files[0])
     env = private_env(work)
-    samples = {"window": [], "loop": [], "mogrify": []}
+    samples = {"window": [], "engine": [], "loop": [], "mogrify": []}
+    loads = [load_average()]
     for r in range(runs):
         outs = {name: os.path.join(work, "%s-%d" % (name, r)) for name in samples}
         for out in outs.values():
             os.makedirs(out)
         samples["window"].append(window_batch(window_program, src, outs["window"], env))
-        for name, action in (("loop", lambda out: bench.convert_one_by_one(bench.OURS, files, out)),
+        for name, action in (("engine", lambda out: subprocess.run([engine_batch, out] + files, check=True)),
+                             ("loop", lambda out: bench.convert_one_by_one(bench.OURS, files, out)),
                              ("mogrify", lambda out: subprocess.run(bench.mogrify_command(files, out), check=True))):
             start = time.perf_counter()
             action(outs[name])
             samples[name].append(time.perf_counter() - start)
+        loads.append(load_average())
     med = {name: statistics.median(s) for name, s in samples.items()}
-    print("batch of %d 0.14MP jpg>png, %d runs, median seconds (window: click to last file)"
-          % (bench.BATCH_FILES, runs))
+    print("batch of %d 0.14MP jpg>png, %d runs, median seconds (window: click to last file); "
+          "load average %s" % (bench.BATCH_FILES, runs, " -> ".join(loads)))
     for name, s in samples.items():
         print("  %-8s %7.2f   runs: %s" % (name, med[name], " ".join("%.2f" % v for v in s)))
-    print("  window/loop %.2f (target <= 0.60), window/mogrify %.2f (target <= 0.25); "
+    print("  window/loop %.2f (target <= 0.60), window/mogrify %.2f (target <= 0.25), window/engine %.2f; "
           "output %d KB vs mogrify %d KB"
-          % (med["window"] / med["loop"], med["window"] / med["mogrify"],
+          % (med["window"] / med["loop"], med["window"] / med["mogrify"], med["window"] / med["engine"],
              bench.png_kb(os.path.join(work, "window-0")), bench.png_kb(os.path.join(work, "mogrify-0"))),
           flush=True)
 
@@ -148,7 +157,7 @@ def answers_part(work, photo, program, runs):
             time.sleep(1.0)
             pinger = Pinger(display, main)
             idle = [pinger.ping() for _ in range(20)]
-            busy, seconds = [], []
+            busy, seconds, loads = [], [], [load_average()]
             for _ in range(runs):
                 for t in targets:
                     if os.path.exists(t):
@@ -157,6 +166,7 @@ def answers_part(work, photo, program, runs):
                 s.click_twips(main, *CONVERT_FILES)
                 busy += probe_until(pinger, lambda: all(os.path.exists(t) for t in targets))
                 seconds.append(time.perf_counter() - start)
+                loads.append(load_average())
                 s.check_running()
                 for t in targets:
                     if png_size(t) != BIG_SIZE:
@@ -167,20 +177,24 @@ def answers_part(work, photo, program, runs):
             s.close()
             shutil.rmtree(s.root, ignore_errors=True)
     ms = lambda v: v * 1000.0
-    print("window answers while %d BMPs of %d MP convert to PNG in one batch (%d runs, %s s each): "
-          "%d pings, median %.1f ms, max %.1f ms (target <= 250 ms); idle median %.1f ms, max %.1f ms"
+    busy.sort()
+    print("window answers while %d BMPs of %d MP convert to PNG in one batch (%d runs, %s s each; "
+          "load average %s):\n  %d pings, median %.1f ms, 99th percentile %.1f ms, max %.1f ms (target <= 250 ms); "
+          "idle: median %.1f ms, max %.1f ms"
           % (BIG_FILES, BIG_SIZE[0] * BIG_SIZE[1] // 1000000, runs, " ".join("%.1f" % v for v in seconds),
-             len(busy), ms(statistics.median(busy)), ms(max(busy)), ms(statistics.median(idle)), ms(max(idle))),
+             " -> ".join(loads), len(busy), ms(statistics.median(busy)), ms(busy[len(busy) * 99 // 100]),
+             ms(busy[-1]), ms(statistics.median(idle)), ms(max(idle))),
           flush=True)
 
 
 def main():
-    if len(sys.argv) != 5:
+    if len(sys.argv) != 6:
         sys.exit(__doc__)
-    program, window_program, bench.OURS, runs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+    program, window_program, engine_batch, bench.OURS = sys.argv[1:5]
+    runs = int(sys.argv[5])
     photo = bench.find_photo()
     with tempfile.TemporaryDirectory(prefix="pictoria-window-bench-") as work:
-        batch_part(work, photo, window_program, runs)
+        batch_part(work, photo, window_program, engine_batch, runs)
         answers_part(work, photo, program, runs)
 
 

@@ -23,7 +23,7 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 cmake -S "$here/.." -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTORIA_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" --target pictoria pictoria-window-batch pixmorph-convert -j 2 >/dev/null
+cmake --build "$build" --target pictoria pictoria-window-batch pixmorph-batch pixmorph-convert -j 2 >/dev/null
 
 exec /usr/bin/python3 "$here/window.py" "$build/bin/pictoria" "$build/bin/pictoria-window-batch" \
-  "$build/bin/pixmorph-convert" "$runs"
+  "$build/bin/pixmorph-batch" "$build/bin/pixmorph-convert" "$runs"
