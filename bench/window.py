@@ -23,6 +23,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
+sys.dont_write_bytecode = True  # the modules borrowed here leave no caches in the source tree
 
 import bench  # noqa: E402
 from e2e_support import Session, png_size, xvfb  # noqa: E402
