@@ -10,9 +10,8 @@ import sys
 import tempfile
 import time
 
-OURS = sys.argv[1]
-BATCH = sys.argv[2]
-RUNS = int(sys.argv[3]) if len(sys.argv) > 3 else 3
+OURS = BATCH = None  # set from the command line in main(); bench/window.py borrows the rest
+RUNS = 3
 BATCH_FILES = 200
 QUALITY = "80"
 IM = "/usr/bin/convert"  # the real ImageMagick, not a wrapper earlier on PATH
@@ -69,20 +68,40 @@ def make_inputs(work, photo, width, height, tag, crop):
     return inputs
 
 
-def batch(work, photo):
-    """BATCH_FILES different 432x324 cuts of the photo as JPG, to PNG: our
-    engine two at a time in one process, our tool one file at a time, and
-    ImageMagick's mogrify. Returns the three wall times."""
+def make_batch_files(work, photo):
+    """BATCH_FILES different 432x324 cuts of the photo as JPG in work/batch; their paths."""
     src = os.path.join(work, "batch")
     os.makedirs(src)
     for i in range(BATCH_FILES):
         x, y = (i * 37) % 80, (i * 53) % 188
         subprocess.run([IM, photo, "-crop", "432x324+%d+%d" % (x, y), "+repage", "-quality", "90",
                         os.path.join(src, "%03d.jpg" % i)], check=True)
-    files = sorted(glob.glob(os.path.join(src, "*.jpg")))
+    return sorted(glob.glob(os.path.join(src, "*.jpg")))
+
+
+def convert_one_by_one(tool, files, out):
+    """Each file to out/NAME.png by its own run of our tool, as a shell loop does."""
+    for f in files:
+        subprocess.run([tool, f, os.path.join(out, os.path.basename(f)[:-4] + ".png")], check=True,
+                       stdout=subprocess.DEVNULL)
+
+
+def mogrify_command(files, out):
+    return ["mogrify", "-path", out, "-format", "png"] + files
+
+
+def png_kb(folder):
+    return sum(os.path.getsize(p) for p in glob.glob(os.path.join(folder, "*.png"))) // 1024
+
+
+def batch(work, photo):
+    """The batch files to PNG: our engine two at a time in one process, our
+    tool one file at a time, and ImageMagick's mogrify. Returns the three
+    wall times."""
+    files = make_batch_files(work, photo)
     runs = {}
     for name, cmd in (("engine", lambda out: [BATCH, out] + files),
-                      ("mogrify", lambda out: ["mogrify", "-path", out, "-format", "png"] + files)):
+                      ("mogrify", lambda out: mogrify_command(files, out))):
         samples = []
         for r in range(RUNS):
             out = os.path.join(work, "batch-%s-%d" % (name, r))
@@ -94,15 +113,15 @@ def batch(work, photo):
     out = os.path.join(work, "batch-loop")
     os.makedirs(out)
     start = time.perf_counter()
-    for f in files:
-        subprocess.run([OURS, f, os.path.join(out, os.path.basename(f)[:-4] + ".png")], check=True,
-                       stdout=subprocess.DEVNULL)
+    convert_one_by_one(OURS, files, out)
     runs["loop"] = time.perf_counter() - start
-    size = lambda d: sum(os.path.getsize(p) for p in glob.glob(os.path.join(work, d, "*.png")))
-    return runs, size("batch-engine-0"), size("batch-mogrify-0")
+    return runs, png_kb(os.path.join(work, "batch-engine-0")), png_kb(os.path.join(work, "batch-mogrify-0"))
 
 
 def main():
+    global OURS, BATCH, RUNS
+    OURS, BATCH = sys.argv[1], sys.argv[2]
+    RUNS = int(sys.argv[3]) if len(sys.argv) > 3 else 3
     photo = find_photo()
     tools = ["pixmorph", "magick", "gm", "vips"]
     print("photo: %s, %d runs each, median wall time; JPG quality %s" % (photo, RUNS, QUALITY))

@@ -1,0 +1,203 @@
+"""Window benchmark for bench/window.sh, in two parts.
+
+Batch: the window's batch of small JPGs to PNG, timed from the click on
+"Convert files" to its last file by bench/window_batch.cpp (the real main
+window, offscreen), against a one-at-a-time loop of pixmorph-convert and
+ImageMagick's mogrify over the same files, and the engine alone two files at
+a time in one process (bench/batch.cpp) for what the window adds; they take
+turns, run by run, so that a change in the machine's load meets them all.
+
+Answers: the real program in a private X server converts 24 MP BMPs to PNG
+while another client pings its window (_NET_WM_PING, which Qt answers on
+the window's thread) again and again and times each answer.
+  window.py PICTORIA WINDOW_BATCH PIXMORPH_BATCH PIXMORPH_CONVERT RUNS
+"""
+import os
+import select
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
+sys.dont_write_bytecode = True  # the modules borrowed here leave no caches in the source tree
+
+import bench  # noqa: E402
+from e2e_support import Session, png_size, xvfb  # noqa: E402
+from program_cases import CONVERT_FILES, write_state  # noqa: E402
+
+from Xlib import X, protocol  # noqa: E402
+from Xlib import display as xdisplay  # noqa: E402
+
+BMP, PNG, JPG = 1, 2, 3  # indices in the window's format lists
+BIG_FILES = 6
+BIG_SIZE = (6000, 4000)
+PING_GAP = 0.02  # seconds between an answer and the next ping
+
+
+def private_env(work):
+    """An environment whose home is a throw-away folder: no state of the user's is read or written."""
+    home = os.path.join(work, "home")
+    runtime = os.path.join(home, "runtime")
+    os.makedirs(runtime, mode=0o700)
+    return dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"), XDG_RUNTIME_DIR=runtime,
+                QT_QPA_PLATFORM="offscreen")
+
+
+def window_batch(window_program, src, out, env):
+    """Seconds from the click to the last file, checking that every file was converted."""
+    p = subprocess.run([window_program, src + "/", out + "/", str(JPG), str(PNG)], env=env,
+                       capture_output=True, text=True, check=True)
+    seconds, summary = p.stdout.splitlines()[:2]
+    expected = "Number of JPG files converted: %d (of %d input)" % (bench.BATCH_FILES, bench.BATCH_FILES)
+    if summary != expected:
+        sys.exit("the window's batch did not convert every file: %r" % summary)
+    return float(seconds)
+
+
+def load_average():
+    return "%.1f" % os.getloadavg()[0]
+
+
+def batch_part(work, photo, window_program, engine_batch, runs):
+    files = bench.make_batch_files(work, photo)
+    src = os.path.dirname(files[0])
+    env = private_env(work)
+    samples = {"window": [], "engine": [], "loop": [], "mogrify": []}
+    loads = [load_average()]
+    for r in range(runs):
+        outs = {name: os.path.join(work, "%s-%d" % (name, r)) for name in samples}
+        for out in outs.values():
+            os.makedirs(out)
+        samples["window"].append(window_batch(window_program, src, outs["window"], env))
+        for name, action in (("engine", lambda out: subprocess.run([engine_batch, out] + files, check=True)),
+                             ("loop", lambda out: bench.convert_one_by_one(bench.OURS, files, out)),
+                             ("mogrify", lambda out: subprocess.run(bench.mogrify_command(files, out), check=True))):
+            start = time.perf_counter()
+            action(outs[name])
+            samples[name].append(time.perf_counter() - start)
+        loads.append(load_average())
+    med = {name: statistics.median(s) for name, s in samples.items()}
+    print("batch of %d 0.14MP jpg>png, %d runs, median seconds (window: click to last file); "
+          "load average %s" % (bench.BATCH_FILES, runs, " -> ".join(loads)))
+    for name, s in samples.items():
+        print("  %-8s %7.2f   runs: %s" % (name, med[name], " ".join("%.2f" % v for v in s)))
+    print("  window/loop %.2f (target <= 0.60), window/mogrify %.2f (target <= 0.25), window/engine %.2f; "
+          "output %d KB vs mogrify %d KB"
+          % (med["window"] / med["loop"], med["window"] / med["mogrify"], med["window"] / med["engine"],
+             bench.png_kb(os.path.join(work, "window-0")), bench.png_kb(os.path.join(work, "mogrify-0"))),
+          flush=True)
+
+
+class Pinger:
+    """Pings a top-level window the way a desktop asks whether a program is
+    alive. Qt sends the answer to the root window for the clients that watch
+    its structure (a window manager watches its substructure as well)."""
+
+    def __init__(self, display_name, window_id):
+        self.display = xdisplay.Display(display_name)
+        self.root = self.display.screen().root
+        self.root.change_attributes(event_mask=X.StructureNotifyMask | X.SubstructureNotifyMask)
+        self.protocols = self.display.intern_atom("WM_PROTOCOLS")
+        self.ping_atom = self.display.intern_atom("_NET_WM_PING")
+        self.window = self.display.create_resource_object("window", int(window_id))
+        self.serial = 0
+
+    def ping(self, timeout=30.0):
+        """Seconds until the window answers."""
+        self.serial += 1
+        event = protocol.event.ClientMessage(window=self.window, client_type=self.protocols,
+                                             data=(32, [self.ping_atom, self.serial, self.window.id, 0, 0]))
+        self.window.send_event(event, event_mask=0)
+        self.display.flush()
+        sent = time.perf_counter()
+        while time.perf_counter() - sent < timeout:
+            while self.display.pending_events():
+                e = self.display.next_event()
+                if e.type == X.ClientMessage and e.client_type == self.protocols and \
+                        e.data[1][0] == self.ping_atom and e.data[1][1] == self.serial:
+                    return time.perf_counter() - sent
+            select.select([self.display], [], [], 0.005)
+        sys.exit("the window did not answer a ping within %.0f s" % timeout)
+
+    def close(self):
+        self.display.close()
+
+
+def probe_until(pinger, done):
+    """Ping after ping until done() holds; the answer times."""
+    answers = []
+    while not done():
+        answers.append(pinger.ping())
+        time.sleep(PING_GAP)
+    return answers
+
+
+def answers_part(work, photo, program, runs):
+    src = os.path.join(work, "big")
+    dst = os.path.join(work, "big-out")
+    os.makedirs(src)
+    os.makedirs(dst)
+    first = os.path.join(src, "big0.bmp")
+    subprocess.run([bench.IM, photo, "-resize", "%dx%d!" % BIG_SIZE, "BMP3:" + first], check=True)
+    for i in range(1, BIG_FILES):
+        shutil.copy(first, os.path.join(src, "big%d.bmp" % i))
+    targets = [os.path.join(dst, "big%d.png" % i) for i in range(BIG_FILES)]
+
+    with xvfb() as display:
+        s = Session(program, display, work, "window-answers")
+        try:
+            # The saved state fills the folders and formats at start-up: BMP to
+            # PNG, no overwrite question, no viewer.
+            os.makedirs(os.path.dirname(s.state_file))
+            write_state(s.state_file, [src + "/", dst + "/", " %d" % BMP, " %d" % PNG, "0", "0", "0"])
+            main = s.start()
+            time.sleep(1.0)
+            pinger = Pinger(display, main)
+            idle = [pinger.ping() for _ in range(20)]
+            busy, seconds, loads = [], [], [load_average()]
+            for _ in range(runs):
+                for t in targets:
+                    if os.path.exists(t):
+                        os.remove(t)
+                start = time.perf_counter()
+                s.click_twips(main, *CONVERT_FILES)
+                busy += probe_until(pinger, lambda: all(os.path.exists(t) for t in targets))
+                seconds.append(time.perf_counter() - start)
+                loads.append(load_average())
+                s.check_running()
+                for t in targets:
+                    if png_size(t) != BIG_SIZE:
+                        sys.exit("%s was not converted whole" % t)
+                time.sleep(0.5)
+            pinger.close()
+        finally:
+            s.close()
+            shutil.rmtree(s.root, ignore_errors=True)
+    ms = lambda v: v * 1000.0
+    busy.sort()
+    print("window answers while %d BMPs of %d MP convert to PNG in one batch (%d runs, %s s each; "
+          "load average %s):\n  %d pings, median %.1f ms, 99th percentile %.1f ms, max %.1f ms (target <= 250 ms); "
+          "idle: median %.1f ms, max %.1f ms"
+          % (BIG_FILES, BIG_SIZE[0] * BIG_SIZE[1] // 1000000, runs, " ".join("%.1f" % v for v in seconds),
+             " -> ".join(loads), len(busy), ms(statistics.median(busy)), ms(busy[len(busy) * 99 // 100]),
+             ms(busy[-1]), ms(statistics.median(idle)), ms(max(idle))),
+          flush=True)
+
+
+def main():
+    if len(sys.argv) != 6:
+        sys.exit(__doc__)
+    program, window_program, engine_batch, bench.OURS = sys.argv[1:5]
+    runs = int(sys.argv[5])
+    photo = bench.find_photo()
+    with tempfile.TemporaryDirectory(prefix="pictoria-window-bench-") as work:
+        batch_part(work, photo, window_program, engine_batch, runs)
+        answers_part(work, photo, program, runs)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Times the window: its batch of 200 small photos to PNG from the click to
+# the last file, against a one-at-a-time loop of pixmorph-convert and
+# ImageMagick's mogrify; and how fast the real program's window answers while
+# 24 MP files convert, probed from another X client (bench/window.py).
+#   bench/window.sh [BUILD_DIR] [RUNS]
+# The peers and probes are benchmark-only tools, installed here when missing.
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+build="${1:-$here/../build-bench}"
+runs="${2:-3}"
+
+need=()
+[ -x /usr/bin/convert ] || need+=(imagemagick)
+[ -e /usr/lib/python3/dist-packages/skimage/data/astronaut.png ] || need+=(python3-skimage)
+command -v Xvfb >/dev/null || need+=(xvfb)
+command -v xdotool >/dev/null || need+=(xdotool)
+/usr/bin/python3 -c 'import Xlib' 2>/dev/null || need+=(python3-xlib)
+if [ ${#need[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq && apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+cmake -S "$here/.." -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTORIA_BUILD_BENCH=ON >/dev/null
+cmake --build "$build" --target pictoria pictoria-window-batch pixmorph-batch pixmorph-convert -j 2 >/dev/null
+
+exec /usr/bin/python3 "$here/window.py" "$build/bin/pictoria" "$build/bin/pictoria-window-batch" \
+  "$build/bin/pixmorph-batch" "$build/bin/pixmorph-convert" "$runs"
