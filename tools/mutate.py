@@ -3,6 +3,7 @@
 the tests catch.
 
    tools/mutate.py [--repo DIR] [--build DIR] [--count N] [--seed S] [--out FILE]
+                   [--against EARLIER_OUT]
 
 Sites are found in every .cpp file under src/ (flipped comparisons, && and
 || swapped, true and false swapped, integer constants changed by one,
@@ -12,6 +13,10 @@ built; one that does not compile is not viable and not counted. The fast
 tests run first and stop at the first failure; the end-to-end tests run only
 for a mutant they did not kill. The source is restored after each mutant.
 The result is one line per mutant in --out and the counts on stdout.
+
+With --against, the result of an earlier run on the same sources (for
+example of the suite before a cut): only the mutants it killed are tried,
+and the count says how many of those this suite kills.
 """
 import argparse
 import pathlib
@@ -89,6 +94,7 @@ def main():
     parser.add_argument("--count", type=int, default=64)
     parser.add_argument("--seed", type=int, default=2026)
     parser.add_argument("--out", default="mutants.txt")
+    parser.add_argument("--against", default=None)
     args = parser.parse_args()
     root = pathlib.Path(args.repo).resolve()
     build = pathlib.Path(args.build or root / "build-mutate")
@@ -105,9 +111,15 @@ def main():
 
     fast = ["ctest", "--test-dir", str(build), "-j2", "-LE", "e2e", "--stop-on-failure", "--timeout", "120"]
     slow = ["ctest", "--test-dir", str(build), "-j1", "-L", "e2e", "--stop-on-failure", "--timeout", "120"]
+    earlier = {}
+    if args.against:
+        for line in pathlib.Path(args.against).read_text(encoding="utf-8").splitlines():
+            earlier[line.split()[0]] = line.rsplit(": ", 1)[1]
     counts = {"killed": 0, "survived": 0, "not viable": 0}
     with open(args.out, "w", encoding="utf-8") as out:
         for index, site in enumerate(sample, 1):
+            if args.against and earlier.get(f"M{index:03}") != "killed":
+                continue
             path = root / site[0]
             original = path.read_text(encoding="utf-8")
             lines = original.splitlines(keepends=True)
@@ -129,8 +141,12 @@ def main():
             print(record, flush=True)
     subprocess.run(["cmake", "--build", str(build), "-j2"], stdout=subprocess.DEVNULL)
     viable = counts["killed"] + counts["survived"]
-    print(f"mutants: {len(sample)}, viable: {viable}, killed: {counts['killed']}, "
-          f"survived: {counts['survived']}, not viable: {counts['not viable']}")
+    if args.against:
+        print(f"of the {sum(v == 'killed' for v in earlier.values())} mutants the earlier suite killed, "
+              f"this suite kills {counts['killed']}")
+    else:
+        print(f"mutants: {len(sample)}, viable: {viable}, killed: {counts['killed']}, "
+              f"survived: {counts['survived']}, not viable: {counts['not viable']}")
     return 0
 
 
