@@ -111,14 +111,17 @@ def main():
 
     fast = ["ctest", "--test-dir", str(build), "-j2", "-LE", "e2e", "--stop-on-failure", "--timeout", "120"]
     slow = ["ctest", "--test-dir", str(build), "-j1", "-L", "e2e", "--stop-on-failure", "--timeout", "120"]
-    earlier = {}
-    if args.against:
+    def earlier_verdicts():
+        # The earlier run may still be going: a mutant it has not reached yet is tried.
+        verdicts = {}
         for line in pathlib.Path(args.against).read_text(encoding="utf-8").splitlines():
-            earlier[line.split()[0]] = line.rsplit(": ", 1)[1]
+            verdicts[line.split()[0]] = line.rsplit(": ", 1)[1]
+        return verdicts
+
     counts = {"killed": 0, "survived": 0, "not viable": 0}
     with open(args.out, "w", encoding="utf-8") as out:
         for index, site in enumerate(sample, 1):
-            if args.against and earlier.get(f"M{index:03}") != "killed":
+            if args.against and earlier_verdicts().get(f"M{index:03}", "killed") != "killed":
                 continue
             path = root / site[0]
             original = path.read_text(encoding="utf-8")
@@ -142,7 +145,7 @@ def main():
     subprocess.run(["cmake", "--build", str(build), "-j2"], stdout=subprocess.DEVNULL)
     viable = counts["killed"] + counts["survived"]
     if args.against:
-        print(f"of the {sum(v == 'killed' for v in earlier.values())} mutants the earlier suite killed, "
+        print(f"of the {sum(v == 'killed' for v in earlier_verdicts().values())} mutants the earlier suite killed, "
               f"this suite kills {counts['killed']}")
     else:
         print(f"mutants: {len(sample)}, viable: {viable}, killed: {counts['killed']}, "
