@@ -3,7 +3,6 @@
 #include "FolderSummary.h"
 #include "FolderText.h"
 #include "Language.h"
-#include "ScriptedPrompts.h"
 
 #include <unistd.h>
 

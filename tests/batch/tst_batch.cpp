@@ -1,8 +1,8 @@
-// "Convert files" on the real main window over real folders: the edge cases of a run.
+// Batch runs: their texts without a window, and "Convert files" on the real main window over real folders.
 #include "Fixtures.h"
-#include "HeldTranscoder.h"
-#include "ScriptedPrompts.h"
-#include "frmTargetFileExists.h"
+#include "BatchText.h"
+#include "FolderFiles.h"
+#include "ViewerPage.h"
 
 using namespace pictoria;
 using namespace pictoria::testing;
@@ -13,18 +13,6 @@ namespace {
 constexpr int kSelect = 0, kBmp = 1, kPng = 2, kJpg = 3, kGif = 4;
 using Setup = std::function<void(Bench&)>;
 
-// Answers the existing-target dialog with the option @p choice.
-void answerExisting(ScriptedPrompts& scripted, const QString& choice, std::function<void(frmTargetFileExists&)> check = {})
-{
-    scripted.expectModal("frmTargetFileExists", [=](QDialog& d) {
-        auto& dialog = static_cast<frmTargetFileExists&>(d);
-        if (check)
-            check(dialog);
-        dialog.findChild<QRadioButton*>(choice)->setChecked(true);
-        dialog.cmdContinue->click();
-    });
-}
-
 void viewInBrowser(Bench& b) { b.w.chkViewMultipleInBrowser->setChecked(true); }
 Setup quality(const QString& typed) { return [=](Bench& b) { b.w.txbQuality->setText(typed); }; }
 
@@ -32,11 +20,63 @@ Setup quality(const QString& typed) { return [=](Bench& b) { b.w.txbQuality->set
 
 Q_DECLARE_METATYPE(Setup)
 
-class TestConvertFiles : public QObject {
+class TestBatch : public QObject {
     Q_OBJECT
 
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void init() { conversionPool().setMaxThreadCount(2); }
+
+    void namesNumbersAndQualities()
+    {
+        QCOMPARE(TargetFileName("photo.BMP", "PNG", ""), QStringLiteral("photo.png"));
+        QCOMPARE(TargetFileName("a.b.c.jpg", "JPG", "80"), QStringLiteral("a.b.c_q80.jpg"));
+        QCOMPARE(TargetFileName("README", "PNG", ""), QStringLiteral("README.png"));
+        QCOMPARE(NumberText(-3), QStringLiteral("-3"));
+        QCOMPARE(QualityFromText("").value_or(-1), 0);
+        QCOMPARE(QualityFromText("+32767").value_or(-1), 32767);
+        QVERIFY(!QualityFromText("32768") && !QualityFromText("123456789012345678901234567890"));
+    }
+
+    // The hints a failure gets depend on the formats on both sides (the
+    // compressed BMP's hint is seen in a real run).
+    void failureEntry()
+    {
+        using Kind = EngineOutcome::Kind;
+        const EngineOutcome unsupported{Kind::UnsupportedOption, "Unsupported file format option.", 1};
+        const EngineOutcome bits{Kind::InvalidBitsPerPixel, "Invalid bits per pixel for this file format.", -1};
+        QCOMPARE(FailureTail(unsupported, "GIF", "PNG"), "\r\n*** Read error: Unsupported file format option.\r\n\r\n");
+        QCOMPARE(FailureTail(bits, "BMP", "JPG"), "\r\n*** Write error: Invalid bits per pixel for this file format.\r\n"
+                                                  "      Bits per pixel in input image may be too small for saving as JPG file.\r\n\r\n");
+        QCOMPARE(FailureTail(bits, "BMP", "PNG"), "\r\n*** Write error: Invalid bits per pixel for this file format.\r\n\r\n");
+        QCOMPARE(FailureTail({Kind::Failed, "Out of memory.", 0}, "BMP", "PNG"), "\r\n***  error: Out of memory.\r\n\r\n");
+    }
+
+    void viewerPageEncodesTextAndAddresses()
+    {
+        QCOMPARE(HtmlText(QString::fromUtf8("\xF0\x9F\x93\xB7.png")), QStringLiteral("&#128247;.png"));
+        QCOMPARE(ViewerSourceEntry("/p q/a&b \"<x>\" é.bmp", "1 bytes"),
+                 QStringLiteral("/p q/a&amp;b &quot;&lt;x&gt;&quot; &#233;.bmp, 1 bytes<BR>\r\n"
+                                "<IMG SRC=\"a%26b%20%22%3Cx%3E%22%20%C3%A9.bmp\" BORDER=\"1\"><P>\r\n\r\n"));
+        QCOMPARE(ViewerTargetEntry("/p q/a#b?%.png", "1 bytes", "a#b?%.bmp"),
+                 QStringLiteral("/p q/a#b?%.png, 1 bytes (from a#b?%.bmp)<BR>\r\n"
+                                "<IMG SRC=\"file:///p%20q/a%23b%3F%25.png\" BORDER=\"1\"><P>\r\n\r\n"));
+    }
+
+    // As a file manager shows them: case and accents folded, numbers by value;
+    // folders and dangling links are no files.
+    void folderListing()
+    {
+        QTemporaryDir dir;
+        QVERIFY(makeFiles(dir.path(), {"c.bmp=", "B.bmp=", "a.BMP=", ".hidden.bmp=", "b.bmp=", "img10.bmp=", "img2.bmp=",
+                                       "zeta.bmp=", "\xC3\xA9t\xC3\xA9.bmp=", "d.bmp/"}));
+        QVERIFY(QFile::link(dir.filePath("nowhere"), dir.filePath("dangling.bmp")));
+        QString error;
+        QCOMPARE(FolderFileNames(dir.path() + "/", error).value_or(QStringList()),
+                 (QStringList{".hidden.bmp", "a.BMP", "B.bmp", "b.bmp", "c.bmp", "\xC3\xA9t\xC3\xA9.bmp", "img2.bmp",
+                              "img10.bmp", "zeta.bmp"}));
+        QVERIFY(error.isEmpty());
+    }
 
     // Refused before anything is converted: the report and the output folder stay as they were.
     void refusedBeforeARun_data()
@@ -212,11 +252,14 @@ private slots:
         QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp"}) && writeBytes(b.out + "b.png", "old"));
         HeldTranscoder engine;
         ScriptedPrompts scripted;
-        answerExisting(scripted, "optCancelOperationThisFile", [&](frmTargetFileExists& dialog) {
+        scripted.expectModal("frmTargetFileExists", [&](QDialog& shown) {
+            auto& dialog = static_cast<frmTargetFileExists&>(shown);
             QCOMPARE(engine.started(), QStringList{"a.bmp"});
             QCOMPARE(b.w.ReportText(), QStringLiteral("a.bmp"));
             QCOMPARE(dialog.strEntryFilepath, b.out + "b.png");
             QVERIFY(dialog.optCancelOperationAllFiles->isVisible());
+            dialog.optCancelOperationThisFile->setChecked(true);
+            dialog.cmdContinue->click();
         });
         b.w.cmdConvertFiles_Click();
         engine.releaseAll();
@@ -260,9 +303,7 @@ private slots:
             QVERIFY(b.w.ReportText().startsWith("a.bmp -> a.png [OK]\r\nb.bmp -> b.png [OK]\r\nOperation stopped.\r\n"
                                                 "\r\nNumber of BMP files converted: 2 (of 4 input)\r\n"));
     }
-
-    void init() { conversionPool().setMaxThreadCount(2); }
 };
 
-QTEST_MAIN(TestConvertFiles)
-#include "tst_convertfiles.moc"
+QTEST_MAIN(TestBatch)
+#include "tst_batch.moc"
