@@ -29,12 +29,9 @@ private slots:
 
     void namesNumbersAndQualities()
     {
-        QCOMPARE(TargetFileName("photo.BMP", "PNG", ""), QStringLiteral("photo.png"));
-        QCOMPARE(TargetFileName("a.b.c.jpg", "JPG", "80"), QStringLiteral("a.b.c_q80.jpg"));
-        QCOMPARE(TargetFileName("README", "PNG", ""), QStringLiteral("README.png"));
-        QCOMPARE(NumberText(-3), QStringLiteral("-3"));
-        QCOMPARE(QualityFromText("").value_or(-1), 0);
-        QCOMPARE(QualityFromText("+32767").value_or(-1), 32767);
+        QCOMPARE((QStringList{TargetFileName("photo.BMP", "PNG", ""), TargetFileName("a.b.c.jpg", "JPG", "80"), TargetFileName("README", "PNG", ""),
+                              NumberText(-3)}), (QStringList{"photo.png", "a.b.c_q80.jpg", "README.png", "-3"}));
+        QVERIFY(QualityFromText("").value_or(-1) == 0 && QualityFromText("+32767").value_or(-1) == 32767);
         QVERIFY(!QualityFromText("32768") && !QualityFromText("123456789012345678901234567890"));
     }
 
@@ -78,118 +75,88 @@ private slots:
         QVERIFY(error.isEmpty());
     }
 
-    // Refused before anything is converted: the report and the output folder stay as they were.
-    void refusedBeforeARun_data()
+    // Runs of "Convert files" that ask nothing more: a refusal before anything is converted leaves the
+    // report and the output folder as they were; a run leaves its report, the files written and the pages.
+    void runs_data()
     {
-        columns<int, int, Setup, QString, QString, MsgIcon, int>(
-            {"inputFormat", "outputFormat", "setup", "message", "title", "icon", "focused"});
+        columns<int, int, QStringList, Setup, QString, QString, QStringList, int>(
+            {"inputFormat", "outputFormat", "files", "setup", "refusal", "report", "written", "pages"});
+        // "refusal": the message's title, icon, the folder button focused (-1: none) and text.
+        const auto refused = [](const char* name, int in, int out, Setup setup, const QString& refusal) {
+            QTest::newRow(name) << in << out << QStringList{"a.bmp"} << setup << refusal << "earlier\r\n" << QStringList() << 0;
+        };
         const auto clear = [](int side) { return Setup([=](Bench& b) { b.w.txbFolderForImages[side]->clear(); }); };
-        const QString need = "Need more input", input = "Please specify the folder for the input images.";
-        QTest::newRow("no input folder") << kBmp << kPng << clear(0) << input << need << MsgIcon::None << 0;
-        QTest::newRow("no output folder") << kBmp << kPng << clear(1)
-            << "Please specify the folder for the output images." << need << MsgIcon::None << 1;
-        QTest::newRow("no input format") << kSelect << kPng << Setup()
-            << "Please specify the file format for the input images." << need << MsgIcon::None << 0;
-        QTest::newRow("no output format") << kBmp << kSelect << Setup()
-            << "Please specify the file format for the output images." << need << MsgIcon::None << 1;
-        const QString same = "The output file format must be different from the input file format.";
-        const QString range = "For conversion to JPG the quality must be in the range 10 through 100.";
-        QTest::newRow("quality below") << kBmp << kJpg << quality("9") << range << "Input error" << MsgIcon::None << -1;
-        QTest::newRow("quality above") << kBmp << kJpg << quality("101") << range << "Input error" << MsgIcon::None << -1;
-        QTest::newRow("same format BMP") << kBmp << kBmp << Setup() << same << "Input error" << MsgIcon::Exclamation << -1;
-        QTest::newRow("unreadable folder") << kBmp << kPng
-            << Setup([](Bench& b) { b.w.txbFolderForImages[0]->setText(b.in + "gone/"); })
-            << "Cannot read the folder %in/gone/: No such file or directory." << "Error" << MsgIcon::Information << -1;
-        QTest::newRow("no files of the format") << kGif << kPng << Setup(viewInBrowser)
-            << "There are no GIF files in the input folder." << "No files" << MsgIcon::Exclamation << -1;
-    }
-    void refusedBeforeARun()
-    {
-        QFETCH(int, inputFormat); QFETCH(int, outputFormat); QFETCH(Setup, setup); QFETCH(QString, message);
-        QFETCH(QString, title); QFETCH(MsgIcon, icon); QFETCH(int, focused);
-        Bench b;
-        QVERIFY(b.load(inputFormat, outputFormat));
-        QVERIFY(writeImage(b.in + "a.bmp"));
-        if (setup)
-            setup(b);
-        b.w.AppendToReport("earlier\r\n");
-        ScriptedPrompts scripted;
-        scripted.expectMessage(message.replace("%in/", b.in), title, MsgButtons::Ok, icon);
-        b.w.cmdConvertFiles_Click();
-        QVERIFY(waitForRun(b.w));
-        VERIFY_PROMPTS(scripted);
-        if (focused >= 0)
-            QCOMPARE(b.w.focusWidget(), b.w.cmdFolderForImages[focused]);
-        QCOMPARE(b.w.ReportText(), QStringLiteral("earlier\r\n"));
-        QVERIFY(QDir(b.out).isEmpty());
-        QVERIFY(b.w.cmdConvertFiles->isEnabled() && b.w.cmdList[0]->isEnabled() && b.w.lblTopLine->isVisible());
-    }
-
-    // Runs that ask nothing: the report, the files written and the pages left.
-    void reportsTheRun_data()
-    {
-        columns<int, int, QStringList, Setup, QString, QStringList, int>(
-            {"inputFormat", "outputFormat", "files", "setup", "report", "written", "pages"});
-        const QString bad = "\r\n*** Read error: Not a valid BMP file.\r\n\r\n";
-        const QString none = "\r\nNumber of BMP files converted: 0 (of 1 input)\r\n";
+        const QString range = "Input error|0|-1|For conversion to JPG the quality must be in the range 10 through 100.";
+        refused("no input folder", kBmp, kPng, clear(0), "Need more input|0|0|Please specify the folder for the input images.");
+        refused("no output folder", kBmp, kPng, clear(1), "Need more input|0|1|Please specify the folder for the output images.");
+        refused("no input format", kSelect, kPng, {}, "Need more input|0|0|Please specify the file format for the input images.");
+        refused("no output format", kBmp, kSelect, {}, "Need more input|0|1|Please specify the file format for the output images.");
+        refused("quality below", kBmp, kJpg, quality("9"), range);
+        refused("quality above", kBmp, kJpg, quality("101"), range);
+        refused("same format BMP", kBmp, kBmp, {}, "Input error|1|-1|The output file format must be different from the input file format.");
+        refused("unreadable folder", kBmp, kPng, [](Bench& b) { b.w.txbFolderForImages[0]->setText(b.in + "gone/"); },
+                "Error|2|-1|Cannot read the folder %in/gone/: No such file or directory.");
+        refused("no files of the format", kGif, kPng, viewInBrowser, "No files|1|-1|There are no GIF files in the input folder.");
+        const QString bad = "\r\n*** Read error: Not a valid BMP file.\r\n\r\n", none = "\r\nNumber of BMP files converted: 0 (of 1 input)\r\n";
         // The quality is cleaned, and its lowest value is allowed.
-        QTest::newRow("JPG to JPG") << kJpg << kJpg << QStringList{"shot.jpg"} << quality("1a0")
-            << "shot.jpg -> shot.jpg [OK]\r\n\r\nNumber of JPG files converted: 1 (of 1 input)\r\n"
-            << QStringList{"shot.jpg"} << 0;
-        QTest::newRow("each file in turn") << kBmp << kPng
-            << QStringList{"a.bmp", "B.BMP=this is no picture at all", "c.bmp", "other.png"} << Setup()
-            << "a.bmp -> a.png [OK]\r\nB.BMP" + bad + "c.bmp -> c.png [OK]\r\n"
-               "\r\nNumber of BMP files converted: 2 (of 3 input)\r\n"
+        QTest::newRow("JPG to JPG") << kJpg << kJpg << QStringList{"shot.jpg"} << quality("1a0") << ""
+            << "shot.jpg -> shot.jpg [OK]\r\n\r\nNumber of JPG files converted: 1 (of 1 input)\r\n" << QStringList{"shot.jpg"} << 0;
+        QTest::newRow("each file in turn") << kBmp << kPng << QStringList{"a.bmp", "B.BMP=this is no picture at all", "c.bmp", "other.png"}
+            << Setup() << "" << "a.bmp -> a.png [OK]\r\nB.BMP" + bad + "c.bmp -> c.png [OK]\r\n\r\nNumber of BMP files converted: 2 (of 3 input)\r\n"
             << QStringList{"a.png", "c.png"} << 0;
         // A BMP header naming a compression this program does not read (JPEG inside a BMP).
         QTest::newRow("compressed BMP") << kBmp << kPng << QStringList{"packed.bmp"} << Setup([](Bench& b) {
             QByteArray bmp = readAll(b.in + "packed.bmp");
             bmp[30] = 4;  // biCompression
             QVERIFY(writeBytes(b.in + "packed.bmp", bmp));
-        }) << "packed.bmp\r\n*** Read error: Unsupported file format option.\r\n      BMP file may be compressed.\r\n\r\n" + none
+        }) << "" << "packed.bmp\r\n*** Read error: Unsupported file format option.\r\n      BMP file may be compressed.\r\n\r\n" + none
            << QStringList() << 0;
-        QTest::newRow("write failure") << kBmp << kPng << QStringList{"a.bmp"}
-            << Setup([](Bench& b) { b.w.txbFolderForImages[1]->setText(b.out + "missing/"); })
-            << "a.bmp\r\n*** Write error: Output folder does not exist.\r\n\r\n" + none << QStringList() << 0;
-        QTest::newRow("no page when nothing converts") << kBmp << kPng << QStringList{"a.bmp=no picture"}
-            << Setup(viewInBrowser) << "a.bmp" + bad + none << QStringList() << 0;
-        // A failed overwrite leaves the old target: so long a name leaves no
-        // room for the temporary file beside it.
+        QTest::newRow("write failure") << kBmp << kPng << QStringList{"a.bmp"} << Setup([](Bench& b) { b.w.txbFolderForImages[1]->setText(b.out + "missing/"); })
+            << "" << "a.bmp\r\n*** Write error: Output folder does not exist.\r\n\r\n" + none << QStringList() << 0;
+        QTest::newRow("no page when nothing converts") << kBmp << kPng << QStringList{"a.bmp=no picture"} << Setup(viewInBrowser) << ""
+            << "a.bmp" + bad + none << QStringList() << 0;
+        // A failed overwrite leaves the old target: so long a name leaves no room for the temporary file beside it.
         const QString stem(246, QLatin1Char('n'));
         QTest::newRow("failed overwrite") << kBmp << kPng << QStringList{stem + ".bmp"} << Setup([=](Bench& b) {
             b.w.chkWarnOnOverwrite->setChecked(false);
             QVERIFY(writeBytes(b.out + stem + ".png", "old"));
-        }) << stem + ".bmp\r\n*** Write error: Output path is too long.\r\n\r\n" + none << QStringList{stem + ".png"} << 0;
+        }) << "" << stem + ".bmp\r\n*** Write error: Output path is too long.\r\n\r\n" + none << QStringList{stem + ".png"} << 0;
         QStringList taken{"a.bmp"};
         for (int n = 1; n <= 99; ++n)
             taken << QStringLiteral("viewer%1.htm=kept").arg(n, 2, 10, QLatin1Char('0'));
-        QTest::newRow("no page number free") << kBmp << kPng << taken << Setup(viewInBrowser)
+        QTest::newRow("no page number free") << kBmp << kPng << taken << Setup(viewInBrowser) << ""
             << "a.bmp -> a.png [OK]\r\n\r\nNumber of BMP files converted: 1 (of 1 input)\r\n" << QStringList{"a.png"} << 99;
     }
-    void reportsTheRun()
+    void runs()
     {
         QFETCH(int, inputFormat); QFETCH(int, outputFormat); QFETCH(QStringList, files); QFETCH(Setup, setup);
-        QFETCH(QString, report); QFETCH(QStringList, written); QFETCH(int, pages);
+        QFETCH(QString, refusal); QFETCH(QString, report); QFETCH(QStringList, written); QFETCH(int, pages);
         Bench b;
-        QVERIFY(b.load(inputFormat, outputFormat));
-        QVERIFY(makeFiles(b.in, files));
+        QVERIFY(b.load(inputFormat, outputFormat) && makeFiles(b.in, files));
         if (setup)
             setup(b);
-        ScriptedPrompts scripted;  // no message and no browser
+        ScriptedPrompts scripted;
+        const QStringList parts = refusal.split('|');
+        if (!refusal.isEmpty()) {
+            b.w.AppendToReport("earlier\r\n");
+            scripted.expectMessage(QString(parts[3]).replace("%in/", b.in), parts[0], MsgButtons::Ok, MsgIcon(parts[1].toInt()));
+        }
         b.w.cmdConvertFiles_Click();
         QVERIFY(waitForRun(b.w));
         VERIFY_PROMPTS(scripted);
+        if (!refusal.isEmpty() && parts[2] != "-1")
+            QCOMPARE(b.w.focusWidget(), b.w.cmdFolderForImages[parts[2].toInt()]);
         QCOMPARE(b.w.ReportText(), report);
         QCOMPARE(QDir(b.out).entryList(QDir::Files | QDir::Hidden, QDir::Name), written);
         for (const QString& name : written)
             QVERIFY(QImage(b.out + name).size() == QSize(20, 20) || readAll(b.out + name) == "old");
-        if (inputFormat == kJpg)
+        if (inputFormat == kJpg && outputFormat == kJpg)
             QCOMPARE(b.w.intQuality, 10);
         const QStringList pageNames = QDir(b.in).entryList({"viewer*.htm"}, QDir::Files);
         QCOMPARE(pageNames.size(), pages);
         for (const QString& page : pageNames)
             QCOMPARE(readAll(b.in + page), QByteArray("kept"));
-        QVERIFY(b.w.cmdConvertFiles->isEnabled() && !b.w.cmdStop->isVisible());
+        QVERIFY(b.w.cmdConvertFiles->isEnabled() && b.w.cmdList[0]->isEnabled() && b.w.lblTopLine->isVisible() && !b.w.cmdStop->isVisible());
     }
 
     void goesOnAfterAFileVanishes()
@@ -273,35 +240,30 @@ private slots:
     // Stop or Quit with files in flight: nothing new starts, those in flight
     // finish and are reported; Quit shows nothing more. Quit comes last: the
     // program's event loops end with it.
-    void interruptedWithFilesInFlight_data()
-    {
-        QTest::addColumn<bool>("quit");
-        QTest::newRow("Stop") << false;
-        QTest::newRow("Quit") << true;
-    }
     void interruptedWithFilesInFlight()
     {
-        QFETCH(bool, quit);
-        Bench b;
-        QVERIFY(b.load(kBmp, kPng));
-        viewInBrowser(b);
-        QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}));
-        HeldTranscoder engine;
-        ScriptedPrompts scripted;
-        if (!quit)
-            scripted.expectLaunch(b.in + "viewer01.htm");
-        b.w.cmdConvertFiles_Click();
-        QVERIFY(engine.waitForStarted(2));
-        (quit ? b.w.cmdQuit : b.w.cmdStop)->click();
-        engine.releaseAll();
-        QVERIFY(waitForRun(b.w));
-        VERIFY_PROMPTS(scripted);
-        QCOMPARE(engine.started(), (QStringList{"a.bmp", "b.bmp"}));
-        QCOMPARE(QDir(b.out).entryList(QDir::Files), (QStringList{"a.png", "b.png"}));
-        QVERIFY(readAll(b.in + "viewer01.htm").endsWith("</CENTER></BODY></HTML>\r\n\r\n"));
-        if (!quit)
-            QVERIFY(b.w.ReportText().startsWith("a.bmp -> a.png [OK]\r\nb.bmp -> b.png [OK]\r\nOperation stopped.\r\n"
-                                                "\r\nNumber of BMP files converted: 2 (of 4 input)\r\n"));
+        for (bool quit : {false, true}) {
+            Bench b;
+            QVERIFY(b.load(kBmp, kPng));
+            viewInBrowser(b);
+            QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}));
+            HeldTranscoder engine;
+            ScriptedPrompts scripted;
+            if (!quit)
+                scripted.expectLaunch(b.in + "viewer01.htm");
+            b.w.cmdConvertFiles_Click();
+            QVERIFY(engine.waitForStarted(2));
+            (quit ? b.w.cmdQuit : b.w.cmdStop)->click();
+            engine.releaseAll();
+            QVERIFY(waitForRun(b.w));
+            VERIFY_PROMPTS(scripted);
+            QCOMPARE(engine.started(), (QStringList{"a.bmp", "b.bmp"}));
+            QCOMPARE(QDir(b.out).entryList(QDir::Files), (QStringList{"a.png", "b.png"}));
+            QVERIFY(readAll(b.in + "viewer01.htm").endsWith("</CENTER></BODY></HTML>\r\n\r\n"));
+            if (!quit)
+                QVERIFY(b.w.ReportText().startsWith("a.bmp -> a.png [OK]\r\nb.bmp -> b.png [OK]\r\nOperation stopped.\r\n"
+                                                    "\r\nNumber of BMP files converted: 2 (of 4 input)\r\n"));
+        }
     }
 };
 
