@@ -388,78 +388,68 @@ private slots:
     // A JPG source converted to JPG at one quality meets itself as the target.
     // Written, it keeps its untagged name, and the window is left set up for
     // the same conversion as a batch.
-    void sourceAsItsOwnTarget_data()
-    {
-        columns<bool, bool, bool>({"dialogWarn", "mainWarn", "asked"});
-        QTest::newRow("both warn") << true << true << true;
-        QTest::newRow("dialog box off") << false << true << false;
-        QTest::newRow("main box off") << true << false << false;
-    }
     void sourceAsItsOwnTarget()
     {
-        QFETCH(bool, dialogWarn); QFETCH(bool, mainWarn); QFETCH(bool, asked);
-        QVERIFY(writeImage(dir_.filePath("self.jpg")));
-        const QByteArray before = readAll(dir_.filePath("self.jpg"));
-        LOAD_MAIN_WINDOW(w);
-        w.chkWarnOnOverwrite->setChecked(mainWarn);
-        ScriptedPrompts scripted;
-        scriptRun(scripted, dir_.filePath("self.jpg"), {.jpg = true, .first = "50", .warn = dialogWarn});
-        if (asked) {
-            scripted.expectModal("frmTargetFileExists", [](QDialog& shown) {
-                auto& d = static_cast<frmTargetFileExists&>(shown);
-                QVERIFY(!d.optCancelOperationAllFiles->isVisible());  // no stopping everything in a single-file run
-                d.optCancelOperationThisFile->click();
-                d.cmdContinue->click();
-            });
+        for (const auto& [dialogWarn, mainWarn, asked] : {std::tuple(true, true, true), std::tuple(false, true, false), std::tuple(true, false, false)}) {
+            QVERIFY(writeImage(dir_.filePath("self.jpg")));
+            const QByteArray before = readAll(dir_.filePath("self.jpg"));
+            LOAD_MAIN_WINDOW(w);
+            w.chkWarnOnOverwrite->setChecked(mainWarn);
+            ScriptedPrompts scripted;
+            scriptRun(scripted, dir_.filePath("self.jpg"), {.jpg = true, .first = "50", .warn = dialogWarn});
+            if (asked) {
+                scripted.expectModal("frmTargetFileExists", [](QDialog& shown) {
+                    auto& d = static_cast<frmTargetFileExists&>(shown);
+                    QVERIFY(!d.optCancelOperationAllFiles->isVisible());  // no stopping everything in a single-file run
+                    d.optCancelOperationThisFile->click();
+                    d.cmdContinue->click();
+                });
+            }
+            w.cmdConvertSingleFile->click();
+            QVERIFY(waitForRun(w));
+            VERIFY_PROMPTS(scripted);
+            QVERIFY(writtenFiles("self.jpg").isEmpty() && idle(w));
+            if (asked) {
+                QCOMPARE(w.ReportText(), QStringLiteral("self.jpg -- Existing JPG file not overwritten.\r\n\r\n"));
+                QCOMPARE(readAll(dir_.filePath("self.jpg")), before);
+                continue;
+            }
+            QVERIFY(w.ReportText().startsWith("self.jpg (") && w.ReportText().endsWith(" with quality 50.\r\n\r\n"));
+            QCOMPARE(convertedNames(w.ReportText()), QStringList{"self.jpg"});
+            const QString folder = dir_.path() + "/";
+            QCOMPARE(w.txbFolderForImages[0]->text() + w.txbFolderForImages[1]->text(), folder + folder);
+            QCOMPARE(w.cboFileFormat[0]->currentText() + w.cboFileFormat[1]->currentText() + w.txbQuality->text(), "JPGJPG50");
+            QCOMPARE(w.focusWidget(), w.cmdConvertFiles);
         }
-        w.cmdConvertSingleFile->click();
-        QVERIFY(waitForRun(w));
-        VERIFY_PROMPTS(scripted);
-        QVERIFY(writtenFiles("self.jpg").isEmpty() && idle(w));
-        if (asked) {
-            QCOMPARE(w.ReportText(), QStringLiteral("self.jpg -- Existing JPG file not overwritten.\r\n\r\n"));
-            QCOMPARE(readAll(dir_.filePath("self.jpg")), before);
-            return;
-        }
-        QVERIFY(w.ReportText().startsWith("self.jpg (") && w.ReportText().endsWith(" with quality 50.\r\n\r\n"));
-        QCOMPARE(convertedNames(w.ReportText()), QStringList{"self.jpg"});
-        const QString folder = dir_.path() + "/";
-        QCOMPARE(w.txbFolderForImages[0]->text() + w.txbFolderForImages[1]->text(), folder + folder);
-        QCOMPARE(w.cboFileFormat[0]->currentText() + w.cboFileFormat[1]->currentText() + w.txbQuality->text(), "JPGJPG50");
-        QCOMPARE(w.focusWidget(), w.cmdConvertFiles);
     }
 
     // Stop ends the run after the conversion in hand; Quit ends it without
     // the browser or a message. Quit comes last: the program's event loops end with it.
-    void interruptedRun_data()
-    {
-        QTest::addColumn<bool>("quit");
-        QTest::newRow("Stop") << false;
-        QTest::newRow("Quit") << true;
-    }
     void interruptedRun()
     {
-        QFETCH(bool, quit);
-        QVERIFY(writeImage(dir_.filePath("s.png")));
-        LOAD_MAIN_WINDOW(w);
-        ScriptedPrompts scripted;
-        bool busy = false;
-        auto interrupt = [&w, &busy, quit] {
-            busy = w.cmdStop->isEnabled() && !w.cmdConvertFiles->isEnabled();
-            (quit ? w.cmdQuit : w.cmdStop)->click();
-        };
-        scriptRun(scripted, dir_.filePath("s.png"), {.bmp = true, .jpg = true, .first = "70", .last = "90", .view = true, .duringRun = interrupt});
-        if (!quit)
-            scripted.expectLaunch(dir_.filePath("viewer01.htm"));
-        w.cmdConvertSingleFile->click();
-        QVERIFY(waitForRun(w));
-        VERIFY_PROMPTS(scripted);
-        QVERIFY(busy && w.isQuitting() == quit && !QFile::exists(dir_.filePath("s_q70.jpg")));
-        if (quit)
-            return;
-        QCOMPARE(convertedNames(w.ReportText()), QStringList{"s.bmp"});
-        QVERIFY(w.ReportText().contains(".\r\n\r\nOperation stopped.\r\n") && idle(w));
-        QCOMPARE(writtenFiles("s.png"), (QStringList{"s.bmp", "viewer01.htm"}));
+        for (bool quit : {false, true}) {
+            init();
+            QVERIFY(writeImage(dir_.filePath("s.png")));
+            LOAD_MAIN_WINDOW(w);
+            ScriptedPrompts scripted;
+            bool busy = false;
+            auto interrupt = [&w, &busy, quit] {
+                busy = w.cmdStop->isEnabled() && !w.cmdConvertFiles->isEnabled();
+                (quit ? w.cmdQuit : w.cmdStop)->click();
+            };
+            scriptRun(scripted, dir_.filePath("s.png"), {.bmp = true, .jpg = true, .first = "70", .last = "90", .view = true, .duringRun = interrupt});
+            if (!quit)
+                scripted.expectLaunch(dir_.filePath("viewer01.htm"));
+            w.cmdConvertSingleFile->click();
+            QVERIFY(waitForRun(w));
+            VERIFY_PROMPTS(scripted);
+            QVERIFY(busy && w.isQuitting() == quit && !QFile::exists(dir_.filePath("s_q70.jpg")));
+            if (quit)
+                return;
+            QCOMPARE(convertedNames(w.ReportText()), QStringList{"s.bmp"});
+            QVERIFY(w.ReportText().contains(".\r\n\r\nOperation stopped.\r\n") && idle(w));
+            QCOMPARE(writtenFiles("s.png"), (QStringList{"s.bmp", "viewer01.htm"}));
+        }
     }
 };
 
