@@ -1,38 +1,18 @@
 #include "Fixtures.h"
 
-#include <QFileInfo>
-#include <QAbstractButton>
-#include <QImageWriter>
-#include <QSignalSpy>
-
 namespace pictoria::testing {
 
 bool waitForRun(frmMain& w)
 {
-    if (!w.conversionRun())
-        return true;
     QSignalSpy finished(&w, &frmMain::conversionRunFinished);
-    return finished.wait(60000);
+    return !w.conversionRun() || finished.wait(60000);
 }
 
-QString captionOf(const QWidget* control)
+bool writeImage(const QString& path)
 {
-    if (auto* button = qobject_cast<const QAbstractButton*>(control))
-        return button->text();
-    if (auto* label = qobject_cast<const QLabel*>(control))
-        return label->text();
-    if (auto* box = qobject_cast<const QLineEdit*>(control))
-        return box->text();
-    if (auto* list = qobject_cast<const QComboBox*>(control))
-        return list->currentText();
-    return {};
-}
-
-bool writeImage(const QString& path, const char* format, QSize size)
-{
-    QImage image(size, QImage::Format_RGB32);
+    QImage image(20, 20, QImage::Format_RGB32);
     image.fill(QColor(200, 30, 60));
-    return image.save(path, format);
+    return image.save(path);
 }
 
 bool writeBytes(const QString& path, const QByteArray& bytes)
@@ -43,19 +23,15 @@ bool writeBytes(const QString& path, const QByteArray& bytes)
 
 bool makeFiles(const QString& folder, const QStringList& specs)
 {
-    if (!QDir().mkpath(folder))
-        return false;
+    bool made = QDir().mkpath(folder);
     for (const QString& spec : specs) {
-        const QString path = QDir(folder).filePath(spec.section(QLatin1Char('='), 0, 0));
-        const bool made = spec.endsWith(QLatin1Char('/'))  ? QDir().mkpath(path)
-                          : spec.contains(QLatin1Char('=')) ? writeBytes(path, spec.section(QLatin1Char('='), 1).toUtf8())
-                                                            : QImageWriter::supportedImageFormats().contains(QFileInfo(path).suffix().toLower().toLatin1())
-                                ? writeImage(path)
-                                : writeBytes(path, "x");
-        if (!made)
-            return false;
+        const QString path = QDir(folder).filePath(spec.section('=', 0, 0));
+        const bool image = QImageWriter::supportedImageFormats().contains(QFileInfo(path).suffix().toLower().toLatin1());
+        made = made && (spec.endsWith('/')     ? QDir().mkpath(path)
+                        : spec.contains('=') ? writeBytes(path, spec.section('=', 1).toUtf8())
+                                             : image ? writeImage(path) : writeBytes(path, "x"));
     }
-    return true;
+    return made;
 }
 
 QByteArray readAll(const QString& path)
@@ -63,16 +39,6 @@ QByteArray readAll(const QString& path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-
-Bench::Bench()
-    : in(dir.filePath(QStringLiteral("in")) + QLatin1Char('/')),
-      out(dir.filePath(QStringLiteral("out")) + QLatin1Char('/')),
-      window(std::make_unique<frmMain>()),
-      w(*window)
-{
-}
-
-Bench::~Bench() = default;
 
 bool Bench::load(int inputFormat, int outputFormat)
 {
@@ -83,6 +49,86 @@ bool Bench::load(int inputFormat, int outputFormat)
     w.cboFileFormat[0]->setCurrentIndex(inputFormat);
     w.cboFileFormat[1]->setCurrentIndex(outputFormat);
     return true;
+}
+
+static QString describe(const PromptCall& c)
+{
+    return QStringLiteral("%1 \"%2\" [%3] buttons %4 icon %5").arg(c.kind, c.text, c.title).arg(int(c.buttons)).arg(int(c.icon));
+}
+
+QString ScriptedPrompts::problems() const
+{
+    QStringList lines = unexpected_;
+    for (const Expected& e : queue_)
+        lines << "unused answer for " + describe(e.call);
+    return lines.join('\n');
+}
+
+ScriptedPrompts::Expected ScriptedPrompts::next(const PromptCall& call)
+{
+    calls_ << call;
+    PromptCall compared = call;
+    if (call.kind != "message")
+        compared.title.clear();
+    if (queue_.empty() || !(queue_.front().call == compared)) {
+        unexpected_ << "expected " + (queue_.empty() ? QStringLiteral("nothing") : describe(queue_.front().call)) +
+                           " but got " + describe(call);
+        return {.answer = call.buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok, .shellResult = 2, .matched = false};
+    }
+    Expected expected = queue_.front();
+    queue_.pop_front();
+    return expected;
+}
+
+MsgAnswer ScriptedPrompts::message(QWidget*, const QString& text, const QString& title, MsgButtons buttons, MsgIcon icon)
+{
+    return next({"message", text, title, buttons, icon}).answer;
+}
+
+void ScriptedPrompts::showModal(QDialog& dialog)
+{
+    const Expected e = next({"modal", dialog.objectName()});
+    dialog.show();  // runs the dialog's activation as the real modal show does
+    QCoreApplication::processEvents();
+    if (e.act)
+        e.act(dialog);
+    if (dialog.isVisible()) {
+        if (e.matched)
+            unexpected_ << "modal dialog " + dialog.objectName() + " was left open";
+        dialog.hide();
+    }
+}
+
+HeldTranscoder::HeldTranscoder()
+{
+    setTranscoder([this](const QString& in, const QString& out, int quality) {
+        const QString name = QFileInfo(in).fileName();
+        {
+            std::unique_lock lock(mutex_);
+            started_ << name;
+            released_.wait(lock, [&] { return releasedNames_.contains(QString()) || releasedNames_.contains(name); });
+        }
+        return TranscodeFile(in, out, quality);
+    });
+}
+
+HeldTranscoder::~HeldTranscoder()
+{
+    releaseAll();
+    setTranscoder({});
+}
+
+QStringList HeldTranscoder::started() const
+{
+    std::lock_guard lock(mutex_);
+    return started_;
+}
+
+void HeldTranscoder::release(const QString& fileName)
+{
+    std::lock_guard lock(mutex_);
+    releasedNames_ << fileName;
+    released_.notify_all();
 }
 
 }  // namespace pictoria::testing

@@ -1,28 +1,22 @@
-// Fixtures shared by the Qt tests: files made in code, a loaded main window
-// with folders of its own, and a shorthand for the columns of a data table.
-// It also brings the widget and file headers every window test uses.
+// Shared by the window tests: files made in code, a loaded main window, a
+// scripted stand-in for every user answer, and an engine stand-in whose
+// conversions end when a test says so.
 #pragma once
 
+#include "Grafix.h"
+#include "UserPrompts.h"
+#include "frmConvertSingleFile.h"
 #include "frmMain.h"
+#include "frmTargetFileExists.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QGroupBox>
-#include <QImage>
-#include <QLabel>
-#include <QLineEdit>
-#include <QLocale>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
 
-#include <array>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 namespace pictoria::testing {
 
@@ -34,40 +28,102 @@ void columns(const std::array<const char*, sizeof...(T)>& names)
     (QTest::addColumn<T>(names[i++]), ...);
 }
 
-/// What a control shows: a button's or label's text, a text box's text, a
-/// list's current entry; empty for anything else.
-QString captionOf(const QWidget* control);
-
-/// A plain picture in the format @p format or the one the extension names;
-/// 20 by 20 makes a 1,254-byte BMP.
-bool writeImage(const QString& path, const char* format = nullptr, QSize size = QSize(20, 20));
+/// A plain 20 by 20 picture (a 1,254-byte BMP) in the format the extension names.
+bool writeImage(const QString& path);
 bool writeBytes(const QString& path, const QByteArray& bytes);
-/// Makes @p folder if needed and fills it: "name/" makes a folder, "name=text" a file holding text,
-/// a name with an image extension a picture in that format, any other name
-/// a file holding "x".
+/// Makes @p folder and fills it: "name/" makes a folder, "name=text" a file holding text,
+/// a name with an image extension a picture, any other name a file holding "x".
 bool makeFiles(const QString& folder, const QStringList& specs);
-/// The file's bytes, or nothing when it cannot be read.
 QByteArray readAll(const QString& path);
-
 /// Waits until the conversion run in progress, if any, has ended.
 bool waitForRun(frmMain& w);
 
-/// A loaded main window with an empty input and output folder of its own
-/// ("in/" and "out/" of a temporary folder) already in its folder boxes.
+/// A loaded main window with empty folders "in/" and "out/" of its own in its folder boxes.
 struct Bench {
-    Bench();
-    ~Bench();
-    /// Loads the window and picks the two list indices (0 leaves "select").
-    bool load(int inputFormat = 1, int outputFormat = 2);
+    Bench() : window(std::make_unique<frmMain>()), w(*window) {}
+    bool load(int inputFormat, int outputFormat);
     QTemporaryDir dir;
-    QString in, out;
+    QString in = dir.filePath("in/"), out = dir.filePath("out/");
     std::unique_ptr<frmMain> window;
     frmMain& w;
 };
 
+struct PromptCall {
+    QString kind{};   // "message", "open", "save", "folder", "modal", "launch"
+    QString text{};   // message text, dialog title, dialog object name or launch target
+    QString title{};  // message title or file filter
+    MsgButtons buttons = MsgButtons::Ok;
+    MsgIcon icon = MsgIcon::None;
+    bool operator==(const PromptCall&) const = default;
+};
+
+/// Every question the program asks is recorded and answered from a queue the
+/// test filled beforehand; a question nobody scripted, or an answer left unused, is a problem.
+class ScriptedPrompts final : public UserPrompts {
+public:
+    ScriptedPrompts() { setPrompts(this); }
+    ~ScriptedPrompts() override { setPrompts(nullptr); }
+
+    void expectMessage(const QString& text, const QString& title, MsgButtons buttons, MsgIcon icon,
+                       MsgAnswer answer = MsgAnswer::Ok) { queue_.push_back({{"message", text, title, buttons, icon}, answer}); }
+    void expectOpenFile(const QString& title, const QString& answer) { queue_.push_back({{"open", title}, {}, answer}); }
+    void expectSaveFile(const QString& title, const QString& answer) { queue_.push_back({{"save", title}, {}, answer}); }
+    void expectFolder(const QString& title, const QString& answer) { queue_.push_back({{"folder", title}, {}, answer}); }
+    /// @p act runs while the dialog is shown and must hide it (normally by clicking one of its buttons).
+    void expectModal(const QString& objectName, std::function<void(QDialog&)> act)
+    { queue_.push_back({{"modal", objectName}, {}, {}, 42, std::move(act)}); }
+    /// Answered with @p result (above 32 is success).
+    void expectLaunch(const QString& target, ShellResult result = 42) { queue_.push_back({{"launch", target}, {}, {}, result}); }
+
+    const QList<PromptCall>& calls() const { return calls_; }
+    /// What went wrong; empty when the script was followed.
+    QString problems() const;
+
+    MsgAnswer message(QWidget*, const QString& text, const QString& title, MsgButtons buttons, MsgIcon icon) override;
+    QString openFileName(QWidget*, const QString& title, const QString& filter) override { return next({"open", title, filter}).textAnswer; }
+    QString saveFileName(QWidget*, const QString& title, const QString& filter) override { return next({"save", title, filter}).textAnswer; }
+    QString browseForFolder(QWidget*, const QString& title) override { return next({"folder", title}).textAnswer; }
+    void showModal(QDialog& dialog) override;
+    ShellResult launch(const QString& target, bool isFile) override { return next({"launch", target, isFile ? "file" : "web"}).shellResult; }
+
+private:
+    struct Expected {
+        PromptCall call{};
+        MsgAnswer answer = MsgAnswer::Ok;
+        QString textAnswer{};
+        ShellResult shellResult = 42;
+        std::function<void(QDialog&)> act{};
+        bool matched = true;
+    };
+    // A copy, so an answer that asks further questions cannot overwrite the one still running.
+    Expected next(const PromptCall& call);
+
+    std::deque<Expected> queue_;
+    QList<PromptCall> calls_;
+    QStringList unexpected_;
+};
+
+/// An engine whose conversions wait on their worker threads until the test lets them go.
+class HeldTranscoder {
+public:
+    HeldTranscoder();
+    ~HeldTranscoder();  // lets everything go and restores the engine
+    /// Waits (running the event loop) until @p count conversions have started.
+    bool waitForStarted(int count) { return QTest::qWaitFor([&] { return started().size() >= count; }, 10000); }
+    /// Source names of the conversions started so far, in the order they started.
+    QStringList started() const;
+    void release(const QString& fileName);
+    void releaseAll() { release({}); }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable released_;
+    QStringList started_, releasedNames_;
+};
+
 }  // namespace pictoria::testing
 
-/// Declares the main window @p w and loads it, failing the test when it cannot.
+#define VERIFY_PROMPTS(scripted) QVERIFY2((scripted).problems().isEmpty(), qPrintable((scripted).problems()))
 #define LOAD_MAIN_WINDOW(w) \
     pictoria::frmMain w;    \
     QVERIFY((w).Form_Load())

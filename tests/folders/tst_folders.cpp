@@ -3,7 +3,6 @@
 #include "FolderSummary.h"
 #include "FolderText.h"
 #include "Language.h"
-#include "ScriptedPrompts.h"
 
 #include <unistd.h>
 
@@ -28,48 +27,34 @@ private slots:
         QVERIFY(QFile::link(counted_ + "gone.gif", counted_ + "dangling.gif"));
     }
 
-    // Regular files only: a link to a file counts, a folder or a dangling link does not.
-    void countsRegularFilesBySpec_data()
-    {
-        columns<QString, bool, int, double>({"spec", "stopAtFirst", "count", "size"});  // -2: no size asked for
-        QTest::newRow("case ignored, link counted") << "*.bmp" << false << 2 << 2468.0;
-        QTest::newRow("hidden file counted, dangling link not") << "*.gif" << false << 1 << 7.0;
-        QTest::newRow("every file") << "*.*" << false << 6 << 1237047.0;
-        QTest::newRow("stop at first") << "*.bmp" << true << 1 << -2.0;
-    }
+    // Regular files only: a link to a file counts, a folder or a dangling link does not; a hidden file counts.
+    // A size of -2 asks for none.
     void countsRegularFilesBySpec()
     {
-        QFETCH(QString, spec); QFETCH(bool, stopAtFirst); QFETCH(int, count); QFETCH(double, size);
-        for (const QString& folder : {counted_, counted_.chopped(1)}) {
-            QString error;
-            double totalSize = size == -2 ? -2 : -1;
-            bool denied = true;
-            QCOMPARE(CountFiles(folder, spec, stopAtFirst, error, totalSize, denied), count);
-            QVERIFY(error.isEmpty() && !denied);
-            if (size != -2)
-                QCOMPARE(totalSize, size);
-        }
+        const struct { QString spec; bool stopAtFirst; int count; double size; } rows[] = {
+            {"*.bmp", false, 2, 2468}, {"*.gif", false, 1, 7}, {"*.*", false, 6, 1237047}, {"*.bmp", true, 1, -2}};
+        for (const auto& r : rows)
+            for (const QString& folder : {counted_, counted_.chopped(1)}) {
+                QString error;
+                double totalSize = r.size == -2 ? -2 : -1;
+                bool denied = true;
+                QCOMPARE(CountFiles(folder, r.spec, r.stopAtFirst, error, totalSize, denied), r.count);
+                QVERIFY(error.isEmpty() && !denied && (r.size == -2 || totalSize == r.size));
+            }
         const QString formats[] = {"BMP", "PNG", "JPG", "GIF"};
         QCOMPARE(FolderSummarySentence(0, formats, QList<qint64>{32767, 1, 0, 0}),
                  "The input images folder presently contains 32768 graphics files as follows: 32767 BMP files, "
                  "1 PNG file, no JPG files and no GIF files.");
     }
 
-    void folderTextResolution_data()
-    {
-        columns<QString, QString>({"typed", "shown"});
-        QTest::newRow("absolute") << "/srv/pictures" << "/srv/pictures/";
-        QTest::newRow("root") << "/" << "/";
-        QTest::newRow("relative with blanks") << "  photos  " << "/work/here/photos/";
-        QTest::newRow("home") << "~" << "/home/me/";
-        QTest::newRow("tilde name is relative") << "~other" << "/work/here/~other/";
-        QTest::newRow("blanks only") << " \t " << "";
-    }
+    // A name after "~" is relative, not another user's home.
     void folderTextResolution()
     {
-        QFETCH(QString, typed); QFETCH(QString, shown);
-        QCOMPARE(NormaliseFolderText(typed, "/work/here", "/home/me"), shown);
-        QCOMPARE(NormaliseFolderText(typed, "/work/here/", "/home/me/"), shown);
+        const struct { QString typed, shown; } rows[] = {{"/srv/pictures", "/srv/pictures/"}, {"/", "/"}, {"~", "/home/me/"},
+            {"  photos  ", "/work/here/photos/"}, {"~other", "/work/here/~other/"}, {" \t ", ""}};
+        for (const auto& r : rows)
+            for (const QString& slash : {"", "/"})
+                QCOMPARE(NormaliseFolderText(r.typed, "/work/here" + slash, "/home/me" + slash), r.shown);
     }
 
     // The browser's folder is summed up; then the other box: "home" holds a
@@ -98,14 +83,12 @@ private slots:
     }
     void browsedFolder()
     {
-        QFETCH(int, index); QFETCH(QStringList, files); QFETCH(QString, other); QFETCH(QString, sentence);
-        QFETCH(QString, title);
+        QFETCH(int, index); QFETCH(QStringList, files); QFETCH(QString, other); QFETCH(QString, sentence); QFETCH(QString, title);
         QTemporaryDir parent;
         const QString folder = parent.path() + (files.isEmpty() ? "/gone" : "/f");
         QVERIFY(files.isEmpty() || makeFiles(folder, files));
         LOAD_MAIN_WINDOW(w);
-        const QString otherText = other == "home" ? QDir::homePath() + '/'
-                                  : other == "gone" ? parent.path() + "/gone/" : QString();
+        const QString otherText = other == "home" ? QDir::homePath() + '/' : other == "gone" ? parent.path() + "/gone/" : "";
         w.txbFolderForImages[1 - index]->setText(otherText);
         ScriptedPrompts scripted;
         scripted.expectFolder(GetProgramText(3 + index), folder + (other == "yes" ? "/" : ""));
@@ -133,8 +116,7 @@ private slots:
         LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
         scripted.expectFolder(GetProgramText(4), locked.path());
-        scripted.expectMessage("Access to the output images folder was denied.", "Error", MsgButtons::Ok,
-                               MsgIcon::Exclamation);
+        scripted.expectMessage("Access to the output images folder was denied.", "Error", MsgButtons::Ok, MsgIcon::Exclamation);
         w.cmdFolderForImages_Click(1);
         QFile::setPermissions(locked.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         VERIFY_PROMPTS(scripted);
@@ -199,8 +181,8 @@ private slots:
     }
     void listing()
     {
-        QFETCH(int, index); QFETCH(QString, box); QFETCH(int, entry); QFETCH(int, otherEntry); QFETCH(MsgAnswer, answer);
-        QFETCH(QString, filters); QFETCH(QString, report);
+        QFETCH(int, index); QFETCH(QString, box); QFETCH(int, entry); QFETCH(int, otherEntry); QFETCH(MsgAnswer, answer); QFETCH(QString, filters);
+        QFETCH(QString, report);
         LOAD_MAIN_WINDOW(w);
         w.txbFolderForImages[index]->setText(box == "@" ? listed_ : box);
         w.txbFolderForImages[1 - index]->setText(listed_);  // the other side does not count
@@ -210,11 +192,9 @@ private slots:
         ScriptedPrompts scripted;
         const QString side = index == 0 ? "input" : "output";
         if (box != "@")
-            scripted.expectMessage("Please specify folder for " + side + " images.", "Need more input", MsgButtons::Ok,
-                                   MsgIcon::None);
+            scripted.expectMessage("Please specify folder for " + side + " images.", "Need more input", MsgButtons::Ok, MsgIcon::None);
         else if (entry == 0)
-            scripted.expectMessage("List all files in the " + side + " folder?", "List all files?", MsgButtons::YesNo,
-                                   MsgIcon::None, answer);
+            scripted.expectMessage("List all files in the " + side + " folder?", "List all files?", MsgButtons::YesNo, MsgIcon::None, answer);
         QTest::mouseClick(w.cmdList[index], Qt::LeftButton);
         VERIFY_PROMPTS(scripted);
         QCOMPARE(w.ReportText(), report.isEmpty() ? QStringLiteral("earlier\r\n") : report);

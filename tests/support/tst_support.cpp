@@ -3,7 +3,6 @@
 #include "FileProc.h"
 #include "Fixtures.h"
 #include "Language.h"
-#include "ScriptedPrompts.h"
 #include "StrProc.h"
 
 #include <QCoreApplication>

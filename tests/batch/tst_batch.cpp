@@ -1,0 +1,271 @@
+// Batch runs: their texts without a window, and "Convert files" on the real main window over real folders.
+#include "Fixtures.h"
+#include "BatchText.h"
+#include "FolderFiles.h"
+#include "ViewerPage.h"
+
+using namespace pictoria;
+using namespace pictoria::testing;
+
+namespace {
+
+// List entries of the two format boxes.
+constexpr int kSelect = 0, kBmp = 1, kPng = 2, kJpg = 3, kGif = 4;
+using Setup = std::function<void(Bench&)>;
+
+void viewInBrowser(Bench& b) { b.w.chkViewMultipleInBrowser->setChecked(true); }
+Setup quality(const QString& typed) { return [=](Bench& b) { b.w.txbQuality->setText(typed); }; }
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Setup)
+
+class TestBatch : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void init() { conversionPool().setMaxThreadCount(2); }
+
+    void namesNumbersAndQualities()
+    {
+        QCOMPARE((QStringList{TargetFileName("photo.BMP", "PNG", ""), TargetFileName("a.b.c.jpg", "JPG", "80"), TargetFileName("README", "PNG", ""),
+                              NumberText(-3)}), (QStringList{"photo.png", "a.b.c_q80.jpg", "README.png", "-3"}));
+        QVERIFY(QualityFromText("").value_or(-1) == 0 && QualityFromText("+32767").value_or(-1) == 32767);
+        QVERIFY(!QualityFromText("32768") && !QualityFromText("123456789012345678901234567890"));
+    }
+
+    // The hints a failure gets depend on the formats on both sides (the
+    // compressed BMP's hint is seen in a real run).
+    void failureEntry()
+    {
+        using Kind = EngineOutcome::Kind;
+        const EngineOutcome unsupported{Kind::UnsupportedOption, "Unsupported file format option.", 1};
+        const EngineOutcome bits{Kind::InvalidBitsPerPixel, "Invalid bits per pixel for this file format.", -1};
+        QCOMPARE(FailureTail(unsupported, "GIF", "PNG"), "\r\n*** Read error: Unsupported file format option.\r\n\r\n");
+        QCOMPARE(FailureTail(bits, "BMP", "JPG"), "\r\n*** Write error: Invalid bits per pixel for this file format.\r\n"
+                                                  "      Bits per pixel in input image may be too small for saving as JPG file.\r\n\r\n");
+        QCOMPARE(FailureTail(bits, "BMP", "PNG"), "\r\n*** Write error: Invalid bits per pixel for this file format.\r\n\r\n");
+        QCOMPARE(FailureTail({Kind::Failed, "Out of memory.", 0}, "BMP", "PNG"), "\r\n***  error: Out of memory.\r\n\r\n");
+    }
+
+    void viewerPageEncodesTextAndAddresses()
+    {
+        QCOMPARE(HtmlText(QString::fromUtf8("\xF0\x9F\x93\xB7.png")), QStringLiteral("&#128247;.png"));
+        QCOMPARE(ViewerSourceEntry("/p q/a&b \"<x>\" é.bmp", "1 bytes"),
+                 QStringLiteral("/p q/a&amp;b &quot;&lt;x&gt;&quot; &#233;.bmp, 1 bytes<BR>\r\n"
+                                "<IMG SRC=\"a%26b%20%22%3Cx%3E%22%20%C3%A9.bmp\" BORDER=\"1\"><P>\r\n\r\n"));
+        QCOMPARE(ViewerTargetEntry("/p q/a#b?%.png", "1 bytes", "a#b?%.bmp"),
+                 QStringLiteral("/p q/a#b?%.png, 1 bytes (from a#b?%.bmp)<BR>\r\n"
+                                "<IMG SRC=\"file:///p%20q/a%23b%3F%25.png\" BORDER=\"1\"><P>\r\n\r\n"));
+    }
+
+    // As a file manager shows them: case and accents folded, numbers by value;
+    // folders and dangling links are no files.
+    void folderListing()
+    {
+        QTemporaryDir dir;
+        QVERIFY(makeFiles(dir.path(), {"c.bmp=", "B.bmp=", "a.BMP=", ".hidden.bmp=", "b.bmp=", "img10.bmp=", "img2.bmp=",
+                                       "zeta.bmp=", "\xC3\xA9t\xC3\xA9.bmp=", "d.bmp/"}));
+        QVERIFY(QFile::link(dir.filePath("nowhere"), dir.filePath("dangling.bmp")));
+        QString error;
+        QCOMPARE(FolderFileNames(dir.path() + "/", error).value_or(QStringList()),
+                 (QStringList{".hidden.bmp", "a.BMP", "B.bmp", "b.bmp", "c.bmp", "\xC3\xA9t\xC3\xA9.bmp", "img2.bmp",
+                              "img10.bmp", "zeta.bmp"}));
+        QVERIFY(error.isEmpty());
+    }
+
+    // Runs of "Convert files" that ask nothing more: a refusal before anything is converted leaves the
+    // report and the output folder as they were; a run leaves its report, the files written and the pages.
+    void runs_data()
+    {
+        columns<int, int, QStringList, Setup, QString, QString, QStringList, int>(
+            {"inputFormat", "outputFormat", "files", "setup", "refusal", "report", "written", "pages"});
+        // "refusal": the message's title, icon, the folder button focused (-1: none) and text.
+        const auto refused = [](const char* name, int in, int out, Setup setup, const QString& refusal) {
+            QTest::newRow(name) << in << out << QStringList{"a.bmp"} << setup << refusal << "earlier\r\n" << QStringList() << 0;
+        };
+        const auto clear = [](int side) { return Setup([=](Bench& b) { b.w.txbFolderForImages[side]->clear(); }); };
+        const QString range = "Input error|0|-1|For conversion to JPG the quality must be in the range 10 through 100.";
+        refused("no input folder", kBmp, kPng, clear(0), "Need more input|0|0|Please specify the folder for the input images.");
+        refused("no output folder", kBmp, kPng, clear(1), "Need more input|0|1|Please specify the folder for the output images.");
+        refused("no input format", kSelect, kPng, {}, "Need more input|0|0|Please specify the file format for the input images.");
+        refused("no output format", kBmp, kSelect, {}, "Need more input|0|1|Please specify the file format for the output images.");
+        refused("quality below", kBmp, kJpg, quality("9"), range);
+        refused("quality above", kBmp, kJpg, quality("101"), range);
+        refused("same format BMP", kBmp, kBmp, {}, "Input error|1|-1|The output file format must be different from the input file format.");
+        refused("unreadable folder", kBmp, kPng, [](Bench& b) { b.w.txbFolderForImages[0]->setText(b.in + "gone/"); },
+                "Error|2|-1|Cannot read the folder %in/gone/: No such file or directory.");
+        refused("no files of the format", kGif, kPng, viewInBrowser, "No files|1|-1|There are no GIF files in the input folder.");
+        const QString bad = "\r\n*** Read error: Not a valid BMP file.\r\n\r\n", none = "\r\nNumber of BMP files converted: 0 (of 1 input)\r\n";
+        // The quality is cleaned, and its lowest value is allowed.
+        QTest::newRow("JPG to JPG") << kJpg << kJpg << QStringList{"shot.jpg"} << quality("1a0") << ""
+            << "shot.jpg -> shot.jpg [OK]\r\n\r\nNumber of JPG files converted: 1 (of 1 input)\r\n" << QStringList{"shot.jpg"} << 0;
+        QTest::newRow("each file in turn") << kBmp << kPng << QStringList{"a.bmp", "B.BMP=this is no picture at all", "c.bmp", "other.png"}
+            << Setup() << "" << "a.bmp -> a.png [OK]\r\nB.BMP" + bad + "c.bmp -> c.png [OK]\r\n\r\nNumber of BMP files converted: 2 (of 3 input)\r\n"
+            << QStringList{"a.png", "c.png"} << 0;
+        // A BMP header naming a compression this program does not read (JPEG inside a BMP).
+        QTest::newRow("compressed BMP") << kBmp << kPng << QStringList{"packed.bmp"} << Setup([](Bench& b) {
+            QByteArray bmp = readAll(b.in + "packed.bmp");
+            bmp[30] = 4;  // biCompression
+            QVERIFY(writeBytes(b.in + "packed.bmp", bmp));
+        }) << "" << "packed.bmp\r\n*** Read error: Unsupported file format option.\r\n      BMP file may be compressed.\r\n\r\n" + none
+           << QStringList() << 0;
+        QTest::newRow("write failure") << kBmp << kPng << QStringList{"a.bmp"} << Setup([](Bench& b) { b.w.txbFolderForImages[1]->setText(b.out + "missing/"); })
+            << "" << "a.bmp\r\n*** Write error: Output folder does not exist.\r\n\r\n" + none << QStringList() << 0;
+        QTest::newRow("no page when nothing converts") << kBmp << kPng << QStringList{"a.bmp=no picture"} << Setup(viewInBrowser) << ""
+            << "a.bmp" + bad + none << QStringList() << 0;
+        // A failed overwrite leaves the old target: so long a name leaves no room for the temporary file beside it.
+        const QString stem(246, QLatin1Char('n'));
+        QTest::newRow("failed overwrite") << kBmp << kPng << QStringList{stem + ".bmp"} << Setup([=](Bench& b) {
+            b.w.chkWarnOnOverwrite->setChecked(false);
+            QVERIFY(writeBytes(b.out + stem + ".png", "old"));
+        }) << "" << stem + ".bmp\r\n*** Write error: Output path is too long.\r\n\r\n" + none << QStringList{stem + ".png"} << 0;
+        QStringList taken{"a.bmp"};
+        for (int n = 1; n <= 99; ++n)
+            taken << QStringLiteral("viewer%1.htm=kept").arg(n, 2, 10, QLatin1Char('0'));
+        QTest::newRow("no page number free") << kBmp << kPng << taken << Setup(viewInBrowser) << ""
+            << "a.bmp -> a.png [OK]\r\n\r\nNumber of BMP files converted: 1 (of 1 input)\r\n" << QStringList{"a.png"} << 99;
+    }
+    void runs()
+    {
+        QFETCH(int, inputFormat); QFETCH(int, outputFormat); QFETCH(QStringList, files); QFETCH(Setup, setup);
+        QFETCH(QString, refusal); QFETCH(QString, report); QFETCH(QStringList, written); QFETCH(int, pages);
+        Bench b;
+        QVERIFY(b.load(inputFormat, outputFormat) && makeFiles(b.in, files));
+        if (setup)
+            setup(b);
+        ScriptedPrompts scripted;
+        const QStringList parts = refusal.split('|');
+        if (!refusal.isEmpty()) {
+            b.w.AppendToReport("earlier\r\n");
+            scripted.expectMessage(QString(parts[3]).replace("%in/", b.in), parts[0], MsgButtons::Ok, MsgIcon(parts[1].toInt()));
+        }
+        b.w.cmdConvertFiles_Click();
+        QVERIFY(waitForRun(b.w));
+        VERIFY_PROMPTS(scripted);
+        if (!refusal.isEmpty() && parts[2] != "-1")
+            QCOMPARE(b.w.focusWidget(), b.w.cmdFolderForImages[parts[2].toInt()]);
+        QCOMPARE(b.w.ReportText(), report);
+        QCOMPARE(QDir(b.out).entryList(QDir::Files | QDir::Hidden, QDir::Name), written);
+        for (const QString& name : written)
+            QVERIFY(QImage(b.out + name).size() == QSize(20, 20) || readAll(b.out + name) == "old");
+        if (inputFormat == kJpg && outputFormat == kJpg)
+            QCOMPARE(b.w.intQuality, 10);
+        const QStringList pageNames = QDir(b.in).entryList({"viewer*.htm"}, QDir::Files);
+        QCOMPARE(pageNames.size(), pages);
+        for (const QString& page : pageNames)
+            QCOMPARE(readAll(b.in + page), QByteArray("kept"));
+        QVERIFY(b.w.cmdConvertFiles->isEnabled() && b.w.cmdList[0]->isEnabled() && b.w.lblTopLine->isVisible() && !b.w.cmdStop->isVisible());
+    }
+
+    void goesOnAfterAFileVanishes()
+    {
+        Bench b;
+        QVERIFY(b.load(kBmp, kPng));
+        QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp", "c.bmp"}));
+        conversionPool().setMaxThreadCount(1);
+        HeldTranscoder engine;
+        ScriptedPrompts scripted;
+        scripted.expectMessage("Cannot read the size of " + b.in + "b.bmp: No such file or directory.", "Error",
+                               MsgButtons::Ok, MsgIcon::Information);
+        b.w.cmdConvertFiles_Click();
+        QVERIFY(engine.waitForStarted(1));
+        QFile::remove(b.in + "b.bmp");
+        engine.releaseAll();
+        QVERIFY(waitForRun(b.w));
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(b.w.ReportText(), QStringLiteral("a.bmp -> a.png [OK]\r\nb.bmp\r\nc.bmp -> c.png [OK]\r\n"
+                                                  "\r\nNumber of BMP files converted: 2 (of 3 input)\r\n"));
+    }
+
+    // Conversions end in any order; the report, the label and the viewer page
+    // follow the files' order, and boxes edited meanwhile change nothing.
+    void reportsInFileOrder()
+    {
+        Bench b;
+        QVERIFY(b.load(kBmp, kPng));
+        viewInBrowser(b);
+        QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp", "c.bmp"}));
+        HeldTranscoder engine;
+        ScriptedPrompts scripted;
+        scripted.expectLaunch(b.in + "viewer01.htm");
+        b.w.cmdConvertFiles_Click();
+        QVERIFY(engine.waitForStarted(2));
+        b.w.txbFolderForImages[1]->setText(b.in);
+        engine.release("b.bmp");
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(b.out + "b.png"); }));
+        QTest::qWait(50);
+        QCOMPARE(b.w.ReportText(), QStringLiteral("a.bmp"));
+        QCOMPARE(b.w.lblConvertingFile->text(), QStringLiteral("Converting a.bmp (1,254 bytes)"));
+        engine.releaseAll();
+        QVERIFY(waitForRun(b.w));
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(b.w.ReportText(), "a.bmp -> a.png [OK]\r\nb.bmp -> b.png [OK]\r\nc.bmp -> c.png [OK]\r\n"
+                                   "\r\nNumber of BMP files converted: 3 (of 3 input)\r\nViewer file: " +
+                                       b.in + "viewer01.htm\r\n");
+        QCOMPARE(QDir(b.out).entryList(QDir::Files), (QStringList{"a.png", "b.png", "c.png"}));
+        const QString page = QString::fromUtf8(readAll(b.in + "viewer01.htm"));
+        QVERIFY(page.indexOf("a.png") < page.indexOf("b.bmp") && page.indexOf("b.png") < page.indexOf("c.bmp"));
+        QVERIFY(!b.w.lblConvertingFile->isVisible());
+    }
+
+    // The question for a file is asked while the files before it convert;
+    // a target kept is reported and the run goes on.
+    void asksWhileOthersConvert()
+    {
+        Bench b;
+        QVERIFY(b.load(kBmp, kPng));
+        QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp"}) && writeBytes(b.out + "b.png", "old"));
+        HeldTranscoder engine;
+        ScriptedPrompts scripted;
+        scripted.expectModal("frmTargetFileExists", [&](QDialog& shown) {
+            auto& dialog = static_cast<frmTargetFileExists&>(shown);
+            QCOMPARE(engine.started(), QStringList{"a.bmp"});
+            QCOMPARE(b.w.ReportText(), QStringLiteral("a.bmp"));
+            QCOMPARE(dialog.strEntryFilepath, b.out + "b.png");
+            QVERIFY(dialog.optCancelOperationAllFiles->isVisible());
+            dialog.optCancelOperationThisFile->setChecked(true);
+            dialog.cmdContinue->click();
+        });
+        b.w.cmdConvertFiles_Click();
+        engine.releaseAll();
+        QVERIFY(waitForRun(b.w));
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(b.w.ReportText(), QStringLiteral("a.bmp -> a.png [OK]\r\nb.bmp -- Existing PNG file not overwritten.\r\n"
+                                                  "\r\n\r\nNumber of BMP files converted: 1 (of 2 input)\r\n"));
+        QCOMPARE(readAll(b.out + "b.png"), QByteArray("old"));
+    }
+
+    // Stop or Quit with files in flight: nothing new starts, those in flight
+    // finish and are reported; Quit shows nothing more. Quit comes last: the
+    // program's event loops end with it.
+    void interruptedWithFilesInFlight()
+    {
+        for (bool quit : {false, true}) {
+            Bench b;
+            QVERIFY(b.load(kBmp, kPng));
+            viewInBrowser(b);
+            QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}));
+            HeldTranscoder engine;
+            ScriptedPrompts scripted;
+            if (!quit)
+                scripted.expectLaunch(b.in + "viewer01.htm");
+            b.w.cmdConvertFiles_Click();
+            QVERIFY(engine.waitForStarted(2));
+            (quit ? b.w.cmdQuit : b.w.cmdStop)->click();
+            engine.releaseAll();
+            QVERIFY(waitForRun(b.w));
+            VERIFY_PROMPTS(scripted);
+            QCOMPARE(engine.started(), (QStringList{"a.bmp", "b.bmp"}));
+            QCOMPARE(QDir(b.out).entryList(QDir::Files), (QStringList{"a.png", "b.png"}));
+            QVERIFY(readAll(b.in + "viewer01.htm").endsWith("</CENTER></BODY></HTML>\r\n\r\n"));
+            if (!quit)
+                QVERIFY(b.w.ReportText().startsWith("a.bmp -> a.png [OK]\r\nb.bmp -> b.png [OK]\r\nOperation stopped.\r\n"
+                                                    "\r\nNumber of BMP files converted: 2 (of 4 input)\r\n"));
+        }
+    }
+};
+
+QTEST_MAIN(TestBatch)
+#include "tst_batch.moc"

@@ -1,0 +1,457 @@
+// "Convert single file": the formats dialog, the existing-target dialog and runs over real files.
+#include "Fixtures.h"
+#include "QualityPlan.h"
+
+using namespace pictoria;
+using namespace pictoria::testing;
+
+namespace {
+
+const QString kOpenTitle = "Specify file to be converted", kInUse = "New filename already in use.  Overwrite file?";
+using Act = std::function<void(frmTargetFileExists&)>;
+
+// Shows the formats dialog for @p path the way the command does and runs @p act while it is open.
+void showFor(frmConvertSingleFile& dialog, ScriptedPrompts& scripted, const QString& path, std::function<void(frmConvertSingleFile&)> act)
+{
+    scripted.expectModal("frmConvertSingleFile", [&dialog, act](QDialog&) { act(dialog); });
+    dialog.strFilepath = path;
+    dialog.txbFile->setText(path);
+    prompts().showModal(dialog);
+}
+
+// Shows the existing-target dialog as the conversion of one file does, running @p act while it is open.
+void showFor(frmTargetFileExists& dialog, ScriptedPrompts& scripted, const QString& entry, const Act& act, bool sameExtension = true)
+{
+    scripted.expectModal("frmTargetFileExists", [act](QDialog& d) { act(static_cast<frmTargetFileExists&>(d)); });
+    dialog.strEntryFilepath = entry;
+    dialog.blnSingleFileOperation = false;
+    dialog.blnSameFileExtensionMandatory = sameExtension;
+    prompts().showModal(dialog);
+}
+
+// Selects @p option and leaves by "Continue", Escape or the close box.
+Act choose(const QString& option, const QString& leave = "continue")
+{
+    return [=](frmTargetFileExists& d) {
+        d.findChild<QRadioButton*>(option)->click();
+        if (leave == "continue")
+            d.cmdContinue->click();
+        else if (leave == "escape")
+            QTest::keyClick(&d, Qt::Key_Escape);
+        else
+            d.close();
+    };
+}
+
+bool skipsThisFileOnly(const frmTargetFileExists& d)
+{
+    return d.blnCancelOperationThisFile && !d.blnCancelOperationAllFiles && d.strExitFilepath.isEmpty();
+}
+
+struct Choice {
+    bool bmp = false, png = false, jpg = false;
+    QString first = "80", last{}, step = "10";
+    bool warn = true, view = false;
+    std::function<void()> duringRun{};  // run at the first yield to the event loop once the dialog is closed
+};
+
+// Scripts the open-file dialog answering @p path and the formats dialog answering @p choice.
+void scriptRun(ScriptedPrompts& scripted, const QString& path, const Choice& choice)
+{
+    scripted.expectOpenFile(kOpenTitle, path);
+    scripted.expectModal("frmConvertSingleFile", [choice](QDialog& shown) {
+        auto& d = static_cast<frmConvertSingleFile&>(shown);
+        d.chkBMP->setChecked(choice.bmp);
+        d.chkPNG->setChecked(choice.png);
+        d.chkJPG->setChecked(choice.jpg);
+        d.txbQuality[0]->setText(choice.first);
+        d.txbQuality[1]->setText(choice.last);
+        d.cboStep->setCurrentText(choice.step);
+        d.chkWarnOnOverwrite->setChecked(choice.warn);
+        d.chkViewInBrowser->setChecked(choice.view);
+        d.cmdDoIt->click();
+        if (choice.duringRun)
+            QTimer::singleShot(0, &d, choice.duringRun);
+    });
+}
+
+// The names of the files written, in the order the report gives them.
+QStringList convertedNames(const QString& report)
+{
+    static const QRegularExpression converted("converted to\r\n(\\S+) \\(");
+    QStringList names;
+    for (const QRegularExpressionMatch& m : converted.globalMatch(report))
+        names << m.captured(1);
+    return names;
+}
+
+bool idle(const frmMain& w)
+{
+    return w.cmdConvertSingleFile->isEnabled() && w.cmdConvertFiles->isEnabled() && w.cmdHelp->isEnabled() &&
+           w.chkWarnOnOverwrite->isEnabled() && !w.cmdStop->isVisible() && w.lblOnlineDocumentation->isVisible();
+}
+
+}  // namespace
+
+class TestSingle : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString out_ = dir_.filePath("out/"), entry_ = out_ + "a.jpg", other_ = out_ + "other.jpg";  // targets that exist
+    QWidget mainWindow_;
+
+    // Files of the run folder other than @p source, sorted.
+    QStringList writtenFiles(const QString& source)
+    {
+        QStringList names = QDir(dir_.path()).entryList(QDir::Files, QDir::Name);
+        names.removeAll(source);
+        return names;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(makeFiles(out_, {"sub.jpg/", "a.jpg=x", "other.jpg=x"}));  // a folder named like an image
+        mainWindow_.setGeometry(20, 30, 560, 420);
+    }
+    void init()
+    {
+        for (const QString& name : QDir(dir_.path()).entryList(QDir::Files))
+            QFile::remove(dir_.filePath(name));
+    }
+
+    // "after": the two quality boxes, then the range kept (-7: left alone).
+    void convertFileChecksTheChoice_data()
+    {
+        columns<bool, bool, QString, QString, int, QString, MsgIcon, QString>(
+            {"bmp", "jpg", "first", "last", "stepIndex", "message", "icon", "after"});
+        const QString range = "For conversion to JPG the quality must be in the range 10 through 100.";
+        const auto none = MsgIcon::None, warn = MsgIcon::Exclamation;
+        QTest::newRow("nothing checked") << false << false << "80" << "" << 1 << "No file format selected." << warn << "80||-7|-7|-7";
+        QTest::newRow("BMP only ignores the range") << true << false << "x" << "" << 1 << "" << none << "x||-7|-7|-7";
+        QTest::newRow("last copied from first") << false << true << "80" << "" << 1 << "" << none << "80|80|80|80|10";
+        QTest::newRow("first copied from last") << false << true << "" << "50" << 1 << "" << none << "50|50|50|50|10";
+        QTest::newRow("rising by 5") << true << true << "10" << "100" << 0 << "" << none << "10|100|10|100|5";
+        QTest::newRow("falling by 20") << false << true << "9x0" << "30" << 2 << "" << none << "90|30|90|30|-20";
+        QTest::newRow("nothing but junk") << false << true << "ab" << "-.%" << 1 << "No qualitiy specified." << warn << "||-7|-7|-7";
+        QTest::newRow("first below the limit") << false << true << "9" << "" << 1 << range << none << "9|9|-7|-7|-7";
+        QTest::newRow("last above the limit") << false << true << "80" << "101" << 1 << range << none << "80|101|-7|-7|-7";
+    }
+    void convertFileChecksTheChoice()
+    {
+        QFETCH(bool, bmp); QFETCH(bool, jpg); QFETCH(QString, first); QFETCH(QString, last); QFETCH(int, stepIndex);
+        QFETCH(QString, message); QFETCH(MsgIcon, icon); QFETCH(QString, after);
+        LOAD_MAIN_WINDOW(w);
+        frmConvertSingleFile& dialog = *w.singleFileDialog();
+        dialog.intQualityFrom = dialog.intQualityTo = dialog.intQualityStep = -7;
+        ScriptedPrompts scripted;
+        bool stayedOpen = false;
+        showFor(dialog, scripted, "/pics/a.gif", [&](frmConvertSingleFile& d) {
+            d.chkBMP->setChecked(bmp);
+            d.chkJPG->setChecked(jpg);
+            d.txbQuality[0]->setText(first);
+            d.txbQuality[1]->setText(last);
+            d.cboStep->setCurrentIndex(stepIndex);
+            if (!message.isEmpty())
+                scripted.expectMessage(message, "Input error", MsgButtons::Ok, icon);
+            d.cmdDoIt->click();
+            stayedOpen = d.isVisible();
+            if (stayedOpen)
+                d.cmdCancel->click();
+        });
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(stayedOpen, !message.isEmpty());
+        QCOMPARE(dialog.blnProceed, message.isEmpty());
+        QCOMPARE((QStringList{dialog.txbQuality[0]->text(), dialog.txbQuality[1]->text(), QString::number(dialog.intQualityFrom),
+                              QString::number(dialog.intQualityTo), QString::number(dialog.intQualityStep)}).join('|'), after);
+    }
+
+    // Each showing resets the formats (the source's own one not offered), the
+    // warning and blnProceed; the qualities of a range, the step and "View in
+    // browser" stay, while a single quality is left in the first box only.
+    void eachShowingResetsTheFormats()
+    {
+        LOAD_MAIN_WINDOW(w);
+        frmConvertSingleFile& dialog = *w.singleFileDialog();
+        ScriptedPrompts scripted;
+        showFor(dialog, scripted, "/PICS/A.BMP", [](frmConvertSingleFile& d) {
+            QVERIFY(!d.chkBMP->isEnabled() && d.chkPNG->isEnabled());
+            QCOMPARE(d.focusWidget(), d.cmdCancel);
+            d.chkJPG->click();
+            QVERIFY(d.fraQuality->isVisible());
+            d.chkWarnOnOverwrite->click();
+            d.chkViewInBrowser->click();
+            d.cboStep->setCurrentIndex(2);
+            d.txbQuality[0]->setText("70");
+            d.txbQuality[1]->setText("90");
+            d.cmdDoIt->click();
+        });
+        QVERIFY(dialog.blnProceed && !dialog.chkWarnOnOverwrite->isChecked());
+        showFor(dialog, scripted, "/pics/a.png", [](frmConvertSingleFile& d) {
+            QVERIFY(!d.blnProceed && d.chkBMP->isEnabled() && !d.chkPNG->isEnabled() && d.chkJPG->isEnabled());
+            QVERIFY(!d.chkBMP->isChecked() && !d.chkJPG->isChecked() && !d.fraQuality->isVisible());
+            QVERIFY(d.chkWarnOnOverwrite->isChecked() && d.chkViewInBrowser->isChecked());
+            QCOMPARE(d.cboStep->currentText() + ' ' + d.txbQuality[0]->text() + '-' + d.txbQuality[1]->text(), "20 70-90");
+            d.txbQuality[1]->setText("70");
+            d.close();
+        });
+        showFor(dialog, scripted, "/pics/a.jpg", [](frmConvertSingleFile& d) {
+            QVERIFY(d.chkBMP->isEnabled() && d.chkPNG->isEnabled() && d.chkJPG->isEnabled());
+            QCOMPARE(d.txbQuality[0]->text() + '-' + d.txbQuality[1]->text(), QStringLiteral("70-"));
+            d.cmdCancel->click();
+        });
+        VERIFY_PROMPTS(scripted);
+        QVERIFY(!dialog.blnProceed);
+    }
+
+    // The existing-target dialog's four choices, after a showing that
+    // overwrote another file. Leaving without "Continue" (close box or
+    // Escape) skips the file, whatever option was selected.
+    void choicesGiveTheirResults_data()
+    {
+        columns<QString, QString, bool, bool, bool>({"option", "leave", "cancelThis", "cancelAll", "exitIsEntry"});
+        QTest::newRow("overwrite") << "optOverwrite" << "continue" << false << false << true;
+        QTest::newRow("skip this file") << "optCancelOperationThisFile" << "continue" << true << false << false;
+        QTest::newRow("stop all files") << "optCancelOperationAllFiles" << "continue" << true << true << false;
+        QTest::newRow("other name left unchanged") << "optChooseFilename" << "continue" << false << false << true;
+        QTest::newRow("overwrite, close box") << "optOverwrite" << "close" << true << false << false;
+        QTest::newRow("other name, Escape") << "optChooseFilename" << "escape" << true << false << false;
+    }
+    void choicesGiveTheirResults()
+    {
+        QFETCH(QString, option); QFETCH(QString, leave); QFETCH(bool, cancelThis); QFETCH(bool, cancelAll); QFETCH(bool, exitIsEntry);
+        frmTargetFileExists dialog(&mainWindow_);
+        ScriptedPrompts scripted;
+        showFor(dialog, scripted, other_, choose("optOverwrite"));
+        QCOMPARE(dialog.strExitFilepath, other_);
+        showFor(dialog, scripted, entry_, choose(option, leave));
+        VERIFY_PROMPTS(scripted);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE((QList<bool>{dialog.blnCancelOperationThisFile, dialog.blnCancelOperationAllFiles}), (QList<bool>{cancelThis, cancelAll}));
+        QCOMPARE(dialog.strExitFilepath, exitIsEntry ? entry_ : QString());
+    }
+
+    // Each showing starts from skipping this file with the path box locked and
+    // the trimmed entry path; only "Choose a different filename" unlocks the
+    // box and shows the hint, and going to "Overwrite" drops the edit.
+    void onlyAnotherNameUnlocksThePath()
+    {
+        frmTargetFileExists dialog(&mainWindow_);
+        ScriptedPrompts scripted;
+        const QString path = out_ + "P.JPG";
+        showFor(dialog, scripted, other_, choose("optChooseFilename", "close"));
+        showFor(dialog, scripted, "  " + path + "  ", [&](frmTargetFileExists& d) {
+            const auto locked = [&d] { return d.txbFilepath->isReadOnly() && !d.lblEditFilename->isVisible(); };
+            QVERIFY(d.optCancelOperationThisFile->isChecked() && locked() && skipsThisFileOnly(d));
+            QCOMPARE(d.txbFilepath->text() + ' ' + d.strExtension, path + " jpg");
+            d.optChooseFilename->click();
+            QVERIFY(!locked());
+            QTest::keyClicks(d.txbFilepath, "zz");
+            QCOMPARE(d.txbFilepath->text(), path + "zz");
+            d.optCancelOperationAllFiles->click();
+            QVERIFY(locked());
+            d.optChooseFilename->click();
+            d.optOverwrite->click();
+            QVERIFY(locked());
+            QCOMPARE(d.txbFilepath->text(), path);
+            d.cmdContinue->click();
+        });
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(dialog.strExitFilepath, path);
+    }
+
+    // An edited name: each failed check tells why and keeps the dialog open
+    // with the trimmed text; an accepted one is the path to write. "%1" stands
+    // for the output folder. Another existing file is asked about: No keeps
+    // the dialog open, Yes takes that path.
+    void editedNameIsChecked_data()
+    {
+        columns<QString, bool, QString, bool>({"typed", "sameExtension", "message", "exclamation"});
+        const QString invalid = "New filename is invalid.";
+        QTest::newRow("other extension") << "%1b.png" << true << "New filename must have extension .jpg." << false;
+        QTest::newRow("no such folder") << "%1nosuchfolder/b.jpg" << true << "Subdirectory does not exist." << true;
+        QTest::newRow("extension without name") << "%1.jpg" << true << invalid << true;
+        QTest::newRow("a folder named like an image") << "%1sub.jpg" << true << invalid << true;
+        QTest::newRow("another existing file") << "%1other.jpg" << true << kInUse << false;
+        QTest::newRow("extension in capitals, blanks") << " %1B.JPG  " << true << "" << false;
+        QTest::newRow("other extension allowed") << "%1b.png" << false << "" << false;
+    }
+    void editedNameIsChecked()
+    {
+        QFETCH(QString, typed); QFETCH(bool, sameExtension); QFETCH(QString, message); QFETCH(bool, exclamation);
+        const QString path = QString(typed).replace("%1", out_), trimmed = path.trimmed();
+        const bool inUse = message == kInUse;
+        frmTargetFileExists dialog(&mainWindow_);
+        ScriptedPrompts scripted;
+        showFor(dialog, scripted, entry_, [=, &scripted](frmTargetFileExists& d) {
+            if (inUse) {
+                scripted.expectMessage(kInUse, "File exists", MsgButtons::YesNo, MsgIcon::None, MsgAnswer::No);
+                scripted.expectMessage(kInUse, "File exists", MsgButtons::YesNo, MsgIcon::None, MsgAnswer::Yes);
+            } else if (!message.isEmpty()) {
+                scripted.expectMessage(message, "Error", MsgButtons::Ok, exclamation ? MsgIcon::Exclamation : MsgIcon::None);
+            }
+            d.optChooseFilename->click();
+            d.txbFilepath->setText(path);
+            d.cmdContinue->click();
+            if (message.isEmpty())
+                return;
+            QVERIFY(d.isVisible() && d.optChooseFilename->isChecked() && skipsThisFileOnly(d));
+            QCOMPARE(d.txbFilepath->text(), trimmed);
+            if (inUse)  // asked again, answered Yes
+                d.cmdContinue->click();
+            else
+                d.close();
+        }, sameExtension);
+        VERIFY_PROMPTS(scripted);
+        QVERIFY(!dialog.isVisible());
+        if (message.isEmpty() || inUse)
+            QVERIFY(dialog.strExitFilepath == trimmed && !dialog.blnCancelOperationThisFile && !dialog.blnCancelOperationAllFiles);
+        else
+            QVERIFY(skipsThisFileOnly(dialog));
+    }
+
+    // The qualities of a range; ranges the dialog cannot produce must still end.
+    void qualityPlanAlwaysEnds()
+    {
+        const struct { int from, to, step; QList<int> qualities; bool tagged; } rows[] = {
+            {50, 50, 0, {50}, false}, {90, 10, 10, {90}, false}, {10, 15, 5, {10, 15}, true}, {100, 45, -30, {100, 70}, true}};
+        for (const auto& r : rows) {
+            const QualityPlan plan = PlanQualities(r.from, r.to, r.step);
+            QCOMPARE(QList<int>(plan.qualities.begin(), plan.qualities.end()), r.qualities);
+            QCOMPARE(plan.tagged, r.tagged);
+        }
+    }
+
+    // The open dialog starts in the input folder; cancelling it, then the
+    // formats dialog, changes nothing.
+    void cancelledDialogsChangeNothing()
+    {
+        QVERIFY(writeImage(dir_.filePath("a.bmp")));
+        LOAD_MAIN_WINDOW(w);
+        w.AppendToReport("earlier\r\n");
+        ScriptedPrompts scripted;
+        scripted.expectOpenFile(kOpenTitle, QString());
+        w.cmdConvertSingleFile->click();
+        QCOMPARE(scripted.calls().first().title, QStringLiteral("BMP, GIF, JPG and PNG|*.bmp;*.gif;*.jpg;*.png"));
+        QCOMPARE(w.focusWidget(), w.cmdConvertSingleFile);
+        scripted.expectOpenFile(kOpenTitle, dir_.filePath("a.bmp"));
+        scripted.expectModal("frmConvertSingleFile", [](QDialog& d) {
+            auto& dialog = static_cast<frmConvertSingleFile&>(d);
+            QCOMPARE(dialog.txbFile->text(), dialog.strFilepath);
+            dialog.chkPNG->click();
+            dialog.cmdCancel->click();
+        });
+        w.cmdConvertSingleFile->click();
+        QVERIFY(waitForRun(w));
+        QVERIFY(w.txbFolderForImages[0]->text().isEmpty() && writtenFiles("a.bmp").isEmpty() && idle(w));
+        QCOMPARE(w.ReportText(), QStringLiteral("earlier\r\n"));
+        QCOMPARE(w.focusWidget(), w.cmdConvertSingleFile);
+        w.txbFolderForImages[0]->setText(dir_.path() + "/");
+        scripted.expectOpenFile(kOpenTitle, QString());
+        w.cmdConvertSingleFile->click();
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(QDir::currentPath(), QDir(dir_.path()).canonicalPath());
+        QDir::setCurrent(QDir::homePath());
+    }
+
+    // A source that cannot be read ends the formats, but every quality of a
+    // JPG range is still tried. The formats dialog offers every format for an
+    // unlisted extension; the file is still tried, and its page without images is not kept.
+    void readFailure_data()
+    {
+        columns<QString, QByteArray, bool, bool, bool, QString, int>({"source", "bytes", "bmp", "png", "jpg", "last", "readErrors"});
+        const QByteArray junk = "this is no picture at all";
+        QTest::newRow("BMP fails, PNG and JPG skipped") << "bad.jpg" << junk << true << true << true << "" << 1;
+        QTest::newRow("every quality tried") << "bad.png" << junk << false << false << true << "90" << 3;
+        QTest::newRow("unlisted extension") << "scan.tif" << QByteArray("II*\0 not really", 16) << false << true << false << "" << 1;
+    }
+    void readFailure()
+    {
+        QFETCH(QString, source); QFETCH(QByteArray, bytes); QFETCH(bool, bmp); QFETCH(bool, png); QFETCH(bool, jpg);
+        QFETCH(QString, last); QFETCH(int, readErrors);
+        QVERIFY(writeBytes(dir_.filePath(source), bytes));
+        LOAD_MAIN_WINDOW(w);
+        ScriptedPrompts scripted;
+        scriptRun(scripted, dir_.filePath(source), {.bmp = bmp, .png = png, .jpg = jpg, .first = "70", .last = last, .view = source == "scan.tif"});
+        w.cmdConvertSingleFile->click();
+        QVERIFY(waitForRun(w));
+        VERIFY_PROMPTS(scripted);
+        const QString report = w.ReportText();
+        QVERIFY(report.startsWith(source));
+        QCOMPARE(report.count("*** Read error: "), readErrors);
+        QCOMPARE(report.count(source + " ("), readErrors);
+        QCOMPARE(w.InputFormatFilter, QFileInfo(source).suffix().toUpper());
+        QCOMPARE(w.cboFileFormat[0]->currentIndex() == 0, source == "scan.tif");
+        QVERIFY(writtenFiles(source).isEmpty() && idle(w));
+    }
+
+    // A JPG source converted to JPG at one quality meets itself as the target.
+    // Written, it keeps its untagged name, and the window is left set up for
+    // the same conversion as a batch.
+    void sourceAsItsOwnTarget()
+    {
+        for (const auto& [dialogWarn, mainWarn, asked] : {std::tuple(true, true, true), std::tuple(false, true, false), std::tuple(true, false, false)}) {
+            QVERIFY(writeImage(dir_.filePath("self.jpg")));
+            const QByteArray before = readAll(dir_.filePath("self.jpg"));
+            LOAD_MAIN_WINDOW(w);
+            w.chkWarnOnOverwrite->setChecked(mainWarn);
+            ScriptedPrompts scripted;
+            scriptRun(scripted, dir_.filePath("self.jpg"), {.jpg = true, .first = "50", .warn = dialogWarn});
+            if (asked) {
+                scripted.expectModal("frmTargetFileExists", [](QDialog& shown) {
+                    auto& d = static_cast<frmTargetFileExists&>(shown);
+                    QVERIFY(!d.optCancelOperationAllFiles->isVisible());  // no stopping everything in a single-file run
+                    d.optCancelOperationThisFile->click();
+                    d.cmdContinue->click();
+                });
+            }
+            w.cmdConvertSingleFile->click();
+            QVERIFY(waitForRun(w));
+            VERIFY_PROMPTS(scripted);
+            QVERIFY(writtenFiles("self.jpg").isEmpty() && idle(w));
+            if (asked) {
+                QCOMPARE(w.ReportText(), QStringLiteral("self.jpg -- Existing JPG file not overwritten.\r\n\r\n"));
+                QCOMPARE(readAll(dir_.filePath("self.jpg")), before);
+                continue;
+            }
+            QVERIFY(w.ReportText().startsWith("self.jpg (") && w.ReportText().endsWith(" with quality 50.\r\n\r\n"));
+            QCOMPARE(convertedNames(w.ReportText()), QStringList{"self.jpg"});
+            const QString folder = dir_.path() + "/";
+            QCOMPARE(w.txbFolderForImages[0]->text() + w.txbFolderForImages[1]->text(), folder + folder);
+            QCOMPARE(w.cboFileFormat[0]->currentText() + w.cboFileFormat[1]->currentText() + w.txbQuality->text(), "JPGJPG50");
+            QCOMPARE(w.focusWidget(), w.cmdConvertFiles);
+        }
+    }
+
+    // Stop ends the run after the conversion in hand; Quit ends it without
+    // the browser or a message. Quit comes last: the program's event loops end with it.
+    void interruptedRun()
+    {
+        for (bool quit : {false, true}) {
+            init();
+            QVERIFY(writeImage(dir_.filePath("s.png")));
+            LOAD_MAIN_WINDOW(w);
+            ScriptedPrompts scripted;
+            bool busy = false;
+            auto interrupt = [&w, &busy, quit] {
+                busy = w.cmdStop->isEnabled() && !w.cmdConvertFiles->isEnabled();
+                (quit ? w.cmdQuit : w.cmdStop)->click();
+            };
+            scriptRun(scripted, dir_.filePath("s.png"), {.bmp = true, .jpg = true, .first = "70", .last = "90", .view = true, .duringRun = interrupt});
+            if (!quit)
+                scripted.expectLaunch(dir_.filePath("viewer01.htm"));
+            w.cmdConvertSingleFile->click();
+            QVERIFY(waitForRun(w));
+            VERIFY_PROMPTS(scripted);
+            QVERIFY(busy && w.isQuitting() == quit && !QFile::exists(dir_.filePath("s_q70.jpg")));
+            if (quit)
+                return;
+            QCOMPARE(convertedNames(w.ReportText()), QStringList{"s.bmp"});
+            QVERIFY(w.ReportText().contains(".\r\n\r\nOperation stopped.\r\n") && idle(w));
+            QCOMPARE(writtenFiles("s.png"), (QStringList{"s.bmp", "viewer01.htm"}));
+        }
+    }
+};
+
+QTEST_MAIN(TestSingle)
+#include "tst_single.moc"
