@@ -53,7 +53,7 @@ private slots:
         const struct { QString typed, shown; } rows[] = {{"/srv/pictures", "/srv/pictures/"}, {"/", "/"}, {"~", "/home/me/"},
             {"  photos  ", "/work/here/photos/"}, {"~other", "/work/here/~other/"}, {" \t ", ""}};
         for (const auto& r : rows)
-            for (const QString& slash : {"", "/"})
+            for (const QString slash : {"", "/"})
                 QCOMPARE(NormaliseFolderText(r.typed, "/work/here" + slash, "/home/me" + slash), r.shown);
     }
 
