@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 
@@ -37,10 +38,7 @@ RgbaImage loadRgba(const std::string& path) {
   InputFile in(path);
   auto r = openAny(in);
   const ImageInfo& info = r->info();
-  RgbaImage out;
-  out.width = info.width;
-  out.height = info.height;
-  out.px.resize(size_t(info.width) * info.height);
+  RgbaImage out{info.width, info.height, std::vector<Rgba8>(size_t(info.width) * info.height)};
   std::vector<uint8_t> row(info.rowBytes());
   const RowConverter toRgba(info, PixelFormat::Rgba);
   for (uint32_t y = 0; y < info.height; ++y) {
@@ -50,10 +48,16 @@ RgbaImage loadRgba(const std::string& path) {
   return out;
 }
 
-std::vector<uint8_t> makePattern(const ImageInfo& info, uint32_t seed) {
-  std::mt19937 rng(seed);
+ImageInfo makeInfo(PixelFormat format, uint32_t width, uint32_t height) {
+  ImageInfo info;
+  info.width = width, info.height = height, info.format = format;
+  return info;
+}
+
+Bytes makePattern(const ImageInfo& info) {
+  std::mt19937 rng(1);
   const int c = info.channels();
-  std::vector<uint8_t> px(info.rowBytes() * info.height);
+  Bytes px(info.rowBytes() * info.height);
   for (uint32_t y = 0; y < info.height; ++y)
     for (uint32_t x = 0; x < info.width; ++x)
       for (int k = 0; k < c; ++k) {
@@ -68,8 +72,7 @@ std::vector<uint8_t> makePattern(const ImageInfo& info, uint32_t seed) {
   return px;
 }
 
-void writeImage(const std::string& path, const ImageInfo& info, const std::vector<uint8_t>& pixels,
-                int quality) {
+void writeImage(const std::string& path, const ImageInfo& info, const Bytes& pixels, int quality) {
   AtomicOutputFile out(path);
   std::unique_ptr<ImageWriter> w;
   switch (formatFromExtension(path)) {
@@ -79,13 +82,16 @@ void writeImage(const std::string& path, const ImageInfo& info, const std::vecto
     default: throw std::runtime_error("bad extension");
   }
   const size_t rb = info.rowBytes();
-  for (uint32_t y = 0; y < info.height; y += 7) {
-    uint32_t n = std::min<uint32_t>(7, info.height - y);
-    w->writeRows(pixels.data() + rb * y, n);
-  }
+  for (uint32_t y = 0; y < info.height; y += 7) w->writeRows(pixels.data() + rb * y, std::min<uint32_t>(7, info.height - y));
   w->finish();
   w.reset();
   out.commit();
+}
+
+std::string makeSource(const TempDir& tmp, const char* name, uint32_t w, uint32_t h) {
+  const ImageInfo info = makeInfo(PixelFormat::Rgb, w, h);
+  writeImage(tmp.path(name), info, makePattern(info));
+  return tmp.path(name);
 }
 
 int maxDifference(const RgbaImage& a, const RgbaImage& b) {
@@ -101,14 +107,28 @@ int maxDifference(const RgbaImage& a, const RgbaImage& b) {
   return worst;
 }
 
-std::vector<uint8_t> readFile(const std::string& path) {
+Bytes readFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
-void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream f(path, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+void writeFile(const std::string& path, const Bytes& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+size_t entries(const fs::path& dir) {
+  return size_t(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+pixmorph::TranscodeResult convertAlone(const std::string& input) {
+  TempDir tmp;
+  auto r = transcode(input, tmp.path("out.png"));
+  EXPECT_FALSE(r.message.empty()) << input;
+  if (!r.ok) {
+    EXPECT_EQ(r.side, FailureSide::Read) << input << ": " << r.message;
+    EXPECT_EQ(entries(tmp.dir()), 0u) << input << ": " << r.message;
+  }
+  return r;
 }
 
 std::string corpusDir() {
@@ -116,18 +136,22 @@ std::string corpusDir() {
   return fs::is_directory(PIXMORPH_CORPUS_DIR, ec) ? std::string(PIXMORPH_CORPUS_DIR) : std::string();
 }
 
+std::string corpusMissing() {
+  return "corpus folder " + fs::path(PIXMORPH_CORPUS_DIR).lexically_normal().string() + " not found";
+}
+
+bool corpusRequired() {
+  const char* v = std::getenv("PICTORIA_REQUIRE_CORPUS");
+  return v && std::string(v) == "1";
+}
+
 std::vector<std::string> corpusFiles(const std::string& sub, const std::string& ext) {
   std::vector<std::string> out;
   std::error_code ec;
-  fs::path root = fs::path(corpusDir()) / sub;
-  if (!fs::is_directory(root, ec)) return out;
-  for (auto& e : fs::recursive_directory_iterator(root, ec)) {
-    if (!e.is_regular_file()) continue;
-    std::string p = e.path().string();
-    std::string lower = p;
+  for (auto& e : fs::recursive_directory_iterator(fs::path(corpusDir()) / sub, ec)) {
+    std::string lower = e.path().extension().string();
     std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-    if (lower.size() >= ext.size() && lower.compare(lower.size() - ext.size(), ext.size(), ext) == 0)
-      out.push_back(p);
+    if (e.is_regular_file() && lower == ext) out.push_back(e.path().string());
   }
   std::sort(out.begin(), out.end());
   return out;
@@ -135,8 +159,7 @@ std::vector<std::string> corpusFiles(const std::string& sub, const std::string& 
 
 TempDir::TempDir() {
   static std::atomic<int> n{0};
-  dir_ = fs::temp_directory_path() /
-         ("pixmorph-test-" + std::to_string(getpid()) + "-" + std::to_string(n++));
+  dir_ = fs::temp_directory_path() / ("pixmorph-test-" + std::to_string(getpid()) + "-" + std::to_string(n++));
   fs::remove_all(dir_);
   fs::create_directories(dir_);
 }

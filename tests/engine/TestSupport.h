@@ -9,13 +9,17 @@
 #include <vector>
 
 #include "Image.h"
+#include "pixmorph/transcode.hpp"
 
 namespace pmtest {
 
 namespace fs = std::filesystem;
+using pixmorph::FailureSide;
 using pixmorph::ImageInfo;
 using pixmorph::PixelFormat;
 using pixmorph::Rgba8;
+using pixmorph::transcode;
+using Bytes = std::vector<uint8_t>;
 
 struct RgbaImage {
   uint32_t width = 0, height = 0;
@@ -28,24 +32,35 @@ RgbaImage loadRgba(const std::string& path);
 /// ImageInfo of @p path as the reader reports it.
 ImageInfo probe(const std::string& path);
 
+ImageInfo makeInfo(PixelFormat format, uint32_t width, uint32_t height);
 /// A photo-like test pattern (gradients plus deterministic noise) in @p format.
-std::vector<uint8_t> makePattern(const ImageInfo& info, uint32_t seed = 1);
+Bytes makePattern(const ImageInfo& info);
 /// Writes raw rows through the engine's writer chosen by @p path's extension.
-void writeImage(const std::string& path, const ImageInfo& info, const std::vector<uint8_t>& pixels,
-                int quality = 90);
+void writeImage(const std::string& path, const ImageInfo& info, const Bytes& pixels, int quality = 90);
 
 /// Largest per-channel difference, with colour channels counted only where
 /// both pixels are visible.
 int maxDifference(const RgbaImage& a, const RgbaImage& b);
 
-std::vector<uint8_t> readFile(const std::string& path);
-void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+Bytes readFile(const std::string& path);
+void writeFile(const std::string& path, const Bytes& bytes);
+size_t entries(const fs::path& dir);
+
+/// Converts @p input to a PNG in a fresh folder. A failure must be a read
+/// failure with a message that leaves that folder empty.
+pixmorph::TranscodeResult convertAlone(const std::string& input);
 
 /// The shared corpus folder, or "" when absent.
 std::string corpusDir();
-#define PM_REQUIRE_CORPUS()                                         \
-  do {                                                              \
-    if (pmtest::corpusDir().empty()) GTEST_SKIP() << "no corpus"; \
+/// Why the corpus tests cannot run, naming the folder they look for.
+std::string corpusMissing();
+/// CI sets PICTORIA_REQUIRE_CORPUS=1: a missing corpus then fails the tests.
+bool corpusRequired();
+#define PM_REQUIRE_CORPUS()                                                     \
+  do {                                                                          \
+    if (!pmtest::corpusDir().empty()) break;                                    \
+    if (pmtest::corpusRequired()) FAIL() << pmtest::corpusMissing();            \
+    GTEST_SKIP() << pmtest::corpusMissing() << "; skipping the corpus tests"; \
   } while (0)
 
 /// Every regular file under corpus sub-folder @p sub with extension @p ext.
@@ -62,5 +77,8 @@ class TempDir {
  private:
   fs::path dir_;
 };
+
+/// An RGB picture written as @p name in @p tmp; returns its path.
+std::string makeSource(const TempDir& tmp, const char* name = "src.png", uint32_t w = 64, uint32_t h = 48);
 
 }  // namespace pmtest

@@ -42,18 +42,7 @@ Bytes repeatedNoise(size_t n) {
   return b;
 }
 
-DeflatePolicy longMatch(int minMatch) {
-  DeflatePolicy p;
-  p.encoder = DeflatePolicy::Encoder::LongMatch;
-  p.minMatch = minMatch;
-  return p;
-}
-
-DeflatePolicy zlibPolicy() {
-  DeflatePolicy p;
-  p.encoder = DeflatePolicy::Encoder::Zlib;
-  return p;
-}
+DeflatePolicy longMatch(int minMatch) { return {.encoder = DeflatePolicy::Encoder::LongMatch, .minMatch = minMatch}; }
 
 struct Case {
   const char* name;
@@ -71,7 +60,7 @@ const Case kCases[] = {
     {"lengthLimit", skewedLiterals, longMatch(8), 1 << 20, 2},
     {"repeatsInPieces", [] { return repeatedNoise(400000); }, longMatch(6), 70000, -1},
     {"repeatsInPiecesShortMatches", [] { return repeatedNoise(200000); }, longMatch(3), 45000, -1},
-    {"repeatsInPiecesZlib", [] { return repeatedNoise(200000); }, zlibPolicy(), 45000, -1},
+    {"repeatsInPiecesZlib", [] { return repeatedNoise(200000); }, DeflatePolicy{}, 45000, -1},
     {"noiseInPieces", [] { return noise(150000, 2); }, longMatch(8), 40000, 0},
 };
 
@@ -92,9 +81,7 @@ TEST_P(DeflateRoundTrip, InflatesToTheInput) {
   } while (at < input.size());
   const Bytes& z = deflate.output();
   ASSERT_GT(z.size(), 2u);
-  if (c.firstBlockType >= 0) {
-    EXPECT_EQ((z[2] >> 1) & 3, c.firstBlockType);
-  }
+  if (c.firstBlockType >= 0) { EXPECT_EQ((z[2] >> 1) & 3, c.firstBlockType); }
 
   Bytes back(input.size() + 1);
   uLongf n = uLongf(back.size());
@@ -102,9 +89,7 @@ TEST_P(DeflateRoundTrip, InflatesToTheInput) {
   back.resize(n);
   EXPECT_TRUE(back == input);
   // Unprimed pieces would each store the noise block again.
-  if (std::string(c.name).starts_with("repeats")) {
-    EXPECT_LT(z.size(), 30000u);
-  }
+  if (std::string(c.name).starts_with("repeats")) { EXPECT_LT(z.size(), 30000u); }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DeflateRoundTrip, ::testing::ValuesIn(kCases),
