@@ -1,11 +1,10 @@
 // Failure handling: messages and sides, the atomic replacement of the
-// target, threads, the C entry point's buffer contract, truncated input.
+// target, the C entry point's buffer contract, truncated input.
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <csignal>
 #include <cstring>
-#include <thread>
 
 #include "TestSupport.h"
 
@@ -19,16 +18,15 @@ TEST(Messages, ReaderByContentWriterByExtension) {
   EXPECT_TRUE(transcode(tmp.path("really-png.jpg"), tmp.path("a.bmp")).ok);
   EXPECT_TRUE(transcode(src, tmp.path("a.JPEG")).ok);
   for (const char* out : {"a.gif", "a.tiff"}) {
-    auto r = transcode(src, tmp.path(out));
-    EXPECT_EQ(r.status, PIXMORPH_OUTPUT_NOT_SUPPORTED) << out;
-    EXPECT_EQ(r.side, FailureSide::Write) << out;
+    EXPECT_EQ(transcode(src, tmp.path(out)).status, PIXMORPH_OUTPUT_NOT_SUPPORTED) << out;
+    EXPECT_EQ(transcode(src, tmp.path(out)).side, FailureSide::Write) << out;
   }
   writeFile(tmp.path("notes.txt"), {'h', 'e', 'l', 'l', 'o', '\n'});
   EXPECT_EQ(convertAlone(tmp.path("notes.txt")).status, PIXMORPH_INPUT_NOT_SUPPORTED);
   // Same bytes under a name that claims a format: a damaged file of that kind.
   for (const char* name : {"notes.png", "notes.jpg", "notes.JPEG", "notes.gif", "notes.bmp"}) {
     fs::copy_file(tmp.path("notes.txt"), tmp.path(name));
-    EXPECT_EQ(convertAlone(tmp.path(name)).message.rfind("Not a valid ", 0), 0u) << name;
+    EXPECT_TRUE(convertAlone(tmp.path(name)).message.starts_with("Not a valid ")) << name;
   }
   EXPECT_EQ(convertAlone(tmp.path("missing.png")).message, "Input file not found");
   EXPECT_EQ(transcode(src, tmp.path("gone/out.png")).message, "Output folder does not exist");
@@ -36,22 +34,17 @@ TEST(Messages, ReaderByContentWriterByExtension) {
 
 TEST(Messages, CEntryPointFillsTheBufferAndSide) {
   TempDir tmp;
-  const std::string src = makeSource(tmp);
+  const std::string src = makeSource(tmp), longName = tmp.path(std::string(200, 'n') + ".png");
   char msg[PIXMORPH_MESSAGE_CAPACITY];
   std::memset(msg, 'x', sizeof msg);
   int32_t side = 99;
-  int32_t n = transcode_picture_file_2("", src.c_str(), "", tmp.path("o.bmp").c_str(), 0, 80, 0, 0, msg, &side);
-  EXPECT_EQ(std::string(msg), "No Error");
-  EXPECT_EQ(n, 8);
-  EXPECT_EQ(side, 0);
-  n = transcode_picture_file_2(nullptr, src.c_str(), nullptr, tmp.path("o.xyz").c_str(), 0, 80, 1, 0, msg, &side);
-  EXPECT_EQ(std::string(msg), "Output file format not supported");
-  EXPECT_EQ(n, int32_t(std::strlen(msg)));
-  EXPECT_EQ(side, -1);
+  EXPECT_EQ(transcode_picture_file_2("", src.c_str(), "", tmp.path("o.bmp").c_str(), 0, 80, 0, 0, msg, &side), 8);
+  EXPECT_EQ(std::string(msg) + std::to_string(side), "No Error0");
+  EXPECT_EQ(transcode_picture_file_2(nullptr, src.c_str(), nullptr, tmp.path("o.xyz").c_str(), 0, 80, 1, 0, msg, &side), 32);
+  EXPECT_EQ(std::string(msg) + std::to_string(side), "Output file format not supported-1");
   // A message as long as the buffer is cut there, without overrunning it.
-  std::string longName = tmp.path(std::string(200, 'n') + ".png");
-  n = transcode_picture_file_2("", longName.c_str(), "", tmp.path("o.png").c_str(), 0, 80, 0, 0, msg, &side);
-  EXPECT_LE(n, PIXMORPH_MESSAGE_CAPACITY);
+  EXPECT_LE(transcode_picture_file_2("", longName.c_str(), "", tmp.path("o.png").c_str(), 0, 80, 0, 0, msg, &side),
+            PIXMORPH_MESSAGE_CAPACITY);
   EXPECT_EQ(side, 1);
 }
 
@@ -62,36 +55,33 @@ TEST(AtomicOutput, FailedConversionsKeepTheOldTargetAndLeaveNoTemporary) {
   const std::string src = makeSource(tmp, "big.png", 600, 400);
   const Bytes old = {'o', 'l', 'd'};
   for (const char* name : {"t.bmp", "t.png", "t.jpg"}) {
-    const std::string target = tmp.path(name);
-    writeFile(target, old);
-    struct rlimit saved {};
+    writeFile(tmp.path(name), old);
+    struct rlimit saved {}, small {};
     getrlimit(RLIMIT_FSIZE, &saved);
+    small = saved, small.rlim_cur = 4096;
     auto savedHandler = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 4096;
     setrlimit(RLIMIT_FSIZE, &small);
-    auto r = transcode(src, target, 100);
+    auto r = transcode(src, tmp.path(name), 100);
     setrlimit(RLIMIT_FSIZE, &saved);
     signal(SIGXFSZ, savedHandler);
     EXPECT_EQ(r.side, FailureSide::Write) << name;
     EXPECT_EQ(r.message, "Disk is full") << name;
-    EXPECT_EQ(readFile(target), old) << name;
+    EXPECT_EQ(readFile(tmp.path(name)), old) << name;
     EXPECT_EQ(entries(tmp.dir()), 2u) << name;
-    fs::remove(target);
+    fs::remove(tmp.path(name));
   }
   // A damaged input replaces nothing either.
   Bytes cut = readFile(src);
   cut.resize(cut.size() / 2);
   writeFile(tmp.path("cut.png"), cut);
   writeFile(tmp.path("t.bmp"), old);
-  auto r = transcode(tmp.path("cut.png"), tmp.path("t.bmp"));
-  EXPECT_EQ(r.message, "PNG file is truncated");
-  EXPECT_EQ(r.side, FailureSide::Read);
+  EXPECT_EQ(convertAlone(tmp.path("cut.png")).message, "PNG file is truncated");
+  EXPECT_FALSE(transcode(tmp.path("cut.png"), tmp.path("t.bmp")).ok);
   EXPECT_EQ(readFile(tmp.path("t.bmp")), old);
   EXPECT_EQ(entries(tmp.dir()), 3u);
 }
 
-TEST(AtomicOutput, ConvertingOntoItself) {
+TEST(AtomicOutput, OntoItselfAndThroughALinkKeepingTheMode) {
   TempDir tmp;
   const RgbaImage before = loadRgba(makeSource(tmp, "self.png"));
   ASSERT_TRUE(transcode(tmp.path("self.png"), tmp.path("self.bmp")).ok);
@@ -99,49 +89,25 @@ TEST(AtomicOutput, ConvertingOntoItself) {
     ASSERT_TRUE(transcode(tmp.path(name), tmp.path(name)).ok) << name;
     EXPECT_EQ(maxDifference(loadRgba(tmp.path(name)), before), 0) << name;
   }
-  EXPECT_EQ(entries(tmp.dir()), 2u);
-}
-
-TEST(AtomicOutput, LinkedTargetStaysALinkAndKeepsTheMode) {
-  TempDir tmp;
-  const std::string src = makeSource(tmp);
   fs::create_directory(tmp.path("real"));
   writeFile(tmp.path("real/t.png"), {'o', 'l', 'd'});
   chmod(tmp.path("real/t.png").c_str(), 0604);
   fs::create_symlink("real/t.png", tmp.path("link.png"));
-  ASSERT_TRUE(transcode(src, tmp.path("link.png")).ok);
+  ASSERT_TRUE(transcode(tmp.path("self.png"), tmp.path("link.png")).ok);
   EXPECT_TRUE(fs::is_symlink(tmp.path("link.png")));
-  EXPECT_EQ(probe(tmp.path("real/t.png")).width, 64u);
+  EXPECT_EQ(maxDifference(loadRgba(tmp.path("real/t.png")), before), 0);
   struct stat st {};
   ASSERT_EQ(stat(tmp.path("real/t.png").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0604u);
   EXPECT_EQ(entries(tmp.path("real")), 1u);
-}
-
-TEST(Threads, ConversionsRunSideBySide) {
-  TempDir tmp;
-  const std::string png = makeSource(tmp, "a.png", 300, 200);
-  ASSERT_TRUE(transcode(png, tmp.path("a.jpg")).ok);
-  ASSERT_TRUE(transcode(png, tmp.path("a.bmp")).ok);
-  const char* inputs[] = {"a.png", "a.jpg", "a.bmp", "a.png"};
-  const char* outputs[] = {"png", "jpg", "bmp"};
-  std::vector<int> ok(8, 0);
-  std::vector<std::thread> threads;
-  for (int i = 0; i < 8; ++i)
-    threads.emplace_back([&, i] {
-      ok[size_t(i)] = transcode(tmp.path(inputs[i % 4]), tmp.path("t" + std::to_string(i) + "." + outputs[i % 3])).ok;
-    });
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(ok, std::vector<int>(8, 1));
-  EXPECT_EQ(maxDifference(loadRgba(tmp.path("t0.png")), loadRgba(png)), 0);
+  EXPECT_EQ(entries(tmp.dir()), 4u);
 }
 
 // Cuts each file every few bytes: nearly every cut must fail cleanly on the
-// read side; cuts only in trailing metadata may convert.
+// read side (cuts only in trailing metadata may convert).
 void truncationSweep(const std::string& file, size_t step) {
   TempDir tmp;
   const Bytes bytes = readFile(file);
-  ASSERT_FALSE(bytes.empty());
   const std::string cut = tmp.path("cut" + fs::path(file).extension().string());
   size_t failures = 0;
   for (size_t len = 0; len < bytes.size(); len += step) {
@@ -151,19 +117,17 @@ void truncationSweep(const std::string& file, size_t step) {
   EXPECT_GT(failures, bytes.size() / step * 8 / 10) << file;
 }
 
-TEST(Truncation, GeneratedFilesOfEveryWriter) {
+TEST(Truncation, FilesOfEveryWriterAndReader) {
   TempDir tmp;
   const std::string png = makeSource(tmp, "s.png", 40, 30);
-  ASSERT_TRUE(transcode(png, tmp.path("s.bmp")).ok);
-  ASSERT_TRUE(transcode(png, tmp.path("s.jpg")).ok);
-  for (const char* f : {"s.png", "s.bmp", "s.jpg"}) truncationSweep(tmp.path(f), 7);
-}
-
-TEST(Truncation, CorpusFilesOfEveryReader) {
+  for (const char* f : {"s.png", "s.bmp", "s.jpg"}) {
+    ASSERT_TRUE(transcode(png, tmp.path(f)).ok);
+    truncationSweep(tmp.path(f), 7);
+  }
   PM_REQUIRE_CORPUS();
   for (const char* f : {"pngsuite/basi2c08.png", "pngsuite/tbbn3p08.png", "bmpsuite/g/pal8rle.bmp", "bmpsuite/g/pal4rle.bmp",
                         "bmpsuite/g/rgb16-565.bmp", "gif/giflib/pic/treescap-interlaced.gif",
-                        "jpeg/libjpeg-turbo/testimgp.jpg", "jpeg/libjpeg-turbo/testimgari.jpg", "jpeg/libjpeg-turbo/testorig.jpg"})
+                        "jpeg/libjpeg-turbo/testimgp.jpg", "jpeg/libjpeg-turbo/testimgari.jpg"})
     truncationSweep(corpusDir() + "/" + f, 97);
 }
 
