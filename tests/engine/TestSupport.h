@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -131,10 +130,8 @@ inline size_t entries(const fs::path& dir) {
 class TempDir {
  public:
   TempDir() {
-    static std::atomic<int> n{0};
-    dir_ = fs::temp_directory_path() / ("pixmorph-test-" + std::to_string(getpid()) + "-" + std::to_string(n++));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    std::string pattern = (fs::temp_directory_path() / "pixmorph-test-XXXXXX").string();
+    dir_ = mkdtemp(pattern.data());
   }
   ~TempDir() {
     std::error_code ec;
@@ -176,25 +173,25 @@ inline std::string corpusDir() {
 
 /// Without the corpus its tests skip, saying why; CI sets
 /// PICTORIA_REQUIRE_CORPUS=1, and then they fail instead.
+inline std::string corpusMissing() {
+  return "corpus folder " + fs::path(PIXMORPH_CORPUS_DIR).lexically_normal().string() + " not found";
+}
+inline bool corpusRequired() {
+  const char* value = std::getenv("PICTORIA_REQUIRE_CORPUS");
+  return value && std::string(value) == "1";
+}
 #define PM_REQUIRE_CORPUS()                                                                                  \
   do {                                                                                                       \
-    if (!pmtest::corpusDir().empty()) break;                                                                 \
-    const std::string missing = "corpus folder " + fs::path(PIXMORPH_CORPUS_DIR).lexically_normal().string() + \
-                                " not found";                                                                \
-    const char* required = std::getenv("PICTORIA_REQUIRE_CORPUS");                                           \
-    if (required && std::string(required) == "1") FAIL() << missing << " (PICTORIA_REQUIRE_CORPUS=1)";       \
-    GTEST_SKIP() << missing << ": skipping the corpus tests";                                               \
+    if (pmtest::corpusDir().empty() && pmtest::corpusRequired()) FAIL() << pmtest::corpusMissing() << ", and PICTORIA_REQUIRE_CORPUS=1 requires it"; \
+    if (pmtest::corpusDir().empty()) GTEST_SKIP() << pmtest::corpusMissing() << ": skipping the corpus tests"; \
   } while (0)
 
 /// Every regular file under corpus sub-folder @p sub with extension @p ext.
 inline std::vector<std::string> corpusFiles(const std::string& sub, const std::string& ext) {
   std::vector<std::string> out;
   std::error_code ec;
-  for (auto& e : fs::recursive_directory_iterator(fs::path(corpusDir()) / sub, ec)) {
-    std::string lower = e.path().extension().string();
-    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-    if (e.is_regular_file() && lower == ext) out.push_back(e.path().string());
-  }
+  for (auto& e : fs::recursive_directory_iterator(fs::path(corpusDir()) / sub, ec))
+    if (e.is_regular_file() && e.path().extension() == ext) out.push_back(e.path().string());
   std::sort(out.begin(), out.end());
   return out;
 }
