@@ -3,19 +3,14 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "Codecs.h"
 #include "Errors.h"
-#include "Image.h"
 #include "Pixels.h"
 #include "pixmorph/transcode.hpp"
 

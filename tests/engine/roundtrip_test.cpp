@@ -30,7 +30,7 @@ TEST_P(RoundTrip, PngAndBmpAreLosslessJpgIsCloseAndEachKeepsTheLayout) {
   // Odd width exercises row padding and sub-byte packing; 700x520 RGBA is
   // over 1 MB so the PNG data spans several compressed pieces.
   const bool big = c.format == PixelFormat::Rgba;
-  ImageInfo info = makeInfo(c.format, big ? 700 : 37, big ? 520 : 23);
+  ImageInfo info = makeInfo(c.format, big ? 700u : 37u, big ? 520u : 23u);
   for (size_t i = 0; i < c.palette; ++i)
     info.palette.push_back({uint8_t(i * 37), uint8_t(255 - i * 11), uint8_t(i * 5), uint8_t(c.clear && i == 1 ? 0 : 255)});
   const std::string src = tmp.path("src.png");

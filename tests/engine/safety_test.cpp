@@ -13,14 +13,11 @@ namespace {
 
 TEST(Messages, ReaderByContentWriterByExtension) {
   TempDir tmp;
-  const std::string src = makeSource(tmp);
-  fs::copy_file(src, tmp.path("really-png.jpg"));
-  EXPECT_TRUE(transcode(tmp.path("really-png.jpg"), tmp.path("a.bmp")).ok);
+  const std::string src = makeSource(tmp, "really-png.jpg");
+  EXPECT_TRUE(transcode(src, tmp.path("a.bmp")).ok);
   EXPECT_TRUE(transcode(src, tmp.path("a.JPEG")).ok);
-  for (const char* out : {"a.gif", "a.tiff"}) {
-    EXPECT_EQ(transcode(src, tmp.path(out)).status, PIXMORPH_OUTPUT_NOT_SUPPORTED) << out;
-    EXPECT_EQ(transcode(src, tmp.path(out)).side, FailureSide::Write) << out;
-  }
+  for (const char* out : {"a.gif", "a.tiff"}) EXPECT_EQ(transcode(src, tmp.path(out)).status, PIXMORPH_OUTPUT_NOT_SUPPORTED);
+  EXPECT_EQ(transcode(src, tmp.path("gone/out.png")).message, "Output folder does not exist");
   writeFile(tmp.path("notes.txt"), {'h', 'e', 'l', 'l', 'o', '\n'});
   EXPECT_EQ(convertAlone(tmp.path("notes.txt")).status, PIXMORPH_INPUT_NOT_SUPPORTED);
   // Same bytes under a name that claims a format: a damaged file of that kind.
@@ -29,7 +26,6 @@ TEST(Messages, ReaderByContentWriterByExtension) {
     EXPECT_TRUE(convertAlone(tmp.path(name)).message.starts_with("Not a valid ")) << name;
   }
   EXPECT_EQ(convertAlone(tmp.path("missing.png")).message, "Input file not found");
-  EXPECT_EQ(transcode(src, tmp.path("gone/out.png")).message, "Output folder does not exist");
 }
 
 TEST(Messages, CEntryPointFillsTheBufferAndSide) {
@@ -43,8 +39,7 @@ TEST(Messages, CEntryPointFillsTheBufferAndSide) {
   EXPECT_EQ(transcode_picture_file_2(nullptr, src.c_str(), nullptr, tmp.path("o.xyz").c_str(), 0, 80, 1, 0, msg, &side), 32);
   EXPECT_EQ(std::string(msg) + std::to_string(side), "Output file format not supported-1");
   // A message as long as the buffer is cut there, without overrunning it.
-  EXPECT_LE(transcode_picture_file_2("", longName.c_str(), "", tmp.path("o.png").c_str(), 0, 80, 0, 0, msg, &side),
-            PIXMORPH_MESSAGE_CAPACITY);
+  EXPECT_LE(transcode_picture_file_2("", longName.c_str(), "", "o.png", 0, 80, 0, 0, msg, &side), PIXMORPH_MESSAGE_CAPACITY);
   EXPECT_EQ(side, 1);
 }
 
@@ -56,9 +51,9 @@ TEST(AtomicOutput, FailedConversionsKeepTheOldTargetAndLeaveNoTemporary) {
   const Bytes old = {'o', 'l', 'd'};
   for (const char* name : {"t.bmp", "t.png", "t.jpg"}) {
     writeFile(tmp.path(name), old);
-    struct rlimit saved {}, small {};
+    struct rlimit saved {};
     getrlimit(RLIMIT_FSIZE, &saved);
-    small = saved, small.rlim_cur = 4096;
+    struct rlimit small = {4096, saved.rlim_max};
     auto savedHandler = signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &small);
     auto r = transcode(src, tmp.path(name), 100);
@@ -71,9 +66,8 @@ TEST(AtomicOutput, FailedConversionsKeepTheOldTargetAndLeaveNoTemporary) {
     fs::remove(tmp.path(name));
   }
   // A damaged input replaces nothing either.
-  Bytes cut = readFile(src);
-  cut.resize(cut.size() / 2);
-  writeFile(tmp.path("cut.png"), cut);
+  const Bytes whole = readFile(src);
+  writeFile(tmp.path("cut.png"), Bytes(whole.begin(), whole.begin() + long(whole.size() / 2)));
   writeFile(tmp.path("t.bmp"), old);
   EXPECT_EQ(convertAlone(tmp.path("cut.png")).message, "PNG file is truncated");
   EXPECT_FALSE(transcode(tmp.path("cut.png"), tmp.path("t.bmp")).ok);
