@@ -38,23 +38,17 @@ TEST_P(RoundTrip, PngAndBmpAreLosslessJpgIsCloseAndEachKeepsTheLayout) {
   const RgbaImage want = loadRgba(src);
   EXPECT_EQ(probe(src).format, c.format);
 
-  const bool gray = c.format == PixelFormat::Gray || c.format == PixelFormat::GrayAlpha;
   PixelFormat bmpFormat = c.format == PixelFormat::Gray ? PixelFormat::Indexed : c.format;
   if (c.format == PixelFormat::GrayAlpha || c.clear) bmpFormat = PixelFormat::Rgba;
   // JPG colours are compared only where there is no alpha to compose away.
+  const bool gray = c.format == PixelFormat::Gray || c.format == PixelFormat::GrayAlpha;
   const int jpgTolerance = c.format == PixelFormat::Gray || c.format == PixelFormat::Rgb ? 40 : 255;
-  const struct {
-    const char* ext;
-    PixelFormat stored;
-    int tolerance;
-  } outputs[] = {{"png", c.format, 0}, {"bmp", bmpFormat, 0}, {"jpg", gray ? PixelFormat::Gray : PixelFormat::Rgb, jpgTolerance}};
-  for (const auto& o : outputs) {
-    const std::string out = tmp.path(std::string("out.") + o.ext);
-    auto r = transcode(src, out, 95);
-    ASSERT_TRUE(r.ok) << o.ext << ": " << r.message;
-    EXPECT_EQ(r.message, "No Error");
-    EXPECT_EQ(probe(out).format, o.stored) << o.ext;
-    EXPECT_LE(maxDifference(loadRgba(out), want), o.tolerance) << o.ext;
+  for (auto [ext, stored, tolerance] : {std::tuple{"png", c.format, 0}, {"bmp", bmpFormat, 0},
+                                        {"jpg", gray ? PixelFormat::Gray : PixelFormat::Rgb, jpgTolerance}}) {
+    const std::string out = tmp.path(std::string("out.") + ext);
+    ASSERT_EQ(transcode(src, out, 95).message, "No Error") << ext;
+    EXPECT_EQ(probe(out).format, stored) << ext;
+    EXPECT_LE(maxDifference(loadRgba(out), want), tolerance) << ext;
   }
 }
 
