@@ -1,5 +1,6 @@
-// Readers on hand-built files: what the corpus lacks (an all-zero alpha
-// mask, CMYK without Adobe's marker) and headers claiming too much.
+// Readers on files built or altered by hand: what the corpus lacks (an
+// all-zero alpha mask, CMYK without Adobe's marker, profiles) and headers
+// claiming too much.
 #include <zlib.h>
 
 #include <cstring>
@@ -10,17 +11,24 @@ namespace pmtest {
 namespace {
 
 // A BMP with a 108-byte info header and BITFIELDS masks for B, G, R, A,
-// @p w by @p h pixels, and two pixels of data whose alpha is zero.
+// @p w by @p h pixels, and two pixels of data, (10, 20, 30) and (40, 50, 60)
+// as stored, whose alpha is zero.
 Bytes bmpWithAlphaMask(uint32_t w, uint32_t h) {
-  Bytes b(122, 0);
+  Bytes b(130, 0);
   auto put = [&](size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
   };
   b[0] = 'B', b[1] = 'M', b[26] = 1, b[28] = 32, b[30] = 3;
-  put(10, 122), put(14, 108), put(18, w), put(22, h), put(54, 0xFF0000), put(58, 0xFF00), put(62, 0xFF), put(66, 0xFF000000);
-  b.insert(b.end(), {10, 20, 30, 0, 40, 50, 60, 0});
-  put(2, uint32_t(b.size()));
+  put(2, 130), put(10, 122), put(14, 108), put(18, w), put(22, h);
+  put(54, 0xFF0000), put(58, 0xFF00), put(62, 0xFF), put(66, 0xFF000000), put(122, 0x1E140A), put(126, 0x3C3228);
   return b;
+}
+
+// Where the segment with JPG @p marker starts; the file must hold one.
+size_t jpgSegment(const Bytes& b, uint8_t marker) {
+  size_t at = 2;
+  while (b[at + 1] != marker) at += 2 + (b[at + 2] << 8 | b[at + 3]);
+  return at;
 }
 
 // Writers that fill no alpha leave it zero: such a picture is opaque. (The
@@ -51,11 +59,11 @@ TEST(Limits, HeadersClaimingTooMuchAreRefused) {
     return Bytes{'G', 'I', 'F', '8', '9', 'a', uint8_t(sw), uint8_t(sw >> 8), uint8_t(sh), uint8_t(sh >> 8), 0, 0, 0, ',',
                  0, 0, 0, 0, uint8_t(fw), uint8_t(fw >> 8), uint8_t(fh), uint8_t(fh >> 8), 0, 2, 2, 0x4C, 1, 0, 0, ';'};
   };
-  auto jpg = [](uint16_t w, uint16_t h, uint8_t sof) {
-    Bytes b = {0xFF, 0xD8, 0xFF, 0xDB, 0, 67, 0};
-    b.insert(b.end(), 64, 1);
-    b.insert(b.end(), {0xFF, sof, 0, 11, 8, uint8_t(h >> 8), uint8_t(h), uint8_t(w >> 8), uint8_t(w), 1, 1, 0x11, 0,
-                       0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 63, 0, 0xFF, 0xD9});
+  auto jpg = [&](uint16_t w, uint16_t h, uint8_t sof) {  // an 8x8 grey JPG claiming w x h
+    writeImage(tmp.path("one.jpg"), makeInfo(PixelFormat::Gray, 8, 8), Bytes(64));
+    Bytes b = readFile(tmp.path("one.jpg"));
+    const size_t at = jpgSegment(b, 0xC0);
+    b[at + 1] = sof, b[at + 5] = uint8_t(h >> 8), b[at + 6] = uint8_t(h), b[at + 7] = uint8_t(w >> 8), b[at + 8] = uint8_t(w);
     return b;
   };
   const char* tooLarge = "Image is too large (more than 268435456 pixels)";
@@ -79,15 +87,20 @@ TEST(Limits, HeadersClaimingTooMuchAreRefused) {
   }
 }
 
-// CMYK JPGs: Adobe's marker, when present, says the ink is stored inverted;
-// files without it are stored the same way by the programs that write them.
-TEST(JpegReader, CmykWithoutAdobeMarkerReadsTheSameAndItsProfileStaysBehind) {
+// A profile travels only to pixels of its colour space. CMYK JPGs store
+// inverted ink whether or not Adobe's marker says so.
+TEST(JpegReader, ProfilesTravelWithTheirColourSpaceAndCmykNeedsNoAdobeMarker) {
   PM_REQUIRE_CORPUS();
   TempDir tmp;
+  const std::string rgbProfile = corpusDir() + "/jpeg/pillow/icc_profile_big.jpg";
+  ASSERT_FALSE(probe(rgbProfile).icc.empty());
+  for (const char* out : {"i.png", "i.jpg"}) {
+    ASSERT_TRUE(transcode(rgbProfile, tmp.path(out)).ok);
+    EXPECT_EQ(probe(tmp.path(out)).icc, probe(rgbProfile).icc) << out;
+  }
   const std::string withMarker = corpusDir() + "/jpeg/jpeg-decoder/reftest/images/mozilla/jpg-cmyk-1.jpg";
   Bytes b = readFile(withMarker);
-  size_t at = 2;  // the APP14 segment, replaced by a CMYK profile
-  while (b[at + 1] != 0xEE) at += 2 + (b[at + 2] << 8 | b[at + 3]);
+  const size_t at = jpgSegment(b, 0xEE);  // Adobe's APP14, replaced by a CMYK profile
   Bytes icc = {0xFF, 0xE2, 0, 16 + 132, 'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, 1, 1};
   icc.resize(icc.size() + 132);
   std::memcpy(&icc[18 + 16], "CMYK", 4);

@@ -107,20 +107,5 @@ TEST(Metadata, ExifOrientationIsAppliedThenReset) {
   EXPECT_EQ(exifOrientation(Bytes(info.exif.begin(), info.exif.begin() + 20)), 1);
 }
 
-TEST(Metadata, CorpusProfileTravelsAndGifStaysAPalettePng) {
-  PM_REQUIRE_CORPUS();
-  TempDir tmp;
-  const std::string jpg = corpusDir() + "/jpeg/pillow/icc_profile_big.jpg", gif = corpusDir() + "/gif/giflib/pic/treescap.gif";
-  ASSERT_FALSE(probe(jpg).icc.empty());
-  for (const char* out : {"i.png", "i.jpg"}) {
-    ASSERT_TRUE(transcode(jpg, tmp.path(out)).ok);
-    EXPECT_EQ(probe(tmp.path(out)).icc, probe(jpg).icc) << out;
-  }
-  ASSERT_TRUE(transcode(gif, tmp.path("t.png")).ok);
-  EXPECT_EQ(probe(tmp.path("t.png")).format, PixelFormat::Indexed);
-  EXPECT_LT(fs::file_size(tmp.path("t.png")), fs::file_size(gif) * 3 / 2);
-  EXPECT_EQ(maxDifference(loadRgba(tmp.path("t.png")), loadRgba(gif)), 0);
-}
-
 }  // namespace
 }  // namespace pmtest

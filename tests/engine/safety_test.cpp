@@ -11,9 +11,9 @@
 namespace pmtest {
 namespace {
 
-TEST(Messages, ReaderByContentWriterByExtension) {
+TEST(Messages, ReaderByContentWriterByExtensionAndEachFailuresText) {
   TempDir tmp;
-  const std::string src = makeSource(tmp, "really-png.jpg");
+  const std::string src = makeSource(tmp, "really-png.jpg"), missing = tmp.path("missing.png");
   EXPECT_TRUE(transcode(src, tmp.path("a.bmp")).ok);
   EXPECT_TRUE(transcode(src, tmp.path("a.JPEG")).ok);
   for (const char* out : {"a.gif", "a.tiff"}) EXPECT_EQ(transcode(src, tmp.path(out)).status, PIXMORPH_OUTPUT_NOT_SUPPORTED);
@@ -25,12 +25,8 @@ TEST(Messages, ReaderByContentWriterByExtension) {
     fs::copy_file(tmp.path("notes.txt"), tmp.path(name));
     EXPECT_TRUE(convertAlone(tmp.path(name)).message.starts_with("Not a valid ")) << name;
   }
-  EXPECT_EQ(convertAlone(tmp.path("missing.png")).message, "Input file not found");
-}
-
-TEST(Messages, CEntryPointFillsTheBufferAndSide) {
-  TempDir tmp;
-  const std::string src = makeSource(tmp), missing = tmp.path("missing.png");
+  EXPECT_EQ(convertAlone(missing).message, "Input file not found");
+  // The C entry point copies the message into the caller's buffer and gives the side.
   char msg[PIXMORPH_MESSAGE_CAPACITY];
   int32_t side = 99;
   EXPECT_EQ(transcode_picture_file_2("", src.c_str(), "", tmp.path("o.bmp").c_str(), 0, 80, 0, 0, msg, &side), 8);
@@ -43,7 +39,7 @@ TEST(Messages, CEntryPointFillsTheBufferAndSide) {
 
 // A file-size limit makes writes fail part way, as a full disk does, and
 // works even for root.
-TEST(AtomicOutput, FailedConversionsKeepTheOldTargetAndLeaveNoTemporary) {
+TEST(AtomicOutput, TheTargetIsReplacedWholeOrNotAtAll) {
   TempDir tmp;
   const std::string src = makeSource(tmp, "big.png", 600, 400);
   const Bytes old = {'o', 'l', 'd'};
@@ -71,28 +67,24 @@ TEST(AtomicOutput, FailedConversionsKeepTheOldTargetAndLeaveNoTemporary) {
   EXPECT_FALSE(transcode(tmp.path("cut.png"), tmp.path("t.bmp")).ok);
   EXPECT_EQ(readFile(tmp.path("t.bmp")), old);
   EXPECT_EQ(entries(tmp.dir()), 3u);
-}
-
-TEST(AtomicOutput, OntoItselfAndThroughALinkKeepingTheMode) {
-  TempDir tmp;
-  const RgbaImage before = loadRgba(makeSource(tmp, "self.png"));
-  ASSERT_TRUE(transcode(tmp.path("self.png"), tmp.path("self.bmp")).ok);
-  for (const char* name : {"self.png", "self.bmp"}) {
-    ASSERT_TRUE(transcode(tmp.path(name), tmp.path(name)).ok) << name;
-    EXPECT_EQ(maxDifference(loadRgba(tmp.path(name)), before), 0) << name;
+  // Onto itself, and through a link, which stays one while the file it names keeps its mode.
+  const RgbaImage before = loadRgba(src);
+  for (const std::string& name : {src, tmp.path("t.bmp")}) {
+    ASSERT_TRUE(transcode(src, name).ok && transcode(name, name).ok) << name;
+    EXPECT_EQ(maxDifference(loadRgba(name), before), 0) << name;
   }
   fs::create_directory(tmp.path("real"));
-  writeFile(tmp.path("real/t.png"), {'o', 'l', 'd'});
+  writeFile(tmp.path("real/t.png"), old);
   chmod(tmp.path("real/t.png").c_str(), 0604);
   fs::create_symlink("real/t.png", tmp.path("link.png"));
-  ASSERT_TRUE(transcode(tmp.path("self.png"), tmp.path("link.png")).ok);
+  ASSERT_TRUE(transcode(src, tmp.path("link.png")).ok);
   EXPECT_TRUE(fs::is_symlink(tmp.path("link.png")));
   EXPECT_EQ(maxDifference(loadRgba(tmp.path("real/t.png")), before), 0);
   struct stat st {};
   ASSERT_EQ(stat(tmp.path("real/t.png").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0604u);
   EXPECT_EQ(entries(tmp.path("real")), 1u);
-  EXPECT_EQ(entries(tmp.dir()), 4u);
+  EXPECT_EQ(entries(tmp.dir()), 5u);
 }
 
 // Cuts each file every few bytes: nearly every cut must fail cleanly on the
@@ -118,8 +110,7 @@ TEST(Truncation, FilesOfEveryWriterAndReader) {
   }
   PM_REQUIRE_CORPUS();
   for (const char* f : {"pngsuite/basi2c08.png", "pngsuite/tbbn3p08.png", "bmpsuite/g/pal8rle.bmp", "bmpsuite/g/pal4rle.bmp",
-                        "bmpsuite/g/rgb16-565.bmp", "gif/giflib/pic/treescap-interlaced.gif",
-                        "jpeg/libjpeg-turbo/testimgp.jpg", "jpeg/libjpeg-turbo/testimgari.jpg"})
+                        "gif/giflib/pic/treescap-interlaced.gif", "jpeg/libjpeg-turbo/testimgp.jpg", "jpeg/libjpeg-turbo/testimgari.jpg"})
     truncationSweep(corpusDir() + "/" + f, 97);
 }
 
