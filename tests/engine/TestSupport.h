@@ -117,9 +117,7 @@ inline void writeFile(const std::string& path, const Bytes& bytes) {
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-inline size_t entries(const fs::path& dir) {
-  return size_t(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
-}
+inline size_t entries(const fs::path& dir) { return size_t(std::distance(fs::directory_iterator(dir), {})); }
 
 /// A fresh folder removed when the test ends.
 class TempDir {

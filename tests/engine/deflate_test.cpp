@@ -31,16 +31,10 @@ Bytes skewedLiterals() {
 
 DeflatePolicy longMatch(int minMatch) { return {.encoder = DeflatePolicy::Encoder::LongMatch, .minMatch = minMatch}; }
 
-struct Case {
-  const char* name;
-  Bytes input;
-  DeflatePolicy policy;
-  size_t pieceBytes;   // the input is submitted in pieces of this size
-  int firstBlockType;  // 0 stored, 1 fixed codes, 2 own codes; -1: any
-  size_t maxOutput;    // repeats: unprimed pieces would each store the block again
-};
-
-const Case kCases[] = {
+// Name, input, policy, the size of the pieces the input is submitted in, the
+// first block's type (0 stored, 1 fixed codes, 2 own codes; -1 any), and the
+// most output allowed (repeats: unprimed pieces would each store the block again).
+const std::tuple<const char*, Bytes, DeflatePolicy, size_t, int, size_t> kCases[] = {
     {"empty", {}, longMatch(6), 1 << 16, 1, SIZE_MAX},
     {"oneByte", {42}, longMatch(6), 1 << 16, 1, SIZE_MAX},
     {"longRun", Bytes(300000, 7), longMatch(8), 1 << 20, -1, SIZE_MAX},
@@ -52,33 +46,28 @@ const Case kCases[] = {
     {"noiseInPieces", noise(150000, 2), longMatch(8), 40000, 0, SIZE_MAX},
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
-
-class DeflateRoundTrip : public ::testing::TestWithParam<Case> {};
-
-TEST_P(DeflateRoundTrip, InflatesToTheInput) {
-  const Case& c = GetParam();
-  ParallelDeflate deflate(c.policy, c.pieceBytes);
-  size_t at = 0;
-  do {
-    const size_t n = std::min(c.pieceBytes, c.input.size() - at);
-    deflate.piece().insert(deflate.piece().end(), c.input.begin() + long(at), c.input.begin() + long(at + n));
-    at += n;
-    deflate.submit(at == c.input.size());
-  } while (at < c.input.size());
-  const Bytes& z = deflate.output();
-  ASSERT_GT(z.size(), 2u);
-  EXPECT_LE(z.size(), c.maxOutput);
-  if (c.firstBlockType >= 0) { EXPECT_EQ((z[2] >> 1) & 3, c.firstBlockType); }
-  Bytes back(c.input.size() + 1);
-  uLongf n = uLongf(back.size());
-  ASSERT_EQ(uncompress(back.data(), &n, z.data(), uLong(z.size())), Z_OK);
-  back.resize(n);
-  EXPECT_TRUE(back == c.input);
+TEST(Deflate, EveryCaseInflatesToTheInput) {
+  for (const auto& [name, input, policy, pieceBytes, firstBlockType, maxOutput] : kCases) {
+    SCOPED_TRACE(name);
+    ParallelDeflate deflate(policy, pieceBytes);
+    size_t at = 0;
+    do {
+      const size_t n = std::min(pieceBytes, input.size() - at);
+      deflate.piece().insert(deflate.piece().end(), input.begin() + long(at), input.begin() + long(at + n));
+      at += n;
+      deflate.submit(at == input.size());
+    } while (at < input.size());
+    const Bytes& z = deflate.output();
+    ASSERT_GT(z.size(), 2u);
+    EXPECT_LE(z.size(), maxOutput);
+    if (firstBlockType >= 0) { EXPECT_EQ((z[2] >> 1) & 3, firstBlockType); }
+    Bytes back(input.size() + 1);
+    uLongf n = uLongf(back.size());
+    ASSERT_EQ(uncompress(back.data(), &n, z.data(), uLong(z.size())), Z_OK);
+    back.resize(n);
+    EXPECT_TRUE(back == input);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, DeflateRoundTrip, ::testing::ValuesIn(kCases),
-                         [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace pmtest
