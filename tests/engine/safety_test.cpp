@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <csignal>
-#include <cstring>
 
 #include "TestSupport.h"
 
