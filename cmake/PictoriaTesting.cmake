@@ -8,9 +8,7 @@ function(pictoria_add_qt_test name)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS} pictoria_warnings)
-  target_compile_definitions(${name} PRIVATE
-    PICTORIA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-    PICTORIA_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus")
+  target_compile_definitions(${name} PRIVATE PICTORIA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   set(home ${CMAKE_CURRENT_BINARY_DIR}/home-${name})
   file(MAKE_DIRECTORY ${home})
   add_test(NAME ${name} COMMAND ${name})
