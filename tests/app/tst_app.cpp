@@ -96,6 +96,7 @@ private slots:
         const int screen = PixelsToTwips(w.screen()->geometry().height());
         verifyLayout(w, NormalLayout(w.NormalHeight, screen));
         QVERIFY(qAbs(w.x() - (w.screen()->geometry().width() - w.width()) / 2) <= 1);  // centred
+        QCOMPARE(w.txbReport->font().family(), QStringLiteral("Courier New"));  // the report's columns line up
         const QString eighty = "/" + QString(79, 'a');
         w.txbFolderForImages[0]->setText(eighty);
         w.txbFolderForImages[1]->setText(eighty + "b");
@@ -280,7 +281,7 @@ private slots:
         // The catalogue hides the main window while shown.
         scripted.expectModal("frmQVsoftware", [&](QDialog& dialog) {
             auto& catalogue = static_cast<frmQVsoftware&>(dialog);
-            QVERIFY(!w.isVisible() && catalogue.lstPrograms->item(0)->text().startsWith("Pictoria"));
+            QVERIFY(!w.isVisible() && catalogue.isModal() && catalogue.lstPrograms->item(0)->text().startsWith("Pictoria"));
             QTest::mouseClick(catalogue.cmdClose, Qt::LeftButton);
         });
         QTest::mouseClick(w.cmdCopyToClipboard, Qt::LeftButton);

@@ -177,8 +177,11 @@ private slots:
         showFor(dialog, scripted, "/PICS/A.BMP", [](frmConvertSingleFile& d) {
             QVERIFY(!d.chkBMP->isEnabled() && d.chkPNG->isEnabled());
             QCOMPARE(d.focusWidget(), d.cmdCancel);
+            const int buttonsWithoutQuality = d.cmdDoIt->y();
             d.chkJPG->click();
-            QVERIFY(d.fraQuality->isVisible());
+            // The window grows by the quality frame and its buttons move down with it.
+            QVERIFY(d.fraQuality->isVisible() && d.cmdDoIt->y() > buttonsWithoutQuality);
+            QVERIFY(d.cmdCancel->geometry().bottom() < d.height());
             d.chkWarnOnOverwrite->click();
             d.chkViewInBrowser->click();
             d.cboStep->setCurrentIndex(2);
