@@ -221,6 +221,7 @@ private slots:
         ScriptedPrompts scripted;
         scripted.expectModal("frmTargetFileExists", [&](QDialog& shown) {
             auto& dialog = static_cast<frmTargetFileExists&>(shown);
+            QVERIFY(engine.waitForStarted(1));
             QCOMPARE(engine.started(), QStringList{"a.bmp"});
             QCOMPARE(b.w.ReportText(), QStringLiteral("a.bmp"));
             QCOMPARE(dialog.strEntryFilepath, b.out + "b.png");
