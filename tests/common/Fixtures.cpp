@@ -121,7 +121,9 @@ HeldTranscoder::~HeldTranscoder()
 QStringList HeldTranscoder::started() const
 {
     std::lock_guard lock(mutex_);
-    return started_;
+    QStringList names = started_;
+    names.sort();  // conversions handed out together start in either order
+    return names;
 }
 
 void HeldTranscoder::release(const QString& fileName)

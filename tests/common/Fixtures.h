@@ -110,7 +110,7 @@ public:
     ~HeldTranscoder();  // lets everything go and restores the engine
     /// Waits (running the event loop) until @p count conversions have started.
     bool waitForStarted(int count) { return QTest::qWaitFor([&] { return started().size() >= count; }, 10000); }
-    /// Source names of the conversions started so far, in the order they started.
+    /// Source names of the conversions started so far, sorted.
     QStringList started() const;
     void release(const QString& fileName);
     void releaseAll() { release({}); }
