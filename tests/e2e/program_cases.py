@@ -252,8 +252,10 @@ def case_single_file_and_state(s):
     expected = state_bytes(["%s/" % folder] * 2 + [" 1", " 3", "0", "1", "1"])  # the options as restored
     wait_file(s.state_file, expected, "the folder and formats the single file left, saved on quit")
     s.start()
+    (s.work / "after restart.sta").write_bytes(b"older state")  # the program asks; the file dialog does not
     save_state(s, s.work / "after restart.sta")
-    wait_file(s.work / "after restart.sta", expected, "the state read at start-up, saved again")
+    answer(s, "Confirm overwrite of file")
+    wait_file(s.work / "after restart.sta", expected, "the state read at start-up, saved over an older file")
     quit_program(s)
 
 
