@@ -119,6 +119,7 @@ def main():
         return verdicts
 
     counts = {"killed": 0, "survived": 0, "not viable": 0}
+    killed_both = 0
     with open(args.out, "w", encoding="utf-8") as out:
         for index, site in enumerate(sample, 1):
             if args.against and earlier_verdicts().get(f"M{index:03}", "killed") != "killed":
@@ -139,6 +140,8 @@ def main():
             finally:
                 path.write_text(original, encoding="utf-8")
             counts[verdict] += 1
+            if args.against and verdict == "killed" and earlier_verdicts().get(f"M{index:03}") == "killed":
+                killed_both += 1
             record = f"M{index:03} {site[0]}:{site[1]} {site[2]}: {verdict}"
             print(record, file=out, flush=True)
             print(record, flush=True)
@@ -146,7 +149,7 @@ def main():
     viable = counts["killed"] + counts["survived"]
     if args.against:
         print(f"of the {sum(v == 'killed' for v in earlier_verdicts().values())} mutants the earlier suite killed, "
-              f"this suite kills {counts['killed']}")
+              f"this suite kills {killed_both}")
     else:
         print(f"mutants: {len(sample)}, viable: {viable}, killed: {counts['killed']}, "
               f"survived: {counts['survived']}, not viable: {counts['not viable']}")
