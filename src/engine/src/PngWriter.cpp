@@ -10,6 +10,7 @@
 #include "Errors.h"
 #include "ParallelDeflate.h"
 #include "PngFilter.h"
+#include "Pixels.h"
 
 namespace pixmorph {
 
@@ -140,13 +141,9 @@ class PngWriter : public ImageWriter {
     out_.write(tail, 4);
   }
 
-  // PNG only allows a profile whose colour space matches the pixels (a grey
-  // JPG may carry an RGB profile); a mismatched one is left out.
-  bool iccFits() const {
-    if (info_.icc.size() < 132) return false;
-    const bool gray = info_.format == PixelFormat::Gray || info_.format == PixelFormat::GrayAlpha;
-    return std::memcmp(&info_.icc[16], gray ? "GRAY" : "RGB ", 4) == 0;
-  }
+  // PNG only allows a whole profile (header and tag count) whose colour
+  // space matches the pixels; anything else is left out.
+  bool iccFits() const { return info_.icc.size() >= 132 && iccProfileFits(info_.icc, info_.format); }
 
   void writeIcc() {
     uLongf bound = compressBound(uLong(info_.icc.size()));
