@@ -1,7 +1,7 @@
-// The main window: its controls, the variables a run shares with the dialogs,
-// start-up and shutdown. The handlers that belong to a subsystem are defined
-// in that subsystem's folder (batch/, single/, folders/) or in the app files
-// named after them (state, help); this class only declares them.
+// The main window: its controls, the variables it shares with the dialogs,
+// start-up and shutdown. The handlers of each subsystem are defined in the
+// file named after it (frmMain_batch.cpp, frmMain_single.cpp, ...); this
+// class only declares them.
 #pragma once
 
 #include "ConversionRun.h"
@@ -129,7 +129,7 @@ public:
     void InitWebLinks();
     frmHelp* helpWindow() const;
 
-    // ---- Batch conversion (batch/frmMain_batch.cpp) ---------------------------
+    // ---- Batch conversion (app/frmMain_batch.cpp) -----------------------------
     void cmdConvertFiles_Click();
     /// Lists the input (0) or output (1) folder, or starts a batch (2).
     void ProcessFiles(int intOperation);
@@ -137,14 +137,14 @@ public:
     /// The conversion run in progress, if any.
     ConversionRun* conversionRun() const { return conversionRun_; }
 
-    // ---- Single-file conversion (single/frmMain_single.cpp) --------------------
+    // ---- Single-file conversion (app/frmMain_single.cpp) ----------------------
     void cmdConvertSingleFile_Click();
     /// Loads the output formats dialog (hidden) and ticks its overwrite warning.
     void LoadSingleFileDialog();
     frmConvertSingleFile* singleFileDialog() const;
     frmTargetFileExists* targetExistsDialog();
 
-    // ---- Image folders (folders/frmMain_folders.cpp) ---------------------------
+    // ---- Image folders (app/frmMain_folders.cpp) -------------------------------
     void cmdFolderForImages_Click(int index);
     void txbFolderForImages_LostFocus(int index);
     void cmdClearFolderForImages_Click(int index);

@@ -1,5 +1,6 @@
-// Batch conversion: "Convert files", the run over a folder (also serving the
-// two listings), converting one file, and the image viewer page.
+// Batch conversion: "Convert files" and its checks, the two folder listings,
+// and the window's side of a conversion run (its questions, messages, report
+// and progress label).
 #include "frmMain.h"
 
 #include "BatchText.h"
@@ -147,8 +148,7 @@ void frmMain::ProcessFiles(int intOperation)
             AppendToReport(ListingTail(SizeText(*length)));
         } else {
             AppendToReport(kBreak);
-            if (!isQuitting())
-                showMessage(this, error, kErrorTitle, MsgIcon::Information);
+            showRunError(error);
         }
     }
     cmdStop->hide();

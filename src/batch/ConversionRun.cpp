@@ -73,8 +73,7 @@ bool ConversionRun::mayDispatch()
     // time run would (x.JPG onto x.jpg, two sources with one target name).
     const ConversionItem& item = parameters_.items[next_];
     const QString input = parameters_.inputFolder + item.fileName;
-    const QString target = parameters_.outputFolder +
-                           TargetFileName(item.fileName, item.outputFormat, singleFile() ? item.qualityTag : QString());
+    const QString target = parameters_.outputFolder + targetNameOf(item);
     for (const auto& entry : entries_) {
         if (entry->complete)
             continue;
@@ -83,6 +82,12 @@ bool ConversionRun::mayDispatch()
                 return false;
     }
     return true;
+}
+
+// Only a single-file JPG range tags its targets with the quality.
+QString ConversionRun::targetNameOf(const ConversionItem& item) const
+{
+    return TargetFileName(item.fileName, item.outputFormat, singleFile() ? item.qualityTag : QString());
 }
 
 void ConversionRun::dispatch()
@@ -104,7 +109,7 @@ void ConversionRun::ConvertOneFile(const ConversionItem& item)
     Entry& entry = *owned;
     entry.item = item;
     entry.inputPath = parameters_.inputFolder + item.fileName;
-    entry.targetName = TargetFileName(item.fileName, item.outputFormat, singleFile() ? item.qualityTag : QString());
+    entry.targetName = targetNameOf(item);
     entry.targetPath = parameters_.outputFolder + entry.targetName;
     entries_.push_back(std::move(owned));
     // The file's name shows while its question is asked, when nothing before it is pending.
@@ -115,7 +120,6 @@ void ConversionRun::ConvertOneFile(const ConversionItem& item)
         if (choice.action != TargetChoice::Action::Write) {
             const bool cancelAll = choice.action == TargetChoice::Action::CancelAll;
             entry.keptTail = TargetKeptTail(item.outputFormat, cancelAll);
-            entry.status = cancelAll ? -1 : 0;
             ended_ = ended_ || cancelAll;
             entry.complete = true;
             return;
@@ -131,9 +135,8 @@ void ConversionRun::ConvertOneFile(const ConversionItem& item)
     if (!inputLength) {
         // An unreadable source ends a single-file run as a read failure does.
         entry.runTimeError = error;
-        entry.status = 0;
         if (singleFile())
-            sourceUnreadable(entry);
+            unreadableFormat_ = item.outputFormat;
         entry.complete = true;
         return;
     }
@@ -165,22 +168,11 @@ void ConversionRun::conversionDone(Entry* entry)
     entry->watcher = nullptr;
     entry->complete = true;
     const EngineOutcome& outcome = *entry->outcome;
-    if (!outcome.converted()) {
-        entry->status = 0;
-        if (singleFile() && outcome.failureSide == 1) {
-            sourceUnreadable(*entry);
-        } else if (outcome.kind == EngineOutcome::Kind::FormatNotSupported) {
-            entry->status = -1;
-            ended_ = true;
-        }
-    }
+    if (singleFile() && outcome.failureSide == 1)
+        unreadableFormat_ = entry->item.outputFormat;
+    else if (outcome.kind == EngineOutcome::Kind::FormatNotSupported)
+        ended_ = true;
     pump();
-}
-
-void ConversionRun::sourceUnreadable(Entry& entry)
-{
-    entry.status = -1;
-    unreadableFormat_ = entry.item.outputFormat;
 }
 
 void ConversionRun::report()
@@ -234,7 +226,6 @@ void ConversionRun::reportEntry(Entry& entry)
     QString error;
     const std::optional<qint64> outputLength = FileLength(entry.targetPath, error);
     if (!outputLength) {
-        entry.status = 0;
         runTimeError(error);
         return;
     }

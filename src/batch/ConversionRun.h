@@ -88,9 +88,6 @@ public:
     /// then "Operation stopped." and, for a batch, the summary.
     void stop();
 
-    bool isFinished() const { return finished_; }
-    /// Files converted so far (status 1).
-    int convertedCount() const { return converted_; }
     /// The completed viewer page when it holds images, otherwise empty.
     QString viewerPageWithImages() const;
 
@@ -107,7 +104,6 @@ private:
         QString inputSize;
         bool nameShown = false;
         bool complete = false;
-        int status = 1;
         QString keptTail;                     // the existing target was kept
         std::optional<QString> runTimeError;  // the source could not be measured
         std::optional<EngineOutcome> outcome;
@@ -117,7 +113,7 @@ private:
     void pump();
     void dispatch();
     bool mayDispatch();
-    void sourceUnreadable(Entry& entry);
+    QString targetNameOf(const ConversionItem& item) const;
     void ConvertOneFile(const ConversionItem& item);
     void conversionDone(Entry* entry);
     void report();

@@ -10,7 +10,6 @@
 
 namespace pictoria {
 
-
 /// Converts @p inputPath into @p outputPath (its extension names the output
 /// format) through the engine, with JPG quality @p quality. Safe to call on
 /// any thread.
