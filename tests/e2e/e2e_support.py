@@ -18,7 +18,7 @@ CASE_DEADLINE = 200  # seconds; below the tests' own time limit, so the cleanup 
 
 
 class Skip(Exception):
-    """The environment cannot run the case (no X server, no browser)."""
+    """The environment cannot run the case (no X server)."""
 
 
 def check(condition, what, expected=None, actual=None):
@@ -114,11 +114,10 @@ class Session:
         self.main = self.wait_window("Pictoria 1.00", 20)
         self.xdo("windowfocus", "--sync", self.main)
 
-    def opened_documents(self):
-        return self.open_log.read_text().splitlines() if self.open_log.exists() else []
-
     def opened_pages(self):
-        return [Path(unquote(url[len("file://"):])) for url in self.opened_documents() if url.startswith("file://")]
+        """What the program asked the desktop to open, file addresses as paths."""
+        lines = self.open_log.read_text().splitlines() if self.open_log.exists() else []
+        return [Path(unquote(url[len("file://"):])) if url.startswith("file://") else url for url in lines]
 
     def xdo(self, *args):
         return subprocess.run(["xdotool", *map(str, args)], env=self.env, capture_output=True, text=True,
@@ -177,31 +176,28 @@ def _deadline_passed(signum, frame):
 
 
 def run_case(case_function, program):
-    """Runs one case in its own X server and session; returns the exit code."""
+    """Runs one case in its own X server and session; returns the exit code. A failed case's
+    files are kept."""
     signal.signal(signal.SIGALRM, _deadline_passed)
     signal.alarm(CASE_DEADLINE)
+    session = None
     try:
         with xvfb() as display:
-            session, failed = Session(program, display), False
+            session = Session(program, display)
             try:
                 case_function(session)
-            except AssertionError:
-                failed = True
-                print("the case's files are kept in %s" % session.root)
-                raise
             finally:
                 if session.proc and session.proc.poll() is None:
                     session.proc.kill()
                     session.proc.wait()
                 if session.log_path.exists():
                     print(session.log_path.read_text(errors="replace"))
-                if not failed:
-                    shutil.rmtree(session.root, ignore_errors=True)
+        shutil.rmtree(session.root, ignore_errors=True)
     except Skip as reason:
         print("SKIP: %s" % reason)
         return 77  # the tests' SKIP_RETURN_CODE
     except AssertionError as failure:
-        print("FAIL: %s" % failure)
+        print("FAIL: %s\nthe case's files are kept in %s" % (failure, session and session.root))
         return 1
     finally:
         signal.alarm(0)

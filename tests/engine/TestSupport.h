@@ -166,11 +166,11 @@ inline bool corpusRequired() {
   const char* value = std::getenv("PICTORIA_REQUIRE_CORPUS");
   return value && std::string(value) == "1";
 }
-#define PM_REQUIRE_CORPUS()                                                                                  \
-  do {                                                                                                       \
-    if (pmtest::corpusDir().empty() && pmtest::corpusRequired()) FAIL() << pmtest::corpusMissing() << ", and PICTORIA_REQUIRE_CORPUS=1 requires it"; \
-    if (pmtest::corpusDir().empty()) GTEST_SKIP() << pmtest::corpusMissing() << ": skipping the corpus tests"; \
-  } while (0)
+#define PM_REQUIRE_CORPUS()                                                                                     \
+  if (pmtest::corpusDir().empty()) {                                                                           \
+    if (pmtest::corpusRequired()) FAIL() << pmtest::corpusMissing() << ", and PICTORIA_REQUIRE_CORPUS=1 requires it"; \
+    GTEST_SKIP() << pmtest::corpusMissing() << ": skipping the corpus tests";                                   \
+  }
 
 /// Every regular file under corpus sub-folder @p sub with extension @p ext.
 inline std::vector<std::string> corpusFiles(const std::string& sub, const std::string& ext) {

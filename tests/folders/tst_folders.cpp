@@ -4,7 +4,6 @@
 #include "FolderText.h"
 #include "Language.h"
 
-#include <unistd.h>
 
 using namespace pictoria;
 using namespace pictoria::testing;
@@ -104,22 +103,6 @@ private slots:
         QCOMPARE(w.txbFolderForImages[1 - index]->text(), other == "yes" ? folder + '/' : otherText);
         if (other == "no")
             QCOMPARE(w.focusWidget(), w.cmdFolderForImages[1]);
-    }
-
-    void summaryOfRefusedFolder()
-    {
-        if (geteuid() == 0)
-            QSKIP("the superuser may read any folder");
-        QTemporaryDir locked;
-        QVERIFY(makeFiles(locked.path(), {"a.jpg"}));
-        QVERIFY(QFile::setPermissions(locked.path(), QFileDevice::ExeOwner));
-        LOAD_MAIN_WINDOW(w);
-        ScriptedPrompts scripted;
-        scripted.expectFolder(GetProgramText(4), locked.path());
-        scripted.expectMessage("Access to the output images folder was denied.", "Error", MsgButtons::Ok, MsgIcon::Exclamation);
-        w.cmdFolderForImages_Click(1);
-        QFile::setPermissions(locked.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        VERIFY_PROMPTS(scripted);
     }
 
     // A typed folder is completed when the box is left, and checked; a

@@ -29,11 +29,23 @@ void showFor(frmTargetFileExists& dialog, ScriptedPrompts& scripted, const QStri
     prompts().showModal(dialog);
 }
 
-// Selects @p option and leaves by "Continue", Escape or the close box.
+// Each showing starts from skipping this file with the path box locked. Edits
+// the name under "Choose a different filename" (which unlocks the box and
+// shows the hint), then selects @p option and leaves by "Continue", Escape or
+// the close box.
 Act choose(const QString& option, const QString& leave = "continue")
 {
     return [=](frmTargetFileExists& d) {
+        const auto locked = [&d] { return d.txbFilepath->isReadOnly() && !d.lblEditFilename->isVisible(); };
+        QVERIFY(d.optCancelOperationThisFile->isChecked() && locked());
+        d.optChooseFilename->click();
+        QVERIFY(!locked());
+        QTest::keyClicks(d.txbFilepath, "zz");
         d.findChild<QRadioButton*>(option)->click();
+        if (option != "optChooseFilename")
+            QVERIFY(locked());
+        else
+            d.txbFilepath->setText(d.strEntryFilepath);
         if (leave == "continue")
             d.cmdContinue->click();
         else if (leave == "escape")
@@ -52,7 +64,6 @@ struct Choice {
     bool bmp = false, png = false, jpg = false;
     QString first = "80", last{}, step = "10";
     bool warn = true, view = false;
-    std::function<void()> duringRun{};  // run at the first yield to the event loop once the dialog is closed
 };
 
 // Scripts the open-file dialog answering @p path and the formats dialog answering @p choice.
@@ -70,8 +81,6 @@ void scriptRun(ScriptedPrompts& scripted, const QString& path, const Choice& cho
         d.chkWarnOnOverwrite->setChecked(choice.warn);
         d.chkViewInBrowser->setChecked(choice.view);
         d.cmdDoIt->click();
-        if (choice.duringRun)
-            QTimer::singleShot(0, &d, choice.duringRun);
     });
 }
 
@@ -211,8 +220,9 @@ private slots:
     }
 
     // The existing-target dialog's four choices, after a showing that
-    // overwrote another file. Leaving without "Continue" (close box or
-    // Escape) skips the file, whatever option was selected.
+    // overwrote another file; an edit made for another name is dropped by
+    // the others. Leaving without "Continue" (close box or Escape) skips the
+    // file, whatever option was selected.
     void choicesGiveTheirResults_data()
     {
         columns<QString, QString, bool, bool, bool>({"option", "leave", "cancelThis", "cancelAll", "exitIsEntry"});
@@ -230,40 +240,11 @@ private slots:
         ScriptedPrompts scripted;
         showFor(dialog, scripted, other_, choose("optOverwrite"));
         QCOMPARE(dialog.strExitFilepath, other_);
-        showFor(dialog, scripted, entry_, choose(option, leave));
+        showFor(dialog, scripted, "  " + entry_ + "  ", choose(option, leave));
         VERIFY_PROMPTS(scripted);
-        QVERIFY(!dialog.isVisible());
+        QVERIFY(!dialog.isVisible() && dialog.strExtension == "jpg");
         QCOMPARE((QList<bool>{dialog.blnCancelOperationThisFile, dialog.blnCancelOperationAllFiles}), (QList<bool>{cancelThis, cancelAll}));
         QCOMPARE(dialog.strExitFilepath, exitIsEntry ? entry_ : QString());
-    }
-
-    // Each showing starts from skipping this file with the path box locked and
-    // the trimmed entry path; only "Choose a different filename" unlocks the
-    // box and shows the hint, and going to "Overwrite" drops the edit.
-    void onlyAnotherNameUnlocksThePath()
-    {
-        frmTargetFileExists dialog(&mainWindow_);
-        ScriptedPrompts scripted;
-        const QString path = out_ + "P.JPG";
-        showFor(dialog, scripted, other_, choose("optChooseFilename", "close"));
-        showFor(dialog, scripted, "  " + path + "  ", [&](frmTargetFileExists& d) {
-            const auto locked = [&d] { return d.txbFilepath->isReadOnly() && !d.lblEditFilename->isVisible(); };
-            QVERIFY(d.optCancelOperationThisFile->isChecked() && locked() && skipsThisFileOnly(d));
-            QCOMPARE(d.txbFilepath->text() + ' ' + d.strExtension, path + " jpg");
-            d.optChooseFilename->click();
-            QVERIFY(!locked());
-            QTest::keyClicks(d.txbFilepath, "zz");
-            QCOMPARE(d.txbFilepath->text(), path + "zz");
-            d.optCancelOperationAllFiles->click();
-            QVERIFY(locked());
-            d.optChooseFilename->click();
-            d.optOverwrite->click();
-            QVERIFY(locked());
-            QCOMPARE(d.txbFilepath->text(), path);
-            d.cmdContinue->click();
-        });
-        VERIFY_PROMPTS(scripted);
-        QCOMPARE(dialog.strExitFilepath, path);
     }
 
     // An edited name: each failed check tells why and keeps the dialog open
@@ -426,35 +407,6 @@ private slots:
             QCOMPARE(w.txbFolderForImages[0]->text() + w.txbFolderForImages[1]->text(), folder + folder);
             QCOMPARE(w.cboFileFormat[0]->currentText() + w.cboFileFormat[1]->currentText() + w.txbQuality->text(), "JPGJPG50");
             QCOMPARE(w.focusWidget(), w.cmdConvertFiles);
-        }
-    }
-
-    // Stop ends the run after the conversion in hand; Quit ends it without
-    // the browser or a message. Quit comes last: the program's event loops end with it.
-    void interruptedRun()
-    {
-        for (bool quit : {false, true}) {
-            init();
-            QVERIFY(writeImage(dir_.filePath("s.png")));
-            LOAD_MAIN_WINDOW(w);
-            ScriptedPrompts scripted;
-            bool busy = false;
-            auto interrupt = [&w, &busy, quit] {
-                busy = w.cmdStop->isEnabled() && !w.cmdConvertFiles->isEnabled();
-                (quit ? w.cmdQuit : w.cmdStop)->click();
-            };
-            scriptRun(scripted, dir_.filePath("s.png"), {.bmp = true, .jpg = true, .first = "70", .last = "90", .view = true, .duringRun = interrupt});
-            if (!quit)
-                scripted.expectLaunch(dir_.filePath("viewer01.htm"));
-            w.cmdConvertSingleFile->click();
-            QVERIFY(waitForRun(w));
-            VERIFY_PROMPTS(scripted);
-            QVERIFY(busy && w.isQuitting() == quit && !QFile::exists(dir_.filePath("s_q70.jpg")));
-            if (quit)
-                return;
-            QCOMPARE(convertedNames(w.ReportText()), QStringList{"s.bmp"});
-            QVERIFY(w.ReportText().contains(".\r\n\r\nOperation stopped.\r\n") && idle(w));
-            QCOMPARE(writtenFiles("s.png"), (QStringList{"s.bmp", "viewer01.htm"}));
         }
     }
 };

@@ -148,12 +148,11 @@ private slots:
     {
         QCOMPARE(ProgramTextPath("/", "pxfm.dat"), QStringLiteral("/pxfm.dat"));
         QCOMPARE(FormatVersionText(2, 5), QStringLiteral("2.50"));
+        // Above the fixed codes, bands of 500 name a fault and its line.
         const struct { int status; QString text; } rows[] = {
-            {0, "No program text was read."}, {-1, "Cannot open file containing program text.\r\n/p/x.dat"},
-            {-2, "Particular memory allocation error."}, {-3, "Too much program text."}, {-4, "Text not recovered."},
-            {-6, "File is empty."}, {-7, "Error reading file."}, {-8, "General memory allocation error."}, {1, ""},
-            {-500, "Error -500"}, {-501, "Missing string at line 1."}, {-1001, "String too long at line 1."},
-            {-1501, "Duplicate in program text at line 1."}, {INT_MIN, "Duplicate in program text at line 2147482148."}};
+            {0, "No program text was read."}, {1, ""}, {-500, "Error -500"}, {-501, "Missing string at line 1."},
+            {-1001, "String too long at line 1."}, {-1501, "Duplicate in program text at line 1."},
+            {INT_MIN, "Duplicate in program text at line 2147482148."}};
         for (const auto& r : rows)
             QCOMPARE(ProgramTextLoadMessage(r.status, "/p/x.dat"), r.text);
     }
