@@ -214,7 +214,6 @@ private slots:
         QTest::mouseClick(w.cmdHelp, Qt::LeftButton);
         QPointer<frmHelp> help = w.helpWindow();
         QVERIFY(help && help->isVisible() && help->txbHelpScreen->isReadOnly());
-        QCOMPARE((QStringList{help->windowTitle(), help->cmdClose->text()}), (QStringList{"Help screen for Pictoria", "Close"}));
         const QString manual = BuildHelpText(w.strOnlineManualURL).replace("\r\n", "\n");
         QCOMPARE(shownText(help), manual);
         const QRect placed = pixels(frmHelp::PlacementOver(
@@ -259,7 +258,6 @@ private slots:
         const QString manual = "https://quorvane.example/pictoria/manual/", home = "https://quorvane.example/";
         QCOMPARE(w.lblOnlineDocumentation->toolTip(), "Click here for the online user manual at " + manual + ".");
         QCOMPARE(w.lblQuorvaneSystems->toolTip(), "Click here for the Quorvane Systems website at " + home + ".");
-        QCOMPARE(w.lblQV_URL->text(), QStringLiteral("quorvane.example"));
         w.txbFolderForImages[0]->setText("/in/");
         scripted.expectLaunch(manual, 42);
         QTest::mouseClick(w.lblOnlineDocumentation, Qt::LeftButton);

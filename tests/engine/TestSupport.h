@@ -26,28 +26,14 @@ struct RgbaImage {
   Rgba8 at(uint32_t x, uint32_t y) const { return px[size_t(y) * width + x]; }
 };
 
-/// A reader for @p path picked by content, as the engine picks it.
-inline std::unique_ptr<ImageReader> openAny(InputFile& in) {
-  uint8_t head[16] = {};
-  const size_t n = std::min<uint64_t>(in.size(), 16);
-  in.readAt(0, head, n);
-  switch (sniffFormat(head, n)) {
-    case FileFormat::Bmp: return openBmpReader(in);
-    case FileFormat::Png: return openPngReader(in);
-    case FileFormat::Gif: return openGifReader(in);
-    case FileFormat::Jpeg: return openJpegReader(in);
-    default: throw ReadError("unknown format");
-  }
-}
-
 inline ImageInfo probe(const std::string& path) {
   InputFile in(path);
-  return openAny(in)->info();
+  return openReader(in, path)->info();
 }
 
 inline RgbaImage loadRgba(const std::string& path) {
   InputFile in(path);
-  auto r = openAny(in);
+  auto r = openReader(in, path);
   const ImageInfo& info = r->info();
   RgbaImage out{info.width, info.height, std::vector<Rgba8>(size_t(info.width) * info.height)};
   Bytes row(info.rowBytes());
@@ -82,12 +68,7 @@ inline Bytes makePattern(const ImageInfo& info) {
 /// Writes raw rows, a few at a time, through the writer @p path's extension picks.
 inline void writeImage(const std::string& path, const ImageInfo& info, const Bytes& pixels, int quality = 90) {
   AtomicOutputFile out(path);
-  std::unique_ptr<ImageWriter> w;
-  switch (formatFromExtension(path)) {
-    case FileFormat::Bmp: w = createBmpWriter(out, info); break;
-    case FileFormat::Png: w = createPngWriter(out, info); break;
-    default: w = createJpegWriter(out, info, quality);
-  }
+  std::unique_ptr<ImageWriter> w = createWriter(out, info, formatFromExtension(path), quality);
   for (uint32_t y = 0; y < info.height; y += 7) w->writeRows(&pixels[info.rowBytes() * y], std::min(7u, info.height - y));
   w->finish();
   w.reset();

@@ -86,10 +86,4 @@ TEST(ShippedFile, HoldsEveryTextTheProgramAsksFor) {
     for (int number : {3, 4, 5, 6, 15}) EXPECT_EQ(text(number).find_first_of("<~"), std::string::npos) << number;
 }
 
-// Other names are checked through FileIsCreatable in tests/support/tst_fileproc.cpp.
-TEST(Creatable, OverlongOrNullNameIsNot) {
-    EXPECT_NE(new_file_creatable((dir.path_ / std::string(300, 'n')).string().c_str()), 1);
-    EXPECT_NE(new_file_creatable(nullptr), 1);
-}
-
 }  // namespace

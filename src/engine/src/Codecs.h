@@ -17,12 +17,18 @@ FileFormat formatFromExtension(const std::string& path);
 const char* formatName(FileFormat f);  // "BMP", "GIF", "JPG", "PNG"
 
 // Readers take the file positioned anywhere; they throw ReadError.
+/// The reader for the file's content; @p path's extension names the format a
+/// file that is none claims to be.
+std::unique_ptr<ImageReader> openReader(InputFile& in, const std::string& path);
 std::unique_ptr<ImageReader> openBmpReader(InputFile& in);
 std::unique_ptr<ImageReader> openPngReader(InputFile& in);
 std::unique_ptr<ImageReader> openGifReader(InputFile& in);
 std::unique_ptr<ImageReader> openJpegReader(InputFile& in);
 
 // Writers receive rows in the layout of @p info; they throw WriteError.
+/// The writer for @p format (BMP, PNG, or else JPG at @p quality).
+std::unique_ptr<ImageWriter> createWriter(AtomicOutputFile& out, const ImageInfo& info, FileFormat format,
+                                          int quality);
 std::unique_ptr<ImageWriter> createBmpWriter(AtomicOutputFile& out, const ImageInfo& info);
 std::unique_ptr<ImageWriter> createPngWriter(AtomicOutputFile& out, const ImageInfo& info);
 std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const ImageInfo& info,

@@ -38,6 +38,8 @@ PixelFormat targetFormat(FileFormat out, const ImageInfo& in) {
   }
 }
 
+}  // namespace
+
 std::unique_ptr<ImageReader> openReader(InputFile& in, const std::string& path) {
   uint8_t head[16] = {};
   size_t n = in.size() < sizeof head ? size_t(in.size()) : sizeof head;
@@ -54,6 +56,17 @@ std::unique_ptr<ImageReader> openReader(InputFile& in, const std::string& path) 
   if (in.size() == 0) throw ReadError("Input file is empty");
   throw ReadError(std::string("Not a valid ") + formatName(claimed) + " file");
 }
+
+std::unique_ptr<ImageWriter> createWriter(AtomicOutputFile& out, const ImageInfo& info, FileFormat format,
+                                          int quality) {
+  switch (format) {
+    case FileFormat::Bmp: return createBmpWriter(out, info);
+    case FileFormat::Png: return createPngWriter(out, info);
+    default: return createJpegWriter(out, info, quality);
+  }
+}
+
+namespace {
 
 void run(const std::string& inputPath, const std::string& outputPath, int quality) {
   FileFormat outFormat = formatFromExtension(outputPath);
@@ -75,12 +88,7 @@ void run(const std::string& inputPath, const std::string& outputPath, int qualit
   if (!iccProfileFits(dst.icc, dst.format)) dst.icc.clear();
 
   AtomicOutputFile out(outputPath);
-  std::unique_ptr<ImageWriter> writer;
-  switch (outFormat) {
-    case FileFormat::Bmp: writer = createBmpWriter(out, dst); break;
-    case FileFormat::Png: writer = createPngWriter(out, dst); break;
-    default: writer = createJpegWriter(out, dst, quality); break;
-  }
+  std::unique_ptr<ImageWriter> writer = createWriter(out, dst, outFormat, quality);
 
   // Small batches keep memory flat while amortising the virtual calls; very
   // wide rows (a 2^28 x 1 image is legal) go one at a time.
