@@ -8,7 +8,6 @@ import os
 import re
 import sys
 import time
-from pathlib import Path
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -172,12 +171,11 @@ def case_single_file_and_state(s):
     "Save state on quit" keeps the window as that left it, and the next start reads it."""
     state_lines = ["%s/" % s.folder("state in"), "%s/" % s.folder("state out"), " 1", " 2", "0", "1", "0"]
     (s.work / "saved.sta").write_bytes(state_bytes(state_lines))
-    copy = s.work / "copy.sta"
 
     s.start()
     save_state(s, s.work / "saved.sta", restore=True)
-    save_state(s, copy)
-    wait_file(copy, state_bytes(state_lines), "the restored values saved back")
+    save_state(s, s.work / "copy.sta")
+    wait_file(s.work / "copy.sta", state_bytes(state_lines), "the restored values saved back")
 
     folder = s.folder("pics")
     (folder / "photo.bmp").write_bytes(bmp_bytes(40, 30))
