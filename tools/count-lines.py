@@ -35,9 +35,9 @@ for layer in layers:
     tests = count(root / "tests" / layer) if layer in test_layers else 0
     code_total += code
     tests_total += tests
-    print(f"{layer:10} {code:6} {tests:6} {tests / code:6.0%}")
+    print(f"{layer:10} {code:6} {tests:6} {tests / code:6.1%}")
 for extra in sorted(test_layers - set(layers)):
     tests = count(root / "tests" / extra)
     tests_total += tests
     print(f"{extra:10} {'':6} {tests:6}")
-print(f"{'all':10} {code_total:6} {tests_total:6} {tests_total / code_total:6.0%}")
+print(f"{'all':10} {code_total:6} {tests_total:6} {tests_total / code_total:6.1%}")
