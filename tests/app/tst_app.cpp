@@ -303,9 +303,9 @@ private slots:
 
     // Save writes the file as typed, without an added extension, and asks
     // before overwriting one (a Yes is answered end to end); a cancelled
-    // dialog does nothing. Restore resets every parameter, without a word, from a file that
-    // cannot be read or is no state file. A write that fails half way, as on a
-    // full disk, is reported and leaves the old file as it was.
+    // dialog does nothing. Restore resets every parameter, without a word,
+    // from a file that cannot be read or is no state file. A write that fails
+    // half way, as on a full disk, is reported and leaves the old file as it was.
     void buttonsWriteAndReadTheChosenFile()
     {
         QTemporaryDir dir;

@@ -4,7 +4,6 @@
 #include "FolderText.h"
 #include "Language.h"
 
-
 using namespace pictoria;
 using namespace pictoria::testing;
 
