@@ -35,6 +35,7 @@ TARGET_OVERWRITE = (105, 840, 4500, 435)
 TARGET_OTHER_NAME = (105, 1260, 4500, 435)
 TARGET_CANCEL_ALL = (105, 2100, 4500, 435)
 
+
 def tick(s, window, rect):
     s.click(window, *rect, dx=CHECK_BOX_DX)
 
