@@ -40,4 +40,4 @@ for extra in sorted(test_layers - set(layers)):
     tests = count(root / "tests" / extra)
     tests_total += tests
     print(f"{extra:10} {'':6} {tests:6}")
-print(f"{'all':10} {code_total:6} {tests_total:6} {tests_total / code_total:6.2%}")
+print(f"{'all':10} {code_total:6} {tests_total:6} {tests_total / code_total:7.2%}")
