@@ -1,5 +1,6 @@
 #include "frmHelp.h"
 
+#include "FormHelpers.h"
 #include "HelpText.h"
 #include "Twips.h"
 #include "frmMain.h"
@@ -59,7 +60,7 @@ void frmHelp::Form_Load(frmMain& owner)
 {
     const Rect place = PlacementOver({PixelsToTwips(owner.x()), owner.windowTopTwips(),
                                       PixelsToTwips(owner.width()), owner.windowHeightTwips()});
-    move(TwipsToPixels(place.left), TwipsToPixels(place.top));
+    PlaceWindow(*this, QPoint(TwipsToPixels(place.left), TwipsToPixels(place.top)));
     resize(TwipsToPixels(place.width), TwipsToPixels(place.height));
 
     // The text box separates its lines by line feeds alone.

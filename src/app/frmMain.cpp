@@ -103,6 +103,12 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent)
     setFixedWidth(TwipsToPixels(10635));
     createControls();
     connectHandlers();
+    // Drops go to the window, which tells files from folders: no text box
+    // takes a dropped path as typed text.
+    setAcceptDrops(true);
+    for (QWidget* box : {static_cast<QWidget*>(txbFolderForImages[0]), static_cast<QWidget*>(txbFolderForImages[1]),
+                         static_cast<QWidget*>(txbQuality), static_cast<QWidget*>(txbReport)})
+        box->setAcceptDrops(false);
 }
 
 frmMain::~frmMain() = default;
@@ -312,7 +318,7 @@ void frmMain::InitMainWindow()
     setWindowTopTwips(1100);
     const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     const int screenWidth = screen ? screen->geometry().width() : 1024;
-    move((screenWidth - width()) / 2, y());
+    PlaceWindow(*this, QPoint((screenWidth - width()) / 2, y()));
 
     DefaultStatePath = AppDataSubfolderPath(QStringLiteral("pxfm.sta"), QStringLiteral("Quorvane Systems"));
     ResetParameters();
@@ -410,7 +416,7 @@ void frmMain::setWindowHeightTwips(int twips)
 void frmMain::setWindowTopTwips(int twips)
 {
     windowTopTwips_ = twips;
-    move(x(), TwipsToPixels(twips));
+    PlaceWindow(*this, QPoint(x(), TwipsToPixels(twips)));
 }
 
 void frmMain::chkLargeWindow_Click()

@@ -7,6 +7,7 @@
 #include "ConversionRun.h"
 
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <memory>
@@ -139,6 +140,9 @@ public:
 
     // ---- Single-file conversion (app/frmMain_single.cpp) ----------------------
     void cmdConvertSingleFile_Click();
+    /// The single-file command for files already picked: one output formats
+    /// dialog, then each file converted beside itself, in the order given.
+    void ConvertSingleFiles(const QStringList& files);
     /// Loads the output formats dialog (hidden) and ticks its overwrite warning.
     void LoadSingleFileDialog();
     frmConvertSingleFile* singleFileDialog() const;
@@ -146,11 +150,20 @@ public:
 
     // ---- Image folders (app/frmMain_folders.cpp) -------------------------------
     void cmdFolderForImages_Click(int index);
+    /// @p folder becomes the input (0) or output (1) images folder, with what
+    /// choosing it through that side's button shows.
+    void FolderChosen(int index, QString folder);
     void txbFolderForImages_LostFocus(int index);
     void cmdClearFolderForImages_Click(int index);
     void ShowFolderSummary(int index);
     void cboFileFormat_Click(int index);
     void cmdList_Click(int index);
+
+    // ---- Paths handed over on the command line or dropped (app/frmMain_open.cpp)
+    /// Takes absolute @p paths: files go to the single-file command, one
+    /// folder becomes the input images folder, or the output one for
+    /// @p folderBox 1. Paths not taken are named in one message first.
+    void OpenPaths(const QStringList& paths, int folderBox = 0);
 
 signals:
     /// A conversion run has ended and the window is ready again.
@@ -159,6 +172,9 @@ signals:
 protected:
     void closeEvent(class QCloseEvent* event) override;
     bool eventFilter(QObject* watched, class QEvent* event) override;
+    void dragEnterEvent(class QDragEnterEvent* event) override;
+    void dragMoveEvent(class QDragMoveEvent* event) override;
+    void dropEvent(class QDropEvent* event) override;
 
 private:
     void StartConversionRun(RunParameters parameters);
@@ -168,7 +184,7 @@ private:
     void showViewerPageError(const QString& reason) override;
     void appendToReport(const QString& text) override;
     void showProgress(const QString& text) override;
-    void conversionStarting(const ConversionItem& item) override;
+    void conversionStarting(const SourceFile& source, const ConversionItem& item) override;
     void conversionReported(const ConversionItem& item) override;
 
     void createControls();
@@ -176,6 +192,8 @@ private:
     void setWindowHeightTwips(int twips);
     void setWindowTopTwips(int twips);
     int screenHeightTwips() const;
+    /// Idle, with no dialog open: a drop may start a command.
+    bool acceptsDrops() const;
 
     int windowHeightTwips_ = 5450;
     int windowTopTwips_ = 1100;

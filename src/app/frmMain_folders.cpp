@@ -31,21 +31,27 @@ void setBoxText(QLineEdit* box, const QString& text)
 void frmMain::cmdFolderForImages_Click(int index)
 {
     const QString title = GetProgramText(index == 0 ? 3 : 4);
-    QString folder = BrowseForFolder(this, title, false);
-    if (!folder.isEmpty()) {
-        EnsureTrailingSeparator(folder);
-        setBoxText(txbFolderForImages[index], folder);
-        ShowFolderSummary(index);
-        if (isQuitting())
-            return;
-        // The output box is checked whichever side was chosen: it may name a
-        // folder that has gone since it was filled in.
-        txbFolderForImages_LostFocus(1);
-        const QString input = txbFolderForImages[0]->text();
-        if (index == 0 && txbFolderForImages[1]->text().isEmpty() && !input.isEmpty() && FolderExists(input) &&
-            askYesNo(this, QStringLiteral("Output images folder the same?"), QStringLiteral("Output images folder")))
-            txbFolderForImages[1]->setText(input);
-    }
+    const QString folder = BrowseForFolder(this, title, false);
+    if (folder.isEmpty())
+        FocusNextControl();
+    else
+        FolderChosen(index, folder);
+}
+
+void frmMain::FolderChosen(int index, QString folder)
+{
+    EnsureTrailingSeparator(folder);
+    setBoxText(txbFolderForImages[index], folder);
+    ShowFolderSummary(index);
+    if (isQuitting())
+        return;
+    // The output box is checked whichever side was chosen: it may name a
+    // folder that has gone since it was filled in.
+    txbFolderForImages_LostFocus(1);
+    const QString input = txbFolderForImages[0]->text();
+    if (index == 0 && txbFolderForImages[1]->text().isEmpty() && !input.isEmpty() && FolderExists(input) &&
+        askYesNo(this, QStringLiteral("Output images folder the same?"), QStringLiteral("Output images folder")))
+        txbFolderForImages[1]->setText(input);
     FocusNextControl();
 }
 

@@ -1,11 +1,12 @@
-// The "Convert single file" command: one picked file converted into each
-// chosen output format, JPG once per quality of the chosen range, all into the
-// file's own folder.
+// The "Convert single file" command: a picked file (or several handed over)
+// converted into each chosen output format, JPG once per quality of the
+// chosen range, each into the file's own folder.
 #include "frmMain.h"
 
 #include "BatchText.h"
 #include "FormHelpers.h"
 #include "Launch.h"
+#include "OpenedPaths.h"
 #include "RunState.h"
 #include "QualityPlan.h"
 #include "StrProc.h"
@@ -43,12 +44,17 @@ void frmMain::cmdConvertSingleFile_Click()
         FocusNextControl();
         return;
     }
+    ConvertSingleFiles({filePath});
+}
 
+void frmMain::ConvertSingleFiles(const QStringList& files)
+{
     if (!singleFileDialog_)
         LoadSingleFileDialog();
     frmConvertSingleFile& dialog = *singleFileDialog_;
-    dialog.strFilepath = UpperCaseDriveLetter(filePath);
-    dialog.txbFile->setText(dialog.strFilepath);
+    dialog.strFilepath = UpperCaseDriveLetter(files.first());
+    dialog.strMoreFilepaths = files.mid(1);
+    dialog.txbFile->setText(FileBoxText(QStringList(dialog.strFilepath) + dialog.strMoreFilepaths));
     dialog.intMinQuality = intMinQuality;
     dialog.intMaxQuality = intMaxQuality;
     prompts().showModal(dialog);
@@ -63,40 +69,44 @@ void frmMain::cmdConvertSingleFile_Click()
     }
 
     BeginRunState(*this);
-    const QString fileName = FileNameOf(filePath, false);
-    InputFormatFilter = ExtensionOf(fileName, true).toUpper();
-    cboFileFormat[0]->setCurrentIndex(FindFormatIndex(strFormatNames, intFormatCounts[0], InputFormatFilter) + 1);
-    const QString folder = FolderOf(filePath, false);
-    txbFolderForImages[0]->setText(folder);
-    txbFolderForImages[1]->setText(folder);
     txbReport->clear();
     cmdStop->show();
     lblOnlineDocumentation->hide();
 
-    // One conversion at a time, always BMP, PNG, then each JPG quality: a
-    // source that cannot be read ends the run before the next format.
+    // One conversion at a time, file by file, each always BMP, PNG, then each
+    // JPG quality: a source that cannot be read ends its own formats. A
+    // format the dialog would not offer for a file alone is left out for it.
     RunParameters parameters;
     parameters.operation = kConvertSingle;
-    parameters.inputFolder = folder;
-    parameters.outputFolder = folder;
-    parameters.inputFormat = InputFormatFilter;
     parameters.warnOnOverwrite = dialog.chkWarnOnOverwrite->isChecked() && chkWarnOnOverwrite->isChecked();
     parameters.viewInBrowser = dialog.chkViewInBrowser->isChecked();
-    if (dialog.chkBMP->isChecked())
-        parameters.items.push_back({fileName, QStringLiteral("BMP"), intQuality, QString()});
-    if (dialog.chkPNG->isChecked())
-        parameters.items.push_back({fileName, QStringLiteral("PNG"), intQuality, QString()});
-    if (dialog.chkJPG->isChecked()) {
-        const QualityPlan plan = PlanQualities(intQualityFrom, intQualityTo, intQualityStep);
-        for (const int quality : plan.qualities)
-            parameters.items.push_back(
-                {fileName, QStringLiteral("JPG"), quality, plan.tagged ? QString::number(quality) : QString()});
+    const QualityPlan plan = PlanQualities(intQualityFrom, intQualityTo, intQualityStep);
+    for (const QString& path : files) {
+        SourceFile source;
+        source.folder = FolderOf(path, false);
+        source.fileName = FileNameOf(path, false);
+        source.inputFormat = ExtensionOf(source.fileName, true).toUpper();
+        for (const auto& [box, format] : {std::pair(dialog.chkBMP, QStringLiteral("BMP")), std::pair(dialog.chkPNG, QStringLiteral("PNG"))})
+            if (box->isChecked() && TakesOutputFormat(path, format))
+                source.targets.push_back({source.fileName, format, intQuality, QString()});
+        if (dialog.chkJPG->isChecked())
+            for (const int quality : plan.qualities)
+                source.targets.push_back({source.fileName, QStringLiteral("JPG"), quality,
+                                          plan.tagged ? QString::number(quality) : QString()});
+        if (!source.targets.empty())
+            parameters.sources.push_back(std::move(source));
     }
     StartConversionRun(std::move(parameters));
 }
 
-void frmMain::conversionStarting(const ConversionItem& item)
+// The window follows the run file by file, so its boxes end as for the last file.
+void frmMain::conversionStarting(const SourceFile& source, const ConversionItem& item)
 {
+    InputFormatFilter = source.inputFormat;
+    cboFileFormat[0]->setCurrentIndex(FindFormatIndex(strFormatNames, intFormatCounts[0], InputFormatFilter) + 1);
+    for (QLineEdit* box : txbFolderForImages)
+        if (box->text() != source.folder)
+            box->setText(source.folder);
     OutputFormatFilter = item.outputFormat;
     cboFileFormat[1]->setCurrentIndex(FindFormatIndex(strFormatNames, intFormatCounts[1], item.outputFormat) + 1);
     if (item.outputFormat == QLatin1String("JPG"))

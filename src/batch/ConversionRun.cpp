@@ -24,6 +24,11 @@ QThreadPool& conversionPool()
 ConversionRun::ConversionRun(RunParameters parameters, RunHost& host, Transcoder transcoder, QObject* parent)
     : QObject(parent), parameters_(std::move(parameters)), host_(host), transcoder_(std::move(transcoder))
 {
+    for (const ConversionItem& item : parameters_.items)
+        jobs_.push_back({nullptr, &item});
+    for (const SourceFile& source : parameters_.sources)
+        for (const ConversionItem& target : source.targets)
+            jobs_.push_back({&source, &target});
 }
 
 ConversionRun::~ConversionRun()
@@ -63,17 +68,17 @@ bool ConversionRun::mayDispatch()
 {
     // A single-file source that cannot be read is not tried for further
     // formats; the other qualities of a JPG range are each their own file.
-    while (!unreadableFormat_.isEmpty() && next_ < parameters_.items.size() &&
-           parameters_.items[next_].outputFormat != unreadableFormat_)
+    while (unreadableSource_ && next_ < jobs_.size() && jobs_[next_].source == unreadableSource_ &&
+           jobs_[next_].item->outputFormat != unreadableFormat_)
         ++next_;
-    if (ended_ || stopRequested_ || next_ >= parameters_.items.size() || inFlight_ >= parameters_.maxInFlight)
+    if (ended_ || stopRequested_ || next_ >= jobs_.size() || inFlight_ >= parameters_.maxInFlight)
         return false;
     // A file whose source or target another conversion in flight writes or
     // reads waits for it, so that it meets the finished file as a one-at-a-
     // time run would (x.JPG onto x.jpg, two sources with one target name).
-    const ConversionItem& item = parameters_.items[next_];
-    const QString input = parameters_.inputFolder + item.fileName;
-    const QString target = parameters_.outputFolder + targetNameOf(item);
+    const Job& job = jobs_[next_];
+    const QString input = inputPathOf(job);
+    const QString target = targetFolderOf(job) + targetNameOf(*job.item);
     for (const auto& entry : entries_) {
         if (entry->complete)
             continue;
@@ -90,27 +95,42 @@ QString ConversionRun::targetNameOf(const ConversionItem& item) const
     return TargetFileName(item.fileName, item.outputFormat, singleFile() ? item.qualityTag : QString());
 }
 
+QString ConversionRun::inputPathOf(const Job& job) const
+{
+    return (job.source ? job.source->folder : parameters_.inputFolder) + job.item->fileName;
+}
+
+// A single-file source's targets go beside it.
+QString ConversionRun::targetFolderOf(const Job& job) const
+{
+    return job.source ? job.source->folder : parameters_.outputFolder;
+}
+
 void ConversionRun::dispatch()
 {
     if (dispatching_)
         return;
     dispatching_ = true;
     while (mayDispatch()) {
-        ConvertOneFile(parameters_.items[next_++]);
+        ConvertOneFile(jobs_[next_++]);
         report();
     }
     dispatching_ = false;
     showProgress();
 }
 
-void ConversionRun::ConvertOneFile(const ConversionItem& item)
+void ConversionRun::ConvertOneFile(const Job& job)
 {
+    const ConversionItem& item = *job.item;
+    if (job.source)
+        host_.conversionStarting(*job.source, item);
     auto owned = std::make_unique<Entry>();
     Entry& entry = *owned;
     entry.item = item;
-    entry.inputPath = parameters_.inputFolder + item.fileName;
+    entry.source = job.source;
+    entry.inputPath = inputPathOf(job);
     entry.targetName = targetNameOf(item);
-    entry.targetPath = parameters_.outputFolder + entry.targetName;
+    entry.targetPath = targetFolderOf(job) + entry.targetName;
     entries_.push_back(std::move(owned));
     // The file's name shows while its question is asked, when nothing before it is pending.
     report();
@@ -135,15 +155,15 @@ void ConversionRun::ConvertOneFile(const ConversionItem& item)
     if (!inputLength) {
         // An unreadable source ends a single-file run as a read failure does.
         entry.runTimeError = error;
-        if (singleFile())
+        if (job.source) {
+            unreadableSource_ = job.source;
             unreadableFormat_ = item.outputFormat;
+        }
         entry.complete = true;
         return;
     }
     entry.inputSize = SizeText(*inputLength);
 
-    if (singleFile())
-        host_.conversionStarting(item);
     if (parameters_.viewInBrowser && !viewerTried_) {
         viewerTried_ = true;
         QString reason;
@@ -167,11 +187,14 @@ void ConversionRun::conversionDone(Entry* entry)
     entry->watcher->deleteLater();
     entry->watcher = nullptr;
     entry->complete = true;
+    // What ends a batch ends only the formats of its own source in a single-file run.
     const EngineOutcome& outcome = *entry->outcome;
-    if (singleFile() && outcome.failureSide == 1)
+    if (entry->source && (outcome.failureSide == 1 || outcome.kind == EngineOutcome::Kind::FormatNotSupported)) {
+        unreadableSource_ = entry->source;
         unreadableFormat_ = entry->item.outputFormat;
-    else if (outcome.kind == EngineOutcome::Kind::FormatNotSupported)
+    } else if (outcome.kind == EngineOutcome::Kind::FormatNotSupported) {
         ended_ = true;
+    }
     pump();
 }
 
@@ -220,7 +243,8 @@ void ConversionRun::reportEntry(Entry& entry)
         host_.appendToReport(QStringLiteral(" (") + entry.inputSize + QLatin1Char(')'));
     const EngineOutcome& outcome = *entry.outcome;
     if (!outcome.converted()) {
-        host_.appendToReport(FailureTail(outcome, parameters_.inputFormat, entry.item.outputFormat));
+        const QString& inputFormat = entry.source ? entry.source->inputFormat : parameters_.inputFormat;
+        host_.appendToReport(FailureTail(outcome, inputFormat, entry.item.outputFormat));
         return;
     }
     QString error;
@@ -241,10 +265,11 @@ void ConversionRun::reportEntry(Entry& entry)
     if (singleFile())
         host_.conversionReported(entry.item);
     if (viewerPage_.isOpen()) {
-        // A single-file run shows its one source once, above all its targets.
+        // A single-file run shows each source once, above all its targets.
         QString entries;
-        if (!singleFile() || !viewerPage_.hasImages())
-            entries += ViewerSourceEntry(entry.inputPath, entry.inputSize);
+        if (!entry.source || entry.source != shownSource_)
+            entries += ViewerSourceEntry(entry.inputPath, entry.inputSize, viewerPage_.path());
+        shownSource_ = entry.source;
         entries += ViewerTargetEntry(entry.targetPath, outputSize, entry.item.fileName);
         viewerPage_.write(entries);
     }
@@ -265,7 +290,7 @@ void ConversionRun::finishIfDone()
 {
     if (finished_ || dispatching_ || reporting_ || !entries_.empty())
         return;
-    if (!ended_ && !stopRequested_ && next_ < parameters_.items.size())
+    if (!ended_ && !stopRequested_ && next_ < jobs_.size())
         return;
     finished_ = true;
     host_.showProgress(QString());

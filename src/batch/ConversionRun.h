@@ -25,7 +25,7 @@
 
 namespace pictoria {
 
-/// One conversion of a run: a source file of the input folder into one target.
+/// One conversion of a run: a source file into one target.
 struct ConversionItem {
     QString fileName;      ///< bare source name
     QString outputFormat;  ///< "BMP", "PNG" or "JPG"
@@ -33,16 +33,26 @@ struct ConversionItem {
     QString qualityTag;    ///< "80" for photo_q80.jpg; empty for an untagged target
 };
 
+/// A source of a single-file run with its targets, which go into its own
+/// folder, in the order they are written.
+struct SourceFile {
+    QString folder;       ///< ends in "/"
+    QString fileName;     ///< bare name
+    QString inputFormat;  ///< the extension in upper case ("BMP", "TIF", "")
+    std::vector<ConversionItem> targets;
+};
+
 /// Everything a run needs, captured once when it starts.
 struct RunParameters {
     int operation = kConvertBatch;  ///< kConvertBatch or kConvertSingle
-    QString inputFolder;            ///< ends in "/"
-    QString outputFolder;           ///< ends in "/"
-    QString inputFormat;            ///< "BMP", "PNG", "JPG" or "GIF"
+    QString inputFolder;            ///< batch: ends in "/"
+    QString outputFolder;           ///< batch: ends in "/"
+    QString inputFormat;            ///< batch: "BMP", "PNG", "JPG" or "GIF"
     bool warnOnOverwrite = false;
     bool viewInBrowser = false;
     int matchingFiles = 0;  ///< the summary's "of N input" (batch)
-    std::vector<ConversionItem> items;
+    std::vector<ConversionItem> items;  ///< batch: one per file of the input folder
+    std::vector<SourceFile> sources;    ///< single-file: the picked files in turn
     int maxInFlight = 1;
 };
 
@@ -65,8 +75,12 @@ public:
     virtual void appendToReport(const QString& text) = 0;
     /// The progress label's text; empty hides it.
     virtual void showProgress(const QString& text) = 0;
-    /// In a single-file run, a conversion is about to start.
-    virtual void conversionStarting(const ConversionItem& item) { Q_UNUSED(item) }
+    /// In a single-file run, a conversion of @p source is about to start.
+    virtual void conversionStarting(const SourceFile& source, const ConversionItem& item)
+    {
+        Q_UNUSED(source)
+        Q_UNUSED(item)
+    }
     /// In a single-file run, a conversion was reported as converted.
     virtual void conversionReported(const ConversionItem& item) { Q_UNUSED(item) }
 };
@@ -96,8 +110,14 @@ signals:
     void finished();
 
 private:
+    // One conversion to dispatch: a batch item, or a target of a single-file source.
+    struct Job {
+        const SourceFile* source;  // null in a batch
+        const ConversionItem* item;
+    };
     struct Entry {
         ConversionItem item;
+        const SourceFile* source = nullptr;
         QString inputPath;
         QString targetPath;
         QString targetName;
@@ -114,7 +134,9 @@ private:
     void dispatch();
     bool mayDispatch();
     QString targetNameOf(const ConversionItem& item) const;
-    void ConvertOneFile(const ConversionItem& item);
+    QString inputPathOf(const Job& job) const;
+    QString targetFolderOf(const Job& job) const;
+    void ConvertOneFile(const Job& job);
     void conversionDone(Entry* entry);
     void report();
     void reportEntry(Entry& entry);
@@ -126,19 +148,23 @@ private:
     RunHost& host_;
     const Transcoder transcoder_;
 
-    std::size_t next_ = 0;  // the next item to dispatch
+    std::vector<Job> jobs_;
+    std::size_t next_ = 0;  // the next job to dispatch
     std::deque<std::unique_ptr<Entry>> entries_;  // dispatched, not yet reported, in item order
     int inFlight_ = 0;
     int converted_ = 0;
     bool stopRequested_ = false;
     bool ended_ = false;  // a status of -1 in a batch: nothing more is dispatched
-    QString unreadableFormat_;  // a single-file source failed to read here: later formats are skipped
+    // A single-file source that failed to read at this format: its later formats are skipped.
+    const SourceFile* unreadableSource_ = nullptr;
+    QString unreadableFormat_;
     bool dispatching_ = false;
     bool reporting_ = false;
     bool reportAgain_ = false;
     bool finished_ = false;
     bool viewerTried_ = false;
     ViewerPageFile viewerPage_;
+    const SourceFile* shownSource_ = nullptr;  // the single-file source last entered on the page
 };
 
 }  // namespace pictoria

@@ -2,6 +2,7 @@
 
 #include "BatchText.h"
 #include "FormHelpers.h"
+#include "OpenedPaths.h"
 #include "StrProc.h"
 #include "Twips.h"
 #include "UserPrompts.h"
@@ -194,7 +195,7 @@ void frmConvertSingleFile::Form_Activate()
     const int topTwips = PixelsToTwips(mainWindow_->y()) + PixelsToTwips(topLine_->y()) + 300;
     const int leftTwips = PixelsToTwips(mainWindow_->x()) + PixelsToTwips(folderBox_->x()) + 10;
     setWindowWidthTwips(PixelsToTwips(folderBox_->width()));
-    move(TwipsToPixels(leftTwips), TwipsToPixels(topTwips));
+    PlaceWindow(*this, QPoint(TwipsToPixels(leftTwips), TwipsToPixels(topTwips)));
 
     const int fileLeft = twips_.value(txbFile).left();
     const int fileWidth = widthTwips_ - fileLeft - 200;
@@ -218,11 +219,10 @@ void frmConvertSingleFile::Form_Activate()
         box->setEnabled(true);
     }
     fraQuality->hide();
-    const QString sourceType = strFilepath.right(3).toUpper();
-    if (sourceType == QLatin1String("BMP"))
-        chkBMP->setEnabled(false);
-    else if (sourceType == QLatin1String("PNG"))
-        chkPNG->setEnabled(false);
+    const QStringList files = QStringList(strFilepath) + strMoreFilepaths;
+    for (const auto& [box, format] : {std::pair(chkBMP, QStringLiteral("BMP")), std::pair(chkPNG, QStringLiteral("PNG"))})
+        box->setEnabled(std::any_of(files.begin(), files.end(),
+                                    [&format](const QString& file) { return TakesOutputFormat(file, format); }));
     setWindowHeightTwips(kHeightWithoutQuality);
     chkWarnOnOverwrite->setChecked(true);
     if (txbQuality[1]->text() == txbQuality[0]->text())

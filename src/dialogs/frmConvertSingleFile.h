@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QHash>
 #include <QRect>
+#include <QStringList>
 #include <array>
 
 class QCheckBox;
@@ -17,8 +18,8 @@ class QPushButton;
 
 namespace pictoria {
 
-/// Modal dialog "Convert single file". The caller writes strFilepath, txbFile
-/// and the quality limits, shows it modally, then reads blnProceed, the check
+/// Modal dialog "Convert single file". The caller writes strFilepath,
+/// strMoreFilepaths, txbFile and the quality limits, shows it modally, then reads blnProceed, the check
 /// boxes and the quality range.
 class frmConvertSingleFile : public QDialog {
     Q_OBJECT
@@ -32,6 +33,9 @@ public:
     // ---- Public variables (the caller's interface) ---------------------------
     /// Path of the file to be converted; the dialog reads its last three characters.
     QString strFilepath;
+    /// The further files when several are converted at once; empty for one.
+    /// A format is offered unless every file's own type refuses it.
+    QStringList strMoreFilepaths;
     /// True only when a valid "Convert file" closed the dialog; false on every showing.
     bool blnProceed = false;
     /// The JPG quality limits, set by the caller.

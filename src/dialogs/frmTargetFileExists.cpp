@@ -152,8 +152,8 @@ void frmTargetFileExists::Form_Activate()
     if (const QWidget* main = parentWidget()) {
         const QRect mainRect = main->geometry();
         const int gap = TwipsToPixels(kCornerGapTwips);
-        setGeometry(mainRect.x() + mainRect.width() - width() - gap, mainRect.y() + mainRect.height() - height() - gap,
-                    width(), height());
+        PlaceWindow(*this, QPoint(mainRect.x() + mainRect.width() - width() - gap,
+                                  mainRect.y() + mainRect.height() - height() - gap));
     }
     cmdContinue->move(cmdContinue->x(), TwipsToPixels(heightTwips_ - kContinueAboveBottom));
 }

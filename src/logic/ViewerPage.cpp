@@ -9,6 +9,11 @@ namespace {
 
 const QString kBreak = QStringLiteral("\r\n");
 
+QString fileAddress(const QString& path)
+{
+    return QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded);
+}
+
 QString imageLine(const QString& address)
 {
     return QStringLiteral("<IMG SRC=\"") + HtmlText(address) + QStringLiteral("\" BORDER=\"1\"><P>") + kBreak;
@@ -43,20 +48,21 @@ QString ViewerPageHead(const QString& pagePath)
            QStringLiteral("<BODY BGCOLOR=\"#000000\" TEXT=\"#FFFFFF\"><CENTER>") + kBreak + kBreak;
 }
 
-QString ViewerSourceEntry(const QString& inputPath, const QString& sizeText)
+QString ViewerSourceEntry(const QString& inputPath, const QString& sizeText, const QString& pagePath)
 {
-    const QString name = QFileInfo(inputPath).fileName();
+    const QFileInfo input(inputPath);
+    const QString address = input.absolutePath() == QFileInfo(pagePath).absolutePath()
+                                ? QString::fromLatin1(QUrl::toPercentEncoding(input.fileName()))
+                                : fileAddress(inputPath);
     return HtmlText(inputPath + QStringLiteral(", ") + sizeText) + QStringLiteral("<BR>") + kBreak +
-           imageLine(QString::fromLatin1(QUrl::toPercentEncoding(name))) + kBreak;
+           imageLine(address) + kBreak;
 }
 
 QString ViewerTargetEntry(const QString& targetPath, const QString& sizeText, const QString& inputFileName)
 {
-    const QString address =
-        QUrl::fromLocalFile(QFileInfo(targetPath).absoluteFilePath()).toString(QUrl::FullyEncoded);
     return HtmlText(targetPath + QStringLiteral(", ") + sizeText + QStringLiteral(" (from ") + inputFileName +
                     QLatin1Char(')')) +
-           QStringLiteral("<BR>") + kBreak + imageLine(address) + kBreak;
+           QStringLiteral("<BR>") + kBreak + imageLine(fileAddress(targetPath)) + kBreak;
 }
 
 QString ViewerPageTail()

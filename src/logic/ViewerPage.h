@@ -16,9 +16,10 @@ QString HtmlText(const QString& text);
 /// The page head, titled with the page's own path @p pagePath.
 QString ViewerPageHead(const QString& pagePath);
 
-/// Entry of a source image. The page lies in the source's folder, so the
-/// image is addressed by its bare file name.
-QString ViewerSourceEntry(const QString& inputPath, const QString& sizeText);
+/// Entry of a source image on the page at @p pagePath: a source in the
+/// page's folder is addressed by its bare file name, any other by a file://
+/// URL of its absolute path.
+QString ViewerSourceEntry(const QString& inputPath, const QString& sizeText, const QString& pagePath);
 
 /// Entry of a converted image, addressed by a file:// URL of its absolute path.
 QString ViewerTargetEntry(const QString& targetPath, const QString& sizeText, const QString& inputFileName);

@@ -24,6 +24,19 @@ bool FileExists(const QString& path)
     return info.exists() && info.isFile();
 }
 
+PathKind ProbePath(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return PathKind::Missing;
+    if (!info.isFile() && !info.isDir())
+        return PathKind::Other;
+    // A folder is of use only when it can be listed as well as read.
+    if (!info.isReadable() || (info.isDir() && !info.isExecutable()))
+        return PathKind::Unreadable;
+    return info.isDir() ? PathKind::Folder : PathKind::File;
+}
+
 QString MakeNumberedFileName(const QString& folder, const QString& stem, const QString& extension,
                              QString& errorText)
 {

@@ -6,6 +6,13 @@
 
 namespace pictoria {
 
+/// What a path names, as far as opening it goes.
+enum class PathKind { File, Folder, Missing, Unreadable, Other };
+
+/// What @p path names now: a file or a folder the program may read, one it
+/// may not, something else (a device, a pipe), or nothing.
+PathKind ProbePath(const QString& path);
+
 /// True when @p path names an existing regular file (a link to one counts);
 /// false for "", for a folder and for anything that does not exist.
 bool FileExists(const QString& path);

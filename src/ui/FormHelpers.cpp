@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -57,6 +58,12 @@ void forEachControl(QWidget& form, Action action)
 }
 
 }  // namespace
+
+void PlaceWindow(QWidget& window, QPoint topLeft)
+{
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        window.move(topLeft);
+}
 
 bool FocusIfAvailable(QPushButton* button)
 {

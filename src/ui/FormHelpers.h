@@ -2,12 +2,17 @@
 // only when the user could press it.
 #pragma once
 
+#include <QPoint>
 #include <QString>
 
 class QPushButton;
 class QWidget;
 
 namespace pictoria {
+
+/// Moves the top-level @p window to @p topLeft, except on Wayland, where the
+/// compositor places every window and a program cannot.
+void PlaceWindow(QWidget& window, QPoint topLeft);
 
 /// Focuses @p button when it is visible and enabled; returns whether it did.
 bool FocusIfAvailable(QPushButton* button);

@@ -52,7 +52,7 @@ private slots:
     void viewerPageEncodesTextAndAddresses()
     {
         QCOMPARE(HtmlText(QString::fromUtf8("\xF0\x9F\x93\xB7.png")), QStringLiteral("&#128247;.png"));
-        QCOMPARE(ViewerSourceEntry("/p q/a&b \"<x>\" é.bmp", "1 bytes"),
+        QCOMPARE(ViewerSourceEntry("/p q/a&b \"<x>\" é.bmp", "1 bytes", "/p q/viewer01.htm"),
                  QStringLiteral("/p q/a&amp;b &quot;&lt;x&gt;&quot; &#233;.bmp, 1 bytes<BR>\r\n"
                                 "<IMG SRC=\"a%26b%20%22%3Cx%3E%22%20%C3%A9.bmp\" BORDER=\"1\"><P>\r\n\r\n"));
         QCOMPARE(ViewerTargetEntry("/p q/a#b?%.png", "1 bytes", "a#b?%.bmp"),
