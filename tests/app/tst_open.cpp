@@ -1,0 +1,143 @@
+// Paths handed to the program: its command line, and files and folders dropped on its window.
+#include "CommandLine.h"
+#include "Fixtures.h"
+#include "FolderSummary.h"
+#include "Language.h"
+#include "OpenedPaths.h"
+
+using namespace pictoria;
+using namespace pictoria::testing;
+
+namespace {
+
+// Drags @p paths over @p target and drops them there, offered as file
+// addresses and as text, as a file manager does. Whether the drag and the drop were taken.
+std::pair<bool, bool> drop(QWidget* target, const QStringList& paths)
+{
+    QMimeData mime;
+    for (const QString& path : paths)
+        mime.setUrls(mime.urls() << QUrl::fromLocalFile(path));
+    mime.setText(paths.join('\n'));
+    QDragEnterEvent enter(target->rect().center(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent dropped(target->rect().center(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QApplication::sendEvent(target, &dropped);
+    QTest::qWait(1);  // the command starts from the event loop
+    return {enter.isAccepted(), dropped.isAccepted()};
+}
+const std::pair kTaken(true, true), kRefused(false, false);
+
+// Answers the formats dialog after @p look: PNG, BMP and PNG viewed in the browser (@p bmp), or Cancel (@p cancel).
+std::function<void(QDialog&)> convert(bool bmp, const std::function<void(frmConvertSingleFile&)>& look, bool cancel = false)
+{
+    return [=](QDialog& shown) {
+        auto& d = static_cast<frmConvertSingleFile&>(shown);
+        look(d);
+        if (cancel)
+            return d.cmdCancel->click();
+        d.chkBMP->setChecked(bmp);
+        d.chkPNG->setChecked(true);
+        d.chkViewInBrowser->setChecked(bmp);
+        d.cmdDoIt->click();
+    };
+}
+
+}  // namespace
+
+class TestOpen : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString one_ = dir_.filePath("one/"), two_ = dir_.filePath("two/");
+
+private slots:
+    void init() { QDir(dir_.path()).removeRecursively(), QDir().mkpath(one_), QDir().mkpath(two_); }
+
+    // Qt's own options and their values are no paths; relative paths are
+    // taken against the start directory. One folder is taken, no second.
+    void commandLine()
+    {
+        const CommandLine line = ReadCommandLine({"pictoria", "-platform", "xcb", "a.jpg", "--session", "s1", "-reverse",
+                                                  "../b/./c.png", "/abs//d.gif"}, "/start/here");
+        QCOMPARE(line.paths, (QStringList{"/start/here/a.jpg", "/start/b/c.png", "/abs/d.gif"}));
+        QVERIFY(ReadCommandLine({"pictoria", "-x", "a.jpg"}, "/").output.startsWith("Unknown option 'x'.\nUsage: "));
+        const OpenedPaths folders = SortOpenedPaths({{"/a/", PathKind::Folder}, {"/b", PathKind::Folder}, {"/c", PathKind::Unreadable}});
+        QCOMPARE(folders.folder + '|' + folders.notTaken.join('|'), "/a/|/b/: only one folder is opened at a time|/c: cannot be read");
+        const OpenedPaths files = SortOpenedPaths({{"/a", PathKind::Folder}, {"/f", PathKind::File}});
+        QCOMPARE(files.files.join('|') + '|' + files.notTaken.join('|'), "/f|/a/: a folder is not opened together with files");
+    }
+
+    // One file dropped anywhere goes to the single-file command; while its
+    // dialog is open or its run busy, no drop is taken.
+    void oneFileDropped()
+    {
+        QVERIFY(writeImage(one_ + "a.jpg"));
+        LOAD_MAIN_WINDOW(w);
+        HeldTranscoder held;
+        ScriptedPrompts scripted;
+        scripted.expectModal("frmConvertSingleFile", convert(false, [&](frmConvertSingleFile& d) {
+            QCOMPARE(d.txbFile->text(), one_ + "a.jpg");
+            QCOMPARE(drop(&w, {one_ + "a.jpg"}), kRefused);
+        }));
+        QCOMPARE(drop(w.txbReport->viewport(), {one_ + "a.jpg"}), kTaken);
+        QCOMPARE(drop(w.txbFolderForImages[1], {two_}), kRefused);
+        held.releaseAll();
+        QVERIFY(waitForRun(w));
+        VERIFY_PROMPTS(scripted);
+        QVERIFY(w.ReportText().startsWith("a.jpg (") && QFileInfo(one_ + "a.png").size() > 0);
+    }
+
+    // Several files from two folders: each converted beside itself, in the
+    // order given, to the formats it can take; a source that cannot be read
+    // ends only its own formats. One page, in the first file's folder. The
+    // boxes end as for the last file.
+    void severalFilesFromTwoFolders()
+    {
+        QVERIFY(makeFiles(one_, {"a.bmp", "b.png"}) && makeFiles(two_, {"bad.gif=no picture", "c.jpg"}));
+        LOAD_MAIN_WINDOW(w);
+        ScriptedPrompts scripted;
+        scripted.expectModal("frmConvertSingleFile", convert(true, [&](frmConvertSingleFile& d) {
+            QCOMPARE(d.txbFile->text(), one_ + "a.bmp (+3 more)");
+            QVERIFY(d.chkBMP->isEnabled() && d.chkPNG->isEnabled());
+        }));
+        scripted.expectLaunch(one_ + "viewer01.htm");
+        QCOMPARE(drop(&w, {one_ + "a.bmp", two_ + "bad.gif", one_ + "b.png", two_ + "c.jpg"}), kTaken);
+        QVERIFY(waitForRun(w));
+        QCOMPARE(w.ReportText().replace(QRegularExpression(" \\([0-9,]+ bytes\\)"), ""),
+                 "a.bmp converted to\r\na.png.\r\n\r\nbad.gif\r\n*** Read error: Not a valid GIF file.\r\n\r\n"
+                 "b.png converted to\r\nb.bmp.\r\n\r\nc.jpg converted to\r\nc.bmp.\r\n\r\nc.jpg converted to\r\nc.png.\r\n\r\n"
+                 "Viewer file: " + one_ + "viewer01.htm\r\n");
+        QCOMPARE(QDir(one_).entryList(QDir::Files) + QDir(two_).entryList(QDir::Files),
+                 (QStringList{"a.bmp", "a.png", "b.bmp", "b.png", "viewer01.htm", "bad.gif", "c.bmp", "c.jpg", "c.png"}));
+        const QString page = readAll(one_ + "viewer01.htm"), image = "<IMG SRC=\"%1\"";  // each source once
+        QVERIFY(page.count(image.arg("a.bmp")) + page.count(image.arg(QUrl::fromLocalFile(two_ + "c.jpg").toString())) == 2);
+        QCOMPARE(w.txbFolderForImages[1]->text() + w.cboFileFormat[0]->currentText() + w.cboFileFormat[1]->currentText(), two_ + "JPGPNG");
+
+        scripted.expectModal("frmConvertSingleFile", convert(false, [](frmConvertSingleFile& d) {
+            QVERIFY(!d.chkBMP->isEnabled() && d.chkPNG->isEnabled());  // every file is a BMP
+        }, true));
+        QCOMPARE(drop(&w, {one_ + "a.bmp", one_ + "b.bmp"}), kTaken);
+        VERIFY_PROMPTS(scripted);
+    }
+
+    // A folder dropped on the output box becomes the output folder, anywhere
+    // else the input folder, as chosen through its button; the box does not
+    // take the dropped text. Paths not taken are named in one message first.
+    void folderOnEachBox()
+    {
+        QVERIFY(writeImage(one_ + "a.jpg"));
+        LOAD_MAIN_WINDOW(w);
+        ScriptedPrompts scripted;
+        scripted.expectMessage("Not opened:\r\n" + one_ + "gone.png: not found\r\n/dev/null: neither a file nor a folder", "Error", MsgButtons::Ok, MsgIcon::Exclamation);
+        scripted.expectMessage(FolderSummarySentence(0, w.strFormatNames, QList<qint64>{0, 0, 1, 0}), GetProgramText(6), MsgButtons::Ok, MsgIcon::None);
+        scripted.expectMessage("Output images folder the same?", "Output images folder", MsgButtons::YesNo, MsgIcon::None, MsgAnswer::No);
+        QCOMPARE(drop(w.txbFolderForImages[0], {one_ + "gone.png", dir_.filePath("one"), "/dev/null"}), kTaken);
+        scripted.expectMessage(FolderSummarySentence(1, w.strFormatNames, QList<qint64>{0, 0, 0, 0}), GetProgramText(5), MsgButtons::Ok, MsgIcon::None);
+        QCOMPARE(drop(w.txbFolderForImages[1], {two_}), kTaken);
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(w.txbFolderForImages[0]->text() + '|' + w.txbFolderForImages[1]->text(), one_ + '|' + two_);
+    }
+};
+
+QTEST_MAIN(TestOpen)
+#include "tst_open.moc"
