@@ -86,7 +86,8 @@ void frmMain::ConvertSingleFiles(const QStringList& files)
         source.folder = FolderOf(path, false);
         source.fileName = FileNameOf(path, false);
         source.inputFormat = ExtensionOf(source.fileName, true).toUpper();
-        for (const auto& [box, format] : {std::pair(dialog.chkBMP, QStringLiteral("BMP")), std::pair(dialog.chkPNG, QStringLiteral("PNG"))})
+        for (const auto& [box, format] :
+             {std::pair(dialog.chkBMP, QStringLiteral("BMP")), std::pair(dialog.chkPNG, QStringLiteral("PNG"))})
             if (box->isChecked() && TakesOutputFormat(path, format))
                 source.targets.push_back({source.fileName, format, intQuality, QString()});
         if (dialog.chkJPG->isChecked())

@@ -153,7 +153,7 @@ void ConversionRun::ConvertOneFile(const Job& job)
     QString error;
     const std::optional<qint64> inputLength = FileLength(entry.inputPath, error);
     if (!inputLength) {
-        // An unreadable source ends a single-file run as a read failure does.
+        // An unreadable source ends its own later formats, as a read failure does.
         entry.runTimeError = error;
         if (job.source) {
             unreadableSource_ = job.source;

@@ -220,7 +220,8 @@ void frmConvertSingleFile::Form_Activate()
     }
     fraQuality->hide();
     const QStringList files = QStringList(strFilepath) + strMoreFilepaths;
-    for (const auto& [box, format] : {std::pair(chkBMP, QStringLiteral("BMP")), std::pair(chkPNG, QStringLiteral("PNG"))})
+    for (const auto& [box, format] :
+         {std::pair(chkBMP, QStringLiteral("BMP")), std::pair(chkPNG, QStringLiteral("PNG"))})
         box->setEnabled(std::any_of(files.begin(), files.end(),
                                     [&format](const QString& file) { return TakesOutputFormat(file, format); }));
     setWindowHeightTwips(kHeightWithoutQuality);

@@ -20,7 +20,8 @@ QStringList AbsolutePaths(const QStringList& paths, const QString& startDir, con
 OpenedPaths SortOpenedPaths(const QList<QPair<QString, PathKind>>& paths)
 {
     OpenedPaths sorted;
-    const bool anyFile = std::any_of(paths.begin(), paths.end(), [](const auto& p) { return p.second == PathKind::File; });
+    const bool anyFile =
+        std::any_of(paths.begin(), paths.end(), [](const auto& p) { return p.second == PathKind::File; });
     for (const auto& [given, kind] : paths) {
         QString path = given;
         QString why;
@@ -62,8 +63,8 @@ QString FileBoxText(const QStringList& files)
 
 bool TakesOutputFormat(const QString& path, const QString& outputFormat)
 {
-    const QString sourceType = path.right(3).toUpper();
-    return !(sourceType == outputFormat && (outputFormat == QLatin1String("BMP") || outputFormat == QLatin1String("PNG")));
+    const bool refusable = outputFormat == QLatin1String("BMP") || outputFormat == QLatin1String("PNG");
+    return !refusable || path.right(3).toUpper() != outputFormat;
 }
 
 }  // namespace pictoria
