@@ -70,9 +70,13 @@ void frmMain::dropEvent(QDropEvent* event)
     }
     event->acceptProposedAction();
     // The command may open dialogs: it starts from the event loop, once the
-    // drag source has been told that the drop is done.
+    // drag source has been told that the drop is done (and only when no
+    // drop before it has opened a dialog meanwhile).
     const int folderBox = txbFolderForImages[1]->geometry().contains(event->position().toPoint()) ? 1 : 0;
-    QTimer::singleShot(0, this, [this, paths, folderBox] { OpenPaths(paths, folderBox); });
+    QTimer::singleShot(0, this, [this, paths, folderBox] {
+        if (acceptsDrops())
+            OpenPaths(paths, folderBox);
+    });
 }
 
 }  // namespace pictoria

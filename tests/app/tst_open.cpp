@@ -33,12 +33,10 @@ std::function<void(QDialog&)> convert(bool bmp, const std::function<void(frmConv
     return [=](QDialog& shown) {
         auto& d = static_cast<frmConvertSingleFile&>(shown);
         look(d);
-        if (cancel)
-            return d.cmdCancel->click();
-        d.chkBMP->setChecked(bmp);
+        for (QCheckBox* box : {d.chkBMP, d.chkViewInBrowser})
+            box->setChecked(bmp);
         d.chkPNG->setChecked(true);
-        d.chkViewInBrowser->setChecked(bmp);
-        d.cmdDoIt->click();
+        (cancel ? d.cmdCancel : d.cmdDoIt)->click();
     };
 }
 
@@ -54,13 +52,13 @@ private slots:
     void init() { QDir(dir_.path()).removeRecursively(), QDir().mkpath(one_), QDir().mkpath(two_); }
 
     // Qt's own options and their values are no paths; relative paths are
-    // taken against the start directory. One folder is taken, no second.
+    // taken against the start directory. One folder is taken, no second, and
+    // none with files.
     void commandLine()
     {
         const CommandLine line = ReadCommandLine({"pictoria", "-platform", "xcb", "a.jpg", "--session", "s1", "-reverse",
                                                   "../b/./c.png", "/abs//d.gif"}, "/start/here");
         QCOMPARE(line.paths, (QStringList{"/start/here/a.jpg", "/start/b/c.png", "/abs/d.gif"}));
-        QVERIFY(ReadCommandLine({"pictoria", "-x", "a.jpg"}, "/").output.startsWith("Unknown option 'x'.\nUsage: "));
         const OpenedPaths folders = SortOpenedPaths({{"/a/", PathKind::Folder}, {"/b", PathKind::Folder}, {"/c", PathKind::Unreadable}});
         QCOMPARE(folders.folder + '|' + folders.notTaken.join('|'), "/a/|/b/: only one folder is opened at a time|/c: cannot be read");
         const OpenedPaths files = SortOpenedPaths({{"/a", PathKind::Folder}, {"/f", PathKind::File}});
