@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package Pictoria needs to build, run and test.
+# Installs every Debian package Pictoria needs to build, package, run and
+# test (Wayland: Qt's platform, a headless Weston, and the accessibility bus
+# the Wayland test reads the window through).
 # Idempotent: packages already present are not touched; apt-get update runs
 # only when something is missing. Run as root (or through sudo).
 set -euo pipefail
@@ -11,6 +13,8 @@ packages=(
   googletest libgtest-dev
   fonts-liberation2
   xvfb xauth xdotool xclip xdg-utils
+  dpkg-dev librsvg2-bin lintian desktop-file-utils appstream
+  qt6-wayland weston dbus at-spi2-core python3-gi gir1.2-atspi-2.0
 )
 
 missing=()

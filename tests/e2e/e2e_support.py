@@ -65,7 +65,7 @@ def png_size(path):
 
 @contextmanager
 def xvfb():
-    """A private Xvfb on a free display; raises Skip when there is none."""
+    """A private Xvfb on a free display, as the program's environment; raises Skip when there is none."""
     if not shutil.which("Xvfb") or not shutil.which("xdotool") or not shutil.which("xclip"):
         raise Skip("Xvfb, xdotool or xclip is not installed (scripts/setup.sh installs them)")
     read_fd, write_fd = os.pipe()
@@ -77,7 +77,7 @@ def xvfb():
             number = pipe.readline().strip() if select.select([pipe], [], [], 15)[0] else ""
         if not number:
             raise Skip("Xvfb did not start")
-        yield ":" + number
+        yield {"DISPLAY": ":" + number, "QT_QPA_PLATFORM": "xcb"}
     finally:
         proc.kill()
         proc.wait()
@@ -86,7 +86,7 @@ def xvfb():
 class Session:
     """The program in a private X server with a throw-away home; it may be started more than once."""
 
-    def __init__(self, program, display):
+    def __init__(self, program, display_env):
         self.program = os.path.abspath(program)
         self.root = Path(tempfile.mkdtemp(prefix="pictoria-e2e-"))
         self.home, self.work, fakebin = self.root / "home", self.root / "work", self.root / "fakebin"
@@ -97,8 +97,7 @@ class Session:
         (fakebin / "xdg-open").chmod(0o755)
         self.env = {"PATH": "%s:%s" % (fakebin, os.environ.get("PATH", "/usr/bin:/bin")), "HOME": str(self.home),
                     "XDG_CONFIG_HOME": str(self.home / ".config"), "XDG_RUNTIME_DIR": str(self.root / "runtime"),
-                    "DISPLAY": display, "QT_QPA_PLATFORM": "xcb", "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8",
-                    "QT_LOGGING_RULES": "qt.qpa.*=false"}
+                    "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8", "QT_LOGGING_RULES": "qt.qpa.*=false", **display_env}
         self.state_file = self.home / ".config" / "Quorvane Systems" / "pxfm.sta"
         self.log_path = self.root / "program.log"
         self.proc = None
@@ -175,15 +174,15 @@ def _deadline_passed(signum, frame):
     raise AssertionError("the case did not finish within %d s" % CASE_DEADLINE)
 
 
-def run_case(case_function, program):
-    """Runs one case in its own X server and session; returns the exit code. A failed case's
-    files are kept."""
+def run_case(case_function, program, server=xvfb):
+    """Runs one case in its own display server (an X server unless told) and session; returns the
+    exit code. A failed case's files are kept."""
     signal.signal(signal.SIGALRM, _deadline_passed)
     signal.alarm(CASE_DEADLINE)
     session = None
     try:
-        with xvfb() as display:
-            session = Session(program, display)
+        with server() as display_env:
+            session = Session(program, display_env)
             try:
                 case_function(session)
             finally:

@@ -1,12 +1,32 @@
 // pixmorph-convert INPUT OUTPUT [QUALITY]: one conversion from the shell.
-// Exit codes: 0 success, 1 read failure, 2 write failure, 3 anything else.
+// Exit codes: 0 success (and --help, --version), 1 read failure, 2 write
+// failure, 3 anything else.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "pixmorph/transcode.hpp"
 
+namespace {
+
+const char kUsage[] =
+    "usage: pixmorph-convert INPUT OUTPUT [QUALITY]\n"
+    "  INPUT   BMP, GIF, JPG or PNG file\n"
+    "  OUTPUT  file ending in .bmp, .jpg, .jpeg or .png\n"
+    "  QUALITY JPG quality 10..100 (default 80)\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::puts("pixmorph-convert 1.00");
+    return 0;
+  }
   int quality = 80;
   bool argsOk = argc == 3 || argc == 4;
   if (argc == 4) {
@@ -16,11 +36,7 @@ int main(int argc, char** argv) {
     quality = int(q);
   }
   if (!argsOk) {
-    std::fprintf(stderr,
-                 "usage: pixmorph-convert INPUT OUTPUT [QUALITY]\n"
-                 "  INPUT   BMP, GIF, JPG or PNG file\n"
-                 "  OUTPUT  file ending in .bmp, .jpg, .jpeg or .png\n"
-                 "  QUALITY JPG quality 10..100 (default 80)\n");
+    std::fputs(kUsage, stderr);
     return 3;
   }
   pixmorph::TranscodeResult r = pixmorph::transcode(argv[1], argv[2], quality);
