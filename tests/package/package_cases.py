@@ -26,63 +26,52 @@ def case_window(s):
 
 @contextmanager
 def weston():
-    """A private session bus (which starts the accessibility bus when asked) and a headless Weston."""
+    """A private session bus (which starts the accessibility bus when asked) and a headless Weston on it."""
     if not shutil.which("weston") or not shutil.which("dbus-daemon"):
         raise Skip("weston or dbus-daemon is not installed (scripts/setup.sh installs them)")
     runtime = Path(tempfile.mkdtemp(prefix="pictoria-wayland-"))
-    env = dict(os.environ, XDG_RUNTIME_DIR=str(runtime))
-    env.pop("DISPLAY", None)
-    started = []
+    env = {k: v for k, v in os.environ.items() if k != "DISPLAY"} | {"XDG_RUNTIME_DIR": str(runtime)}
+    bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address"], env=env, text=True,
+                           stdout=subprocess.PIPE, start_new_session=True)
+    env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+    compositor = subprocess.Popen(["weston", "--backend=headless-backend.so", "--socket=wayland-0", "--idle-time=0"],
+                                  env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
     try:
-        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address"], env=env,
-                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, start_new_session=True)
-        started.append(bus)
-        env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
-        started.append(subprocess.Popen(["weston", "--backend=headless-backend.so", "--socket=wayland-pictoria",
-                                         "--idle-time=0"], env=env, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL, start_new_session=True))
-        socket = runtime / "wayland-pictoria"
         try:
-            wait_for(socket.exists, 15, "Weston's socket")
+            wait_for((runtime / "wayland-0").exists, 15, "Weston's socket")
         except AssertionError as failure:
             raise Skip("Weston did not start: %s" % failure)
-        yield {"WAYLAND_DISPLAY": str(socket), "QT_QPA_PLATFORM": "wayland", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
-               "DBUS_SESSION_BUS_ADDRESS": env["DBUS_SESSION_BUS_ADDRESS"]}
+        yield {"WAYLAND_DISPLAY": str(runtime / "wayland-0"), "QT_QPA_PLATFORM": "wayland",
+               "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "DBUS_SESSION_BUS_ADDRESS": env["DBUS_SESSION_BUS_ADDRESS"]}
     finally:
-        for proc in reversed(started):  # the bus's group holds the accessibility bus it started
+        for proc in (compositor, bus):  # the bus's group holds the accessibility bus it started
             os.killpg(proc.pid, signal.SIGTERM)
             proc.wait()
         shutil.rmtree(runtime, ignore_errors=True)
 
 
-def accessibility():
-    """AT-SPI on the session's bus."""
-    try:
-        import gi
-        gi.require_version("Atspi", "2.0")
-        from gi.repository import Atspi
-    except (ImportError, ValueError) as reason:
-        raise Skip("AT-SPI for Python is missing (scripts/setup.sh installs gir1.2-atspi-2.0): %s" % reason)
-    return Atspi
-
-
-def find(Atspi, role, name):
-    """The first visible accessible of the program with that role and name, or None."""
-    def walk(node):
-        if node.get_role_name() == role and node.get_name() == name and \
-                node.get_state_set().contains(Atspi.StateType.SHOWING):
-            return node
-        return next(filter(None, map(walk, (node.get_child_at_index(i) for i in range(node.get_child_count())))),
-                    None)
-    desktop = Atspi.get_desktop(0)
-    apps = [desktop.get_child_at_index(i) for i in range(desktop.get_child_count())]
-    return next(filter(None, (walk(app) for app in apps if app and app.get_name() == "Pictoria")), None)
+def find(atspi, role, name, node=None):
+    """The first showing accessible with that role and name in the program, or None."""
+    if node is None:
+        desktop = atspi.get_desktop(0)
+        node = next((app for app in map(desktop.get_child_at_index, range(desktop.get_child_count()))
+                     if app and app.get_name() == "Pictoria"), None)
+    if node is None or (node.get_role_name() == role and node.get_name() == name and
+                        node.get_state_set().contains(atspi.StateType.SHOWING)):
+        return node
+    return next(filter(None, (find(atspi, role, name, child)
+                              for child in map(node.get_child_at_index, range(node.get_child_count())))), None)
 
 
 def case_wayland(s):
     """A JPG on the command line: the output formats dialog, PNG ticked, "Convert file", the PNG complete."""
     os.environ["DBUS_SESSION_BUS_ADDRESS"] = s.env["DBUS_SESSION_BUS_ADDRESS"]  # before AT-SPI's first call
-    Atspi = accessibility()
+    try:
+        import gi  # Debian's python3-gi
+        gi.require_version("Atspi", "2.0")
+        from gi.repository import Atspi
+    except (ImportError, ValueError) as reason:
+        raise Skip("AT-SPI is missing (scripts/setup.sh installs gir1.2-atspi-2.0): %s" % reason)
     (s.work / "photo.bmp").write_bytes(bmp_bytes(40, 30))
     subprocess.run([PIXMORPH_CONVERT, s.work / "photo.bmp", s.work / "photo.jpg"], check=True, capture_output=True)
     with open(s.log_path, "ab") as log:
@@ -93,7 +82,7 @@ def case_wayland(s):
     png.do_action(0)
     wait_for(lambda: png.get_state_set().contains(Atspi.StateType.CHECKED), 5, "PNG ticked")
     find(Atspi, "push button", "Convert file").do_action(0)
-    wait_for(lambda: (s.work / "photo.png").exists(), 20, "photo.png")
+    wait_for((s.work / "photo.png").exists, 20, "photo.png")
     decoded = subprocess.run([PIXMORPH_CONVERT, s.work / "photo.png", s.work / "check.bmp"], capture_output=True)
     check(decoded.returncode == 0, "photo.png decodes", 0, decoded.stdout)
     size = struct.unpack("<ii", (s.work / "check.bmp").read_bytes()[18:26])
