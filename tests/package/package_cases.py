@@ -41,6 +41,10 @@ def weston():
             wait_for((runtime / "wayland-0").exists, 15, "Weston's socket")
         except AssertionError as failure:
             raise Skip("Weston did not start: %s" % failure)
+        a11y = subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+                               "org.a11y.Bus.GetAddress"], env=env, capture_output=True, text=True, timeout=30)
+        if a11y.returncode != 0:
+            raise Skip("the accessibility bus did not start: %s" % a11y.stderr.strip())
         yield {"WAYLAND_DISPLAY": str(runtime / "wayland-0"), "QT_QPA_PLATFORM": "wayland",
                "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "DBUS_SESSION_BUS_ADDRESS": env["DBUS_SESSION_BUS_ADDRESS"]}
     finally:
