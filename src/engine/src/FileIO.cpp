@@ -8,9 +8,11 @@
 #include <climits>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 #include "Errors.h"
+#include "pixmorph/transcode.hpp"
 
 namespace pixmorph {
 
@@ -44,13 +46,71 @@ std::string followLinks(std::string path) {
 }
 
 // Gives the new file @p fd the mode of the file it replaces, and its owner
-// and group where the process may (otherwise the new file stays ours).
-void keepModeOf(const std::string& replaced, int fd) {
+// and group where the process may (otherwise the new file stays ours). True
+// when there is such a file.
+bool keepModeOf(const std::string& replaced, int fd) {
   struct stat st {};
-  if (::stat(replaced.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  if (::stat(replaced.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   if (fchown(fd, st.st_uid, st.st_gid) != 0) errno = 0;
   // After fchown, which clears set-user-ID bits.
   if (fchmod(fd, st.st_mode & 07777) != 0) errno = 0;
+  return true;
+}
+
+// A new file (no target before it) is synced like a replacement: the window's
+// batch of small files measured no dearer for it.
+constexpr bool kSyncNewFiles = true;
+
+// Tests stand in for a file system that refuses O_TMPFILE with this variable.
+bool unnamedFilesRefused() {
+  const char* value = std::getenv("PIXMORPH_NO_TMPFILE");
+  return value && *value && std::strcmp(value, "0") != 0;
+}
+
+std::string procPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// Calls @p make (open or link) with fresh temporary names beside the target
+// until one is not taken; returns its result and leaves the name in @p name,
+// or the failure in @p err.
+template <class Make>
+int underFreshName(const std::string& dir, const std::string& base, std::string& name, int& err, Make make) {
+  static std::atomic<unsigned> counter{0};
+  int result = -1;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, ".%d.%u.%llx.tmp", int(getpid()), counter++,
+                  static_cast<unsigned long long>(tick) & 0xffffffULL);
+    name = dir + "." + base + suffix;
+    if ((result = make(name.c_str())) >= 0) return result;
+    if ((err = errno) != EEXIST) break;
+  }
+  name.clear();
+  return result;
+}
+
+// The one named temporary a signal handler may remove. It is claimed by one
+// output at a time, so its text never changes while it is set.
+enum : int { kSlotFree, kSlotWriting, kSlotSet };
+std::atomic<int> slotState{kSlotFree};
+static_assert(std::atomic<int>::is_always_lock_free);
+char slotPath[PATH_MAX];
+
+bool takeSlot(const std::string& path) {
+  int expected = kSlotFree;
+  if (path.size() >= sizeof slotPath || !slotState.compare_exchange_strong(expected, kSlotWriting)) return false;
+  std::memcpy(slotPath, path.c_str(), path.size() + 1);
+  slotState.store(kSlotSet);
+  return true;
+}
+
+// Makes a rename in @p dir last through a power cut.
+void syncFolder(const std::string& dir) {
+  const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  // The new name is in place either way; some file systems cannot sync a folder.
+  static_cast<void>(::fsync(fd));
+  ::close(fd);
 }
 
 }  // namespace
@@ -107,37 +167,36 @@ bool InputFile::readAt(uint64_t offset, void* dst, size_t n) {
 }
 
 AtomicOutputFile::AtomicOutputFile(const std::string& target) : target_(followLinks(target)) {
-  // The temporary sits in the target's folder so the final rename stays on
-  // one file system and is atomic.
-  std::string dir, base = target_;
+  // Any name the file gets is in the target's folder, so the final rename
+  // stays on one file system and is atomic.
+  base_ = target_;
   if (auto slash = target_.rfind('/'); slash != std::string::npos) {
-    dir = target_.substr(0, slash + 1);
-    base = target_.substr(slash + 1);
+    dir_ = target_.substr(0, slash + 1);
+    base_ = target_.substr(slash + 1);
   }
-  static std::atomic<unsigned> counter{0};
   int fd = -1;
-  int err = 0;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
-    char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".%d.%u.%llx.tmp", int(getpid()), counter++,
-                  static_cast<unsigned long long>(tick) & 0xffffffULL);
-    temp_ = dir + "." + base + suffix;
-    fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    err = errno;
-    if (fd < 0 && err != EEXIST) break;
+  if (!unnamedFilesRefused()) {
+    fd = ::open(dir_.empty() ? "." : dir_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    // Without /proc an unnamed file could never be given a name.
+    if (fd >= 0 && ::access(procPath(fd).c_str(), F_OK) != 0) {
+      ::close(fd);
+      fd = -1;
+    }
   }
   if (fd < 0) {
-    temp_.clear();
-    throw WriteError(writeFailureMessage(err));
+    int err = 0;
+    fd = underFreshName(dir_, base_, temp_, err, [](const char* name) {
+      return ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    });
+    if (fd < 0) throw WriteError(writeFailureMessage(err));
+    inSlot_ = takeSlot(temp_);
   }
-  keepModeOf(target_, fd);
+  replacing_ = keepModeOf(target_, fd);
   f_ = fdopen(fd, "wb");
   if (!f_) {
+    const int err = errno;
     ::close(fd);
-    ::unlink(temp_.c_str());
-    temp_.clear();
-    throw WriteError(writeFailureMessage(errno));
+    throw WriteError(writeFailureMessage(err));  // the destructor removes the name
   }
   static_cast<void>(setvbuf(f_, nullptr, _IOFBF, 1 << 18));
 }
@@ -145,6 +204,7 @@ AtomicOutputFile::AtomicOutputFile(const std::string& target) : target_(followLi
 AtomicOutputFile::~AtomicOutputFile() {
   if (f_) fclose(f_);
   if (!committed_ && !temp_.empty()) ::unlink(temp_.c_str());
+  if (inSlot_) slotState.store(kSlotFree);
 }
 
 void AtomicOutputFile::write(const void* data, size_t n) {
@@ -158,11 +218,29 @@ void AtomicOutputFile::seek(uint64_t offset) {
 void AtomicOutputFile::commit() {
   int err = 0;
   if (fflush(f_) != 0 || ferror(f_)) err = errno ? errno : EIO;
+  const int fd = fileno(f_);
+  const bool sync = replacing_ || kSyncNewFiles;
+  // The data reach the disk before the file takes the target's name, so a
+  // power cut cannot turn a replacement into an empty or garbled file.
+  if (!err && sync && ::fdatasync(fd) != 0) err = errno;
+  // AT_EMPTY_PATH would need CAP_DAC_READ_SEARCH; the /proc link does not.
+  if (!err && temp_.empty()) {
+    const std::string self = procPath(fd);
+    if (underFreshName(dir_, base_, temp_, err, [&self](const char* name) {
+          return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name, AT_SYMLINK_FOLLOW);
+        }) == 0)
+      inSlot_ = takeSlot(temp_);
+  }
   if (fclose(f_) != 0 && !err) err = errno ? errno : EIO;
   f_ = nullptr;
   if (err) throw WriteError(writeFailureMessage(err));
   if (std::rename(temp_.c_str(), target_.c_str()) != 0) throw WriteError(writeFailureMessage(errno));
   committed_ = true;
+  if (sync) syncFolder(dir_);
+}
+
+void removeUnfinishedOutput() noexcept {
+  if (slotState.load() == kSlotSet) ::unlink(slotPath);
 }
 
 }  // namespace pixmorph

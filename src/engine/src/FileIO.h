@@ -27,10 +27,16 @@ class InputFile {
   uint64_t size_ = 0;
 };
 
-/// A temporary file next to the target, renamed over it by commit(). If the
-/// object dies uncommitted the temporary file is removed and the target is
-/// left as it was. A target that is a symbolic link stands for the file it
-/// names; a replaced file's mode (and owner where allowed) carries over.
+/// The new file for a target, put in place by commit() only when complete.
+/// Where the file system allows it the file has no name while it is written
+/// (O_TMPFILE) and commit() links it under a temporary name beside the target
+/// and renames that over the target at once; elsewhere it is a named
+/// temporary from the start. If the object dies uncommitted nothing is left
+/// and the target is as it was. A replaced target's new data reach the disk
+/// before the rename, and its folder is synced after it, so a power cut
+/// leaves the old file or the new one. A target that is a symbolic link
+/// stands for the file it names; a replaced file's mode (and owner where
+/// allowed) carries over.
 class AtomicOutputFile {
  public:
   explicit AtomicOutputFile(const std::string& target);  // throws WriteError
@@ -46,8 +52,11 @@ class AtomicOutputFile {
 
  private:
   std::string target_;
-  std::string temp_;
+  std::string dir_, base_;  // dir_ is "" or ends with '/'
+  std::string temp_;        // the temporary's name once it has one
   FILE* f_ = nullptr;
+  bool replacing_ = false;
+  bool inSlot_ = false;     // temp_ is what removeUnfinishedOutput() removes
   bool committed_ = false;
 };
 

@@ -24,4 +24,10 @@ struct TranscodeResult {
 TranscodeResult transcode(const std::string& inputPath, const std::string& outputPath,
                           int quality = 80);
 
+/// Removes the named temporary file of an output being written, if there is
+/// one, for a program that converts one file at a time and ends on a signal.
+/// Safe inside a signal handler. Where outputs are written without a name
+/// there is mostly nothing to remove.
+void removeUnfinishedOutput() noexcept;
+
 }  // namespace pixmorph
