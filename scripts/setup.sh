@@ -15,6 +15,7 @@ packages=(
   xvfb xauth xdotool xclip xdg-utils
   dpkg-dev librsvg2-bin lintian desktop-file-utils appstream
   qt6-wayland weston dbus at-spi2-core python3-gi gir1.2-atspi-2.0
+  strace
 )
 
 missing=()

@@ -100,10 +100,11 @@ inline void writeFile(const std::string& path, const Bytes& bytes) {
 
 inline size_t entries(const fs::path& dir) { return size_t(std::distance(fs::directory_iterator(dir), {})); }
 
-/// A fresh folder removed when the test ends.
+/// A fresh folder (in @p parent) removed when the test ends.
 class TempDir {
  public:
-  TempDir() : dir_(mkdtemp((fs::temp_directory_path() / "pixmorph-test-XXXXXX").string().data())) {}
+  explicit TempDir(const fs::path& parent = fs::temp_directory_path())
+      : dir_(mkdtemp((parent / "pixmorph-test-XXXXXX").string().data())) {}
   ~TempDir() { std::error_code ec; fs::remove_all(dir_, ec); }
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
   const fs::path& dir() const { return dir_; }

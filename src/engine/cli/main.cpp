@@ -1,6 +1,10 @@
 // pixmorph-convert INPUT OUTPUT [QUALITY]: one conversion from the shell.
 // Exit codes: 0 success (and --help, --version), 1 read failure, 2 write
-// failure, 3 anything else.
+// failure, 3 anything else, 128 + the signal's number when SIGINT, SIGTERM
+// or SIGHUP ends it.
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +19,12 @@ const char kUsage[] =
     "  INPUT   BMP, GIF, JPG or PNG file\n"
     "  OUTPUT  file ending in .bmp, .jpg, .jpeg or .png\n"
     "  QUALITY JPG quality 10..100 (default 80)\n";
+
+// Ends at once with the target untouched and no temporary left.
+void endOnSignal(int signo) {
+  pixmorph::removeUnfinishedOutput();
+  _exit(128 + signo);
+}
 
 }  // namespace
 
@@ -39,6 +49,8 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 3;
   }
+  for (int signo : {SIGINT, SIGTERM, SIGHUP})
+    if (std::signal(signo, endOnSignal) == SIG_IGN) std::signal(signo, SIG_IGN);  // as nohup asked
   pixmorph::TranscodeResult r = pixmorph::transcode(argv[1], argv[2], quality);
   std::printf("%s.\n", r.message.c_str());
   if (r.ok) return 0;
