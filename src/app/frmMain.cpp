@@ -363,6 +363,20 @@ void frmMain::cmdQuit_Click()
         QCoreApplication::exit(0);
 }
 
+void frmMain::QuitFromOutside()
+{
+    quitFromOutside_ = true;
+    // Each question's caller sees the quit once its dialog returns and goes no further.
+    QWidget* previous = nullptr;
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (modal == previous)
+            break;
+        modal->hide();
+        previous = modal;
+    }
+    cmdQuit_Click();
+}
+
 void frmMain::closeEvent(QCloseEvent* event)
 {
     cmdQuit_Click();

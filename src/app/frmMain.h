@@ -97,6 +97,10 @@ public:
     void ResetParameters();
     void Timer1_Timer();
     void cmdQuit_Click();
+    /// Quit on a signal or the session's logout: any open question is closed
+    /// unanswered, and nothing after it waits for the user (a state that
+    /// cannot be saved is reported on standard error).
+    void QuitFromOutside();
     void FocusNextControl();
 
     // ---- Options, report window and layout (app/frmMain.cpp) ------------------
@@ -198,6 +202,7 @@ private:
     int windowHeightTwips_ = 5450;
     int windowTopTwips_ = 1100;
     bool quitting_ = false;
+    bool quitFromOutside_ = false;
 
     // Dialogs are loaded on first use and owned by this window (Qt parent).
     QPointer<frmConvertSingleFile> singleFileDialog_;

@@ -198,6 +198,8 @@ TargetChoice frmMain::askExistingTarget(const QString& targetPath, bool singleFi
     dialog.blnSameFileExtensionMandatory = true;
     dialog.setWindowIcon(windowIcon());
     prompts().showModal(dialog);
+    if (isQuitting())  // closed unanswered by a signal or logout
+        return {TargetChoice::Action::CancelAll, QString()};
     if (!dialog.blnCancelOperationThisFile)
         return {TargetChoice::Action::Write, dialog.strExitFilepath};
     return {dialog.blnCancelOperationAllFiles ? TargetChoice::Action::CancelAll : TargetChoice::Action::SkipFile,

@@ -12,6 +12,7 @@
 #include <QSaveFile>
 
 #include <cerrno>
+#include <cstdio>
 
 namespace pictoria {
 
@@ -55,8 +56,12 @@ void frmMain::WriteState(const QString& fileName)
         reason = file.errorString();
     }
     if (!saved) {
-        showMessage(this, QStringLiteral("Error when attempting to save the state: ") + reason,
-                    QStringLiteral("Save state"), MsgIcon::Exclamation);
+        const QString text = QStringLiteral("Error when attempting to save the state: ") + reason;
+        // After a signal or a logout there is nobody to answer a message box.
+        if (quitFromOutside_)
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+        else
+            showMessage(this, text, QStringLiteral("Save state"), MsgIcon::Exclamation);
         return;
     }
     FocusNextControl();

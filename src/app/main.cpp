@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 #include "frmMain.h"
+#include "OutsideEnds.h"
 
 #include <QApplication>
 #include <QDir>
@@ -25,6 +26,7 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     pictoria::frmMain window;
+    pictoria::QuitOnOutsideEnds(window);
     if (!window.Form_Load())
         return 1;
     // Once the window is up and the event loop runs.
