@@ -11,9 +11,7 @@
 #include "frmQVsoftware.h"
 
 #include <csignal>
-#include <fcntl.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 using namespace pictoria;
 using namespace pictoria::testing;
@@ -358,26 +356,6 @@ private slots:
         QCOMPARE(readAll(defaultStatePath()), FormatStateFile(kOther));
     }
 
-    // After a signal or a logout nobody answers a message box: a state that
-    // cannot be saved is reported on standard error. (Last: the window quits.)
-    void quitFromOutsideAsksNothing()
-    {
-        QTemporaryDir dir;
-        ScriptedPrompts scripted;
-        LOAD_MAIN_WINDOW(w);
-        w.chkSaveStateOnQuit->setChecked(true);
-        w.DefaultStatePath = dir.filePath("gone/pxfm.sta");
-        const QByteArray errors = dir.filePath("stderr").toLocal8Bit();
-        const int standardError = dup(STDERR_FILENO), file = open(errors.constData(), O_WRONLY | O_CREAT, 0600);
-        dup2(file, STDERR_FILENO);
-        w.QuitFromOutside();
-        dup2(standardError, STDERR_FILENO);
-        close(file);
-        close(standardError);
-        VERIFY_PROMPTS(scripted);
-        QVERIFY(w.isQuitting() && !w.isVisible());
-        QVERIFY2(readAll(errors).startsWith("Error when attempting to save the state: "), readAll(errors).constData());
-    }
 };
 
 QTEST_MAIN(TestApp)

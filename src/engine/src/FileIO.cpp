@@ -57,10 +57,6 @@ bool keepModeOf(const std::string& replaced, int fd) {
   return true;
 }
 
-// A new file (no target before it) is synced like a replacement: the window's
-// batch of small files measured no dearer for it.
-constexpr bool kSyncNewFiles = true;
-
 // Tests stand in for a file system that refuses O_TMPFILE with this variable.
 bool unnamedFilesRefused() {
   const char* value = std::getenv("PIXMORPH_NO_TMPFILE");
@@ -219,10 +215,11 @@ void AtomicOutputFile::commit() {
   int err = 0;
   if (fflush(f_) != 0 || ferror(f_)) err = errno ? errno : EIO;
   const int fd = fileno(f_);
-  const bool sync = replacing_ || kSyncNewFiles;
-  // The data reach the disk before the file takes the target's name, so a
-  // power cut cannot turn a replacement into an empty or garbled file.
-  if (!err && sync && ::fdatasync(fd) != 0) err = errno;
+  // A replacement's data reach the disk before it takes the target's name, so
+  // a power cut cannot turn an overwrite into an empty or garbled file. A new
+  // file risks nothing of the user's, and syncing each made the window's
+  // batch of small files far dearer (bench/RESULTS.md).
+  if (!err && replacing_ && ::fdatasync(fd) != 0) err = errno;
   // AT_EMPTY_PATH would need CAP_DAC_READ_SEARCH; the /proc link does not.
   if (!err && temp_.empty()) {
     const std::string self = procPath(fd);
@@ -236,7 +233,7 @@ void AtomicOutputFile::commit() {
   if (err) throw WriteError(writeFailureMessage(err));
   if (std::rename(temp_.c_str(), target_.c_str()) != 0) throw WriteError(writeFailureMessage(errno));
   committed_ = true;
-  if (sync) syncFolder(dir_);
+  if (replacing_) syncFolder(dir_);
 }
 
 void removeUnfinishedOutput() noexcept {

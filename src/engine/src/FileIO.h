@@ -32,9 +32,9 @@ class InputFile {
 /// (O_TMPFILE) and commit() links it under a temporary name beside the target
 /// and renames that over the target at once; elsewhere it is a named
 /// temporary from the start. If the object dies uncommitted nothing is left
-/// and the target is as it was. A replaced target's new data reach the disk
-/// before the rename, and its folder is synced after it, so a power cut
-/// leaves the old file or the new one. A target that is a symbolic link
+/// and the target is as it was. When a file is replaced the new data reach
+/// the disk before the rename, and the folder is synced after it, so a power
+/// cut leaves the old file or the new one. A target that is a symbolic link
 /// stands for the file it names; a replaced file's mode (and owner where
 /// allowed) carries over.
 class AtomicOutputFile {
