@@ -221,10 +221,10 @@ def case_outside_ends(s):
     # then, and after SIGKILL, only whole outputs are left beside what was there. A state that cannot
     # be saved then is reported on standard error.
     source, target = s.folder("big"), s.folder("out")
-    size = 2000 * 1500 * 3  # of noise, slow to deflate
-    header = struct.pack("<2sIHHIIiiHHIIiiII", b"BM", 54 + size, 0, 0, 54, 40, 2000, 1500, 1, 24, 0, size, 0, 0, 0, 0)
+    noise = struct.pack("<2sIHHIIiiHHIIiiII", b"BM", 9000054, 0, 0, 54, 40, 2000, 1500, 1, 24, 0, 9000000, 0, 0, 0, 0) + \
+        (os.urandom(1 << 16) * 138)[:9000000]  # 2000 by 1500, slow to deflate
     for i in range(12):
-        (source / ("f%02d.bmp" % i)).write_bytes(header + (os.urandom(1 << 16) * 138)[:size])
+        (source / ("f%02d.bmp" % i)).write_bytes(noise)
     (target / "kept.png").write_bytes(b"there before")
     for signals, code in (([signal.SIGTERM], 0), ([signal.SIGTERM, signal.SIGINT], 130), ([signal.SIGKILL], -9)):
         s.start()
