@@ -23,7 +23,8 @@ volatile sig_atomic_t signalled = 0;
 
 void onSignal(int signo)
 {
-    // The outputs in flight have no name yet, so ending here leaves none half-written.
+    // Outputs in flight have no name yet (where the file system allows it),
+    // so ending here leaves none half-written.
     if (signalled)
         _exit(128 + signo);
     signalled = 1;

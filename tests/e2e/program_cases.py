@@ -241,10 +241,9 @@ def case_outside_ends(s):
             (target / name).unlink()
     check((target / "kept.png").read_bytes() == b"there before", "what was there before is left alone")
     check(s.state_file.read_bytes().endswith(b'"1"\r\n'), "the state saved on SIGTERM", None, s.state_file.read_bytes())
+    s.start()  # reads the state, with "Save state on quit" ticked
     s.state_file.unlink()
     s.state_file.mkdir()
-    s.start()
-    tick(s, s.main, SAVE_STATE_ON_QUIT)
     s.proc.send_signal(signal.SIGTERM)
     check(s.proc.wait(30) == 0 and "Error when attempting to save the state: " in s.log_path.read_text(),
           "a state that cannot be saved after a signal is reported on standard error")

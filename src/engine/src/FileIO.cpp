@@ -192,15 +192,21 @@ AtomicOutputFile::AtomicOutputFile(const std::string& target) : target_(followLi
   if (!f_) {
     const int err = errno;
     ::close(fd);
-    throw WriteError(writeFailureMessage(err));  // the destructor removes the name
+    discard();
+    throw WriteError(writeFailureMessage(err));
   }
   static_cast<void>(setvbuf(f_, nullptr, _IOFBF, 1 << 18));
 }
 
 AtomicOutputFile::~AtomicOutputFile() {
   if (f_) fclose(f_);
+  discard();
+}
+
+void AtomicOutputFile::discard() noexcept {
   if (!committed_ && !temp_.empty()) ::unlink(temp_.c_str());
   if (inSlot_) slotState.store(kSlotFree);
+  inSlot_ = false;
 }
 
 void AtomicOutputFile::write(const void* data, size_t n) {

@@ -51,6 +51,9 @@ class AtomicOutputFile {
   void commit();
 
  private:
+  // Removes the temporary's name unless committed; lets go of the slot.
+  void discard() noexcept;
+
   std::string target_;
   std::string dir_, base_;  // dir_ is "" or ends with '/'
   std::string temp_;        // the temporary's name once it has one
