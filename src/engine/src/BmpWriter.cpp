@@ -1,6 +1,7 @@
-// BMP writer: 8-bit palette for palette and grey images, 24-bit for opaque
-// colour, 32-bit with an alpha mask (V4 header) for transparency. Rows are
-// stored bottom-up, so each incoming batch is placed by seeking.
+// BMP writer: 1, 4 or 8-bit palette as the palette's size allows, 8-bit for
+// grey, 24-bit for opaque colour, 32-bit with an alpha mask (V4 header) for
+// transparency. Rows are stored bottom-up, so each incoming batch is placed
+// by seeking.
 #include <cstring>
 
 #include "Codecs.h"
@@ -24,7 +25,11 @@ class BmpWriter : public ImageWriter {
  public:
   BmpWriter(AtomicOutputFile& out, const ImageInfo& info) : out_(out), info_(info) {
     switch (info.format) {
-      case PixelFormat::Indexed:
+      case PixelFormat::Indexed: {
+        const size_t n = info.palette.size();
+        bpp_ = n <= 2 ? 1 : n <= 16 ? 4 : 8;
+        break;
+      }
       case PixelFormat::Gray: bpp_ = 8; break;
       case PixelFormat::Rgb: bpp_ = 24; break;
       case PixelFormat::Rgba: bpp_ = 32; break;
@@ -32,7 +37,14 @@ class BmpWriter : public ImageWriter {
     }
     const bool alpha = bpp_ == 32;
     const uint32_t headerSize = alpha ? 108 : 40;
-    const uint32_t colors = bpp_ == 8 ? (info.format == PixelFormat::Gray ? 256 : uint32_t(info.palette.size())) : 0;
+    const uint32_t colors = bpp_ <= 8 ? (info.format == PixelFormat::Gray ? 256 : uint32_t(info.palette.size())) : 0;
+    for (unsigned i = 0; i < 256; ++i) remap_[i] = uint8_t(i);
+    // Pillow takes a palette of the greys 0, 1, 2... for grey samples of
+    // 8 bits, whatever the depth: reversed, it reads as a palette.
+    bool ramp = info.format == PixelFormat::Indexed && bpp_ < 8 && colors > 2;
+    for (uint32_t i = 0; ramp && i < colors; ++i) ramp = info.palette[i] == Rgba8{uint8_t(i), uint8_t(i), uint8_t(i), 255};
+    if (ramp)
+      for (uint32_t i = 0; i < colors; ++i) remap_[i] = uint8_t(colors - 1 - i);
     stride_ = ((uint64_t(info.width) * bpp_ + 31) / 32) * 4;
     dataOffset_ = 14 + headerSize + colors * 4;
     const uint64_t imageBytes = stride_ * info.height;
@@ -67,9 +79,10 @@ class BmpWriter : public ImageWriter {
     for (uint32_t i = 0; i < colors; ++i) {
       Rgba8 c = info.format == PixelFormat::Gray ? Rgba8{uint8_t(i), uint8_t(i), uint8_t(i), 255}
                                                  : info.palette[i];
-      pal[4 * i] = c.b;
-      pal[4 * i + 1] = c.g;
-      pal[4 * i + 2] = c.r;
+      uint8_t* e = pal + 4 * remap_[i];
+      e[0] = c.b;
+      e[1] = c.g;
+      e[2] = c.r;
     }
     out_.write(head.data(), head.size());
   }
@@ -82,6 +95,13 @@ class BmpWriter : public ImageWriter {
       uint8_t* d = buf_.data() + stride_ * (count - 1 - i);  // reversed: bottom-up
       const uint32_t w = info_.width;
       switch (bpp_) {
+        case 1:
+        case 4:
+          for (uint32_t x = 0; x < w; ++x) {
+            const unsigned perByte = 8 / bpp_, shift = 8 - bpp_ * (x % perByte + 1);
+            d[x / perByte] |= uint8_t((remap_[s[x]] & ((1u << bpp_) - 1)) << shift);
+          }
+          break;
         case 8: std::memcpy(d, s, w); break;
         case 24:
           swapRedBlue(s, d, w);
@@ -109,6 +129,7 @@ class BmpWriter : public ImageWriter {
   AtomicOutputFile& out_;
   ImageInfo info_;
   unsigned bpp_ = 24;
+  uint8_t remap_[256];
   uint64_t stride_ = 0, dataOffset_ = 0;
   std::vector<uint8_t> buf_;
   uint32_t next_ = 0;

@@ -1,6 +1,7 @@
 // Factories of the format readers and writers.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "FileIO.h"
@@ -31,6 +32,9 @@ std::unique_ptr<ImageWriter> createWriter(AtomicOutputFile& out, const ImageInfo
                                           int quality);
 std::unique_ptr<ImageWriter> createBmpWriter(AtomicOutputFile& out, const ImageInfo& info);
 std::unique_ptr<ImageWriter> createPngWriter(AtomicOutputFile& out, const ImageInfo& info);
+/// Where a writer's bytes go other than a file (measuring a candidate layout).
+using ByteSink = std::function<void(const void*, size_t)>;
+std::unique_ptr<ImageWriter> createPngWriter(ByteSink out, const ImageInfo& info);
 std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const ImageInfo& info,
                                               int quality);
 

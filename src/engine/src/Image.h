@@ -37,6 +37,9 @@ struct ImageInfo {
   std::vector<Rgba8> palette;  // Indexed only, 1..256 entries
   std::vector<uint8_t> icc;    // raw ICC profile, may be empty
   std::vector<uint8_t> exif;   // TIFF-structured EXIF (no "Exif\0\0"), may be empty
+  /// Gray only: every value is a multiple of 255 / (2^grayBits - 1), so a
+  /// writer may store it in grayBits bits (1, 2, 4 or 8).
+  unsigned grayBits = 8;
 
   int channels() const { return channelCount(format); }
   size_t rowBytes() const { return size_t(width) * size_t(channels()); }

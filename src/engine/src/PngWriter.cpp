@@ -55,6 +55,7 @@ DeflatePolicy deflatePolicyFor(bool filtered, uint64_t filteredBytes) {
 }
 
 unsigned bitDepthFor(const ImageInfo& info) {
+  if (info.format == PixelFormat::Gray) return info.grayBits;
   if (info.format != PixelFormat::Indexed) return 8;
   const size_t n = info.palette.size();
   return n <= 2 ? 1 : n <= 4 ? 2 : n <= 16 ? 4 : 8;
@@ -62,14 +63,14 @@ unsigned bitDepthFor(const ImageInfo& info) {
 
 class PngWriter : public ImageWriter {
  public:
-  PngWriter(AtomicOutputFile& out, const ImageInfo& info)
-      : out_(out),
+  PngWriter(ByteSink out, const ImageInfo& info)
+      : out_(std::move(out)),
         info_(info),
         bitDepth_(bitDepthFor(info)),
         rowBytes_((size_t(info.width) * info.channels() * bitDepth_ + 7) / 8),
         // Palette and low-depth data compress best unfiltered; the others
         // get a filter chosen per piece.
-        filterRows_(info.format != PixelFormat::Indexed),
+        filterRows_(info.format != PixelFormat::Indexed && bitDepth_ == 8),
         filters_(rowBytes_, size_t(info.channels()), filterRows_ ? Z_FILTERED : Z_DEFAULT_STRATEGY),
         deflate_(deflatePolicyFor(filterRows_, uint64_t(rowBytes_ + 1) * info.height),
                  kPiece + kPiece / rowBytes_ + rowBytes_ + 2) {
@@ -85,7 +86,7 @@ class PngWriter : public ImageWriter {
     }
 
     static const uint8_t sig[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    out_.write(sig, 8);
+    out_(sig, 8);
     uint8_t ihdr[13];
     put32(ihdr, info.width);
     put32(ihdr + 4, info.height);
@@ -136,9 +137,9 @@ class PngWriter : public ImageWriter {
     if (n) crc = crc32(crc, data, uInt(n));
     uint8_t tail[4];
     put32(tail, uint32_t(crc));
-    out_.write(head, 8);
-    out_.write(data, n);
-    out_.write(tail, 4);
+    out_(head, 8);
+    if (n) out_(data, n);
+    out_(tail, 4);
   }
 
   // PNG only allows a whole profile (header and tag count) whose colour
@@ -158,9 +159,11 @@ class PngWriter : public ImageWriter {
   void pack(const uint8_t* src) {
     packed_.assign(rowBytes_, 0);
     const unsigned perByte = 8 / bitDepth_;
+    // Grey levels are stored as steps of 255 / (2^depth - 1).
+    const unsigned step = info_.format == PixelFormat::Gray ? 255 / ((1u << bitDepth_) - 1) : 1;
     for (uint32_t x = 0; x < info_.width; ++x) {
       unsigned shift = 8 - bitDepth_ * (x % perByte + 1);
-      packed_[x / perByte] |= uint8_t((src[x] & ((1u << bitDepth_) - 1)) << shift);
+      packed_[x / perByte] |= uint8_t(((src[x] / step) & ((1u << bitDepth_) - 1)) << shift);
     }
   }
 
@@ -187,7 +190,7 @@ class PngWriter : public ImageWriter {
     z.clear();
   }
 
-  AtomicOutputFile& out_;
+  ByteSink out_;
   ImageInfo info_;
   const unsigned bitDepth_;
   const size_t rowBytes_;
@@ -200,7 +203,11 @@ class PngWriter : public ImageWriter {
 }  // namespace
 
 std::unique_ptr<ImageWriter> createPngWriter(AtomicOutputFile& out, const ImageInfo& info) {
-  return std::make_unique<PngWriter>(out, info);
+  return createPngWriter([&out](const void* p, size_t n) { out.write(p, n); }, info);
+}
+
+std::unique_ptr<ImageWriter> createPngWriter(ByteSink out, const ImageInfo& info) {
+  return std::make_unique<PngWriter>(std::move(out), info);
 }
 
 }  // namespace pixmorph

@@ -7,6 +7,7 @@
 
 #include "Codecs.h"
 #include "Errors.h"
+#include "HeldRows.h"
 #include "Limits.h"
 #include "Pixels.h"
 #include "pixmorph/transcode.h"
@@ -68,6 +69,197 @@ std::unique_ptr<ImageWriter> createWriter(AtomicOutputFile& out, const ImageInfo
 
 namespace {
 
+// The input file and its reader, opened together.
+struct Source {
+  explicit Source(const std::string& path) : in(path), reader(openReader(in, path)) {}
+  InputFile in;
+  std::unique_ptr<ImageReader> reader;
+};
+
+// The source's rows in batches, converted to one layout. Small batches keep
+// memory flat while amortising the virtual calls; very wide rows (a 2^28 x 1
+// image is legal) go one at a time.
+class RowBatches {
+ public:
+  RowBatches(ImageReader& reader, PixelFormat to)
+      : reader_(reader), converter_(reader.info(), to), srcRow_(reader.info().rowBytes()),
+        dstRow_(size_t(reader.info().width) * size_t(channelCount(to))),
+        same_(reader.info().format == to),
+        batch_(uint32_t(std::clamp<size_t>((size_t(4) << 20) / std::max(srcRow_, dstRow_), 1, 16))) {
+    srcBuf_.resize(checkedMul(srcRow_, batch_));
+    if (!same_) dstBuf_.resize(checkedMul(dstRow_, batch_));
+  }
+  uint32_t batch() const { return batch_; }
+  /// The next @p n (at most batch()) rows.
+  const uint8_t* next(uint32_t n) {
+    reader_.readRows(srcBuf_.data(), n);
+    if (same_) return srcBuf_.data();
+    for (uint32_t i = 0; i < n; ++i) converter_.convert(srcBuf_.data() + i * srcRow_, dstBuf_.data() + i * dstRow_);
+    return dstBuf_.data();
+  }
+
+ private:
+  ImageReader& reader_;
+  const RowConverter converter_;
+  const size_t srcRow_, dstRow_;
+  const bool same_;
+  const uint32_t batch_;
+  std::vector<uint8_t> srcBuf_, dstBuf_;
+};
+
+unsigned paletteBits(size_t colors) { return colors <= 2 ? 1 : colors <= 4 ? 2 : colors <= 16 ? 4 : 8; }
+
+// Held rows handed to a writer as @p to (Indexed through @p remap).
+void writeHeld(ImageWriter& writer, const HeldRows& held, const ImageInfo& to, const uint8_t* remap) {
+  constexpr uint32_t kRows = 16;
+  const size_t rowBytes = to.rowBytes();
+  std::vector<uint8_t> buf(checkedMul(rowBytes, kRows));
+  for (uint32_t y = 0; y < held.rowCount(); y += kRows) {
+    const uint32_t n = std::min(kRows, held.rowCount() - y);
+    for (uint32_t i = 0; i < n; ++i) held.row(y + i, to.format, buf.data() + i * rowBytes, remap);
+    writer.writeRows(buf.data(), n);
+  }
+}
+
+// A palette in order of first appearance, transparent entries first so
+// tRNS stays short; @p remap takes the held indices to it.
+ImageInfo paletteLayout(const ImageInfo& work, const HeldRows& held, uint8_t* remap) {
+  ImageInfo info = work;
+  info.format = PixelFormat::Indexed;
+  info.palette.clear();
+  const std::vector<Rgba8>& colors = held.colors();
+  for (bool opaque : {false, true})
+    for (size_t i = 0; i < colors.size(); ++i)
+      if ((colors[i].a == 255) == opaque) {
+        remap[i] = uint8_t(info.palette.size());
+        info.palette.push_back(colors[i]);
+      }
+  return info;
+}
+
+ImageInfo grayLayout(const ImageInfo& work, const HeldRows& held) {
+  ImageInfo info = work;
+  info.palette.clear();
+  info.format = held.opaque() ? PixelFormat::Gray : PixelFormat::GrayAlpha;
+  if (held.opaque()) info.grayBits = held.grayBits();
+  return info;
+}
+
+uint64_t pngBytes(const ImageInfo& info, const HeldRows& held, const uint8_t* remap) {
+  uint64_t bytes = 0;
+  auto writer = createPngWriter([&bytes](const void*, size_t n) { bytes += n; }, info);
+  writeHeld(*writer, held, info, remap);
+  writer->finish();
+  return bytes;
+}
+
+// The layout a whole held picture is written in, chosen from its pixels. A
+// profile decides first: a grey one keeps the picture grey, an RGB one keeps
+// it in colour (a palette is colour).
+ImageInfo chooseLayout(FileFormat outFormat, const ImageInfo& work, const HeldRows& held, uint8_t* remap) {
+  const bool grayWork = work.format == PixelFormat::Gray || work.format == PixelFormat::GrayAlpha;
+  const bool mayGray = held.allGray() && (work.icc.empty() || grayWork);
+  const bool mayPalette = held.paletted() && (work.icc.empty() || !grayWork);
+  ImageInfo colour = work;
+  colour.palette.clear();
+  colour.format = held.opaque() ? PixelFormat::Rgb : PixelFormat::Rgba;
+  switch (outFormat) {
+    case FileFormat::Jpeg: return mayGray ? grayLayout(work, held) : colour;
+    case FileFormat::Bmp:
+      // A BMP palette holds no alpha.
+      return held.paletted() && held.opaque() ? paletteLayout(work, held, remap) : colour;
+    default: break;
+  }
+  if (!mayPalette) return mayGray ? grayLayout(work, held) : colour;
+  ImageInfo palette = paletteLayout(work, held, remap);
+  if (!mayGray) return palette;
+  ImageInfo gray = grayLayout(work, held);
+  // Grey at no more bits than the indices needs no palette; otherwise the
+  // smaller wins, measured on pictures small enough to encode twice.
+  const unsigned grayBits = gray.format == PixelFormat::Gray ? gray.grayBits : 16;
+  if (grayBits < 8 && grayBits <= paletteBits(palette.palette.size())) return gray;
+  constexpr uint64_t kTrialPixels = uint64_t(4) << 20;
+  if (uint64_t(work.width) * work.height > kTrialPixels)
+    return grayBits <= paletteBits(palette.palette.size()) ? gray : palette;
+  return pngBytes(gray, held, nullptr) <= pngBytes(palette, held, remap) ? gray : palette;
+}
+
+// One attempt at the conversion. A picture with many colours streams; with
+// @p mayDropAlpha its alpha is left out while every pixel is opaque, and a
+// later translucent pixel returns false to start again keeping it.
+bool convert(const std::string& inputPath, const std::string& outputPath, FileFormat outFormat, int quality,
+             bool mayDropAlpha) {
+  Source source(inputPath);
+  const ImageInfo& src = source.reader->info();
+
+  ImageInfo work = src;
+  work.format = targetFormat(outFormat, src);
+  if (work.format != PixelFormat::Indexed) work.palette.clear();
+  // A profile for other pixels (a CMYK one on RGB output) would mislead
+  // colour-managed viewers.
+  if (!iccProfileFits(work.icc, work.format)) work.icc.clear();
+
+  RowBatches batches(*source.reader, work.format);
+  uint32_t y = 0, n = 0;
+  const uint8_t* rows = nullptr;
+  // A JPG is only ever made smaller by losing its colour channels.
+  const bool hold = outFormat != FileFormat::Jpeg || work.format == PixelFormat::Rgb;
+  ImageInfo out = work;
+  std::unique_ptr<HeldRows> held;
+  if (hold) {
+    held = std::make_unique<HeldRows>(work);
+    for (; y < src.height; y += n) {
+      n = std::min(batches.batch(), src.height - y);
+      rows = batches.next(n);
+      if (!held->add(rows, n)) break;
+    }
+    if (y == src.height) {
+      uint8_t remap[256] = {};
+      out = chooseLayout(outFormat, work, *held, remap);
+      if (!iccProfileFits(out.icc, out.format)) out.icc.clear();
+      AtomicOutputFile file(outputPath);
+      std::unique_ptr<ImageWriter> writer = createWriter(file, out, outFormat, quality);
+      writeHeld(*writer, *held, out, remap);
+      writer->finish();
+      writer.reset();
+      file.commit();
+      return true;
+    }
+    if (mayDropAlpha && work.format == PixelFormat::Rgba && held->opaque()) out.format = PixelFormat::Rgb;
+  }
+
+  AtomicOutputFile file(outputPath);
+  std::unique_ptr<ImageWriter> writer = createWriter(file, out, outFormat, quality);
+  if (held) {
+    writeHeld(*writer, *held, out, nullptr);
+    held.reset();
+  }
+  const bool dropAlpha = out.format != work.format;
+  const RowConverter withoutAlpha(work, out.format);
+  std::vector<uint8_t> opaqueRows;
+  if (dropAlpha) opaqueRows.resize(checkedMul(out.rowBytes(), batches.batch()));
+  // The batch that ended the holding is written first, then the rest.
+  for (bool first = rows != nullptr; y < src.height; y += n, first = false) {
+    if (!first) {
+      n = std::min(batches.batch(), src.height - y);
+      rows = batches.next(n);
+    }
+    if (dropAlpha) {
+      const size_t bytes = size_t(n) * work.rowBytes();
+      for (size_t i = 3; i < bytes; i += 4)
+        if (rows[i] != 255) return false;
+      for (uint32_t i = 0; i < n; ++i)
+        withoutAlpha.convert(rows + i * work.rowBytes(), opaqueRows.data() + i * out.rowBytes());
+      rows = opaqueRows.data();
+    }
+    writer->writeRows(rows, n);
+  }
+  writer->finish();
+  writer.reset();
+  file.commit();
+  return true;
+}
+
 void run(const std::string& inputPath, const std::string& outputPath, int quality) {
   FileFormat outFormat = formatFromExtension(outputPath);
   if (outFormat == FileFormat::Unknown || outFormat == FileFormat::Gif)
@@ -75,45 +267,7 @@ void run(const std::string& inputPath, const std::string& outputPath, int qualit
   // The quality means something only to a JPG output.
   if (outFormat == FileFormat::Jpeg && (quality < 10 || quality > 100))
     throw OtherError("Quality must be between 10 and 100");
-
-  InputFile in(inputPath);
-  std::unique_ptr<ImageReader> reader = openReader(in, inputPath);
-  const ImageInfo& src = reader->info();
-
-  ImageInfo dst = src;
-  dst.format = targetFormat(outFormat, src);
-  if (dst.format != PixelFormat::Indexed) dst.palette.clear();
-  // A profile for other pixels (a CMYK one on RGB output) would mislead
-  // colour-managed viewers.
-  if (!iccProfileFits(dst.icc, dst.format)) dst.icc.clear();
-
-  AtomicOutputFile out(outputPath);
-  std::unique_ptr<ImageWriter> writer = createWriter(out, dst, outFormat, quality);
-
-  // Small batches keep memory flat while amortising the virtual calls; very
-  // wide rows (a 2^28 x 1 image is legal) go one at a time.
-  const size_t srcRow = src.rowBytes(), dstRow = dst.rowBytes();
-  const size_t widest = std::max(srcRow, dstRow);
-  const uint32_t batch = uint32_t(std::clamp<size_t>((size_t(4) << 20) / widest, 1, 16));
-  std::vector<uint8_t> srcBuf(checkedMul(srcRow, batch));
-  std::vector<uint8_t> dstBuf;
-  const bool same = src.format == dst.format;
-  if (!same) dstBuf.resize(checkedMul(dstRow, batch));
-  const RowConverter converter(src, dst.format);
-  for (uint32_t y = 0; y < src.height; y += batch) {
-    uint32_t n = std::min(batch, src.height - y);
-    reader->readRows(srcBuf.data(), n);
-    if (same) {
-      writer->writeRows(srcBuf.data(), n);
-    } else {
-      for (uint32_t i = 0; i < n; ++i)
-        converter.convert(srcBuf.data() + i * srcRow, dstBuf.data() + i * dstRow);
-      writer->writeRows(dstBuf.data(), n);
-    }
-  }
-  writer->finish();
-  writer.reset();
-  out.commit();
+  if (!convert(inputPath, outputPath, outFormat, quality, true)) convert(inputPath, outputPath, outFormat, quality, false);
 }
 
 }  // namespace

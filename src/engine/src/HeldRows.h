@@ -1,0 +1,55 @@
+// The rows of a picture held in the most compact layout its pixels allow, so
+// the writers can choose colour type and bit depth from the whole picture.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "Image.h"
+
+namespace pixmorph {
+
+/// Takes rows of any layout and keeps them as palette indices while there
+/// are at most 256 colours, then as grey and alpha while every pixel is
+/// grey: never more than 2 bytes a pixel. A picture that fits neither is
+/// refused, and what was held is handed back in its own layout.
+class HeldRows {
+ public:
+  explicit HeldRows(const ImageInfo& info);
+
+  /// Takes @p count rows in the layout given at creation. False when their
+  /// pixels fit no held layout; the rows taken before this call stay held.
+  bool add(const uint8_t* rows, uint32_t count);
+  uint32_t rowCount() const { return rows_; }
+
+  bool paletted() const { return !grayAlpha_; }
+  /// The colours in order of first appearance (paletted() only).
+  const std::vector<Rgba8>& colors() const { return colors_; }
+  bool allGray() const;
+  bool opaque() const;
+  /// The fewest bits (1, 2, 4, 8) that hold every grey level exactly
+  /// (allGray() only).
+  unsigned grayBits() const;
+
+  /// Row @p y as @p to: Indexed gives the held index through @p remap
+  /// (paletted() only), Gray ignores alpha, the others expand.
+  void row(uint32_t y, PixelFormat to, uint8_t* dst, const uint8_t* remap = nullptr) const;
+
+ private:
+  void toGrayAlpha();
+
+  uint32_t width_;
+  PixelFormat from_;
+  std::vector<uint32_t> sourcePalette_;  // Indexed input: each entry as a colour key
+  std::vector<Rgba8> colors_;
+  // Open-addressing table from colour key to index + 1 (0: empty).
+  std::vector<uint32_t> keys_;
+  std::vector<uint16_t> slots_;
+  std::vector<uint8_t> data_;
+  uint32_t rows_ = 0;
+  bool grayAlpha_ = false;
+  bool opaque_ = true;
+};
+
+}  // namespace pixmorph
