@@ -1,6 +1,9 @@
 """Benchmark driver for bench/run.sh: makes the inputs, runs every tool,
 prints median wall time, ratios, output size and peak memory; then a batch of
-small photos converted in one process against ImageMagick's mogrify."""
+small photos converted in one process against ImageMagick's mogrify. The
+tools take turns within each run, so a change in the machine's load falls on
+all of them. BASELINE (another build's pixmorph-convert) adds it as the tool
+"before"; BENCH_PEERS (names, comma-separated) keeps only those peers."""
 import glob
 import os
 import re
@@ -10,7 +13,7 @@ import sys
 import tempfile
 import time
 
-OURS = BATCH = None  # set from the command line in main(); bench/window.py borrows the rest
+OURS = BATCH = BASELINE = None  # set from the command line in main(); bench/window.py borrows the rest
 RUNS = 3
 BATCH_FILES = 200
 QUALITY = "80"
@@ -32,10 +35,27 @@ def tool_commands(src, dst):
     jpg = dst.endswith(".jpg")
     return {
         "pixmorph": [OURS, src, dst, QUALITY],
+        "before": [BASELINE, src, dst, QUALITY],
         "magick": [IM, src] + (["-quality", QUALITY] if jpg else []) + [dst],
         "gm": ["gm", "convert", src] + (["-quality", QUALITY] if jpg else []) + [dst],
         "vips": ["vips", "copy", src, dst + ("[Q=%s]" % QUALITY if jpg else "")],
     }
+
+
+def measure_turns(commands):
+    """Runs each of @p commands (name: (command, output)) RUNS times, taking
+    turns; returns name: (median seconds, median peak MB, output KB), None
+    where the tool failed."""
+    samples = {name: [] for name in commands}
+    for _ in range(RUNS):
+        for name, (cmd, _) in commands.items():
+            samples[name].append(measure(cmd))
+    results = {}
+    for name, (_, dst) in commands.items():
+        ok = [s for s in samples[name] if s[0] is not None]
+        results[name] = (statistics.median(s[0] for s in ok), statistics.median(s[1] for s in ok) / 1024.0,
+                         os.path.getsize(dst) // 1024) if ok else None
+    return results
 
 
 def measure(cmd):
@@ -119,12 +139,17 @@ def batch(work, photo):
 
 
 def main():
-    global OURS, BATCH, RUNS
+    global OURS, BATCH, RUNS, BASELINE
     OURS, BATCH = sys.argv[1], sys.argv[2]
     RUNS = int(sys.argv[3]) if len(sys.argv) > 3 else 3
+    BASELINE = sys.argv[4] if len(sys.argv) > 4 else None
     photo = find_photo()
-    tools = ["pixmorph", "magick", "gm", "vips"]
-    print("photo: %s, %d runs each, median wall time; JPG quality %s" % (photo, RUNS, QUALITY))
+    peers = ["magick", "gm", "vips"]
+    if os.environ.get("BENCH_PEERS") is not None:
+        peers = [p for p in os.environ["BENCH_PEERS"].split(",") if p]
+    tools = ["pixmorph"] + (["before"] if BASELINE else []) + peers
+    print("photo: %s, %d runs each, taking turns, median wall time and peak memory; JPG quality %s"
+          % (photo, RUNS, QUALITY))
     with tempfile.TemporaryDirectory(prefix="pixmorph-bench-") as work:
         # The small photo is cut, not resized, so it keeps a photo's detail.
         sizes = [("0.14MP", 432, 324, True), ("0.5MP", 816, 612, False), ("12MP", 4000, 3000, False)]
@@ -138,18 +163,14 @@ def main():
                 for dst_ext in ("bmp", "jpg", "png"):
                     if src_ext == dst_ext:
                         continue
-                    times, outs, mems = {}, {}, {}
+                    commands = {}
                     for t in tools:
                         dst = os.path.join(work, "out-%s.%s" % (t, dst_ext))
-                        cmd = tool_commands(inputs[src_ext], dst)[t]
-                        samples = [measure(cmd) for _ in range(RUNS)]
-                        ok = [s for s in samples if s[0] is not None]
-                        if not ok:
-                            times[t] = mems[t] = outs[t] = None
-                            continue
-                        times[t] = statistics.median(s[0] for s in ok)
-                        mems[t] = max(s[1] for s in ok) / 1024.0
-                        outs[t] = os.path.getsize(dst) // 1024
+                        commands[t] = (tool_commands(inputs[src_ext], dst)[t], dst)
+                    results = measure_turns(commands)
+                    times = {t: results[t] and results[t][0] for t in tools}
+                    mems = {t: results[t] and results[t][1] for t in tools}
+                    outs = {t: results[t] and results[t][2] for t in tools}
                     fmt = lambda v, f: (f % v) if v is not None else "%9s" % "-"
                     row = "%-6s %-9s " % (tag, src_ext + ">" + dst_ext)
                     row += " ".join(fmt(times[t], "%9.3f") for t in tools) + "  "
@@ -161,8 +182,14 @@ def main():
         # Peak memory of the streaming path on a large baseline JPG.
         big = os.path.join(work, "24MP.jpg")
         subprocess.run([IM, photo, "-resize", "6000x4000!", "-quality", "90", "-interlace", "none", big], check=True)
-        secs, rss = measure([OURS, big, os.path.join(work, "24MP.png")])
-        print("24MP baseline jpg>png: pixmorph %.3f s, peak %.1f MB" % (secs, rss / 1024.0))
+        big_tools = {"pixmorph": OURS, "before": BASELINE}
+        results = measure_turns({name: ([tool, big, os.path.join(work, "24MP-%s.png" % name)],
+                                        os.path.join(work, "24MP-%s.png" % name))
+                                 for name, tool in big_tools.items() if tool})
+        print("24MP baseline jpg>png: " + ", ".join("%s %.3f s, peak %.1f MB, %d KB" % (name, *results[name])
+                                                    for name in results))
+        if os.environ.get("BENCH_PEERS") is not None:
+            return
         runs, ours_kb, magick_kb = batch(work, photo)
         print("batch of %d 0.14MP jpg>png: engine two at a time in one process %.2f s, "
               "pixmorph-convert one by one %.2f s, mogrify %.2f s; engine/mogrify %.2f, "

@@ -4,7 +4,9 @@
 # made from a real photograph, plus a 24 MP baseline JPG -> PNG for peak
 # memory, and a batch of 200 small photos to PNG converted by the engine in
 # one process (bench/batch.cpp) against ImageMagick's mogrify.
-#   bench/run.sh [BUILD_DIR] [RUNS]
+#   bench/run.sh [BUILD_DIR] [RUNS] [BASELINE_PIXMORPH_CONVERT]
+# BENCH_PEERS= (empty, with a baseline) compares the two builds alone, without the
+# batch.
 # The peers are benchmark-only tools, installed here when missing.
 set -euo pipefail
 
@@ -29,4 +31,4 @@ cmake --build "$build" --target pixmorph-convert pixmorph -j 2 >/dev/null
 c++ -O2 -std=c++20 "$here/batch.cpp" -I"$here/../src/engine/include" "$build/src/engine/libpixmorph.a" \
   -lpng -ljpeg -lz -lgif -pthread -o "$build/bin/pixmorph-batch"
 
-exec python3 "$here/bench.py" "$build/bin/pixmorph-convert" "$build/bin/pixmorph-batch" "$runs"
+exec python3 "$here/bench.py" "$build/bin/pixmorph-convert" "$build/bin/pixmorph-batch" "$runs" ${3:+"$3"}

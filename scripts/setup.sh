@@ -10,7 +10,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev
-  googletest libgtest-dev
+  googletest libgtest-dev python3-pil
   fonts-liberation2
   xvfb xauth xdotool xclip xdg-utils
   dpkg-dev librsvg2-bin lintian desktop-file-utils appstream

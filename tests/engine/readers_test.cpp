@@ -81,6 +81,16 @@ TEST(Limits, HeadersClaimingTooMuchAreRefused) {
   }
 }
 
+// A JPG the codec refuses for a reason of its own says which.
+TEST(JpegReader, CodecRefusalCarriesTheCodecsReason) {
+  TempDir tmp;
+  writeImage(tmp.path("one.jpg"), makeInfo(PixelFormat::Gray, 8, 8), Bytes(64));
+  Bytes b = readFile(tmp.path("one.jpg"));
+  b[jpgSegment(b, 0xC4) + 4] = 0x05;  // the first Huffman table's class and number
+  writeFile(tmp.path("bad.jpg"), b);
+  EXPECT_EQ(convertAlone(tmp.path("bad.jpg")).message, "JPG file is damaged: Bogus DHT index 5");
+}
+
 // A profile travels only to pixels of its colour space. CMYK JPGs store
 // inverted ink whether or not Adobe's marker says so.
 TEST(JpegReader, ProfilesTravelWithTheirColourSpaceAndCmykNeedsNoAdobeMarker) {
