@@ -1,7 +1,7 @@
 // BMP writer: 1, 4 or 8-bit palette as the palette's size allows, 8-bit for
 // grey, 24-bit for opaque colour, 32-bit with an alpha mask (V4 header) for
-// transparency. Rows are stored bottom-up, so each incoming batch is placed
-// by seeking.
+// transparency; an RGB profile goes after the pixels (V5 header). Rows are
+// stored bottom-up, so each incoming batch is placed by seeking.
 #include <cstring>
 
 #include "Codecs.h"
@@ -36,7 +36,9 @@ class BmpWriter : public ImageWriter {
       default: throw WriteError(kInvalidBpp);
     }
     const bool alpha = bpp_ == 32;
-    const uint32_t headerSize = alpha ? 108 : 40;
+    // A grey picture's palette is colour, so only an RGB profile fits.
+    const bool profile = info.format != PixelFormat::Gray && iccProfileFits(info.icc, info.format);
+    const uint32_t headerSize = profile ? 124 : alpha ? 108 : 40;
     const uint32_t colors = bpp_ <= 8 ? (info.format == PixelFormat::Gray ? 256 : uint32_t(info.palette.size())) : 0;
     for (unsigned i = 0; i < 256; ++i) remap_[i] = uint8_t(i);
     // Pillow takes a palette of the greys 0, 1, 2... for grey samples of
@@ -48,7 +50,7 @@ class BmpWriter : public ImageWriter {
     stride_ = ((uint64_t(info.width) * bpp_ + 31) / 32) * 4;
     dataOffset_ = 14 + headerSize + colors * 4;
     const uint64_t imageBytes = stride_ * info.height;
-    const uint64_t fileSize = dataOffset_ + imageBytes;
+    const uint64_t fileSize = dataOffset_ + imageBytes + (profile ? info.icc.size() : 0);
     if (fileSize > 0xFFFFFFFFull || info.width > 0x7FFFFFFF || info.height > 0x7FFFFFFF)
       throw WriteError("Image is too large for a BMP file");
 
@@ -75,6 +77,12 @@ class BmpWriter : public ImageWriter {
       put32(h + 52, 0xFF000000);
       std::memcpy(h + 56, "BGRs", 4);  // LCS_sRGB, stored little-endian
     }
+    if (profile) {
+      std::memcpy(h + 56, "DEBM", 4);  // PROFILE_EMBEDDED, stored little-endian
+      put32(h + 108, 4);               // LCS_GM_IMAGES
+      put32(h + 112, uint32_t(dataOffset_ - 14 + imageBytes));
+      put32(h + 116, uint32_t(info.icc.size()));
+    }
     uint8_t* pal = h + headerSize;
     for (uint32_t i = 0; i < colors; ++i) {
       Rgba8 c = info.format == PixelFormat::Gray ? Rgba8{uint8_t(i), uint8_t(i), uint8_t(i), 255}
@@ -85,6 +93,10 @@ class BmpWriter : public ImageWriter {
       e[2] = c.r;
     }
     out_.write(head.data(), head.size());
+    if (profile) {
+      out_.seek(dataOffset_ + imageBytes);
+      out_.write(info.icc.data(), info.icc.size());
+    }
   }
 
   void writeRows(const uint8_t* rows, uint32_t count) override {
