@@ -26,13 +26,13 @@ void put32(uint8_t* p, uint32_t v) {
   p[3] = uint8_t(v);
 }
 
-// How the image data is deflated. Palette images (at most 8 bits of index,
-// left unfiltered) go to zlib with a deep search; filtered images go to our
-// long-match encoder. Measured on photos: at 12 MP, matches of 8 bytes or
-// more give about a third of zlib level 6's time and 3 % smaller output; at
-// 0.14 MP, where shorter matches pay, matches from 6 bytes give about a
-// third of zlib level 7's time and output a little smaller than common tools
-// make.
+// How the image data is deflated. Palette and low-depth grey images (at most
+// 8 bits a pixel, left unfiltered) go to zlib with a deep search; filtered
+// images go to our long-match encoder. Measured on photos: at 12 MP, matches
+// of 8 bytes or more give about a third of zlib level 6's time and 3 %
+// smaller output; at 0.14 MP, where shorter matches pay, matches from 6 bytes
+// give about a third of zlib level 7's time and output a little smaller than
+// common tools make.
 DeflatePolicy deflatePolicyFor(bool filtered, uint64_t filteredBytes) {
   constexpr int kPaletteLevel = 7;  // measured: smallest level that beats common tools on GIFs
   constexpr uint64_t kSmallImage = 8u << 20;
