@@ -116,6 +116,20 @@ TEST(Layout, ProfilesKeepTheirColourSpace) {
   }
 }
 
+// GIFs are held whole by their reader, which hands their rows out twice:
+// once to choose the layout, once to write it.
+TEST(Layout, PicturesReadTwiceComeOutExact) {
+  PM_REQUIRE_CORPUS();
+  TempDir tmp;
+  for (const std::string& gif : corpusFiles("gif/giflib", ".gif")) {
+    const RgbaImage want = loadRgba(gif);
+    for (const char* out : {"out.png", "out.bmp"}) {
+      ASSERT_TRUE(transcode(gif, tmp.path(out)).ok) << gif;
+      EXPECT_EQ(maxDifference(loadRgba(tmp.path(out)), want), 0) << gif << " " << out;
+    }
+  }
+}
+
 // Noise does not compress: its PNG data spans many IDAT chunks, and every
 // one must arrive once, in order.
 TEST(Layout, NoiseSpanningManyIdatChunksDecodesExactly) {

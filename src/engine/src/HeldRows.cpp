@@ -1,5 +1,6 @@
 #include "HeldRows.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace pixmorph {
@@ -16,66 +17,73 @@ inline bool grayKey(uint32_t k) { return uint8_t(k) == uint8_t(k >> 8) && uint8_
 
 }  // namespace
 
-HeldRows::HeldRows(const ImageInfo& info)
-    : width_(info.width), from_(info.format), keys_(size_t(1) << kSlotBits), slots_(size_t(1) << kSlotBits) {
+HeldRows::HeldRows(const ImageInfo& info, bool store)
+    : width_(info.width), from_(info.format), keys_(size_t(1) << kSlotBits), slots_(size_t(1) << kSlotBits),
+      store_(store) {
   for (const Rgba8& c : info.palette) sourcePalette_.push_back(keyOf(c.r, c.g, c.b, c.a));
   // Indices past a short palette read as opaque black, as everywhere else.
   sourcePalette_.resize(256, keyOf(0, 0, 0, 255));
   // Reserved, not touched: a picture that turns out to have many colours
   // costs no memory for it.
-  data_.reserve(size_t(info.width) * info.height);
+  if (store) data_.reserve(size_t(info.width) * info.height);
+}
+
+uint32_t HeldRows::key(const uint8_t* p) const {
+  switch (from_) {
+    case PixelFormat::Gray: return keyOf(p[0], p[0], p[0], 255);
+    case PixelFormat::GrayAlpha: return keyOf(p[0], p[0], p[0], p[1]);
+    case PixelFormat::Rgb: return keyOf(p[0], p[1], p[2], 255);
+    case PixelFormat::Rgba: return keyOf(p[0], p[1], p[2], p[3]);
+    case PixelFormat::Indexed: break;
+  }
+  return sourcePalette_[p[0]];
+}
+
+// The slot of @p k, or the empty one where it would go.
+size_t HeldRows::slotOf(uint32_t k) const {
+  size_t slot = (k * 2654435761u) >> (32 - kSlotBits);
+  while (slots_[slot] && keys_[slot] != k) slot = (slot + 1) & ((size_t(1) << kSlotBits) - 1);
+  return slot;
 }
 
 bool HeldRows::add(const uint8_t* rows, uint32_t count) {
-  const size_t pixels = size_t(width_) * count;
-  const int channels = channelCount(from_);
+  const size_t pixels = size_t(width_) * count, channels = size_t(channelCount(from_));
+  const size_t kept = data_.size();
   uint32_t last = 0;
   uint8_t lastIndex = 0;
   bool haveLast = false;
   for (size_t i = 0; i < pixels; ++i) {
-    const uint8_t* p = rows + i * size_t(channels);
-    uint32_t k = 0;
-    switch (from_) {
-      case PixelFormat::Gray: k = keyOf(p[0], p[0], p[0], 255); break;
-      case PixelFormat::GrayAlpha: k = keyOf(p[0], p[0], p[0], p[1]); break;
-      case PixelFormat::Rgb: k = keyOf(p[0], p[1], p[2], 255); break;
-      case PixelFormat::Rgba: k = keyOf(p[0], p[1], p[2], p[3]); break;
-      case PixelFormat::Indexed: k = sourcePalette_[p[0]]; break;
-    }
+    const uint32_t k = key(rows + i * channels);
     if (grayAlpha_) {
       if (!grayKey(k)) {
-        data_.resize(size_t(rows_) * width_ * 2);
+        data_.resize(kept);
         return false;
       }
       opaque_ = opaque_ && k >> 24 == 255;
-      data_.push_back(uint8_t(k));
-      data_.push_back(uint8_t(k >> 24));
+      if (store_) data_.insert(data_.end(), {uint8_t(k), uint8_t(k >> 24)});
       continue;
     }
     // Pictures with few colours come in runs.
-    if (haveLast && k == last) {
-      data_.push_back(lastIndex);
-      continue;
-    }
-    size_t slot = (k * 2654435761u) >> (32 - kSlotBits);
-    while (slots_[slot] && keys_[slot] != k) slot = (slot + 1) & ((size_t(1) << kSlotBits) - 1);
-    if (!slots_[slot]) {
-      if (colors_.size() == 256) {
-        if (grayKey(k) && allGray()) {
-          toGrayAlpha();
-          --i;  // taken again as grey and alpha
-          continue;
+    if (!haveLast || k != last) {
+      const size_t slot = slotOf(k);
+      if (!slots_[slot]) {
+        if (colors_.size() == 256) {
+          if (grayKey(k) && allGray()) {
+            toGrayAlpha();
+            --i;  // taken again as grey and alpha
+            continue;
+          }
+          data_.resize(kept);
+          return false;
         }
-        data_.resize(size_t(rows_) * width_);
-        return false;
+        colors_.push_back(colorOf(k));
+        opaque_ = opaque_ && k >> 24 == 255;
+        keys_[slot] = k;
+        slots_[slot] = uint16_t(colors_.size());
       }
-      colors_.push_back(colorOf(k));
-      opaque_ = opaque_ && k >> 24 == 255;
-      keys_[slot] = k;
-      slots_[slot] = uint16_t(colors_.size());
+      last = k, lastIndex = uint8_t(slots_[slot] - 1), haveLast = true;
     }
-    last = k, lastIndex = uint8_t(slots_[slot] - 1), haveLast = true;
-    data_.push_back(lastIndex);
+    if (store_) data_.push_back(lastIndex);
   }
   rows_ += count;
   return true;
@@ -83,7 +91,7 @@ bool HeldRows::add(const uint8_t* rows, uint32_t count) {
 
 void HeldRows::toGrayAlpha() {
   std::vector<uint8_t> wide;
-  wide.reserve(data_.capacity() * 2);
+  if (store_) wide.reserve(data_.capacity() * 2);
   wide.resize(data_.size() * 2);
   for (size_t i = 0; i < data_.size(); ++i) {
     wide[2 * i] = colors_[data_[i]].r;
@@ -91,6 +99,31 @@ void HeldRows::toGrayAlpha() {
   }
   data_.swap(wide);
   grayAlpha_ = true;
+}
+
+void HeldRows::compact(const uint8_t* src, uint8_t* dst) const {
+  if (from_ == PixelFormat::Indexed && !grayAlpha_) {
+    int16_t map[256];
+    std::fill(map, map + 256, -1);
+    for (size_t x = 0; x < width_; ++x) {
+      int16_t& m = map[src[x]];
+      if (m < 0) m = int16_t(slots_[slotOf(sourcePalette_[src[x]])] - 1);
+      dst[x] = uint8_t(m);
+    }
+    return;
+  }
+  const size_t channels = size_t(channelCount(from_));
+  uint32_t last = 0;
+  uint8_t lastIndex = 0;
+  for (size_t x = 0; x < width_; ++x) {
+    const uint32_t k = key(src + x * channels);
+    if (grayAlpha_) {
+      dst[2 * x] = uint8_t(k), dst[2 * x + 1] = uint8_t(k >> 24);
+      continue;
+    }
+    if (!x || k != last) last = k, lastIndex = uint8_t(slots_[slotOf(k)] - 1);
+    dst[x] = lastIndex;
+  }
 }
 
 bool HeldRows::allGray() const {
@@ -113,10 +146,9 @@ unsigned HeldRows::grayBits() const {
   return 8;
 }
 
-void HeldRows::row(uint32_t y, PixelFormat to, uint8_t* dst, const uint8_t* remap) const {
+void HeldRows::expand(const uint8_t* s, PixelFormat to, uint8_t* dst, const uint8_t* remap) const {
   const size_t w = width_;
   if (grayAlpha_) {
-    const uint8_t* s = data_.data() + size_t(y) * w * 2;
     for (size_t x = 0; x < w; ++x) {
       const uint8_t g = s[2 * x], a = s[2 * x + 1];
       switch (to) {
@@ -129,7 +161,6 @@ void HeldRows::row(uint32_t y, PixelFormat to, uint8_t* dst, const uint8_t* rema
     }
     return;
   }
-  const uint8_t* s = data_.data() + size_t(y) * w;
   if (to == PixelFormat::Indexed) {
     if (!remap) {
       std::memcpy(dst, s, w);

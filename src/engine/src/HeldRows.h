@@ -13,10 +13,12 @@ namespace pixmorph {
 /// Takes rows of any layout and keeps them as palette indices while there
 /// are at most 256 colours, then as grey and alpha while every pixel is
 /// grey: never more than 2 bytes a pixel. A picture that fits neither is
-/// refused, and what was held is handed back in its own layout.
+/// refused, and what was held is handed back in its own layout. Without
+/// @p store only the colours are taken, for a source that can give its rows
+/// again (compact()).
 class HeldRows {
  public:
-  explicit HeldRows(const ImageInfo& info);
+  HeldRows(const ImageInfo& info, bool store);
 
   /// Takes @p count rows in the layout given at creation. False when their
   /// pixels fit no held layout; the rows taken before this call stay held.
@@ -32,11 +34,18 @@ class HeldRows {
   /// (allGray() only).
   unsigned grayBits() const;
 
-  /// Row @p y as @p to: Indexed gives the held index through @p remap
+  /// Held row @p y (stored only).
+  const uint8_t* row(uint32_t y) const { return data_.data() + size_t(y) * width_ * (grayAlpha_ ? 2 : 1); }
+  /// A row in the layout given at creation, of a picture add() took whole,
+  /// as it would be held.
+  void compact(const uint8_t* src, uint8_t* dst) const;
+  /// A held row as @p to: Indexed gives the held index through @p remap
   /// (paletted() only), Gray ignores alpha, the others expand.
-  void row(uint32_t y, PixelFormat to, uint8_t* dst, const uint8_t* remap = nullptr) const;
+  void expand(const uint8_t* held, PixelFormat to, uint8_t* dst, const uint8_t* remap = nullptr) const;
 
  private:
+  uint32_t key(const uint8_t* p) const;
+  size_t slotOf(uint32_t key) const;
   void toGrayAlpha();
 
   uint32_t width_;
@@ -47,6 +56,7 @@ class HeldRows {
   std::vector<uint32_t> keys_;
   std::vector<uint16_t> slots_;
   std::vector<uint8_t> data_;
+  const bool store_;
   uint32_t rows_ = 0;
   bool grayAlpha_ = false;
   bool opaque_ = true;

@@ -51,6 +51,8 @@ class ImageReader {
   virtual const ImageInfo& info() const = 0;
   /// Copies the next @p count rows (each info().rowBytes() long) into @p dst.
   virtual void readRows(uint8_t* dst, uint32_t count) = 0;
+  /// Starts the rows again from the top; false when this reader cannot.
+  virtual bool rewind() { return false; }
 };
 
 class ImageWriter {
@@ -70,6 +72,10 @@ class BufferedReader : public ImageReader {
       : info_(std::move(info)), pixels_(std::move(pixels)) {}
   const ImageInfo& info() const override { return info_; }
   void readRows(uint8_t* dst, uint32_t count) override;
+  bool rewind() override {
+    offset_ = 0;
+    return true;
+  }
 
  private:
   ImageInfo info_;

@@ -90,6 +90,9 @@ class RowBatches {
     if (!same_) dstBuf_.resize(checkedMul(dstRow_, batch_));
   }
   uint32_t batch() const { return batch_; }
+  size_t rowBytes() const { return dstRow_; }
+  /// Starts again from the first row; false when the reader cannot.
+  bool rewind() { return reader_.rewind(); }
   /// The next @p n (at most batch()) rows.
   const uint8_t* next(uint32_t n) {
     reader_.readRows(srcBuf_.data(), n);
@@ -109,14 +112,25 @@ class RowBatches {
 
 unsigned paletteBits(size_t colors) { return colors <= 2 ? 1 : colors <= 4 ? 2 : colors <= 16 ? 4 : 8; }
 
-// Held rows handed to a writer as @p to (Indexed through @p remap).
-void writeHeld(ImageWriter& writer, const HeldRows& held, const ImageInfo& to, const uint8_t* remap) {
-  constexpr uint32_t kRows = 16;
+// Held rows handed to a writer as @p to (Indexed through @p remap); read
+// again from @p source when they were not stored.
+void writeHeld(ImageWriter& writer, const HeldRows& held, const ImageInfo& to, const uint8_t* remap,
+               RowBatches* source) {
+  if (source && !source->rewind()) throw ReadError("Cannot read the input file");
+  const uint32_t batch = source ? source->batch() : 16;
   const size_t rowBytes = to.rowBytes();
-  std::vector<uint8_t> buf(checkedMul(rowBytes, kRows));
-  for (uint32_t y = 0; y < held.rowCount(); y += kRows) {
-    const uint32_t n = std::min(kRows, held.rowCount() - y);
-    for (uint32_t i = 0; i < n; ++i) held.row(y + i, to.format, buf.data() + i * rowBytes, remap);
+  std::vector<uint8_t> buf(checkedMul(rowBytes, batch)), compacted(source ? size_t(to.width) * 2 : 0);
+  for (uint32_t y = 0; y < held.rowCount(); y += batch) {
+    const uint32_t n = std::min(batch, held.rowCount() - y);
+    const uint8_t* rows = source ? source->next(n) : nullptr;
+    for (uint32_t i = 0; i < n; ++i) {
+      const uint8_t* row = held.row(y + i);
+      if (source) {
+        held.compact(rows + i * source->rowBytes(), compacted.data());
+        row = compacted.data();
+      }
+      held.expand(row, to.format, buf.data() + i * rowBytes, remap);
+    }
     writer.writeRows(buf.data(), n);
   }
 }
@@ -145,18 +159,32 @@ ImageInfo grayLayout(const ImageInfo& work, const HeldRows& held) {
   return info;
 }
 
-uint64_t pngBytes(const ImageInfo& info, const HeldRows& held, const uint8_t* remap) {
-  uint64_t bytes = 0;
-  auto writer = createPngWriter([&bytes](const void*, size_t n) { bytes += n; }, info);
-  writeHeld(*writer, held, info, remap);
+// The PNG of a held picture, into @p bytes when given, else only counted.
+uint64_t encodePng(const ImageInfo& info, const HeldRows& held, const uint8_t* remap, RowBatches* source,
+                   std::vector<uint8_t>* bytes = nullptr) {
+  uint64_t n = 0;
+  auto writer = createPngWriter(
+      [&](const void* p, size_t size) {
+        n += size;
+        if (bytes) bytes->insert(bytes->end(), static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + size);
+      },
+      info);
+  writeHeld(*writer, held, info, remap, source);
   writer->finish();
-  return bytes;
+  return n;
 }
+
+// A held picture's layout; when it was chosen by encoding, the file's bytes.
+struct Layout {
+  ImageInfo info;
+  std::vector<uint8_t> encoded;
+};
 
 // The layout a whole held picture is written in, chosen from its pixels. A
 // profile decides first: a grey one keeps the picture grey, an RGB one keeps
 // it in colour (a palette is colour).
-ImageInfo chooseLayout(FileFormat outFormat, const ImageInfo& work, const HeldRows& held, uint8_t* remap) {
+Layout chooseLayout(FileFormat outFormat, const ImageInfo& work, const HeldRows& held, uint8_t* remap,
+                    RowBatches* source) {
   const bool grayWork = work.format == PixelFormat::Gray || work.format == PixelFormat::GrayAlpha;
   const bool mayGray = held.allGray() && (work.icc.empty() || grayWork);
   const bool mayPalette = held.paletted() && (work.icc.empty() || !grayWork);
@@ -164,24 +192,28 @@ ImageInfo chooseLayout(FileFormat outFormat, const ImageInfo& work, const HeldRo
   colour.palette.clear();
   colour.format = held.opaque() ? PixelFormat::Rgb : PixelFormat::Rgba;
   switch (outFormat) {
-    case FileFormat::Jpeg: return mayGray ? grayLayout(work, held) : colour;
+    case FileFormat::Jpeg: return {mayGray ? grayLayout(work, held) : colour, {}};
     case FileFormat::Bmp:
       // A BMP palette holds no alpha.
-      return held.paletted() && held.opaque() ? paletteLayout(work, held, remap) : colour;
+      return {held.paletted() && held.opaque() ? paletteLayout(work, held, remap) : colour, {}};
     default: break;
   }
-  if (!mayPalette) return mayGray ? grayLayout(work, held) : colour;
+  if (!mayPalette) return {mayGray ? grayLayout(work, held) : colour, {}};
   ImageInfo palette = paletteLayout(work, held, remap);
-  if (!mayGray) return palette;
+  if (!mayGray) return {palette, {}};
   ImageInfo gray = grayLayout(work, held);
   // Grey at no more bits than the indices needs no palette; otherwise the
-  // smaller wins, measured on pictures small enough to encode twice.
+  // smaller wins, tried on pictures small enough to encode twice. The grey
+  // one is kept, so a grey photo is encoded only twice.
   const unsigned grayBits = gray.format == PixelFormat::Gray ? gray.grayBits : 16;
-  if (grayBits < 8 && grayBits <= paletteBits(palette.palette.size())) return gray;
+  const bool grayFewer = grayBits <= paletteBits(palette.palette.size());
   constexpr uint64_t kTrialPixels = uint64_t(4) << 20;
-  if (uint64_t(work.width) * work.height > kTrialPixels)
-    return grayBits <= paletteBits(palette.palette.size()) ? gray : palette;
-  return pngBytes(gray, held, nullptr) <= pngBytes(palette, held, remap) ? gray : palette;
+  if ((grayBits < 8 && grayFewer) || uint64_t(work.width) * work.height > kTrialPixels)
+    return {grayFewer ? gray : palette, {}};
+  std::vector<uint8_t> grayPng;
+  if (encodePng(gray, held, nullptr, source, &grayPng) <= encodePng(palette, held, remap, source))
+    return {gray, std::move(grayPng)};
+  return {palette, {}};
 }
 
 // One attempt at the conversion. A picture with many colours streams; with
@@ -206,8 +238,10 @@ bool convert(const std::string& inputPath, const std::string& outputPath, FileFo
   const bool hold = outFormat != FileFormat::Jpeg || work.format == PixelFormat::Rgb;
   ImageInfo out = work;
   std::unique_ptr<HeldRows> held;
+  // A source held whole by its reader is only looked at, then read again.
+  RowBatches* again = source.reader->rewind() ? &batches : nullptr;
   if (hold) {
-    held = std::make_unique<HeldRows>(work);
+    held = std::make_unique<HeldRows>(work, !again);
     for (; y < src.height; y += n) {
       n = std::min(batches.batch(), src.height - y);
       rows = batches.next(n);
@@ -215,23 +249,31 @@ bool convert(const std::string& inputPath, const std::string& outputPath, FileFo
     }
     if (y == src.height) {
       uint8_t remap[256] = {};
-      out = chooseLayout(outFormat, work, *held, remap);
-      if (!iccProfileFits(out.icc, out.format)) out.icc.clear();
+      Layout layout = chooseLayout(outFormat, work, *held, remap, again);
+      if (!iccProfileFits(layout.info.icc, layout.info.format)) layout.info.icc.clear();
       AtomicOutputFile file(outputPath);
-      std::unique_ptr<ImageWriter> writer = createWriter(file, out, outFormat, quality);
-      writeHeld(*writer, *held, out, remap);
-      writer->finish();
-      writer.reset();
+      if (layout.encoded.empty()) {
+        std::unique_ptr<ImageWriter> writer = createWriter(file, layout.info, outFormat, quality);
+        writeHeld(*writer, *held, layout.info, remap, again);
+        writer->finish();
+      } else {
+        file.write(layout.encoded.data(), layout.encoded.size());
+      }
       file.commit();
       return true;
     }
     if (mayDropAlpha && work.format == PixelFormat::Rgba && held->opaque()) out.format = PixelFormat::Rgb;
+    if (again) {
+      // Nothing was held: all of it again.
+      if (!again->rewind()) throw ReadError("Cannot read the input file");
+      y = 0, rows = nullptr, held.reset();
+    }
   }
 
   AtomicOutputFile file(outputPath);
   std::unique_ptr<ImageWriter> writer = createWriter(file, out, outFormat, quality);
   if (held) {
-    writeHeld(*writer, *held, out, nullptr);
+    writeHeld(*writer, *held, out, nullptr, nullptr);
     held.reset();
   }
   const bool dropAlpha = out.format != work.format;
