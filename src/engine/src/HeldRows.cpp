@@ -23,6 +23,7 @@ HeldRows::HeldRows(const ImageInfo& info, bool store)
   for (const Rgba8& c : info.palette) sourcePalette_.push_back(keyOf(c.r, c.g, c.b, c.a));
   // Indices past a short palette read as opaque black, as everywhere else.
   sourcePalette_.resize(256, keyOf(0, 0, 0, 255));
+  std::fill(indexMap_, indexMap_ + 256, int16_t(-1));
   // Reserved, not touched: a picture that turns out to have many colours
   // costs no memory for it.
   if (store) data_.reserve(size_t(info.width) * info.height);
@@ -46,8 +47,34 @@ size_t HeldRows::slotOf(uint32_t k) const {
   return slot;
 }
 
+int HeldRows::insert(uint32_t k) {
+  const size_t slot = slotOf(k);
+  if (!slots_[slot]) {
+    if (colors_.size() == 256) return -1;
+    colors_.push_back(colorOf(k));
+    opaque_ = opaque_ && k >> 24 == 255;
+    keys_[slot] = k;
+    slots_[slot] = uint16_t(colors_.size());
+  }
+  return slots_[slot] - 1;
+}
+
 bool HeldRows::add(const uint8_t* rows, uint32_t count) {
   const size_t pixels = size_t(width_) * count, channels = size_t(channelCount(from_));
+  if (from_ == PixelFormat::Indexed) {
+    // At most 256 colours, each looked up once.
+    uint8_t seen[256] = {};
+    for (size_t i = 0; i < pixels; ++i) seen[rows[i]] = 1;
+    for (unsigned v = 0; v < 256; ++v)
+      if (seen[v] && indexMap_[v] < 0) indexMap_[v] = int16_t(insert(sourcePalette_[v]));
+    if (store_) {
+      const size_t at = data_.size();
+      data_.resize(at + pixels);
+      for (size_t i = 0; i < pixels; ++i) data_[at + i] = uint8_t(indexMap_[rows[i]]);
+    }
+    rows_ += count;
+    return true;
+  }
   const size_t kept = data_.size();
   uint32_t last = 0;
   uint8_t lastIndex = 0;
@@ -65,23 +92,17 @@ bool HeldRows::add(const uint8_t* rows, uint32_t count) {
     }
     // Pictures with few colours come in runs.
     if (!haveLast || k != last) {
-      const size_t slot = slotOf(k);
-      if (!slots_[slot]) {
-        if (colors_.size() == 256) {
-          if (grayKey(k) && allGray()) {
-            toGrayAlpha();
-            --i;  // taken again as grey and alpha
-            continue;
-          }
-          data_.resize(kept);
-          return false;
+      const int index = insert(k);
+      if (index < 0) {
+        if (grayKey(k) && allGray()) {
+          toGrayAlpha();
+          --i;  // taken again as grey and alpha
+          continue;
         }
-        colors_.push_back(colorOf(k));
-        opaque_ = opaque_ && k >> 24 == 255;
-        keys_[slot] = k;
-        slots_[slot] = uint16_t(colors_.size());
+        data_.resize(kept);
+        return false;
       }
-      last = k, lastIndex = uint8_t(slots_[slot] - 1), haveLast = true;
+      last = k, lastIndex = uint8_t(index), haveLast = true;
     }
     if (store_) data_.push_back(lastIndex);
   }
@@ -101,15 +122,28 @@ void HeldRows::toGrayAlpha() {
   grayAlpha_ = true;
 }
 
-void HeldRows::compact(const uint8_t* src, uint8_t* dst) const {
-  if (from_ == PixelFormat::Indexed && !grayAlpha_) {
-    int16_t map[256];
-    std::fill(map, map + 256, -1);
-    for (size_t x = 0; x < width_; ++x) {
-      int16_t& m = map[src[x]];
-      if (m < 0) m = int16_t(slots_[slotOf(sourcePalette_[src[x]])] - 1);
-      dst[x] = uint8_t(m);
+void HeldRows::convert(const uint8_t* src, PixelFormat to, uint8_t* dst, const uint8_t* remap,
+                       uint8_t* scratch) const {
+  if (from_ == PixelFormat::Indexed && to == PixelFormat::Indexed) {
+    uint8_t table[256];
+    bool same = true;  // a palette used whole, in order
+    for (unsigned v = 0; v < 256; ++v) {
+      table[v] = remap ? remap[uint8_t(indexMap_[v])] : uint8_t(indexMap_[v]);
+      same = same && (indexMap_[v] < 0 || table[v] == v);
     }
+    if (same)
+      std::memcpy(dst, src, width_);
+    else
+      for (size_t x = 0; x < width_; ++x) dst[x] = table[src[x]];
+    return;
+  }
+  compact(src, scratch);
+  expand(scratch, to, dst, remap);
+}
+
+void HeldRows::compact(const uint8_t* src, uint8_t* dst) const {
+  if (from_ == PixelFormat::Indexed) {
+    for (size_t x = 0; x < width_; ++x) dst[x] = uint8_t(indexMap_[src[x]]);
     return;
   }
   const size_t channels = size_t(channelCount(from_));
@@ -124,6 +158,13 @@ void HeldRows::compact(const uint8_t* src, uint8_t* dst) const {
     if (!x || k != last) last = k, lastIndex = uint8_t(slots_[slotOf(k)] - 1);
     dst[x] = lastIndex;
   }
+}
+
+unsigned HeldRows::rank(size_t i) const {
+  if (from_ == PixelFormat::Indexed)
+    for (unsigned v = 0; v < 256; ++v)
+      if (indexMap_[v] == int16_t(i)) return v;
+  return unsigned(i);
 }
 
 bool HeldRows::allGray() const {

@@ -28,6 +28,9 @@ class HeldRows {
   bool paletted() const { return !grayAlpha_; }
   /// The colours in order of first appearance (paletted() only).
   const std::vector<Rgba8>& colors() const { return colors_; }
+  /// Where colour @p i stood in the source: its first palette index, or
+  /// its order of appearance.
+  unsigned rank(size_t i) const;
   bool allGray() const;
   bool opaque() const;
   /// The fewest bits (1, 2, 4, 8) that hold every grey level exactly
@@ -36,21 +39,26 @@ class HeldRows {
 
   /// Held row @p y (stored only).
   const uint8_t* row(uint32_t y) const { return data_.data() + size_t(y) * width_ * (grayAlpha_ ? 2 : 1); }
-  /// A row in the layout given at creation, of a picture add() took whole,
-  /// as it would be held.
-  void compact(const uint8_t* src, uint8_t* dst) const;
   /// A held row as @p to: Indexed gives the held index through @p remap
   /// (paletted() only), Gray ignores alpha, the others expand.
   void expand(const uint8_t* held, PixelFormat to, uint8_t* dst, const uint8_t* remap = nullptr) const;
+  /// A row in the layout given at creation, of a picture add() took whole,
+  /// as expand() gives it; @p scratch holds 2 bytes a pixel.
+  void convert(const uint8_t* src, PixelFormat to, uint8_t* dst, const uint8_t* remap, uint8_t* scratch) const;
 
  private:
+  // A source row as it would be held.
+  void compact(const uint8_t* src, uint8_t* dst) const;
   uint32_t key(const uint8_t* p) const;
   size_t slotOf(uint32_t key) const;
+  /// The index of colour @p key, added if new; -1 when 256 are taken.
+  int insert(uint32_t key);
   void toGrayAlpha();
 
   uint32_t width_;
   PixelFormat from_;
   std::vector<uint32_t> sourcePalette_;  // Indexed input: each entry as a colour key
+  int16_t indexMap_[256];                // Indexed input: held index of each, -1 until seen
   std::vector<Rgba8> colors_;
   // Open-addressing table from colour key to index + 1 (0: empty).
   std::vector<uint32_t> keys_;

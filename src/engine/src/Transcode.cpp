@@ -124,30 +124,33 @@ void writeHeld(ImageWriter& writer, const HeldRows& held, const ImageInfo& to, c
     const uint32_t n = std::min(batch, held.rowCount() - y);
     const uint8_t* rows = source ? source->next(n) : nullptr;
     for (uint32_t i = 0; i < n; ++i) {
-      const uint8_t* row = held.row(y + i);
-      if (source) {
-        held.compact(rows + i * source->rowBytes(), compacted.data());
-        row = compacted.data();
-      }
-      held.expand(row, to.format, buf.data() + i * rowBytes, remap);
+      uint8_t* dst = buf.data() + i * rowBytes;
+      if (source)
+        held.convert(rows + i * source->rowBytes(), to.format, dst, remap, compacted.data());
+      else
+        held.expand(held.row(y + i), to.format, dst, remap);
     }
     writer.writeRows(buf.data(), n);
   }
 }
 
-// A palette in order of first appearance, transparent entries first so
-// tRNS stays short; @p remap takes the held indices to it.
+// A palette in the source's order (a source palette's, or of first
+// appearance), transparent entries first so tRNS stays short; @p remap takes
+// the held indices to it.
 ImageInfo paletteLayout(const ImageInfo& work, const HeldRows& held, uint8_t* remap) {
   ImageInfo info = work;
   info.format = PixelFormat::Indexed;
   info.palette.clear();
   const std::vector<Rgba8>& colors = held.colors();
-  for (bool opaque : {false, true})
-    for (size_t i = 0; i < colors.size(); ++i)
-      if ((colors[i].a == 255) == opaque) {
-        remap[i] = uint8_t(info.palette.size());
-        info.palette.push_back(colors[i]);
-      }
+  std::vector<size_t> order(colors.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return std::pair(colors[a].a == 255, held.rank(a)) < std::pair(colors[b].a == 255, held.rank(b));
+  });
+  for (size_t i : order) {
+    remap[i] = uint8_t(info.palette.size());
+    info.palette.push_back(colors[i]);
+  }
   return info;
 }
 
@@ -234,8 +237,9 @@ bool convert(const std::string& inputPath, const std::string& outputPath, FileFo
   RowBatches batches(*source.reader, work.format);
   uint32_t y = 0, n = 0;
   const uint8_t* rows = nullptr;
-  // A JPG is only ever made smaller by losing its colour channels.
-  const bool hold = outFormat != FileFormat::Jpeg || work.format == PixelFormat::Rgb;
+  // A JPG is only ever made smaller by losing its colour channels; a
+  // palette's own say on that is taken above.
+  const bool hold = outFormat != FileFormat::Jpeg || (work.format == PixelFormat::Rgb && src.format != PixelFormat::Indexed);
   ImageInfo out = work;
   std::unique_ptr<HeldRows> held;
   // A source held whole by its reader is only looked at, then read again.
