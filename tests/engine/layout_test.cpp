@@ -59,11 +59,15 @@ TEST(Layout, EachPictureTakesTheSmallestLayoutItsPixelsAllow) {
       {"translucent greys", [](size_t i) { return grey(uint8_t(i), i / 256 % 2 ? 90 : 255); }, {4, 8}, 32},
       {"one transparent colour", [](size_t i) { return i % 3 ? grey(200) : Rgba8{255, 0, 0, 0}; }, {3, 1}, 32},
       // Over 256 grey and alpha pairs held as such, then a colour.
-      {"last pixel in colour", [](size_t i) { return i == kLast ? Rgba8{1, 2, 3, 4} : grey(uint8_t(i), uint8_t(i / 256)); }, {6, 8}, 32},
+      {"last pixel in colour",
+       [](size_t i) { return i == kLast ? Rgba8{1, 2, 3, 4} : grey(uint8_t(i), uint8_t(i / 256)); }, {6, 8}, 32},
       // Alpha is left out while every pixel is opaque; a translucent last
       // pixel starts the conversion again.
-      {"opaque colours", [](size_t i) { return Rgba8{uint8_t(i), uint8_t(i >> 8), uint8_t(i * 7), 255}; }, {2, 8}, 24},
-      {"last pixel translucent", [](size_t i) { return Rgba8{uint8_t(i), uint8_t(i >> 8), uint8_t(i * 7), uint8_t(i == kLast ? 9 : 255)}; }, {6, 8}, 32},
+      {"opaque colours", [](size_t i) { return Rgba8{uint8_t(i), uint8_t(i >> 8), uint8_t(i * 7), 255}; }, {2, 8},
+       24},
+      {"last pixel translucent",
+       [](size_t i) { return Rgba8{uint8_t(i), uint8_t(i >> 8), uint8_t(i * 7), uint8_t(i == kLast ? 9 : 255)}; },
+       {6, 8}, 32},
   };
   for (const auto& [name, colour, png, bmp] : cases) {
     SCOPED_TRACE(name);

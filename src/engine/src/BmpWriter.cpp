@@ -44,7 +44,8 @@ class BmpWriter : public ImageWriter {
     // Pillow takes a palette of the greys 0, 1, 2... for grey samples of
     // 8 bits, whatever the depth: reversed, it reads as a palette.
     bool ramp = info.format == PixelFormat::Indexed && bpp_ < 8 && colors > 2;
-    for (uint32_t i = 0; ramp && i < colors; ++i) ramp = info.palette[i] == Rgba8{uint8_t(i), uint8_t(i), uint8_t(i), 255};
+    for (uint32_t i = 0; ramp && i < colors; ++i)
+      ramp = info.palette[i] == Rgba8{uint8_t(i), uint8_t(i), uint8_t(i), 255};
     if (ramp)
       for (uint32_t i = 0; i < colors; ++i) remap_[i] = uint8_t(colors - 1 - i);
     stride_ = ((uint64_t(info.width) * bpp_ + 31) / 32) * 4;

@@ -18,15 +18,12 @@ inline bool grayKey(uint32_t k) { return uint8_t(k) == uint8_t(k >> 8) && uint8_
 }  // namespace
 
 HeldRows::HeldRows(const ImageInfo& info, bool store)
-    : width_(info.width), from_(info.format), keys_(size_t(1) << kSlotBits), slots_(size_t(1) << kSlotBits),
+    : width_(info.width), pixels_(size_t(info.width) * info.height), from_(info.format), keys_(size_t(1) << kSlotBits), slots_(size_t(1) << kSlotBits),
       store_(store) {
   for (const Rgba8& c : info.palette) sourcePalette_.push_back(keyOf(c.r, c.g, c.b, c.a));
   // Indices past a short palette read as opaque black, as everywhere else.
   sourcePalette_.resize(256, keyOf(0, 0, 0, 255));
   std::fill(indexMap_, indexMap_ + 256, int16_t(-1));
-  // Reserved, not touched: a picture that turns out to have many colours
-  // costs no memory for it.
-  if (store) data_.reserve(size_t(info.width) * info.height);
 }
 
 uint32_t HeldRows::key(const uint8_t* p) const {
@@ -72,7 +69,7 @@ bool HeldRows::add(const uint8_t* rows, uint32_t count) {
       data_.resize(at + pixels);
       for (size_t i = 0; i < pixels; ++i) data_[at + i] = uint8_t(indexMap_[rows[i]]);
     }
-    rows_ += count;
+    taken(count);
     return true;
   }
   const size_t kept = data_.size();
@@ -106,13 +103,20 @@ bool HeldRows::add(const uint8_t* rows, uint32_t count) {
     }
     if (store_) data_.push_back(lastIndex);
   }
-  rows_ += count;
+  taken(count);
   return true;
+}
+
+void HeldRows::taken(uint32_t count) {
+  // Room for the whole picture once its first rows are held: a photo gives
+  // up within them and never asks for it.
+  if (store_ && rows_ == 0) data_.reserve(pixels_ * (grayAlpha_ ? 2 : 1));
+  rows_ += count;
 }
 
 void HeldRows::toGrayAlpha() {
   std::vector<uint8_t> wide;
-  if (store_) wide.reserve(data_.capacity() * 2);
+  if (store_) wide.reserve(pixels_ * 2);
   wide.resize(data_.size() * 2);
   for (size_t i = 0; i < data_.size(); ++i) {
     wide[2 * i] = colors_[data_[i]].r;

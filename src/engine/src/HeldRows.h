@@ -54,8 +54,10 @@ class HeldRows {
   /// The index of colour @p key, added if new; -1 when 256 are taken.
   int insert(uint32_t key);
   void toGrayAlpha();
+  void taken(uint32_t count);
 
   uint32_t width_;
+  size_t pixels_;
   PixelFormat from_;
   std::vector<uint32_t> sourcePalette_;  // Indexed input: each entry as a colour key
   int16_t indexMap_[256];                // Indexed input: held index of each, -1 until seen

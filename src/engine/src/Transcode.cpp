@@ -116,6 +116,7 @@ unsigned paletteBits(size_t colors) { return colors <= 2 ? 1 : colors <= 4 ? 2 :
 // again from @p source when they were not stored.
 void writeHeld(ImageWriter& writer, const HeldRows& held, const ImageInfo& to, const uint8_t* remap,
                RowBatches* source) {
+  if (!held.rowCount()) return;
   if (source && !source->rewind()) throw ReadError("Cannot read the input file");
   const uint32_t batch = source ? source->batch() : 16;
   const size_t rowBytes = to.rowBytes();
@@ -239,7 +240,8 @@ bool convert(const std::string& inputPath, const std::string& outputPath, FileFo
   const uint8_t* rows = nullptr;
   // A JPG is only ever made smaller by losing its colour channels; a
   // palette's own say on that is taken above.
-  const bool hold = outFormat != FileFormat::Jpeg || (work.format == PixelFormat::Rgb && src.format != PixelFormat::Indexed);
+  const bool hold =
+      outFormat != FileFormat::Jpeg || (work.format == PixelFormat::Rgb && src.format != PixelFormat::Indexed);
   ImageInfo out = work;
   std::unique_ptr<HeldRows> held;
   // A source held whole by its reader is only looked at, then read again.
@@ -313,7 +315,8 @@ void run(const std::string& inputPath, const std::string& outputPath, int qualit
   // The quality means something only to a JPG output.
   if (outFormat == FileFormat::Jpeg && (quality < 10 || quality > 100))
     throw OtherError("Quality must be between 10 and 100");
-  if (!convert(inputPath, outputPath, outFormat, quality, true)) convert(inputPath, outputPath, outFormat, quality, false);
+  if (!convert(inputPath, outputPath, outFormat, quality, true))
+    convert(inputPath, outputPath, outFormat, quality, false);
 }
 
 }  // namespace
