@@ -25,10 +25,16 @@ bool save(const QImage& image, const QString& folder, const QString& name)
     return false;
 }
 
+QImage white(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    return image;
+}
+
 QImage chart()
 {
-    QImage image(1200, 800, QImage::Format_RGB32);
-    image.fill(Qt::white);
+    QImage image = white(1200, 800);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setFont(QFont(QStringLiteral("Liberation Sans"), 14));
@@ -53,8 +59,7 @@ QImage chart()
 
 QImage text()
 {
-    QImage image(1000, 300, QImage::Format_RGB32);
-    image.fill(Qt::white);
+    QImage image = white(1000, 300);
     QPainter p(&image);
     p.setRenderHint(QPainter::TextAntialiasing);
     p.setPen(Qt::black);
@@ -100,8 +105,7 @@ QImage icon()
     p.setBrush(QColor(0x22, 0x88, 0x33));
     p.drawPolygon(QPolygonF({QPointF(120, 210), QPointF(170, 140), QPointF(216, 210)}));
     p.end();
-    QImage opaque(image.size(), QImage::Format_RGB32);
-    opaque.fill(Qt::white);
+    QImage opaque = white(image.width(), image.height());
     QPainter(&opaque).drawImage(0, 0, image);
     return opaque;
 }
