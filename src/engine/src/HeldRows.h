@@ -15,7 +15,7 @@ namespace pixmorph {
 /// grey: never more than 2 bytes a pixel. A picture that fits neither is
 /// refused, and what was held is handed back in its own layout. Without
 /// @p store only the colours are taken, for a source that can give its rows
-/// again (compact()).
+/// again (convert()).
 class HeldRows {
  public:
   HeldRows(const ImageInfo& info, bool store);
@@ -26,7 +26,7 @@ class HeldRows {
   uint32_t rowCount() const { return rows_; }
 
   bool paletted() const { return !grayAlpha_; }
-  /// The colours in order of first appearance (paletted() only).
+  /// The colours as they were first met (paletted() only).
   const std::vector<Rgba8>& colors() const { return colors_; }
   /// Where colour @p i stood in the source: its first palette index, or
   /// its order of appearance.
