@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -65,11 +66,15 @@ class ImageWriter {
 };
 
 /// Reader over an image already fully decoded in memory (interlaced or
-/// compressed sources, or after an orientation change).
+/// compressed sources, or after an orientation change), or over rows held
+/// for several targets, which each read them through a reader of their own.
 class BufferedReader : public ImageReader {
  public:
   BufferedReader(ImageInfo info, std::vector<uint8_t> pixels)
-      : info_(std::move(info)), pixels_(std::move(pixels)) {}
+      : info_(std::move(info)), pixels_(std::make_shared<const std::vector<uint8_t>>(std::move(pixels))) {}
+  /// Reading beyond @p pixels throws @p end, the failure that cut them short, when given.
+  BufferedReader(ImageInfo info, std::shared_ptr<const std::vector<uint8_t>> pixels, std::exception_ptr end)
+      : info_(std::move(info)), pixels_(std::move(pixels)), end_(std::move(end)) {}
   const ImageInfo& info() const override { return info_; }
   void readRows(uint8_t* dst, uint32_t count) override;
   bool rewind() override {
@@ -79,7 +84,8 @@ class BufferedReader : public ImageReader {
 
  private:
   ImageInfo info_;
-  std::vector<uint8_t> pixels_;
+  std::shared_ptr<const std::vector<uint8_t>> pixels_;
+  std::exception_ptr end_;
   size_t offset_ = 0;
 };
 

@@ -8,8 +8,11 @@ namespace pixmorph {
 
 void BufferedReader::readRows(uint8_t* dst, uint32_t count) {
   size_t bytes = info_.rowBytes() * count;
-  if (offset_ + bytes > pixels_.size()) throw ReadError("Image data ended early");
-  std::memcpy(dst, pixels_.data() + offset_, bytes);
+  if (offset_ + bytes > pixels_->size()) {
+    if (end_) std::rethrow_exception(end_);
+    throw ReadError("Image data ended early");
+  }
+  std::memcpy(dst, pixels_->data() + offset_, bytes);
   offset_ += bytes;
 }
 

@@ -2,6 +2,8 @@
 // then streams rows from one to the other.
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <functional>
 #include <new>
 #include <vector>
 
@@ -67,25 +69,44 @@ std::unique_ptr<ImageWriter> createWriter(AtomicOutputFile& out, const ImageInfo
   }
 }
 
-namespace {
-
-// The input file and its reader, opened together.
-struct Source {
-  explicit Source(const std::string& path) : in(path), reader(openReader(in, path)) {}
-  InputFile in;
-  std::unique_ptr<ImageReader> reader;
+struct DecodedSource {
+  std::exception_ptr openFailure;  // the source could not be opened: every write fails with this
+  ImageInfo info;
+  std::shared_ptr<const std::vector<uint8_t>> rows;  // decoded rows, top to bottom
+  std::exception_ptr rowFailure;                     // what cut the rows short
+  std::string streamFrom;  // too large to hold here: each write reads this file as transcode() does
 };
 
-// The source's rows in batches, converted to one layout. Small batches keep
-// memory flat while amortising the virtual calls; very wide rows (a 2^28 x 1
-// image is legal) go one at a time.
+namespace {
+
+// A reader and the input file it reads, if any: a source held decoded has none.
+struct Source {
+  std::unique_ptr<InputFile> in;
+  std::unique_ptr<ImageReader> reader;
+};
+using OpenSource = std::function<Source()>;
+
+Source openFile(const std::string& path) {
+  Source source;
+  source.in = std::make_unique<InputFile>(path);
+  source.reader = openReader(*source.in, path);
+  return source;
+}
+
+// Small batches keep memory flat while amortising the virtual calls; very
+// wide rows (a 2^28 x 1 image is legal) go one at a time.
+uint32_t rowBatch(size_t widestRow) {
+  return uint32_t(std::clamp<size_t>((size_t(4) << 20) / widestRow, 1, 16));
+}
+
+// The source's rows in batches, converted to one layout.
 class RowBatches {
  public:
   RowBatches(ImageReader& reader, PixelFormat to)
       : reader_(reader), converter_(reader.info(), to), srcRow_(reader.info().rowBytes()),
         dstRow_(size_t(reader.info().width) * size_t(channelCount(to))),
         same_(reader.info().format == to),
-        batch_(uint32_t(std::clamp<size_t>((size_t(4) << 20) / std::max(srcRow_, dstRow_), 1, 16))) {
+        batch_(rowBatch(std::max(srcRow_, dstRow_))) {
     srcBuf_.resize(checkedMul(srcRow_, batch_));
     if (!same_) dstBuf_.resize(checkedMul(dstRow_, batch_));
   }
@@ -223,9 +244,9 @@ Layout chooseLayout(FileFormat outFormat, const ImageInfo& work, const HeldRows&
 // One attempt at the conversion. A picture with many colours streams; with
 // @p mayDropAlpha its alpha is left out while every pixel is opaque, and a
 // later translucent pixel returns false to start again keeping it.
-bool convert(const std::string& inputPath, const std::string& outputPath, FileFormat outFormat, int quality,
+bool convert(const OpenSource& open, const std::string& outputPath, FileFormat outFormat, int quality,
              bool mayDropAlpha) {
-  Source source(inputPath);
+  Source source = open();
   const ImageInfo& src = source.reader->info();
 
   ImageInfo work = src;
@@ -308,24 +329,28 @@ bool convert(const std::string& inputPath, const std::string& outputPath, FileFo
   return true;
 }
 
-void run(const std::string& inputPath, const std::string& outputPath, int quality) {
+// The output format @p outputPath names, once the output and @p quality are
+// known to be writable: checked before the input is opened.
+FileFormat outputFormatFor(const std::string& outputPath, int quality) {
   FileFormat outFormat = formatFromExtension(outputPath);
   if (outFormat == FileFormat::Unknown || outFormat == FileFormat::Gif)
     throw WriteError(kOutputNotSupported);
   // The quality means something only to a JPG output.
   if (outFormat == FileFormat::Jpeg && (quality < 10 || quality > 100))
     throw OtherError("Quality must be between 10 and 100");
-  if (!convert(inputPath, outputPath, outFormat, quality, true))
-    convert(inputPath, outputPath, outFormat, quality, false);
+  return outFormat;
 }
 
-}  // namespace
+void run(const OpenSource& open, const std::string& outputPath, int quality) {
+  const FileFormat outFormat = outputFormatFor(outputPath, quality);
+  if (!convert(open, outputPath, outFormat, quality, true)) convert(open, outputPath, outFormat, quality, false);
+}
 
-TranscodeResult transcode(const std::string& inputPath, const std::string& outputPath,
-                          int quality) {
+template <typename Work>
+TranscodeResult resultOf(Work&& work) {
   TranscodeResult r;
   try {
-    run(inputPath, outputPath, quality);
+    work();
     r.ok = true;
     r.status = PIXMORPH_OK;
     r.message = pixmorph_message(PIXMORPH_OK);
@@ -346,6 +371,66 @@ TranscodeResult transcode(const std::string& inputPath, const std::string& outpu
     r.message = e.what();
   }
   return r;
+}
+
+}  // namespace
+
+TranscodeResult transcode(const std::string& inputPath, const std::string& outputPath,
+                          int quality) {
+  return resultOf([&] { run([&] { return openFile(inputPath); }, outputPath, quality); });
+}
+
+std::shared_ptr<const DecodedSource> decodeSource(const std::string& inputPath) {
+  auto source = std::make_shared<DecodedSource>();
+  Source opened;
+  try {
+    opened = openFile(inputPath);
+  } catch (...) {
+    source->openFailure = std::current_exception();
+    return source;
+  }
+  source->info = opened.reader->info();
+  auto rows = std::make_shared<std::vector<uint8_t>>();
+  const size_t rowBytes = source->info.rowBytes();
+  uint32_t decoded = 0;
+  try {
+    rows->resize(checkedMul(rowBytes, source->info.height));
+  } catch (const std::bad_alloc&) {
+    source->streamFrom = inputPath;
+    return source;
+  }
+  try {
+    const uint32_t batch = rowBatch(rowBytes);
+    for (uint32_t y = 0; y < source->info.height; y += batch) {
+      const uint32_t n = std::min(batch, source->info.height - y);
+      opened.reader->readRows(rows->data() + y * rowBytes, n);
+      decoded = y + n;
+    }
+  } catch (...) {
+    // The writes meet this failure where the one-target call would: once
+    // the rows read so far are used.
+    source->rowFailure = std::current_exception();
+    rows->resize(size_t(decoded) * rowBytes);
+    rows->shrink_to_fit();
+  }
+  source->rows = std::move(rows);
+  return source;
+}
+
+bool decodedWhole(const DecodedSource& source) {
+  return !source.openFailure && !source.rowFailure && source.streamFrom.empty();
+}
+
+TranscodeResult writeTarget(const DecodedSource& source, const std::string& outputPath, int quality) {
+  if (!source.streamFrom.empty()) return transcode(source.streamFrom, outputPath, quality);
+  return resultOf([&] {
+    run(
+        [&] {
+          if (source.openFailure) std::rethrow_exception(source.openFailure);
+          return Source{nullptr, std::make_unique<BufferedReader>(source.info, source.rows, source.rowFailure)};
+        },
+        outputPath, quality);
+  });
 }
 
 }  // namespace pixmorph

@@ -1,6 +1,7 @@
 // C++ face of the conversion engine, used by the tests and the command-line tool.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "pixmorph/transcode.h"
@@ -29,5 +30,18 @@ TranscodeResult transcode(const std::string& inputPath, const std::string& outpu
 /// Safe inside a signal handler. Where outputs are written without a name
 /// there is mostly nothing to remove.
 void removeUnfinishedOutput() noexcept;
+
+/// A source read and decoded once, then held read-only while several
+/// targets are written from it. Its contents are the engine's own.
+struct DecodedSource;
+
+/// Reads and decodes @p inputPath whole. A source that cannot be read still
+/// gives a DecodedSource: each of its writes fails as transcode() would.
+std::shared_ptr<const DecodedSource> decodeSource(const std::string& inputPath);
+
+/// Writes @p source into @p outputPath: byte for byte what transcode() writes
+/// for the same input file, target and @p quality, with the same result.
+/// Writes of one source may run on several threads at once.
+TranscodeResult writeTarget(const DecodedSource& source, const std::string& outputPath, int quality = 80);
 
 }  // namespace pixmorph
