@@ -73,13 +73,15 @@ void frmMain::ConvertSingleFiles(const QStringList& files)
     cmdStop->show();
     lblOnlineDocumentation->hide();
 
-    // One conversion at a time, file by file, each always BMP, PNG, then each
-    // JPG quality: a source that cannot be read ends its own formats. A
-    // format the dialog would not offer for a file alone is left out for it.
+    // File by file, each always BMP, PNG, then each JPG quality, as many at
+    // once as a batch converts files: a source that cannot be read ends its
+    // own formats. A format the dialog would not offer for a file alone is
+    // left out for it.
     RunParameters parameters;
     parameters.operation = kConvertSingle;
     parameters.warnOnOverwrite = dialog.chkWarnOnOverwrite->isChecked() && chkWarnOnOverwrite->isChecked();
     parameters.viewInBrowser = dialog.chkViewInBrowser->isChecked();
+    parameters.maxInFlight = std::max(1, conversionPool().maxThreadCount());
     const QualityPlan plan = PlanQualities(intQualityFrom, intQualityTo, intQualityStep);
     for (const QString& path : files) {
         SourceFile source;

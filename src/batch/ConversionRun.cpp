@@ -26,9 +26,13 @@ ConversionRun::ConversionRun(RunParameters parameters, RunHost& host, Transcoder
 {
     for (const ConversionItem& item : parameters_.items)
         jobs_.push_back({nullptr, &item});
-    for (const SourceFile& source : parameters_.sources)
+    for (const SourceFile& source : parameters_.sources) {
+        Decode& decode = decodes_.emplace_back();
+        decode.firstJob = jobs_.size();
         for (const ConversionItem& target : source.targets)
             jobs_.push_back({&source, &target});
+        decode.lastJob = jobs_.size() - 1;
+    }
 }
 
 ConversionRun::~ConversionRun()
@@ -36,6 +40,9 @@ ConversionRun::~ConversionRun()
     for (const auto& entry : entries_)
         if (entry->watcher)
             entry->watcher->waitForFinished();
+    for (const Decode& decode : decodes_)
+        if (decode.watcher)
+            decode.watcher->waitForFinished();
 }
 
 void ConversionRun::start() { pump(); }
@@ -61,32 +68,122 @@ void ConversionRun::pump()
         return;
     report();
     dispatch();
+    releaseSpentDecodes();
     finishIfDone();
+}
+
+ConversionRun::Decode* ConversionRun::decodeOf(const SourceFile* source)
+{
+    return source ? &decodes_[std::size_t(source - parameters_.sources.data())] : nullptr;
+}
+
+// Conversions of @p source started and not ended, each holding its decode.
+bool ConversionRun::converting(const SourceFile* source) const
+{
+    for (const auto& entry : entries_)
+        if (entry->source == source && !entry->complete)
+            return true;
+    return false;
 }
 
 bool ConversionRun::mayDispatch()
 {
     // A single-file source that cannot be read is not tried for further
     // formats; the other qualities of a JPG range are each their own file.
-    while (unreadableSource_ && next_ < jobs_.size() && jobs_[next_].source == unreadableSource_ &&
-           jobs_[next_].item->outputFormat != unreadableFormat_)
+    for (Decode* d = next_ < jobs_.size() ? decodeOf(jobs_[next_].source) : nullptr;
+         d && !d->unreadableFormat.isEmpty() && next_ <= d->lastJob &&
+         jobs_[next_].item->outputFormat != d->unreadableFormat;
+         d = next_ < jobs_.size() ? decodeOf(jobs_[next_].source) : nullptr)
         ++next_;
     if (ended_ || stopRequested_ || next_ >= jobs_.size() || inFlight_ >= parameters_.maxInFlight)
         return false;
-    // A file whose source or target another conversion in flight writes or
-    // reads waits for it, so that it meets the finished file as a one-at-a-
-    // time run would (x.JPG onto x.jpg, two sources with one target name).
+    // A single file's conversions start once its decode has ended, so a
+    // source that cannot be read is known before any of its questions.
     const Job& job = jobs_[next_];
+    const Decode* decode = decodeOf(job.source);
+    if (decode && !decode->decoded)
+        return false;
+    // A conversion whose source or target another conversion in flight
+    // writes or reads waits for it, so that it meets the finished file as a
+    // one-at-a-time run would (x.JPG onto x.jpg, two sources with one target
+    // name). A source held decoded is no longer read, so a JPG may replace
+    // its own source while its other formats are written; one not held whole
+    // counts as read by each of its conversions, which thus go one at a
+    // time, each failing as it would alone.
     const QString input = inputPathOf(job);
     const QString target = targetFolderOf(job) + targetNameOf(*job.item);
+    const bool readsInput = !decode || !decode->decoded->whole;
     for (const auto& entry : entries_) {
         if (entry->complete)
             continue;
-        for (const QString* path : {&entry->inputPath, &entry->targetPath})
-            if (*path == input || *path == target)
-                return false;
+        if (target == entry->targetPath || (entry->readsInput && target == entry->inputPath) ||
+            (readsInput && (input == entry->targetPath || (entry->readsInput && input == entry->inputPath))))
+            return false;
     }
     return true;
+}
+
+// Sources are decoded in order, ahead of their conversions, on the threads
+// these leave free, with at most maxInFlight sources held at once.
+void ConversionRun::startDecodes()
+{
+    if (decodes_.empty() || ended_ || stopRequested_ || next_ >= jobs_.size())
+        return;
+    int held = 0;
+    for (std::size_t i = 0; i < decodes_.size(); ++i)
+        held += decodes_[i].watcher || decodes_[i].decoded || converting(&parameters_.sources[i]) ? 1 : 0;
+    for (std::size_t i = std::size_t(jobs_[next_].source - parameters_.sources.data()); i < decodes_.size(); ++i) {
+        Decode& decode = decodes_[i];
+        if (decode.started)
+            continue;
+        if (inFlight_ >= parameters_.maxInFlight || held >= parameters_.maxInFlight || !mayDecode(i))
+            return;
+        decode.started = true;
+        ++held;
+        ++inFlight_;
+        const SourceFile& source = parameters_.sources[i];
+        const QString path = source.folder + source.fileName;
+        QString error;
+        const std::optional<qint64> length = FileLength(path, error);
+        decode.sizeText = length ? SizeText(*length) : QString();
+        decode.watcher = new QFutureWatcher<DecodedFile>(this);
+        Decode* started = &decode;
+        connect(decode.watcher, &QFutureWatcherBase::finished, this, [this, started] { decodeDone(started); });
+        decode.watcher->setFuture(QtConcurrent::run(&conversionPool(), transcoder_.decode, path));
+    }
+}
+
+// A file that an earlier conversion writes (a.png to a.bmp, then a.bmp) is
+// read once that conversion has ended, as one at a time.
+bool ConversionRun::mayDecode(std::size_t sourceIndex) const
+{
+    const SourceFile& source = parameters_.sources[sourceIndex];
+    const QString path = source.folder + source.fileName;
+    for (const auto& entry : entries_)
+        if (!entry->complete && entry->targetPath == path)
+            return false;
+    for (std::size_t i = next_; i < decodes_[sourceIndex].firstJob; ++i)
+        if (targetFolderOf(jobs_[i]) + targetNameOf(*jobs_[i].item) == path)
+            return false;
+    return true;
+}
+
+void ConversionRun::decodeDone(Decode* decode)
+{
+    --inFlight_;
+    decode->decoded = decode->watcher->result();
+    decode->watcher->deleteLater();
+    decode->watcher = nullptr;
+    pump();
+}
+
+// A decode is let go once its source's last conversion has started (those
+// in flight hold it until they end), or when nothing more will start.
+void ConversionRun::releaseSpentDecodes()
+{
+    for (Decode& decode : decodes_)
+        if (decode.decoded && (next_ > decode.lastJob || ended_ || stopRequested_))
+            decode.decoded.reset();
 }
 
 // Only a single-file JPG range tags its targets with the quality.
@@ -111,9 +208,16 @@ void ConversionRun::dispatch()
     if (dispatching_)
         return;
     dispatching_ = true;
-    while (mayDispatch()) {
-        ConvertOneFile(jobs_[next_++]);
-        report();
+    for (;;) {
+        if (mayDispatch()) {
+            ConvertOneFile(jobs_[next_++]);
+            report();
+        } else {
+            const int before = inFlight_;
+            startDecodes();
+            if (inFlight_ == before)
+                break;
+        }
     }
     dispatching_ = false;
     showProgress();
@@ -128,6 +232,11 @@ void ConversionRun::ConvertOneFile(const Job& job)
     Entry& entry = *owned;
     entry.item = item;
     entry.source = job.source;
+    // Taken now: once its last conversion has started, the run lets the
+    // decode go, and the question below may outlast that.
+    Decode* decode = decodeOf(job.source);
+    const TargetWriter write = decode ? decode->decoded->write : TargetWriter();
+    entry.readsInput = !decode || !decode->decoded->whole;
     entry.inputPath = inputPathOf(job);
     entry.targetName = targetNameOf(item);
     entry.targetPath = targetFolderOf(job) + entry.targetName;
@@ -155,10 +264,8 @@ void ConversionRun::ConvertOneFile(const Job& job)
     if (!inputLength) {
         // An unreadable source ends its own later formats, as a read failure does.
         entry.runTimeError = error;
-        if (job.source) {
-            unreadableSource_ = job.source;
-            unreadableFormat_ = item.outputFormat;
-        }
+        if (decode)
+            decode->unreadableFormat = item.outputFormat;
         entry.complete = true;
         return;
     }
@@ -175,8 +282,11 @@ void ConversionRun::ConvertOneFile(const Job& job)
     Entry* started = &entry;
     connect(entry.watcher, &QFutureWatcherBase::finished, this, [this, started] { conversionDone(started); });
     ++inFlight_;
-    entry.watcher->setFuture(QtConcurrent::run(&conversionPool(), transcoder_, entry.inputPath,
-                                               entry.targetPath, item.quality));
+    if (write)
+        entry.watcher->setFuture(QtConcurrent::run(&conversionPool(), write, entry.targetPath, item.quality));
+    else
+        entry.watcher->setFuture(QtConcurrent::run(&conversionPool(), transcoder_.convert, entry.inputPath,
+                                                   entry.targetPath, item.quality));
 }
 
 void ConversionRun::conversionDone(Entry* entry)
@@ -190,8 +300,7 @@ void ConversionRun::conversionDone(Entry* entry)
     // What ends a batch ends only the formats of its own source in a single-file run.
     const EngineOutcome& outcome = *entry->outcome;
     if (entry->source && (outcome.failureSide == 1 || outcome.kind == EngineOutcome::Kind::FormatNotSupported)) {
-        unreadableSource_ = entry->source;
-        unreadableFormat_ = entry->item.outputFormat;
+        decodeOf(entry->source)->unreadableFormat = entry->item.outputFormat;
     } else if (outcome.kind == EngineOutcome::Kind::FormatNotSupported) {
         ended_ = true;
     }
@@ -283,12 +392,18 @@ void ConversionRun::showProgress()
             return;
         }
     }
+    for (std::size_t i = 0; i < decodes_.size(); ++i) {
+        if (decodes_[i].watcher && !decodes_[i].sizeText.isEmpty()) {
+            host_.showProgress(ConvertingLabel(parameters_.sources[i].fileName, decodes_[i].sizeText));
+            return;
+        }
+    }
     host_.showProgress(QString());
 }
 
 void ConversionRun::finishIfDone()
 {
-    if (finished_ || dispatching_ || reporting_ || !entries_.empty())
+    if (finished_ || dispatching_ || reporting_ || !entries_.empty() || inFlight_ > 0)
         return;
     if (!ended_ && !stopRequested_ && next_ < jobs_.size())
         return;

@@ -3,10 +3,11 @@
 // reads a control: editing the window during a run changes nothing for it.
 //
 // The run lives on the window's thread, which asks the questions and writes
-// the report; the engine calls run on a thread pool. A batch keeps several
-// conversions in flight, yet the report reads exactly as if the files were
-// converted one after another: an entry is written only when every entry
-// before it is.
+// the report; the engine calls run on a thread pool. A run keeps several
+// conversions in flight (a batch's files, a single file's outputs, which are
+// written from its source decoded once), yet the report reads exactly as if
+// they were converted one after another: an entry is written only when every
+// entry before it is.
 #pragma once
 
 #include "BatchText.h"
@@ -53,6 +54,8 @@ struct RunParameters {
     int matchingFiles = 0;  ///< the summary's "of N input" (batch)
     std::vector<ConversionItem> items;  ///< batch: one per file of the input folder
     std::vector<SourceFile> sources;    ///< single-file: the picked files in turn
+    /// Engine calls in flight at once; in a single-file run also the most
+    /// decoded sources held at once.
     int maxInFlight = 1;
 };
 
@@ -98,7 +101,7 @@ public:
     ~ConversionRun() override;
 
     void start();
-    /// No further conversion starts; those in flight finish and are reported,
+    /// No further conversion (nor decode) starts; those in flight finish and are reported,
     /// then "Operation stopped." and, for a batch, the summary.
     void stop();
 
@@ -115,9 +118,19 @@ private:
         const SourceFile* source;  // null in a batch
         const ConversionItem* item;
     };
+    // A single-file source read once for all its conversions.
+    struct Decode {
+        std::size_t firstJob = 0, lastJob = 0;
+        QString sizeText;  // for the progress label while it is decoded
+        bool started = false;
+        QFutureWatcher<DecodedFile>* watcher = nullptr;  // while decoding
+        std::optional<DecodedFile> decoded;  // from its decode until its last conversion has started
+        QString unreadableFormat;  // it failed to read here: its later formats are skipped
+    };
     struct Entry {
         ConversionItem item;
-        const SourceFile* source = nullptr;
+        const SourceFile* source = nullptr;  // an entry not complete holds its source's decode
+        bool readsInput = true;              // false when its source is held decoded
         QString inputPath;
         QString targetPath;
         QString targetName;
@@ -133,6 +146,12 @@ private:
     void pump();
     void dispatch();
     bool mayDispatch();
+    Decode* decodeOf(const SourceFile* source);
+    bool converting(const SourceFile* source) const;
+    void startDecodes();
+    bool mayDecode(std::size_t sourceIndex) const;
+    void decodeDone(Decode* decode);
+    void releaseSpentDecodes();
     QString targetNameOf(const ConversionItem& item) const;
     QString inputPathOf(const Job& job) const;
     QString targetFolderOf(const Job& job) const;
@@ -151,13 +170,11 @@ private:
     std::vector<Job> jobs_;
     std::size_t next_ = 0;  // the next job to dispatch
     std::deque<std::unique_ptr<Entry>> entries_;  // dispatched, not yet reported, in item order
-    int inFlight_ = 0;
+    std::vector<Decode> decodes_;  // single-file: one per source, in order
+    int inFlight_ = 0;  // engine calls: conversions and decodes
     int converted_ = 0;
     bool stopRequested_ = false;
     bool ended_ = false;  // a status of -1 in a batch: nothing more is dispatched
-    // A single-file source that failed to read at this format: its later formats are skipped.
-    const SourceFile* unreadableSource_ = nullptr;
-    QString unreadableFormat_;
     bool dispatching_ = false;
     bool reporting_ = false;
     bool reportAgain_ = false;

@@ -25,16 +25,12 @@ EngineOutcome::Kind kindOf(pixmorph_status status)
 
 Transcoder& installedTranscoder()
 {
-    static Transcoder installed = TranscodeFile;
+    static Transcoder installed;
     return installed;
 }
 
-}  // namespace
-
-EngineOutcome TranscodeFile(const QString& inputPath, const QString& outputPath, int quality)
+EngineOutcome outcomeOf(const pixmorph::TranscodeResult& result)
 {
-    const pixmorph::TranscodeResult result =
-        pixmorph::transcode(inputPath.toUtf8().toStdString(), outputPath.toUtf8().toStdString(), quality);
     EngineOutcome outcome;
     outcome.kind = kindOf(result.status);
     outcome.message = QString::fromStdString(result.message) + QLatin1Char('.');
@@ -42,11 +38,29 @@ EngineOutcome TranscodeFile(const QString& inputPath, const QString& outputPath,
     return outcome;
 }
 
+}  // namespace
+
+EngineOutcome TranscodeFile(const QString& inputPath, const QString& outputPath, int quality)
+{
+    return outcomeOf(
+        pixmorph::transcode(inputPath.toUtf8().toStdString(), outputPath.toUtf8().toStdString(), quality));
+}
+
+DecodedFile DecodeFile(const QString& inputPath)
+{
+    std::shared_ptr<const pixmorph::DecodedSource> source = pixmorph::decodeSource(inputPath.toUtf8().toStdString());
+    const bool whole = pixmorph::decodedWhole(*source);
+    return {[source = std::move(source)](const QString& outputPath, int quality) {
+                return outcomeOf(pixmorph::writeTarget(*source, outputPath.toUtf8().toStdString(), quality));
+            },
+            whole};
+}
+
 const Transcoder& transcoder() { return installedTranscoder(); }
 
 void setTranscoder(Transcoder replacement)
 {
-    installedTranscoder() = replacement ? std::move(replacement) : Transcoder(TranscodeFile);
+    installedTranscoder() = std::move(replacement);
 }
 
 }  // namespace pictoria

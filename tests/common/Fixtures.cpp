@@ -101,15 +101,29 @@ void ScriptedPrompts::showModal(QDialog& dialog)
 
 HeldTranscoder::HeldTranscoder()
 {
-    setTranscoder([this](const QString& in, const QString& out, int quality) {
-        const QString name = QFileInfo(in).fileName();
-        {
-            std::unique_lock lock(mutex_);
-            started_ << name;
-            released_.wait(lock, [&] { return releasedNames_.contains(QString()) || releasedNames_.contains(name); });
-        }
+    Transcoder held;
+    held.convert = [this](const QString& in, const QString& out, int quality) {
+        hold(in);
         return TranscodeFile(in, out, quality);
-    });
+    };
+    held.decode = [this](const QString& in) {
+        hold(in);
+        DecodedFile decoded = DecodeFile(in);
+        decoded.write = [this, write = decoded.write](const QString& out, int quality) {
+            hold(out);
+            return write(out, quality);
+        };
+        return decoded;
+    };
+    setTranscoder(held);
+}
+
+void HeldTranscoder::hold(const QString& path)
+{
+    const QString name = QFileInfo(path).fileName();
+    std::unique_lock lock(mutex_);
+    started_ << name;
+    released_.wait(lock, [&] { return releasedNames_.contains(QString()) || releasedNames_.contains(name); });
 }
 
 HeldTranscoder::~HeldTranscoder()

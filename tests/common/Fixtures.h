@@ -103,19 +103,23 @@ private:
     QStringList unexpected_;
 };
 
-/// An engine whose conversions wait on their worker threads until the test lets them go.
+/// An engine whose calls wait on their worker threads until the test lets
+/// them go: a batch's conversion and a single file's decode by the source's
+/// name, each write of a decoded source by its target's name.
 class HeldTranscoder {
 public:
     HeldTranscoder();
     ~HeldTranscoder();  // lets everything go and restores the engine
-    /// Waits (running the event loop) until @p count conversions have started.
+    /// Waits (running the event loop) until @p count calls have started.
     bool waitForStarted(int count) { return QTest::qWaitFor([&] { return started().size() >= count; }, 10000); }
-    /// Source names of the conversions started so far, sorted.
+    /// Names of the calls started so far, sorted.
     QStringList started() const;
     void release(const QString& fileName);
     void releaseAll() { release({}); }
 
 private:
+    void hold(const QString& path);
+
     mutable std::mutex mutex_;
     std::condition_variable released_;
     QStringList started_, releasedNames_;

@@ -39,6 +39,11 @@ struct DecodedSource;
 /// gives a DecodedSource: each of its writes fails as transcode() would.
 std::shared_ptr<const DecodedSource> decodeSource(const std::string& inputPath);
 
+/// True when @p source is held whole, so that its writes cannot fail on the
+/// reading side; false when it could not be read (or is too large to hold
+/// and is read again by each write).
+bool decodedWhole(const DecodedSource& source);
+
 /// Writes @p source into @p outputPath: byte for byte what transcode() writes
 /// for the same input file, target and @p quality, with the same result.
 /// Writes of one source may run on several threads at once.
