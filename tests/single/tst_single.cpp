@@ -1,4 +1,5 @@
 // "Convert single file": the formats dialog, the existing-target dialog and runs over real files.
+#include "BatchText.h"
 #include "Fixtures.h"
 #include "QualityPlan.h"
 
@@ -117,6 +118,7 @@ private slots:
     {
         for (const QString& name : QDir(dir_.path()).entryList(QDir::Files))
             QFile::remove(dir_.filePath(name));
+        conversionPool().setMaxThreadCount(2);
     }
 
     // "after": the two quality boxes, then the range kept (-7: left alone).
@@ -397,6 +399,135 @@ private slots:
             QCOMPARE(w.txbFolderForImages[0]->text() + w.txbFolderForImages[1]->text(), folder + folder);
             QCOMPARE(w.cboFileFormat[0]->currentText() + w.cboFileFormat[1]->currentText() + w.txbQuality->text(), "JPGJPG50");
             QCOMPARE(w.focusWidget(), w.cmdConvertFiles);
+        }
+    }
+
+    // The source is decoded before anything else starts; then its outputs
+    // convert two at a time and end in any order, yet the report and the
+    // viewer page follow BMP, then each quality. A folder standing where the
+    // BMP would go fails that output alone.
+    void outputsReportedInOrder()
+    {
+        const QString src = dir_.filePath("photo.png"), size = SizeText(QFileInfo(src).size());
+        QVERIFY(writeImage(src) && QDir().mkpath(dir_.filePath("photo.bmp")));
+        LOAD_MAIN_WINDOW(w);
+        HeldTranscoder engine;
+        ScriptedPrompts scripted;
+        scriptRun(scripted, src, {.bmp = true, .jpg = true, .first = "90", .last = "70", .view = true});
+        scripted.expectLaunch(dir_.filePath("viewer01.htm"));
+        w.cmdConvertSingleFile->click();
+        QVERIFY(engine.waitForStarted(1));
+        QTest::qWait(50);
+        QCOMPARE(engine.started(), QStringList{"photo.png"});
+        QCOMPARE(w.lblConvertingFile->text(), "Converting photo.png (" + SizeText(QFileInfo(src).size()) + ")");
+        engine.release("photo.png");
+        QVERIFY(engine.waitForStarted(3));
+        QCOMPARE(engine.started(), (QStringList{"photo.bmp", "photo.png", "photo_q90.jpg"}));
+        engine.release("photo_q90.jpg");
+        QVERIFY(engine.waitForStarted(4));
+        engine.release("photo_q80.jpg");
+        engine.release("photo_q70.jpg");
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(dir_.filePath("photo_q70.jpg")); }));
+        QTest::qWait(50);
+        QCOMPARE(w.ReportText(), QStringLiteral("photo.png"));
+        engine.releaseAll();
+        QVERIFY(waitForRun(w));
+        VERIFY_PROMPTS(scripted);
+        const QString head = "photo.png (" + SizeText(QFileInfo(src).size()) + ")";
+        QString report = head + FailureTail(TranscodeFile(src, dir_.filePath("photo.bmp"), 80), "PNG", "BMP");
+        for (const int quality : {90, 80, 70}) {
+            const QString name = QStringLiteral("photo_q%1.jpg").arg(quality);
+            report += head + SingleSuccessTail(name, SizeText(QFileInfo(dir_.filePath(name)).size()), quality);
+        }
+        QCOMPARE(w.ReportText(), report + "Viewer file: " + dir_.filePath("viewer01.htm") + "\r\n");
+        const QString page = QString::fromUtf8(readAll(dir_.filePath("viewer01.htm")));
+        QVERIFY(page.count("photo.png, ") == 1 && page.indexOf("photo_q90") < page.indexOf("photo_q80") &&
+                page.indexOf("photo_q80") < page.indexOf("photo_q70"));
+        QVERIFY(QDir(dir_.filePath("photo.bmp")).removeRecursively());
+    }
+
+    // An output's question is asked before its write starts, while the
+    // outputs before it convert.
+    void asksWhileOtherOutputsConvert()
+    {
+        const QString src = dir_.filePath("photo.png");
+        QVERIFY(writeImage(src) && writeBytes(dir_.filePath("photo.jpg"), "old"));
+        LOAD_MAIN_WINDOW(w);
+        HeldTranscoder engine;
+        ScriptedPrompts scripted;
+        scriptRun(scripted, src, {.bmp = true, .jpg = true, .first = "60"});
+        scripted.expectModal("frmTargetFileExists", [&](QDialog& shown) {
+            auto& d = static_cast<frmTargetFileExists&>(shown);
+            QVERIFY(engine.waitForStarted(2));
+            QCOMPARE(engine.started(), (QStringList{"photo.bmp", "photo.png"}));
+            QCOMPARE(w.ReportText(), QStringLiteral("photo.png"));
+            QCOMPARE(d.strEntryFilepath, dir_.filePath("photo.jpg"));
+            d.optOverwrite->click();
+            d.cmdContinue->click();
+        });
+        w.cmdConvertSingleFile->click();
+        engine.release("photo.png");
+        QVERIFY(QTest::qWaitFor([&] { return scripted.calls().size() == 3; }));
+        engine.releaseAll();
+        QVERIFY(waitForRun(w));
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(w.ReportText().count(" converted to\r\n"), 2);
+        QVERIFY(QImage(dir_.filePath("photo.jpg")).size() == QSize(20, 20));
+    }
+
+    // A source that cannot be read is known when its decode ends, before any
+    // question. Its outputs then go one at a time, each failing as it would
+    // alone: every quality of a range is tried, and asked about in turn.
+    void unreadableSourceOneOutputAtATime()
+    {
+        QVERIFY(writeBytes(dir_.filePath("bad.png"), "no picture") && writeBytes(dir_.filePath("bad_q80.jpg"), "old"));
+        LOAD_MAIN_WINDOW(w);
+        HeldTranscoder engine;
+        ScriptedPrompts scripted;
+        scriptRun(scripted, dir_.filePath("bad.png"), {.jpg = true, .first = "70", .last = "90"});
+        w.cmdConvertSingleFile->click();
+        engine.release("bad.png");
+        QVERIFY(engine.waitForStarted(2));
+        QTest::qWait(50);
+        QCOMPARE(engine.started(), (QStringList{"bad.png", "bad_q70.jpg"}));
+        VERIFY_PROMPTS(scripted);
+        scripted.expectModal("frmTargetFileExists", [](QDialog& shown) {
+            auto& d = static_cast<frmTargetFileExists&>(shown);
+            d.optOverwrite->click();
+            d.cmdContinue->click();
+        });
+        engine.releaseAll();
+        QVERIFY(waitForRun(w));
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(w.ReportText().count("*** Read error: "), 3);
+        QCOMPARE(readAll(dir_.filePath("bad_q80.jpg")), QByteArray("old"));
+    }
+
+    // Stop or Quit with outputs in flight: nothing new starts, those in
+    // flight finish and are reported; Quit shows nothing more, and comes last.
+    void interruptedWithOutputsInFlight()
+    {
+        for (bool quit : {false, true}) {
+            init();
+            const QString src = dir_.filePath("photo.png");
+            QVERIFY(writeImage(src));
+            LOAD_MAIN_WINDOW(w);
+            HeldTranscoder engine;
+            ScriptedPrompts scripted;
+            scriptRun(scripted, src, {.bmp = true, .jpg = true, .first = "90", .last = "60"});
+            w.cmdConvertSingleFile->click();
+            engine.release("photo.png");
+            QVERIFY(engine.waitForStarted(3));
+            (quit ? w.cmdQuit : w.cmdStop)->click();
+            engine.releaseAll();
+            QVERIFY(waitForRun(w));
+            VERIFY_PROMPTS(scripted);
+            QCOMPARE(engine.started(), (QStringList{"photo.bmp", "photo.png", "photo_q90.jpg"}));
+            QCOMPARE(writtenFiles("photo.png"), (QStringList{"photo.bmp", "photo_q90.jpg"}));
+            if (!quit) {
+                QCOMPARE(w.ReportText().count(" converted to\r\n"), 2);
+                QVERIFY(w.ReportText().endsWith(" with quality 90.\r\n\r\nOperation stopped.\r\n"));
+            }
         }
     }
 };
