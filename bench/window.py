@@ -1,4 +1,4 @@
-"""Window benchmark for bench/window.sh, in two parts.
+"""Window benchmark for bench/window.sh, in three parts.
 
 Batch: the window's batch of small JPGs to PNG, timed from the click on
 "Convert files" to its last file by bench/window_batch.cpp (the real main
@@ -7,11 +7,20 @@ ImageMagick's mogrify over the same files, and the engine alone two files at
 a time in one process (bench/batch.cpp) for what the window adds; they take
 turns, run by run, so that a change in the machine's load meets them all.
 
+Single file: the window's single-file command (bench/window_single.cpp) on
+a 24 MP JPG into BMP, PNG and JPG at qualities 100 to 10, from the click to
+its last report line, with the window's peak memory, against the same
+twelve conversions made one at a time by pixmorph-convert; taking turns run
+by run, and checking that both wrote the same bytes.
+
 Answers: the real program in a private X server converts 24 MP BMPs to PNG
 while another client pings its window (_NET_WM_PING, which Qt answers on
 the window's thread) again and again and times each answer.
-  window.py PICTORIA WINDOW_BATCH PIXMORPH_BATCH PIXMORPH_CONVERT RUNS
+  window.py PICTORIA WINDOW_BATCH WINDOW_SINGLE PIXMORPH_BATCH PIXMORPH_CONVERT RUNS [PARTS]
+PARTS is a comma-separated choice of batch, single and answers (all three
+when left out).
 """
+import filecmp
 import os
 import select
 import shutil
@@ -27,7 +36,7 @@ sys.dont_write_bytecode = True  # the modules borrowed here leave no caches in t
 
 import bench  # noqa: E402
 from e2e_support import Session, png_size, xvfb  # noqa: E402
-from program_cases import CONVERT_FILES, write_state  # noqa: E402
+from program_cases import CONVERT_FILES, state_bytes  # noqa: E402
 
 from Xlib import X, protocol  # noqa: E402
 from Xlib import display as xdisplay  # noqa: E402
@@ -35,6 +44,7 @@ from Xlib import display as xdisplay  # noqa: E402
 BMP, PNG, JPG = 1, 2, 3  # indices in the window's format lists
 BIG_FILES = 6
 BIG_SIZE = (6000, 4000)
+SINGLE_QUALITIES = list(range(100, 0, -10))
 PING_GAP = 0.02  # seconds between an answer and the next ping
 
 
@@ -42,7 +52,7 @@ def private_env(work):
     """An environment whose home is a throw-away folder: no state of the user's is read or written."""
     home = os.path.join(work, "home")
     runtime = os.path.join(home, "runtime")
-    os.makedirs(runtime, mode=0o700)
+    os.makedirs(runtime, mode=0o700, exist_ok=True)
     return dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"), XDG_RUNTIME_DIR=runtime,
                 QT_QPA_PLATFORM="offscreen")
 
@@ -90,6 +100,86 @@ def batch_part(work, photo, window_program, engine_batch, runs):
           % (med["window"] / med["loop"], med["window"] / med["mogrify"], med["window"] / med["engine"],
              bench.png_kb(os.path.join(work, "window-0")), bench.png_kb(os.path.join(work, "mogrify-0"))),
           flush=True)
+
+
+def single_targets(stem, formats, qualities):
+    """(name, quality) of each output of a single-file run, in the order the run writes them."""
+    targets = [(stem + "." + f.lower(), 80) for f in ("BMP", "PNG") if f in formats]
+    if "JPG" in formats:
+        tag = len(qualities) > 1
+        targets += [(stem + ("_q%d" % q if tag else "") + ".jpg", q) for q in qualities]
+    return targets
+
+
+def window_single(program, formats, qualities, path, env):
+    """Seconds from the click to the last report line, that line, and the window's peak MB."""
+    step = abs(qualities[1] - qualities[0]) if len(qualities) > 1 else 10
+    p = subprocess.run([program, formats, str(qualities[0]), str(qualities[-1]), str(step), path], env=env,
+                       capture_output=True, text=True, check=True)
+    seconds, line, peak = p.stdout.splitlines()[:3]
+    return float(seconds), line, float(peak)
+
+
+def one_at_a_time(sources, targets, out):
+    """Every target of every source by pixmorph-convert, one after another."""
+    for src in sources:
+        stem = os.path.splitext(os.path.basename(src))[0]
+        for name, quality in targets:
+            subprocess.run([bench.OURS, src, os.path.join(out, name.replace("photo", stem, 1)), str(quality)],
+                           check=True, stdout=subprocess.DEVNULL)
+
+
+def same_files(a, b):
+    names = sorted(os.listdir(b))
+    if sorted(n for n in os.listdir(a) if n in names) != names:
+        return False
+    return all(filecmp.cmp(os.path.join(a, n), os.path.join(b, n), shallow=False) for n in names)
+
+
+def single_part(work, photo, window_program, runs):
+    os.makedirs(os.path.join(work, "single"))
+    big = os.path.join(work, "single", "photo.jpg")
+    subprocess.run([bench.IM, photo, "-resize", "%dx%d!" % BIG_SIZE, "-quality", "90", big], check=True)
+    env = private_env(work)
+    formats = "BMP,PNG,JPG"
+    targets = single_targets("photo", formats, SINGLE_QUALITIES)
+    samples = {"window": [], "loop": []}
+    peaks, loads = [], [load_average()]
+    for r in range(runs):
+        window_dir, loop_dir = (os.path.join(work, "single-%s-%d" % (name, r)) for name in samples)
+        os.makedirs(window_dir)
+        os.makedirs(loop_dir)
+        source = os.path.join(window_dir, "photo.jpg")
+        shutil.copy(big, source)
+
+        def window():
+            seconds, line, peak = window_single(window_program, formats, SINGLE_QUALITIES, source, env)
+            if not line.startswith(targets[-1][0] + " (") or not line.endswith("with quality %d." % targets[-1][1]):
+                sys.exit("the window's single-file run did not end with its last output: %r" % line)
+            samples["window"].append(seconds)
+            peaks.append(peak)
+
+        def loop():
+            start = time.perf_counter()
+            one_at_a_time([big], targets, loop_dir)
+            samples["loop"].append(time.perf_counter() - start)
+
+        for action in ((window, loop) if r % 2 == 0 else (loop, window)):
+            action()
+        if not same_files(window_dir, loop_dir):
+            sys.exit("the window's outputs differ from pixmorph-convert's")
+        shutil.rmtree(window_dir)
+        shutil.rmtree(loop_dir)
+        loads.append(load_average())
+    med = {name: statistics.median(s) for name, s in samples.items()}
+    print("single file: %d MP jpg into %s (%d outputs), %d runs, median seconds (window: click to last report "
+          "line); load average %s"
+          % (BIG_SIZE[0] * BIG_SIZE[1] // 1000000, formats, len(targets), runs, " -> ".join(loads)))
+    for name, s in samples.items():
+        print("  %-8s %7.2f   runs: %s" % (name, med[name], " ".join("%.2f" % v for v in s)))
+    print("  window/one-at-a-time %.2f (target <= 0.40); window peak memory median %.0f MB, max %.0f MB "
+          "(target < 320 MB); outputs byte for byte the same"
+          % (med["window"] / med["loop"], statistics.median(peaks), max(peaks)), flush=True)
 
 
 class Pinger:
@@ -148,15 +238,15 @@ def answers_part(work, photo, program, runs):
     targets = [os.path.join(dst, "big%d.png" % i) for i in range(BIG_FILES)]
 
     with xvfb() as display:
-        s = Session(program, display, work, "window-answers")
+        s = Session(program, display)
         try:
             # The saved state fills the folders and formats at start-up: BMP to
             # PNG, no overwrite question, no viewer.
-            os.makedirs(os.path.dirname(s.state_file))
-            write_state(s.state_file, [src + "/", dst + "/", " %d" % BMP, " %d" % PNG, "0", "0", "0"])
-            main = s.start()
+            s.state_file.parent.mkdir(parents=True)
+            s.state_file.write_bytes(state_bytes([src + "/", dst + "/", " %d" % BMP, " %d" % PNG, "0", "0", "0"]))
+            s.start()
             time.sleep(1.0)
-            pinger = Pinger(display, main)
+            pinger = Pinger(display, s.main)
             idle = [pinger.ping() for _ in range(20)]
             busy, seconds, loads = [], [], [load_average()]
             for _ in range(runs):
@@ -164,18 +254,21 @@ def answers_part(work, photo, program, runs):
                     if os.path.exists(t):
                         os.remove(t)
                 start = time.perf_counter()
-                s.click_twips(main, *CONVERT_FILES)
+                s.click(s.main, *CONVERT_FILES)
                 busy += probe_until(pinger, lambda: all(os.path.exists(t) for t in targets))
                 seconds.append(time.perf_counter() - start)
                 loads.append(load_average())
-                s.check_running()
+                if s.proc.poll() is not None:
+                    sys.exit("the program ended during the batch")
                 for t in targets:
                     if png_size(t) != BIG_SIZE:
                         sys.exit("%s was not converted whole" % t)
                 time.sleep(0.5)
             pinger.close()
         finally:
-            s.close()
+            if s.proc and s.proc.poll() is None:
+                s.proc.kill()
+                s.proc.wait()
             shutil.rmtree(s.root, ignore_errors=True)
     ms = lambda v: v * 1000.0
     busy.sort()
@@ -189,14 +282,19 @@ def answers_part(work, photo, program, runs):
 
 
 def main():
-    if len(sys.argv) != 6:
+    if len(sys.argv) not in (7, 8):
         sys.exit(__doc__)
-    program, window_program, engine_batch, bench.OURS = sys.argv[1:5]
-    runs = int(sys.argv[5])
+    program, window_program, single_program, engine_batch, bench.OURS = sys.argv[1:6]
+    runs = int(sys.argv[6])
+    parts = sys.argv[7].split(",") if len(sys.argv) == 8 else ["batch", "single", "answers"]
     photo = bench.find_photo()
     with tempfile.TemporaryDirectory(prefix="pictoria-window-bench-") as work:
-        batch_part(work, photo, window_program, engine_batch, runs)
-        answers_part(work, photo, program, runs)
+        if "batch" in parts:
+            batch_part(work, photo, window_program, engine_batch, runs)
+        if "single" in parts:
+            single_part(work, photo, single_program, runs)
+        if "answers" in parts:
+            answers_part(work, photo, program, runs)
 
 
 if __name__ == "__main__":

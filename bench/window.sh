@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Times the window: its batch of 200 small photos to PNG from the click to
 # the last file, against a one-at-a-time loop of pixmorph-convert and
-# ImageMagick's mogrify; and how fast the real program's window answers while
-# 24 MP files convert, probed from another X client (bench/window.py).
-#   bench/window.sh [BUILD_DIR] [RUNS]
+# ImageMagick's mogrify; its single-file command on a 24 MP photo into twelve
+# outputs against the same conversions one at a time; and how fast the real
+# program's window answers while 24 MP files convert, probed from another X
+# client (bench/window.py).
+#   bench/window.sh [BUILD_DIR] [RUNS] [PARTS]   (PARTS: batch,single,answers)
 # The peers and probes are benchmark-only tools, installed here when missing.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
 build="${1:-$here/../build-bench}"
 runs="${2:-3}"
+parts="${3:-batch,single,answers}"
 
 need=()
 [ -x /usr/bin/convert ] || need+=(imagemagick)
@@ -23,7 +26,7 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 cmake -S "$here/.." -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTORIA_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" --target pictoria pictoria-window-batch pixmorph-batch pixmorph-convert -j 2 >/dev/null
+cmake --build "$build" --target pictoria pictoria-window-batch pictoria-window-single pixmorph-batch pixmorph-convert -j 2 >/dev/null
 
 exec /usr/bin/python3 "$here/window.py" "$build/bin/pictoria" "$build/bin/pictoria-window-batch" \
-  "$build/bin/pixmorph-batch" "$build/bin/pixmorph-convert" "$runs"
+  "$build/bin/pictoria-window-single" "$build/bin/pixmorph-batch" "$build/bin/pixmorph-convert" "$runs" "$parts"
