@@ -503,6 +503,37 @@ private slots:
         QCOMPARE(readAll(dir_.filePath("bad_q80.jpg")), QByteArray("old"));
     }
 
+    // Several files overlap as a batch's files do: the next file is decoded
+    // while the outputs before it convert, with at most two sources (the
+    // pool's threads) held at once; the report keeps the files' order.
+    void severalFilesOverlap()
+    {
+        QVERIFY(makeFiles(dir_.path(), {"a.bmp", "b.bmp", "c.bmp"}));
+        LOAD_MAIN_WINDOW(w);
+        HeldTranscoder engine;
+        ScriptedPrompts scripted;
+        scripted.expectModal("frmConvertSingleFile", [](QDialog& shown) {
+            auto& d = static_cast<frmConvertSingleFile&>(shown);
+            d.chkPNG->setChecked(true);
+            d.cmdDoIt->click();
+        });
+        w.ConvertSingleFiles({dir_.filePath("a.bmp"), dir_.filePath("b.bmp"), dir_.filePath("c.bmp")});
+        QVERIFY(engine.waitForStarted(2));
+        engine.release("a.bmp");
+        QVERIFY(engine.waitForStarted(3));
+        QTest::qWait(50);
+        QCOMPARE(engine.started(), (QStringList{"a.bmp", "a.png", "b.bmp"}));
+        engine.release("a.png");
+        QVERIFY(engine.waitForStarted(4));
+        QCOMPARE(engine.started().last(), QStringLiteral("c.bmp"));
+        engine.releaseAll();
+        QVERIFY(waitForRun(w));
+        VERIFY_PROMPTS(scripted);
+        const QString report = w.ReportText();
+        QVERIFY(report.indexOf("a.png (") < report.indexOf("b.png (") && report.indexOf("b.png (") < report.indexOf("c.png ("));
+        QCOMPARE(writtenFiles("").filter(".png"), (QStringList{"a.png", "b.png", "c.png"}));
+    }
+
     // Stop or Quit with outputs in flight: nothing new starts, those in
     // flight finish and are reported; Quit shows nothing more, and comes last.
     void interruptedWithOutputsInFlight()
