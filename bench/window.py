@@ -10,8 +10,10 @@ turns, run by run, so that a change in the machine's load meets them all.
 Single file: the window's single-file command (bench/window_single.cpp) on
 a 24 MP JPG into BMP, PNG and JPG at qualities 100 to 10, from the click to
 its last report line, with the window's peak memory, against the same
-twelve conversions made one at a time by pixmorph-convert; taking turns run
-by run, and checking that both wrote the same bytes.
+twelve conversions made one at a time by pixmorph-convert; then 20 photos of
+2 MP handed over together into PNG and JPG 90 to 50, against the same 120
+conversions one at a time; taking turns run by run, and checking that both
+wrote the same bytes.
 
 Answers: the real program in a private X server converts 24 MP BMPs to PNG
 while another client pings its window (_NET_WM_PING, which Qt answers on
@@ -21,6 +23,7 @@ PARTS is a comma-separated choice of batch, single and answers (all three
 when left out).
 """
 import filecmp
+import resource
 import os
 import select
 import shutil
@@ -45,6 +48,9 @@ BMP, PNG, JPG = 1, 2, 3  # indices in the window's format lists
 BIG_FILES = 6
 BIG_SIZE = (6000, 4000)
 SINGLE_QUALITIES = list(range(100, 0, -10))
+SEVERAL_FILES = 20
+SEVERAL_SIZE = (1732, 1155)  # 2 MP
+SEVERAL_QUALITIES = list(range(90, 40, -10))
 PING_GAP = 0.02  # seconds between an answer and the next ping
 
 
@@ -111,13 +117,18 @@ def single_targets(stem, formats, qualities):
     return targets
 
 
-def window_single(program, formats, qualities, path, env):
-    """Seconds from the click to the last report line, that line, and the window's peak MB."""
+def window_single(program, formats, qualities, paths, env):
+    """Seconds from the click to the last report line, that line, the window's peak MB and its processor seconds."""
     step = abs(qualities[1] - qualities[0]) if len(qualities) > 1 else 10
-    p = subprocess.run([program, formats, str(qualities[0]), str(qualities[-1]), str(step), path], env=env,
+    p = subprocess.run([program, formats, str(qualities[0]), str(qualities[-1]), str(step)] + paths, env=env,
                        capture_output=True, text=True, check=True)
-    seconds, line, peak = p.stdout.splitlines()[:3]
-    return float(seconds), line, float(peak)
+    seconds, line, peak, processor = p.stdout.splitlines()[:4]
+    return float(seconds), line, float(peak), float(processor)
+
+
+def children_processor_seconds():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
 
 
 def one_at_a_time(sources, targets, out):
@@ -136,33 +147,34 @@ def same_files(a, b):
     return all(filecmp.cmp(os.path.join(a, n), os.path.join(b, n), shallow=False) for n in names)
 
 
-def single_part(work, photo, window_program, runs):
-    os.makedirs(os.path.join(work, "single"))
-    big = os.path.join(work, "single", "photo.jpg")
-    subprocess.run([bench.IM, photo, "-resize", "%dx%d!" % BIG_SIZE, "-quality", "90", big], check=True)
+def single_runs(work, tag, sources, formats, qualities, window_program, runs):
+    """The window on @p sources (handed over together) against pixmorph-convert one conversion at a time."""
     env = private_env(work)
-    formats = "BMP,PNG,JPG"
-    targets = single_targets("photo", formats, SINGLE_QUALITIES)
+    targets = single_targets("photo", formats, qualities)
+    last = os.path.splitext(os.path.basename(sources[-1]))[0]
     samples = {"window": [], "loop": []}
+    processor = {"window": [], "loop": []}
     peaks, loads = [], [load_average()]
     for r in range(runs):
-        window_dir, loop_dir = (os.path.join(work, "single-%s-%d" % (name, r)) for name in samples)
+        window_dir, loop_dir = (os.path.join(work, "%s-%s-%d" % (tag, name, r)) for name in samples)
         os.makedirs(window_dir)
         os.makedirs(loop_dir)
-        source = os.path.join(window_dir, "photo.jpg")
-        shutil.copy(big, source)
+        copies = [shutil.copy(src, window_dir) for src in sources]
 
         def window():
-            seconds, line, peak = window_single(window_program, formats, SINGLE_QUALITIES, source, env)
-            if not line.startswith(targets[-1][0] + " (") or not line.endswith("with quality %d." % targets[-1][1]):
+            seconds, line, peak, cpu = window_single(window_program, formats, qualities, copies, env)
+            name, quality = targets[-1]
+            if not line.startswith(name.replace("photo", last, 1) + " (") or not line.endswith(" %d." % quality):
                 sys.exit("the window's single-file run did not end with its last output: %r" % line)
             samples["window"].append(seconds)
+            processor["window"].append(cpu)
             peaks.append(peak)
 
         def loop():
-            start = time.perf_counter()
-            one_at_a_time([big], targets, loop_dir)
+            start, cpu = time.perf_counter(), children_processor_seconds()
+            one_at_a_time(sources, targets, loop_dir)
             samples["loop"].append(time.perf_counter() - start)
+            processor["loop"].append(children_processor_seconds() - cpu)
 
         for action in ((window, loop) if r % 2 == 0 else (loop, window)):
             action()
@@ -172,14 +184,35 @@ def single_part(work, photo, window_program, runs):
         shutil.rmtree(loop_dir)
         loads.append(load_average())
     med = {name: statistics.median(s) for name, s in samples.items()}
-    print("single file: %d MP jpg into %s (%d outputs), %d runs, median seconds (window: click to last report "
-          "line); load average %s"
-          % (BIG_SIZE[0] * BIG_SIZE[1] // 1000000, formats, len(targets), runs, " -> ".join(loads)))
+    cpu = {name: statistics.median(s) for name, s in processor.items()}
     for name, s in samples.items():
-        print("  %-8s %7.2f   runs: %s" % (name, med[name], " ".join("%.2f" % v for v in s)))
-    print("  window/one-at-a-time %.2f (target <= 0.40); window peak memory median %.0f MB, max %.0f MB "
-          "(target < 320 MB); outputs byte for byte the same"
-          % (med["window"] / med["loop"], statistics.median(peaks), max(peaks)), flush=True)
+        print("  %-8s %7.2f s, processor %5.2f s   runs: %s"
+              % (name, med[name], cpu[name], " ".join("%.2f" % v for v in s)))
+    print("  window/one-at-a-time %.2f (target <= 0.40), processor %.2f; window peak memory median %.0f MB, "
+          "max %.0f MB; outputs byte for byte the same; load average %s"
+          % (med["window"] / med["loop"], cpu["window"] / cpu["loop"], statistics.median(peaks), max(peaks),
+             " -> ".join(loads)), flush=True)
+
+
+def single_part(work, photo, window_program, runs):
+    os.makedirs(os.path.join(work, "single"))
+    big = os.path.join(work, "single", "photo.jpg")
+    subprocess.run([bench.IM, photo, "-resize", "%dx%d!" % BIG_SIZE, "-quality", "90", big], check=True)
+    print("single file: %d MP jpg into BMP, PNG and JPG 100 to 10 (12 outputs), %d runs, median seconds "
+          "(window: click to last report line; peak memory target < 320 MB)"
+          % (BIG_SIZE[0] * BIG_SIZE[1] // 1000000, runs))
+    single_runs(work, "single", [big], "BMP,PNG,JPG", SINGLE_QUALITIES, window_program, runs)
+
+    os.makedirs(os.path.join(work, "several"))
+    photos = []
+    for i in range(SEVERAL_FILES):
+        photos.append(os.path.join(work, "several", "p%02d.jpg" % i))
+        x, y = (i * 23) % 120, (i * 17) % 160
+        subprocess.run([bench.IM, photo, "-crop", "%dx%d+%d+%d" % (512 - 120, 512 - 160, x, y), "+repage", "-resize",
+                        "%dx%d!" % SEVERAL_SIZE, "-quality", "90", photos[-1]], check=True)
+    print("several files: %d photos of 2 MP handed over together into PNG and JPG 90 to 50 (%d outputs), %d runs"
+          % (SEVERAL_FILES, SEVERAL_FILES * (1 + len(SEVERAL_QUALITIES)), runs))
+    single_runs(work, "several", photos, "PNG,JPG", SEVERAL_QUALITIES, window_program, runs)
 
 
 class Pinger:
