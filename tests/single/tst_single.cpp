@@ -1,5 +1,4 @@
 // "Convert single file": the formats dialog, the existing-target dialog and runs over real files.
-#include "BatchText.h"
 #include "Fixtures.h"
 #include "QualityPlan.h"
 
@@ -336,22 +335,25 @@ private slots:
     // A source that cannot be read ends the formats, but every quality of a
     // JPG range is still tried. The formats dialog offers every format for an
     // unlisted extension; the file is still tried, and its page without images is not kept.
+    // The existing target of an output skipped is not asked about; one tried is, and kept.
     void readFailure_data()
     {
-        columns<QString, QByteArray, bool, bool, bool, QString, int>({"source", "bytes", "bmp", "png", "jpg", "last", "readErrors"});
+        columns<QString, QByteArray, bool, bool, bool, QString, int, QString>({"source", "bytes", "bmp", "png", "jpg", "last", "readErrors", "existing"});
         const QByteArray junk = "this is no picture at all";
-        QTest::newRow("BMP fails, PNG and JPG skipped") << "bad.jpg" << junk << true << true << true << "" << 1;
-        QTest::newRow("every quality tried") << "bad.png" << junk << false << false << true << "90" << 3;
-        QTest::newRow("unlisted extension") << "scan.tif" << QByteArray("II*\0 not really", 16) << false << true << false << "" << 1;
+        QTest::newRow("BMP fails, PNG and JPG skipped") << "bad.jpg" << junk << true << true << true << "" << 1 << "bad.png";
+        QTest::newRow("every quality tried") << "bad.png" << junk << false << false << true << "90" << 3 << "bad_q80.jpg";
+        QTest::newRow("unlisted extension") << "scan.tif" << QByteArray("II*\0 not really", 16) << false << true << false << "" << 1 << "";
     }
     void readFailure()
     {
         QFETCH(QString, source); QFETCH(QByteArray, bytes); QFETCH(bool, bmp); QFETCH(bool, png); QFETCH(bool, jpg);
-        QFETCH(QString, last); QFETCH(int, readErrors);
-        QVERIFY(writeBytes(dir_.filePath(source), bytes));
+        QFETCH(QString, last); QFETCH(int, readErrors); QFETCH(QString, existing);
+        QVERIFY(writeBytes(dir_.filePath(source), bytes) && (existing.isEmpty() || writeBytes(dir_.filePath(existing), "old")));
         LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
         scriptRun(scripted, dir_.filePath(source), {.bmp = bmp, .png = png, .jpg = jpg, .first = "70", .last = last, .view = source == "scan.tif"});
+        if (existing.contains("_q"))
+            scripted.expectModal("frmTargetFileExists", [](QDialog& d) { choose("optOverwrite")(static_cast<frmTargetFileExists&>(d)); });
         w.cmdConvertSingleFile->click();
         QVERIFY(waitForRun(w));
         VERIFY_PROMPTS(scripted);
@@ -361,7 +363,8 @@ private slots:
         QCOMPARE(report.count(source + " ("), readErrors);
         QCOMPARE(w.InputFormatFilter, QFileInfo(source).suffix().toUpper());
         QCOMPARE(w.cboFileFormat[0]->currentIndex() == 0, source == "scan.tif");
-        QVERIFY(writtenFiles(source).isEmpty() && idle(w));
+        QCOMPARE(writtenFiles(source), existing.isEmpty() ? QStringList() : QStringList{existing});
+        QVERIFY(idle(w) && (existing.isEmpty() || readAll(dir_.filePath(existing)) == "old"));
     }
 
     // A JPG source converted to JPG at one quality meets itself as the target.
@@ -403,163 +406,74 @@ private slots:
     }
 
     // The source is decoded before anything else starts; then its outputs
-    // convert two at a time and end in any order, yet the report and the
-    // viewer page follow BMP, then each quality. A folder standing where the
-    // BMP would go fails that output alone.
-    void outputsReportedInOrder()
+    // convert two at a time and end in any order, an output's question comes
+    // while others convert, and the report and the viewer page keep the order
+    // BMP, then each quality. A folder where the BMP would go fails it alone.
+    void outputsInFlight()
     {
-        const QString src = dir_.filePath("photo.png"), size = SizeText(QFileInfo(src).size());
-        QVERIFY(writeImage(src) && QDir().mkpath(dir_.filePath("photo.bmp")));
+        const QString src = dir_.filePath("photo.png");
+        QVERIFY(writeImage(src) && QDir().mkpath(dir_.filePath("photo.bmp")) && writeBytes(dir_.filePath("photo_q80.jpg"), "old"));
         LOAD_MAIN_WINDOW(w);
         HeldTranscoder engine;
         ScriptedPrompts scripted;
         scriptRun(scripted, src, {.bmp = true, .jpg = true, .first = "90", .last = "70", .view = true});
+        scripted.expectModal("frmTargetFileExists", [&](QDialog& shown) {
+            QCOMPARE(engine.started(), (QStringList{"photo.bmp", "photo.png", "photo_q90.jpg"}));
+            QCOMPARE(w.ReportText(), QStringLiteral("photo.png"));
+            choose("optOverwrite")(static_cast<frmTargetFileExists&>(shown));
+        });
         scripted.expectLaunch(dir_.filePath("viewer01.htm"));
         w.cmdConvertSingleFile->click();
         QVERIFY(engine.waitForStarted(1));
-        QTest::qWait(50);
-        QCOMPARE(engine.started(), QStringList{"photo.png"});
-        QCOMPARE(w.lblConvertingFile->text(), "Converting photo.png (" + SizeText(QFileInfo(src).size()) + ")");
+        QCOMPARE(w.lblConvertingFile->text(), QStringLiteral("Converting photo.png (107 bytes)"));
         engine.release("photo.png");
         QVERIFY(engine.waitForStarted(3));
-        QCOMPARE(engine.started(), (QStringList{"photo.bmp", "photo.png", "photo_q90.jpg"}));
-        engine.release("photo_q90.jpg");
-        QVERIFY(engine.waitForStarted(4));
-        engine.release("photo_q80.jpg");
-        engine.release("photo_q70.jpg");
+        for (const char* name : {"photo_q90.jpg", "photo_q80.jpg", "photo_q70.jpg"})
+            engine.release(name);
         QVERIFY(QTest::qWaitFor([&] { return QFile::exists(dir_.filePath("photo_q70.jpg")); }));
         QTest::qWait(50);
         QCOMPARE(w.ReportText(), QStringLiteral("photo.png"));
         engine.releaseAll();
         QVERIFY(waitForRun(w));
         VERIFY_PROMPTS(scripted);
-        const QString head = "photo.png (" + SizeText(QFileInfo(src).size()) + ")";
-        QString report = head + FailureTail(TranscodeFile(src, dir_.filePath("photo.bmp"), 80), "PNG", "BMP");
-        for (const int quality : {90, 80, 70}) {
-            const QString name = QStringLiteral("photo_q%1.jpg").arg(quality);
-            report += head + SingleSuccessTail(name, SizeText(QFileInfo(dir_.filePath(name)).size()), quality);
-        }
-        QCOMPARE(w.ReportText(), report + "Viewer file: " + dir_.filePath("viewer01.htm") + "\r\n");
+        QString report = "photo.png\r\n*** Write error: " + TranscodeFile(src, dir_.filePath("photo.bmp"), 80).message + "\r\n\r\n";
+        for (const char* quality : {"90", "80", "70"})
+            report += QStringLiteral("photo.png converted to\r\nphoto_q%1.jpg with quality %1.\r\n\r\n").arg(quality);
+        QCOMPARE(w.ReportText().remove(QRegularExpression(" \\([0-9,]+ bytes\\)")), report + "Viewer file: " + dir_.filePath("viewer01.htm") + "\r\n");
         const QString page = QString::fromUtf8(readAll(dir_.filePath("viewer01.htm")));
-        QVERIFY(page.count("photo.png, ") == 1 && page.indexOf("photo_q90") < page.indexOf("photo_q80") &&
-                page.indexOf("photo_q80") < page.indexOf("photo_q70"));
+        QVERIFY(page.count("photo.png, ") == 1 && page.indexOf("q90") < page.indexOf("q80") && page.indexOf("q80") < page.indexOf("q70"));
         QVERIFY(QDir(dir_.filePath("photo.bmp")).removeRecursively());
-    }
-
-    // An output's question is asked before its write starts, while the
-    // outputs before it convert.
-    void asksWhileOtherOutputsConvert()
-    {
-        const QString src = dir_.filePath("photo.png");
-        QVERIFY(writeImage(src) && writeBytes(dir_.filePath("photo.jpg"), "old"));
-        LOAD_MAIN_WINDOW(w);
-        HeldTranscoder engine;
-        ScriptedPrompts scripted;
-        scriptRun(scripted, src, {.bmp = true, .jpg = true, .first = "60"});
-        scripted.expectModal("frmTargetFileExists", [&](QDialog& shown) {
-            auto& d = static_cast<frmTargetFileExists&>(shown);
-            QVERIFY(engine.waitForStarted(2));
-            QCOMPARE(engine.started(), (QStringList{"photo.bmp", "photo.png"}));
-            QCOMPARE(w.ReportText(), QStringLiteral("photo.png"));
-            QCOMPARE(d.strEntryFilepath, dir_.filePath("photo.jpg"));
-            d.optOverwrite->click();
-            d.cmdContinue->click();
-        });
-        w.cmdConvertSingleFile->click();
-        engine.release("photo.png");
-        QVERIFY(QTest::qWaitFor([&] { return scripted.calls().size() == 3; }));
-        engine.releaseAll();
-        QVERIFY(waitForRun(w));
-        VERIFY_PROMPTS(scripted);
-        QCOMPARE(w.ReportText().count(" converted to\r\n"), 2);
-        QVERIFY(QImage(dir_.filePath("photo.jpg")).size() == QSize(20, 20));
-    }
-
-    // A source that cannot be read is known when its decode ends, before any
-    // question. Its outputs then go one at a time, each failing as it would
-    // alone: every quality of a range is tried, and asked about in turn.
-    void unreadableSourceOneOutputAtATime()
-    {
-        QVERIFY(writeBytes(dir_.filePath("bad.png"), "no picture") && writeBytes(dir_.filePath("bad_q80.jpg"), "old"));
-        LOAD_MAIN_WINDOW(w);
-        HeldTranscoder engine;
-        ScriptedPrompts scripted;
-        scriptRun(scripted, dir_.filePath("bad.png"), {.jpg = true, .first = "70", .last = "90"});
-        w.cmdConvertSingleFile->click();
-        engine.release("bad.png");
-        QVERIFY(engine.waitForStarted(2));
-        QTest::qWait(50);
-        QCOMPARE(engine.started(), (QStringList{"bad.png", "bad_q70.jpg"}));
-        VERIFY_PROMPTS(scripted);
-        scripted.expectModal("frmTargetFileExists", [](QDialog& shown) {
-            auto& d = static_cast<frmTargetFileExists&>(shown);
-            d.optOverwrite->click();
-            d.cmdContinue->click();
-        });
-        engine.releaseAll();
-        QVERIFY(waitForRun(w));
-        VERIFY_PROMPTS(scripted);
-        QCOMPARE(w.ReportText().count("*** Read error: "), 3);
-        QCOMPARE(readAll(dir_.filePath("bad_q80.jpg")), QByteArray("old"));
     }
 
     // Several files overlap as a batch's files do: the next file is decoded
     // while the outputs before it convert, with at most two sources (the
-    // pool's threads) held at once; the report keeps the files' order.
-    void severalFilesOverlap()
+    // pool's threads) held at once. Stop lets the outputs in flight finish.
+    void severalFilesOverlapAndStop()
     {
         QVERIFY(makeFiles(dir_.path(), {"a.bmp", "b.bmp", "c.bmp"}));
         LOAD_MAIN_WINDOW(w);
         HeldTranscoder engine;
         ScriptedPrompts scripted;
         scripted.expectModal("frmConvertSingleFile", [](QDialog& shown) {
-            auto& d = static_cast<frmConvertSingleFile&>(shown);
-            d.chkPNG->setChecked(true);
-            d.cmdDoIt->click();
+            static_cast<frmConvertSingleFile&>(shown).chkPNG->setChecked(true);
+            static_cast<frmConvertSingleFile&>(shown).cmdDoIt->click();
         });
         w.ConvertSingleFiles({dir_.filePath("a.bmp"), dir_.filePath("b.bmp"), dir_.filePath("c.bmp")});
-        QVERIFY(engine.waitForStarted(2));
         engine.release("a.bmp");
         QVERIFY(engine.waitForStarted(3));
         QTest::qWait(50);
         QCOMPARE(engine.started(), (QStringList{"a.bmp", "a.png", "b.bmp"}));
         engine.release("a.png");
-        QVERIFY(engine.waitForStarted(4));
-        QCOMPARE(engine.started().last(), QStringLiteral("c.bmp"));
+        engine.release("b.bmp");
+        QVERIFY(engine.waitForStarted(5));
+        QCOMPARE(engine.started(), (QStringList{"a.bmp", "a.png", "b.bmp", "b.png", "c.bmp"}));
+        w.cmdStop->click();
         engine.releaseAll();
         QVERIFY(waitForRun(w));
         VERIFY_PROMPTS(scripted);
-        const QString report = w.ReportText();
-        QVERIFY(report.indexOf("a.png (") < report.indexOf("b.png (") && report.indexOf("b.png (") < report.indexOf("c.png ("));
-        QCOMPARE(writtenFiles("").filter(".png"), (QStringList{"a.png", "b.png", "c.png"}));
-    }
-
-    // Stop or Quit with outputs in flight: nothing new starts, those in
-    // flight finish and are reported; Quit shows nothing more, and comes last.
-    void interruptedWithOutputsInFlight()
-    {
-        for (bool quit : {false, true}) {
-            init();
-            const QString src = dir_.filePath("photo.png");
-            QVERIFY(writeImage(src));
-            LOAD_MAIN_WINDOW(w);
-            HeldTranscoder engine;
-            ScriptedPrompts scripted;
-            scriptRun(scripted, src, {.bmp = true, .jpg = true, .first = "90", .last = "60"});
-            w.cmdConvertSingleFile->click();
-            engine.release("photo.png");
-            QVERIFY(engine.waitForStarted(3));
-            (quit ? w.cmdQuit : w.cmdStop)->click();
-            engine.releaseAll();
-            QVERIFY(waitForRun(w));
-            VERIFY_PROMPTS(scripted);
-            QCOMPARE(engine.started(), (QStringList{"photo.bmp", "photo.png", "photo_q90.jpg"}));
-            QCOMPARE(writtenFiles("photo.png"), (QStringList{"photo.bmp", "photo_q90.jpg"}));
-            if (!quit) {
-                QCOMPARE(w.ReportText().count(" converted to\r\n"), 2);
-                QVERIFY(w.ReportText().endsWith(" with quality 90.\r\n\r\nOperation stopped.\r\n"));
-            }
-        }
+        QCOMPARE(writtenFiles("").filter(".png"), (QStringList{"a.png", "b.png"}));
+        QVERIFY(w.ReportText().indexOf("a.png (") < w.ReportText().indexOf("b.png (") &&
+                w.ReportText().endsWith(".\r\n\r\nOperation stopped.\r\n"));
     }
 };
 
