@@ -5,34 +5,20 @@
 // range FROM, TO, STEP (no overwrite question, no viewer), and prints the
 // seconds from the click until the run has written its last report line,
 // that line, the process's peak resident memory in MB, and the processor
-// seconds its threads spent from the click on (which the machine's other
-// load does not inflate as it does the wall time).
+// seconds its threads spent from the click on (less moved than the wall time
+// by the machine's other load).
 #include "UserPrompts.h"
+#include "WindowRun.h"
 #include "frmConvertSingleFile.h"
-#include "frmMain.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTimer>
-
-#include <sys/resource.h>
 
 #include <cstdio>
 
 namespace {
-
-double processorSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // Answers what the command asks as a user who chose FORMATS would.
 class Answers final : public pictoria::UserPrompts {
@@ -84,12 +70,8 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: %s FORMATS FROM TO STEP FILE...\n", argv[0]);
         return 3;
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    windowbench::prepare();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Pictoria"));
-    QApplication::setOrganizationName(QStringLiteral("Quorvane Systems"));
-
     QStringList files;
     for (int i = 5; i < argc; ++i)
         files << QString::fromLocal8Bit(argv[i]);
@@ -99,32 +81,18 @@ int main(int argc, char* argv[])
     pictoria::frmMain window;
     if (!window.Form_Load())
         return 1;
-
-    QElapsedTimer clock;
-    double seconds = -1, processorAtClick = 0, processor = 0;
-    QObject::connect(&window, &pictoria::frmMain::conversionRunFinished, &app, [&] {
-        seconds = double(clock.nsecsElapsed()) / 1e9;
-        processor = processorSeconds() - processorAtClick;
-        QApplication::quit();
-    });
-    QTimer::singleShot(200, &window, [&] {
-        processorAtClick = processorSeconds();
-        clock.start();
+    const windowbench::Timed timed = windowbench::timeRun(app, window, [&] {
         if (files.size() == 1)
             window.cmdConvertSingleFile->click();
         else
             window.ConvertSingleFiles(files);
-        if (!window.conversionRun())
-            QApplication::exit(2);
     });
-    const int code = app.exec();
     pictoria::setPrompts(nullptr);
-    if (code != 0 || seconds < 0)
-        return code ? code : 2;
-    const QStringList lines = window.txbReport->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    if (timed.code != 0)
+        return timed.code;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("%.3f\n%s\n%.1f\n%.3f\n", seconds, lines.isEmpty() ? "" : qPrintable(lines.last().trimmed()),
-                double(usage.ru_maxrss) / 1024.0, processor);
+    std::printf("%.3f\n%s\n%.1f\n%.3f\n", timed.seconds, qPrintable(timed.lastLine), double(usage.ru_maxrss) / 1024.0,
+                timed.processor);
     return 0;
 }
