@@ -7,6 +7,8 @@
 
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
+
 namespace pictoria {
 
 namespace {
@@ -49,6 +51,14 @@ void ConversionRun::start() { pump(); }
 
 void ConversionRun::stop()
 {
+    // A run waiting only for a file's decode has, as a run converting one
+    // output at a time would, already started that file's first output.
+    if (!stopRequested_ && next_ < jobs_.size() &&
+        std::none_of(entries_.begin(), entries_.end(), [](const auto& entry) { return !entry->complete; })) {
+        const Decode* decode = decodeOf(jobs_[next_].source);
+        if (decode && decode->watcher && decode->firstJob == next_)
+            startsAfterStop_ = next_ + 1;
+    }
     stopRequested_ = true;
     pump();
 }
@@ -95,7 +105,7 @@ bool ConversionRun::mayDispatch()
          jobs_[next_].item->outputFormat != d->unreadableFormat;
          d = next_ < jobs_.size() ? decodeOf(jobs_[next_].source) : nullptr)
         ++next_;
-    if (ended_ || stopRequested_ || next_ >= jobs_.size() || inFlight_ >= parameters_.maxInFlight)
+    if (ended_ || stopped() || next_ >= jobs_.size() || inFlight_ >= parameters_.maxInFlight)
         return false;
     // A single file's conversions start once its decode has ended, so a
     // source that cannot be read is known before any of its questions.
@@ -127,7 +137,7 @@ bool ConversionRun::mayDispatch()
 // these leave free, with at most maxInFlight sources held at once.
 void ConversionRun::startDecodes()
 {
-    if (decodes_.empty() || ended_ || stopRequested_ || next_ >= jobs_.size())
+    if (decodes_.empty() || ended_ || stopped() || next_ >= jobs_.size())
         return;
     int held = 0;
     for (std::size_t i = 0; i < decodes_.size(); ++i)
@@ -182,7 +192,7 @@ void ConversionRun::decodeDone(Decode* decode)
 void ConversionRun::releaseSpentDecodes()
 {
     for (Decode& decode : decodes_)
-        if (decode.decoded && (next_ > decode.lastJob || ended_ || stopRequested_))
+        if (decode.decoded && (next_ > decode.lastJob || ended_ || stopped()))
             decode.decoded.reset();
 }
 
@@ -405,7 +415,7 @@ void ConversionRun::finishIfDone()
 {
     if (finished_ || dispatching_ || reporting_ || !entries_.empty() || inFlight_ > 0)
         return;
-    if (!ended_ && !stopRequested_ && next_ < jobs_.size())
+    if (!ended_ && !stopped() && next_ < jobs_.size())
         return;
     finished_ = true;
     host_.showProgress(QString());

@@ -174,6 +174,8 @@ private:
     int inFlight_ = 0;  // engine calls: conversions and decodes
     int converted_ = 0;
     bool stopRequested_ = false;
+    std::size_t startsAfterStop_ = 0;  // jobs before it may still start after Stop
+    bool stopped() const { return stopRequested_ && next_ >= startsAfterStop_; }
     bool ended_ = false;  // a status of -1 in a batch: nothing more is dispatched
     bool dispatching_ = false;
     bool reporting_ = false;

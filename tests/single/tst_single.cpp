@@ -445,6 +445,25 @@ private slots:
         QVERIFY(QDir(dir_.filePath("photo.bmp")).removeRecursively());
     }
 
+    // Stop while the source is decoded: its first output counts as started,
+    // as it would one output at a time, and is written; no other is.
+    void stopWhileDecoding()
+    {
+        QVERIFY(writeImage(dir_.filePath("photo.png")));
+        LOAD_MAIN_WINDOW(w);
+        HeldTranscoder engine;
+        ScriptedPrompts scripted;
+        scriptRun(scripted, dir_.filePath("photo.png"), {.bmp = true, .jpg = true, .first = "90", .last = "70"});
+        w.cmdConvertSingleFile->click();
+        QVERIFY(engine.waitForStarted(1));
+        w.cmdStop->click();
+        engine.releaseAll();
+        QVERIFY(waitForRun(w));
+        VERIFY_PROMPTS(scripted);
+        QCOMPARE(writtenFiles("photo.png"), QStringList{"photo.bmp"});
+        QVERIFY(w.ReportText().endsWith(".\r\n\r\nOperation stopped.\r\n"));
+    }
+
     // Several files overlap as a batch's files do: the next file is decoded
     // while the outputs before it convert, with at most two sources (the
     // pool's threads) held at once. Stop lets the outputs in flight finish.
