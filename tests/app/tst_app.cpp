@@ -349,7 +349,10 @@ private slots:
         setrlimit(RLIMIT_FSIZE, &unlimited);
         QCOMPARE(readAll(old), oldBytes);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"huge", "no-extension", "old.sta"}));
-        // Quit itself is covered end to end; the close box must save the same way.
+        // Quit itself is covered end to end; the close box must save the same way, and only when ticked.
+        LOAD_MAIN_WINDOW(unticked);
+        unticked.close();
+        QVERIFY(!QFile::exists(defaultStatePath()));
         showState(w, kOther);
         w.close();
         VERIFY_PROMPTS(scripted);

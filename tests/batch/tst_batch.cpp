@@ -211,12 +211,27 @@ private slots:
     }
 
     // The question for a file is asked while the files before it convert;
-    // a target kept is reported and the run goes on.
+    // the answer (given by Enter) is carried out and reported, and the run
+    // goes on, or ends on "cancel all" without converting the rest.
+    void asksWhileOthersConvert_data()
+    {
+        columns<QString, QString, QStringList>({"option", "report", "written"});
+        const QString kept = "b.bmp -- Existing PNG file not overwritten.\r\n\r\n", rest = "c.bmp -> c.png [OK]\r\n\r\n";
+        QTest::newRow("skip this file") << "optCancelOperationThisFile" << kept + rest + "Number of BMP files converted: 2 (of 3 input)\r\n"
+                                        << QStringList{"a.png", "b.png", "c.png"};
+        QTest::newRow("overwrite") << "optOverwrite" << "b.bmp -> b.png [OK]\r\n" + rest + "Number of BMP files converted: 3 (of 3 input)\r\n"
+                                   << QStringList{"a.png", "b.png", "c.png"};
+        QTest::newRow("other name") << "optChooseFilename" << "b.bmp -> b new.png [OK]\r\n" + rest + "Number of BMP files converted: 3 (of 3 input)\r\n"
+                                    << QStringList{"a.png", "b new.png", "b.png", "c.png"};
+        QTest::newRow("cancel all") << "optCancelOperationAllFiles" << kept + "Operation cancelled.\r\n\r\n\r\nNumber of BMP files converted: 1 (of 3 input)\r\n"
+                                    << QStringList{"a.png", "b.png"};
+    }
     void asksWhileOthersConvert()
     {
+        QFETCH(QString, option); QFETCH(QString, report); QFETCH(QStringList, written);
         Bench b;
         QVERIFY(b.load(kBmp, kPng));
-        QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp"}) && writeBytes(b.out + "b.png", "old"));
+        QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp", "c.bmp"}) && writeBytes(b.out + "b.png", "old"));
         HeldTranscoder engine;
         ScriptedPrompts scripted;
         scripted.expectModal("frmTargetFileExists", [&](QDialog& shown) {
@@ -224,18 +239,19 @@ private slots:
             QVERIFY(engine.waitForStarted(1));
             QCOMPARE(engine.started(), QStringList{"a.bmp"});
             QCOMPARE(b.w.ReportText(), QStringLiteral("a.bmp"));
-            QCOMPARE(dialog.strEntryFilepath, b.out + "b.png");
-            QVERIFY(dialog.optCancelOperationAllFiles->isVisible());
-            dialog.optCancelOperationThisFile->setChecked(true);
-            dialog.cmdContinue->click();
+            QVERIFY(dialog.strEntryFilepath == b.out + "b.png" && dialog.optCancelOperationAllFiles->isVisible());
+            dialog.findChild<QRadioButton*>(option)->click();
+            if (option == "optChooseFilename")
+                dialog.txbFilepath->setText(b.out + "b new.png");
+            QTest::keyClick(&dialog, Qt::Key_Return);
         });
         b.w.cmdConvertFiles_Click();
         engine.releaseAll();
         QVERIFY(waitForRun(b.w));
         VERIFY_PROMPTS(scripted);
-        QCOMPARE(b.w.ReportText(), QStringLiteral("a.bmp -> a.png [OK]\r\nb.bmp -- Existing PNG file not overwritten.\r\n"
-                                                  "\r\n\r\nNumber of BMP files converted: 1 (of 2 input)\r\n"));
-        QCOMPARE(readAll(b.out + "b.png"), QByteArray("old"));
+        QCOMPARE(b.w.ReportText(), "a.bmp -> a.png [OK]\r\n" + report);
+        QCOMPARE(QDir(b.out).entryList(QDir::Files), written);
+        QCOMPARE(readAll(b.out + "b.png") == "old", option != "optOverwrite");
     }
 
     // Stop or Quit with files in flight: nothing new starts, those in flight

