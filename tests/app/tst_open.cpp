@@ -27,19 +27,6 @@ std::pair<bool, bool> drop(QWidget* target, const QStringList& paths)
 }
 const std::pair kTaken(true, true), kRefused(false, false);
 
-// Answers the formats dialog after @p look: PNG, BMP and PNG viewed in the browser (@p bmp), or Cancel (@p cancel).
-std::function<void(QDialog&)> convert(bool bmp, const std::function<void(frmConvertSingleFile&)>& look, bool cancel = false)
-{
-    return [=](QDialog& shown) {
-        auto& d = static_cast<frmConvertSingleFile&>(shown);
-        look(d);
-        for (QCheckBox* box : {d.chkBMP, d.chkViewInBrowser})
-            box->setChecked(bmp);
-        d.chkPNG->setChecked(true);
-        (cancel ? d.cmdCancel : d.cmdDoIt)->click();
-    };
-}
-
 }  // namespace
 
 class TestOpen : public QObject {
@@ -73,10 +60,10 @@ private slots:
         LOAD_MAIN_WINDOW(w);
         HeldTranscoder held;
         ScriptedPrompts scripted;
-        scripted.expectModal("frmConvertSingleFile", convert(false, [&](frmConvertSingleFile& d) {
+        expectSingleFileRun(scripted, {}, {.png = true, .look = [&](frmConvertSingleFile& d) {
             QCOMPARE(d.txbFile->text(), one_ + "a.jpg");
             QCOMPARE(drop(&w, {one_ + "a.jpg"}), kRefused);
-        }));
+        }});
         QCOMPARE(drop(w.txbReport->viewport(), {one_ + "a.jpg"}), kTaken);
         QCOMPARE(drop(w.txbFolderForImages[1], {two_}), kRefused);
         held.releaseAll();
@@ -94,10 +81,10 @@ private slots:
         QVERIFY(makeFiles(one_, {"a.bmp", "b.png"}) && makeFiles(two_, {"bad.gif=no picture", "c.jpg"}));
         LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
-        scripted.expectModal("frmConvertSingleFile", convert(true, [&](frmConvertSingleFile& d) {
+        expectSingleFileRun(scripted, {}, {.bmp = true, .png = true, .view = true, .look = [&](frmConvertSingleFile& d) {
             QCOMPARE(d.txbFile->text(), one_ + "a.bmp (+3 more)");
             QVERIFY(d.chkBMP->isEnabled() && d.chkPNG->isEnabled());
-        }));
+        }});
         scripted.expectLaunch(one_ + "viewer01.htm");
         QCOMPARE(drop(&w, {one_ + "a.bmp", two_ + "bad.gif", one_ + "b.png", two_ + "c.jpg"}), kTaken);
         QVERIFY(waitForRun(w));
@@ -111,9 +98,9 @@ private slots:
         QVERIFY(page.count(image.arg("a.bmp")) + page.count(image.arg(QUrl::fromLocalFile(two_ + "c.jpg").toString())) == 2);
         QCOMPARE(w.txbFolderForImages[1]->text() + w.cboFileFormat[0]->currentText() + w.cboFileFormat[1]->currentText(), two_ + "JPGPNG");
 
-        scripted.expectModal("frmConvertSingleFile", convert(false, [](frmConvertSingleFile& d) {
+        expectSingleFileRun(scripted, {}, {.png = true, .cancel = true, .look = [](frmConvertSingleFile& d) {
             QVERIFY(!d.chkBMP->isEnabled() && d.chkPNG->isEnabled());  // every file is a BMP
-        }, true));
+        }});
         QCOMPARE(drop(&w, {one_ + "a.bmp", one_ + "b.bmp"}), kTaken);
         VERIFY_PROMPTS(scripted);
     }

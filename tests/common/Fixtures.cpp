@@ -80,11 +80,6 @@ ScriptedPrompts::Expected ScriptedPrompts::next(const PromptCall& call)
     return expected;
 }
 
-MsgAnswer ScriptedPrompts::message(QWidget*, const QString& text, const QString& title, MsgButtons buttons, MsgIcon icon)
-{
-    return next({"message", text, title, buttons, icon}).answer;
-}
-
 void ScriptedPrompts::showModal(QDialog& dialog)
 {
     const Expected e = next({"modal", dialog.objectName()});
@@ -97,6 +92,24 @@ void ScriptedPrompts::showModal(QDialog& dialog)
             unexpected_ << "modal dialog " + dialog.objectName() + " was left open";
         dialog.hide();
     }
+}
+
+void expectSingleFileRun(ScriptedPrompts& scripted, const QString& path, const FormatsChoice& c)
+{
+    if (!path.isEmpty())
+        scripted.expectOpenFile("Specify file to be converted", path);
+    scripted.expectModal("frmConvertSingleFile", [c](QDialog& shown) {
+        auto& d = static_cast<frmConvertSingleFile&>(shown);
+        if (c.look)
+            c.look(d);
+        for (auto [box, on] : {std::pair(d.chkBMP, c.bmp), {d.chkPNG, c.png}, {d.chkJPG, c.jpg}, {d.chkWarnOnOverwrite, c.warn},
+                               {d.chkViewInBrowser, c.view}})
+            box->setChecked(on);
+        d.txbQuality[0]->setText(c.first);
+        d.txbQuality[1]->setText(c.last);
+        d.cboStep->setCurrentText(c.step);
+        (c.cancel ? d.cmdCancel : d.cmdDoIt)->click();
+    });
 }
 
 HeldTranscoder::HeldTranscoder()

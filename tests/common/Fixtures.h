@@ -79,7 +79,8 @@ public:
     /// What went wrong; empty when the script was followed.
     QString problems() const;
 
-    MsgAnswer message(QWidget*, const QString& text, const QString& title, MsgButtons buttons, MsgIcon icon) override;
+    MsgAnswer message(QWidget*, const QString& text, const QString& title, MsgButtons buttons, MsgIcon icon) override
+    { return next({"message", text, title, buttons, icon}).answer; }
     QString openFileName(QWidget*, const QString& title, const QString& filter) override { return next({"open", title, filter}).textAnswer; }
     QString saveFileName(QWidget*, const QString& title, const QString& filter) override { return next({"save", title, filter}).textAnswer; }
     QString browseForFolder(QWidget*, const QString& title) override { return next({"folder", title}).textAnswer; }
@@ -102,6 +103,17 @@ private:
     QList<PromptCall> calls_;
     QStringList unexpected_;
 };
+
+/// An answer to the formats dialog of "Convert single file": @p look runs first, while the dialog
+/// shows what the program put there; then the boxes are set and "Convert file" (or Cancel) clicked.
+struct FormatsChoice {
+    bool bmp = false, png = false, jpg = false;
+    QString first = "80", last{}, step = "10";
+    bool warn = true, view = false, cancel = false;
+    std::function<void(frmConvertSingleFile&)> look{};
+};
+/// Scripts the open-file dialog answering @p path (none when empty), then the formats dialog.
+void expectSingleFileRun(ScriptedPrompts& scripted, const QString& path, const FormatsChoice& choice);
 
 /// An engine whose calls wait on their worker threads until the test lets
 /// them go: a batch's conversion and a single file's decode by the source's

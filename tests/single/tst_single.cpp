@@ -60,29 +60,6 @@ bool skipsThisFileOnly(const frmTargetFileExists& d)
     return d.blnCancelOperationThisFile && !d.blnCancelOperationAllFiles && d.strExitFilepath.isEmpty();
 }
 
-struct Choice {
-    bool bmp = false, png = false, jpg = false;
-    QString first = "80", last{}, step = "10";
-    bool warn = true, view = false;
-};
-
-// Scripts the open-file dialog answering @p path (none when empty) and the formats dialog answering @p choice.
-void scriptRun(ScriptedPrompts& scripted, const QString& path, const Choice& c)
-{
-    if (!path.isEmpty())
-        scripted.expectOpenFile(kOpenTitle, path);
-    scripted.expectModal("frmConvertSingleFile", [c](QDialog& shown) {
-        auto& d = static_cast<frmConvertSingleFile&>(shown);
-        for (auto [box, on] : {std::pair(d.chkBMP, c.bmp), {d.chkPNG, c.png}, {d.chkJPG, c.jpg}, {d.chkWarnOnOverwrite, c.warn},
-                               {d.chkViewInBrowser, c.view}})
-            box->setChecked(on);
-        d.txbQuality[0]->setText(c.first);
-        d.txbQuality[1]->setText(c.last);
-        d.cboStep->setCurrentText(c.step);
-        d.cmdDoIt->click();
-    });
-}
-
 bool idle(const frmMain& w)
 {
     return w.cmdConvertSingleFile->isEnabled() && w.cmdConvertFiles->isEnabled() && w.cmdHelp->isEnabled() &&
@@ -311,13 +288,9 @@ private slots:
         w.cmdConvertSingleFile->click();
         QCOMPARE(scripted.calls().first().title, QStringLiteral("BMP, GIF, JPG and PNG|*.bmp;*.gif;*.jpg;*.png"));
         QCOMPARE(w.focusWidget(), w.cmdConvertSingleFile);
-        scripted.expectOpenFile(kOpenTitle, dir_.filePath("a.bmp"));
-        scripted.expectModal("frmConvertSingleFile", [](QDialog& d) {
-            auto& dialog = static_cast<frmConvertSingleFile&>(d);
-            QCOMPARE(dialog.txbFile->text(), dialog.strFilepath);
-            dialog.chkPNG->click();
-            dialog.cmdCancel->click();
-        });
+        expectSingleFileRun(scripted, dir_.filePath("a.bmp"), {.png = true, .cancel = true, .look = [](frmConvertSingleFile& d) {
+            QCOMPARE(d.txbFile->text(), d.strFilepath);
+        }});
         w.cmdConvertSingleFile->click();
         QVERIFY(waitForRun(w));
         QVERIFY(w.txbFolderForImages[0]->text().isEmpty() && writtenFiles("a.bmp").isEmpty() && idle(w));
@@ -350,7 +323,7 @@ private slots:
         QVERIFY(writeBytes(dir_.filePath(source), bytes) && (existing.isEmpty() || writeBytes(dir_.filePath(existing), "old")));
         LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
-        scriptRun(scripted, dir_.filePath(source), {.bmp = bmp, .png = png, .jpg = jpg, .first = "70", .last = last, .view = source == "scan.tif"});
+        expectSingleFileRun(scripted, dir_.filePath(source), {.bmp = bmp, .png = png, .jpg = jpg, .first = "70", .last = last, .view = source == "scan.tif"});
         if (existing.contains("_q"))
             scripted.expectModal("frmTargetFileExists", [](QDialog& d) { choose("optOverwrite")(static_cast<frmTargetFileExists&>(d)); });
         w.cmdConvertSingleFile->click();
@@ -377,7 +350,7 @@ private slots:
             LOAD_MAIN_WINDOW(w);
             w.chkWarnOnOverwrite->setChecked(mainWarn);
             ScriptedPrompts scripted;
-            scriptRun(scripted, dir_.filePath("self.jpg"), {.jpg = true, .first = "50", .warn = dialogWarn});
+            expectSingleFileRun(scripted, dir_.filePath("self.jpg"), {.jpg = true, .first = "50", .warn = dialogWarn});
             if (asked) {
                 scripted.expectModal("frmTargetFileExists", [](QDialog& shown) {
                     auto& d = static_cast<frmTargetFileExists&>(shown);
@@ -415,7 +388,7 @@ private slots:
         LOAD_MAIN_WINDOW(w);
         HeldTranscoder engine;
         ScriptedPrompts scripted;
-        scriptRun(scripted, src, {.bmp = true, .jpg = true, .first = "90", .last = "70", .view = true});
+        expectSingleFileRun(scripted, src, {.bmp = true, .jpg = true, .first = "90", .last = "70", .view = true});
         scripted.expectModal("frmTargetFileExists", [&](QDialog& shown) {
             QCOMPARE(engine.started(), (QStringList{"photo.bmp", "photo.png", "photo_q90.jpg"}));
             QCOMPARE(w.ReportText(), QStringLiteral("photo.png"));
@@ -452,7 +425,7 @@ private slots:
         LOAD_MAIN_WINDOW(w);
         HeldTranscoder engine;
         ScriptedPrompts scripted;
-        scriptRun(scripted, dir_.filePath("photo.png"), {.bmp = true, .jpg = true, .first = "90", .last = "70"});
+        expectSingleFileRun(scripted, dir_.filePath("photo.png"), {.bmp = true, .jpg = true, .first = "90", .last = "70"});
         w.cmdConvertSingleFile->click();
         QVERIFY(engine.waitForStarted(1));
         w.cmdStop->click();
@@ -472,7 +445,7 @@ private slots:
         LOAD_MAIN_WINDOW(w);
         HeldTranscoder engine;
         ScriptedPrompts scripted;
-        scriptRun(scripted, {}, {.png = true});
+        expectSingleFileRun(scripted, {}, {.png = true});
         w.ConvertSingleFiles({dir_.filePath("a.bmp"), dir_.filePath("b.bmp"), dir_.filePath("c.bmp")});
         engine.release("a.bmp");
         QVERIFY(engine.waitForStarted(3));
