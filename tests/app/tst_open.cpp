@@ -98,11 +98,31 @@ private slots:
         QVERIFY(page.count(image.arg("a.bmp")) + page.count(image.arg(QUrl::fromLocalFile(two_ + "c.jpg").toString())) == 2);
         QCOMPARE(w.txbFolderForImages[1]->text() + w.cboFileFormat[0]->currentText() + w.cboFileFormat[1]->currentText(), two_ + "JPGPNG");
 
-        expectSingleFileRun(scripted, {}, {.png = true, .cancel = true, .look = [](frmConvertSingleFile& d) {
-            QVERIFY(!d.chkBMP->isEnabled() && d.chkPNG->isEnabled());  // every file is a BMP
+        // Every file a BMP: no BMP offered. The next file is decoded while the
+        // outputs before it convert, with at most two sources (the pool's
+        // threads) held at once; Stop lets the outputs in flight finish.
+        for (const QString& png : {one_ + "a.png", one_ + "b.png", two_ + "c.png"})
+            QVERIFY(QFile::remove(png));
+        conversionPool().setMaxThreadCount(2);
+        HeldTranscoder engine;
+        expectSingleFileRun(scripted, {}, {.png = true, .look = [](frmConvertSingleFile& d) {
+            QVERIFY(!d.chkBMP->isEnabled() && d.chkPNG->isEnabled());
         }});
-        QCOMPARE(drop(&w, {one_ + "a.bmp", one_ + "b.bmp"}), kTaken);
+        QCOMPARE(drop(&w, {one_ + "a.bmp", one_ + "b.bmp", two_ + "c.bmp"}), kTaken);
+        engine.release("a.bmp");
+        QVERIFY(engine.waitForStarted(3));
+        QTest::qWait(50);
+        QCOMPARE(engine.started(), (QStringList{"a.bmp", "a.png", "b.bmp"}));
+        engine.release("a.png");
+        engine.release("b.bmp");
+        QVERIFY(engine.waitForStarted(5));
+        QCOMPARE(engine.started(), (QStringList{"a.bmp", "a.png", "b.bmp", "b.png", "c.bmp"}));
+        w.cmdStop->click();
+        engine.releaseAll();
+        QVERIFY(waitForRun(w));
         VERIFY_PROMPTS(scripted);
+        QVERIFY(QFile::exists(one_ + "a.png") && QFile::exists(one_ + "b.png") && !QFile::exists(two_ + "c.png"));
+        QVERIFY(w.ReportText().endsWith(".\r\n\r\nOperation stopped.\r\n"));
     }
 
     // A folder dropped on the output box becomes the output folder, anywhere

@@ -46,10 +46,10 @@ def check_pngs(folder, sizes):
     check(actual == sizes, "complete PNG files of their sources' sizes in %s" % folder, sizes, actual)
 
 
-def bmp_bytes(width, height, seed=0):
-    """A 24-bit bottom-up BMP with a gradient, different for each seed."""
+def bmp_bytes(width, height):
+    """A 24-bit bottom-up BMP with a gradient."""
     pad = b"\0" * (-width * 3 % 4)
-    pixels = b"".join(b"".join(bytes(((x * 7 + seed) & 255, y * 5 & 255, (x ^ y) & 255)) for x in range(width)) + pad
+    pixels = b"".join(b"".join(bytes((x * 7 & 255, y * 5 & 255, (x ^ y) & 255)) for x in range(width)) + pad
                       for y in range(height))
     return (struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54) +
             struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0) + pixels)
@@ -138,9 +138,6 @@ class Session:
         wait_for(shown, timeout, 'the window "%s"' % title)
         time.sleep(0.3)  # let it take its focus
         return found[-1]
-
-    def wait_window_gone(self, title):
-        wait_for(lambda: not self.find_windows(title), 15, 'the window "%s" to close' % title)
 
     def click(self, window, left, top, width, height, dx=None):
         """Clicks a control given by its twips rectangle in `window`'s client area: in its

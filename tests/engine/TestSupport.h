@@ -141,17 +141,13 @@ inline std::string corpusDir() {
 
 /// Without the corpus its tests skip, saying why; CI sets
 /// PICTORIA_REQUIRE_CORPUS=1, and then they fail instead.
-inline std::string corpusMissing() {
-  return "corpus folder " + fs::path(PIXMORPH_CORPUS_DIR).lexically_normal().string() + " not found";
-}
-inline bool corpusRequired() {
-  const char* value = std::getenv("PICTORIA_REQUIRE_CORPUS");
-  return value && std::string(value) == "1";
-}
-#define PM_REQUIRE_CORPUS()                                                                                     \
-  if (pmtest::corpusDir().empty()) {                                                                           \
-    if (pmtest::corpusRequired()) FAIL() << pmtest::corpusMissing() << ", and PICTORIA_REQUIRE_CORPUS=1 requires it"; \
-    GTEST_SKIP() << pmtest::corpusMissing() << ": skipping the corpus tests";                                   \
+#define PM_REQUIRE_CORPUS()                                                                                    \
+  if (pmtest::corpusDir().empty()) {                                                                          \
+    const std::string missing =                                                                               \
+        "corpus folder " + std::filesystem::path(PIXMORPH_CORPUS_DIR).lexically_normal().string() + " not found"; \
+    if (const char* required = std::getenv("PICTORIA_REQUIRE_CORPUS"); required && std::string(required) == "1") \
+      FAIL() << missing << ", and PICTORIA_REQUIRE_CORPUS=1 requires it";                                      \
+    GTEST_SKIP() << missing << ": skipping the corpus tests";                                                 \
   }
 
 /// Every regular file under corpus sub-folder @p sub with extension @p ext.
