@@ -67,8 +67,7 @@ private slots:
         QCOMPARE(drop(w.txbReport->viewport(), {one_ + "a.jpg"}), kTaken);
         QCOMPARE(drop(w.txbFolderForImages[1], {two_}), kRefused);
         held.releaseAll();
-        QVERIFY(waitForRun(w));
-        VERIFY_PROMPTS(scripted);
+        VERIFY_RUN_ENDED(w, scripted);
         QVERIFY(w.ReportText().startsWith("a.jpg (") && QFileInfo(one_ + "a.png").size() > 0);
     }
 
@@ -119,8 +118,7 @@ private slots:
         QCOMPARE(engine.started(), (QStringList{"a.bmp", "a.png", "b.bmp", "b.png", "c.bmp"}));
         w.cmdStop->click();
         engine.releaseAll();
-        QVERIFY(waitForRun(w));
-        VERIFY_PROMPTS(scripted);
+        VERIFY_RUN_ENDED(w, scripted);
         QVERIFY(QFile::exists(one_ + "a.png") && QFile::exists(one_ + "b.png") && !QFile::exists(two_ + "c.png"));
         QVERIFY(w.ReportText().endsWith(".\r\n\r\nOperation stopped.\r\n"));
     }

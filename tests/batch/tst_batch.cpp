@@ -142,8 +142,7 @@ private slots:
             scripted.expectMessage(QString(parts[3]).replace("%in/", b.in), parts[0], MsgButtons::Ok, MsgIcon(parts[1].toInt()));
         }
         b.w.cmdConvertFiles_Click();
-        QVERIFY(waitForRun(b.w));
-        VERIFY_PROMPTS(scripted);
+        VERIFY_RUN_ENDED(b.w, scripted);
         if (!refusal.isEmpty() && parts[2] != "-1")
             QCOMPARE(b.w.focusWidget(), b.w.cmdFolderForImages[parts[2].toInt()]);
         QCOMPARE(b.w.ReportText(), report);
@@ -173,8 +172,7 @@ private slots:
         QVERIFY(engine.waitForStarted(1));
         QFile::remove(b.in + "b.bmp");
         engine.releaseAll();
-        QVERIFY(waitForRun(b.w));
-        VERIFY_PROMPTS(scripted);
+        VERIFY_RUN_ENDED(b.w, scripted);
         QCOMPARE(b.w.ReportText(), QStringLiteral("a.bmp -> a.png [OK]\r\nb.bmp\r\nc.bmp -> c.png [OK]\r\n"
                                                   "\r\nNumber of BMP files converted: 2 (of 3 input)\r\n"));
     }
@@ -216,8 +214,7 @@ private slots:
         });
         b.w.cmdConvertFiles_Click();
         engine.releaseAll();
-        QVERIFY(waitForRun(b.w));
-        VERIFY_PROMPTS(scripted);
+        VERIFY_RUN_ENDED(b.w, scripted);
         QCOMPARE(b.w.ReportText(), "a.bmp -> a.png [OK]\r\n" + report);
         QCOMPARE(QDir(b.out).entryList(QDir::Files), written);
         QCOMPARE(readAll(b.out + "b.png") == "old", option != "optOverwrite");
@@ -248,8 +245,7 @@ private slots:
             QCOMPARE(b.w.lblConvertingFile->text(), QStringLiteral("Converting a.bmp (1,254 bytes)"));
             (quit ? b.w.cmdQuit : b.w.cmdStop)->click();
             engine.releaseAll();
-            QVERIFY(waitForRun(b.w));
-            VERIFY_PROMPTS(scripted);
+            VERIFY_RUN_ENDED(b.w, scripted);
             QCOMPARE(engine.started(), (QStringList{"a.bmp", "b.bmp", "c.bmp"}));
             QCOMPARE(QDir(b.out).entryList(QDir::Files), (QStringList{"a.png", "b.png", "c.png"}));
             const QString page = QString::fromUtf8(readAll(b.in + "viewer01.htm"));

@@ -140,6 +140,8 @@ private:
 }  // namespace pictoria::testing
 
 #define VERIFY_PROMPTS(scripted) QVERIFY2((scripted).problems().isEmpty(), qPrintable((scripted).problems()))
+/// The run in progress has ended and asked what the script said.
+#define VERIFY_RUN_ENDED(w, scripted) do { QVERIFY(pictoria::testing::waitForRun(w)); VERIFY_PROMPTS(scripted); } while (false)
 #define LOAD_MAIN_WINDOW(w) \
     pictoria::frmMain w;    \
     QVERIFY((w).Form_Load())

@@ -324,8 +324,7 @@ private slots:
         if (existing.contains("_q"))
             scripted.expectModal("frmTargetFileExists", [](QDialog& d) { choose("optOverwrite")(static_cast<frmTargetFileExists&>(d)); });
         w.cmdConvertSingleFile->click();
-        QVERIFY(waitForRun(w));
-        VERIFY_PROMPTS(scripted);
+        VERIFY_RUN_ENDED(w, scripted);
         const QString report = w.ReportText();
         QVERIFY(report.startsWith(source));
         QCOMPARE(report.count("*** Read error: "), readErrors);
@@ -357,8 +356,7 @@ private slots:
                 });
             }
             w.cmdConvertSingleFile->click();
-            QVERIFY(waitForRun(w));
-            VERIFY_PROMPTS(scripted);
+            VERIFY_RUN_ENDED(w, scripted);
             QVERIFY(writtenFiles("self.jpg").isEmpty() && idle(w));
             if (asked) {
                 QCOMPARE(w.ReportText(), QStringLiteral("self.jpg -- Existing JPG file not overwritten.\r\n\r\n"));
@@ -403,8 +401,7 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(w.ReportText(), QStringLiteral("photo.png"));
         engine.releaseAll();
-        QVERIFY(waitForRun(w));
-        VERIFY_PROMPTS(scripted);
+        VERIFY_RUN_ENDED(w, scripted);
         QString report = "photo.png\r\n*** Write error: " + TranscodeFile(src, dir_.filePath("photo.bmp"), 80).message + "\r\n\r\n";
         for (const char* quality : {"90", "80", "70"})
             report += QStringLiteral("photo.png converted to\r\nphoto_q%1.jpg with quality %1.\r\n\r\n").arg(quality);
@@ -427,8 +424,7 @@ private slots:
         QVERIFY(engine.waitForStarted(1));
         w.cmdStop->click();
         engine.releaseAll();
-        QVERIFY(waitForRun(w));
-        VERIFY_PROMPTS(scripted);
+        VERIFY_RUN_ENDED(w, scripted);
         QCOMPARE(writtenFiles("photo.png"), QStringList{"photo.bmp"});
         QVERIFY(w.ReportText().endsWith(".\r\n\r\nOperation stopped.\r\n"));
     }
