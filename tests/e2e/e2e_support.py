@@ -66,8 +66,8 @@ def png_size(path):
 @contextmanager
 def xvfb():
     """A private Xvfb on a free display, as the program's environment; raises Skip when there is none."""
-    if not shutil.which("Xvfb") or not shutil.which("xdotool") or not shutil.which("xclip"):
-        raise Skip("Xvfb, xdotool or xclip is not installed (scripts/setup.sh installs them)")
+    if not shutil.which("Xvfb") or not shutil.which("xdotool"):
+        raise Skip("Xvfb or xdotool is not installed (scripts/setup.sh installs them)")
     read_fd, write_fd = os.pipe()
     proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
                              "-noreset"], pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -153,18 +153,6 @@ class Session:
     def type(self, text):
         self.xdo("type", "--delay", "15", "--", str(text))
         time.sleep(0.1)
-
-    def text_of(self, rect):
-        """A text box's whole text, through select all and copy (again when a click was lost)."""
-        for _ in range(10):
-            self.click(self.main, *rect)
-            self.key("ctrl+a", "ctrl+c")
-            result = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env, capture_output=True,
-                                    timeout=5)
-            if result.returncode == 0:
-                return result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
-            time.sleep(0.2)
-        raise AssertionError("the text could not be copied to the clipboard")
 
 
 def _deadline_passed(signum, frame):
