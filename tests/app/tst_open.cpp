@@ -135,6 +135,7 @@ private slots:
         scripted.expectMessage(FolderSummarySentence(0, w.strFormatNames, QList<qint64>{0, 0, 1, 0}), GetProgramText(6), MsgButtons::Ok, MsgIcon::None);
         scripted.expectMessage("Output images folder the same?", "Output images folder", MsgButtons::YesNo, MsgIcon::None, MsgAnswer::No);
         QCOMPARE(drop(w.txbFolderForImages[0], {one_ + "gone.png", dir_.filePath("one"), "/dev/null"}), kTaken);
+        QCOMPARE(w.focusWidget(), w.cmdFolderForImages[1]);
         scripted.expectMessage(FolderSummarySentence(1, w.strFormatNames, QList<qint64>{0, 0, 0, 0}), GetProgramText(5), MsgButtons::Ok, MsgIcon::None);
         QCOMPARE(drop(w.txbFolderForImages[1], {two_}), kTaken);
         VERIFY_PROMPTS(scripted);

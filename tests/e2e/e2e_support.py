@@ -41,8 +41,11 @@ def wait_file(path, expected, what):
 
 
 def check_pngs(folder, sizes):
-    """The PNG files named in `sizes` are complete, each of its size."""
-    actual = {name: png_size(folder / name) for name in sizes}
+    """The PNG files named in `sizes` are complete (each ends with its IEND chunk), each of its size."""
+    def size(data):
+        whole = data[:8] == b"\x89PNG\r\n\x1a\n" and data[12:16] == b"IHDR" and data.endswith(b"IEND\xaeB`\x82")
+        return struct.unpack(">II", data[16:24]) if whole else None
+    actual = {name: size((folder / name).read_bytes()) for name in sizes}
     check(actual == sizes, "complete PNG files of their sources' sizes in %s" % folder, sizes, actual)
 
 
@@ -53,14 +56,6 @@ def bmp_bytes(width, height):
                       for y in range(height))
     return (struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54) +
             struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0) + pixels)
-
-
-def png_size(path):
-    """(width, height) of a complete PNG file (one that ends with its IEND chunk), else None."""
-    data = Path(path).read_bytes()
-    if data[:8] != b"\x89PNG\r\n\x1a\n" or data[12:16] != b"IHDR" or not data.endswith(b"IEND\xaeB`\x82"):
-        return None
-    return struct.unpack(">II", data[16:24])
 
 
 @contextmanager
