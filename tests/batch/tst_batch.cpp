@@ -161,8 +161,7 @@ private slots:
     void goesOnAfterAFileVanishes()
     {
         Bench b;
-        QVERIFY(b.load(kBmp, kPng));
-        QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp", "c.bmp"}));
+        QVERIFY(b.load(kBmp, kPng) && makeFiles(b.in, {"a.bmp", "b.bmp", "c.bmp"}));
         conversionPool().setMaxThreadCount(1);
         HeldTranscoder engine;
         ScriptedPrompts scripted;
@@ -197,8 +196,7 @@ private slots:
     {
         QFETCH(QString, option); QFETCH(QString, report); QFETCH(QStringList, written);
         Bench b;
-        QVERIFY(b.load(kBmp, kPng));
-        QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp", "c.bmp"}) && writeBytes(b.out + "b.png", "old"));
+        QVERIFY(b.load(kBmp, kPng) && makeFiles(b.in, {"a.bmp", "b.bmp", "c.bmp"}) && writeBytes(b.out + "b.png", "old"));
         HeldTranscoder engine;
         ScriptedPrompts scripted;
         scripted.expectModal("frmTargetFileExists", [&](QDialog& shown) {
@@ -228,9 +226,8 @@ private slots:
     {
         for (bool quit : {false, true}) {
             Bench b;
-            QVERIFY(b.load(kBmp, kPng));
+            QVERIFY(b.load(kBmp, kPng) && makeFiles(b.in, {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}));
             viewInBrowser(b);
-            QVERIFY(makeFiles(b.in, {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}));
             HeldTranscoder engine;
             ScriptedPrompts scripted;
             if (!quit)
