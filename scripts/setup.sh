@@ -12,7 +12,7 @@ packages=(
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev
   googletest libgtest-dev python3-pil
   fonts-liberation2
-  xvfb xauth xdotool xclip xdg-utils
+  xvfb xauth xdotool xdg-utils
   dpkg-dev librsvg2-bin lintian desktop-file-utils appstream
   qt6-wayland weston dbus at-spi2-core python3-gi gir1.2-atspi-2.0
   strace
