@@ -39,7 +39,7 @@ sys.dont_write_bytecode = True  # the modules borrowed here leave no caches in t
 
 import bench  # noqa: E402
 from e2e_support import Session, png_size, xvfb  # noqa: E402
-from program_cases import CONVERT_FILES, state_bytes  # noqa: E402
+from program_cases import CONVERT_FILES  # noqa: E402
 
 from Xlib import X, protocol  # noqa: E402
 from Xlib import display as xdisplay  # noqa: E402
@@ -52,6 +52,11 @@ SEVERAL_FILES = 20
 SEVERAL_SIZE = (1732, 1155)  # 2 MP
 SEVERAL_QUALITIES = list(range(90, 40, -10))
 PING_GAP = 0.02  # seconds between an answer and the next ping
+
+
+def state_bytes(lines):
+    """A state file of these seven lines, as the program writes one."""
+    return "".join('"%s"\r\n' % line for line in lines).encode()
 
 
 def private_env(work):
@@ -279,7 +284,7 @@ def answers_part(work, photo, program, runs):
             s.state_file.write_bytes(state_bytes([src + "/", dst + "/", " %d" % BMP, " %d" % PNG, "0", "0", "0"]))
             s.start()
             time.sleep(1.0)
-            pinger = Pinger(display, s.main)
+            pinger = Pinger(display["DISPLAY"], s.main)
             idle = [pinger.ping() for _ in range(20)]
             busy, seconds, loads = [], [], [load_average()]
             for _ in range(runs):

@@ -40,12 +40,16 @@ def wait_file(path, expected, what):
              seen=lambda: path.exists() and path.read_bytes())
 
 
+def png_size(path):
+    """(width, height) of a complete PNG file (one that ends with its IEND chunk), else None."""
+    data = Path(path).read_bytes()
+    whole = data[:8] == b"\x89PNG\r\n\x1a\n" and data[12:16] == b"IHDR" and data.endswith(b"IEND\xaeB`\x82")
+    return struct.unpack(">II", data[16:24]) if whole else None
+
+
 def check_pngs(folder, sizes):
     """The PNG files named in `sizes` are complete (each ends with its IEND chunk), each of its size."""
-    def size(data):
-        whole = data[:8] == b"\x89PNG\r\n\x1a\n" and data[12:16] == b"IHDR" and data.endswith(b"IEND\xaeB`\x82")
-        return struct.unpack(">II", data[16:24]) if whole else None
-    actual = {name: size((folder / name).read_bytes()) for name in sizes}
+    actual = {name: png_size(folder / name) for name in sizes}
     check(actual == sizes, "complete PNG files of their sources' sizes in %s" % folder, sizes, actual)
 
 
