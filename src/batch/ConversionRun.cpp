@@ -15,6 +15,8 @@ namespace {
 
 const QString kBreak = QStringLiteral("\r\n");
 
+QString pathOf(const SourceFile& source) { return source.folder + source.fileName; }
+
 }  // namespace
 
 QThreadPool& conversionPool()
@@ -121,7 +123,7 @@ bool ConversionRun::mayDispatch()
     // counts as read by each of its conversions, which thus go one at a
     // time, each failing as it would alone.
     const QString input = inputPathOf(job);
-    const QString target = targetFolderOf(job) + targetNameOf(*job.item);
+    const QString target = targetPathOf(job);
     const bool readsInput = !decode || !decode->decoded->whole;
     for (const auto& entry : entries_) {
         if (entry->complete)
@@ -151,8 +153,7 @@ void ConversionRun::startDecodes()
         decode.started = true;
         ++held;
         ++inFlight_;
-        const SourceFile& source = parameters_.sources[i];
-        const QString path = source.folder + source.fileName;
+        const QString path = pathOf(parameters_.sources[i]);
         QString error;
         const std::optional<qint64> length = FileLength(path, error);
         decode.sizeText = length ? SizeText(*length) : QString();
@@ -167,13 +168,12 @@ void ConversionRun::startDecodes()
 // read once that conversion has ended, as one at a time.
 bool ConversionRun::mayDecode(std::size_t sourceIndex) const
 {
-    const SourceFile& source = parameters_.sources[sourceIndex];
-    const QString path = source.folder + source.fileName;
+    const QString path = pathOf(parameters_.sources[sourceIndex]);
     for (const auto& entry : entries_)
         if (!entry->complete && entry->targetPath == path)
             return false;
     for (std::size_t i = next_; i < decodes_[sourceIndex].firstJob; ++i)
-        if (targetFolderOf(jobs_[i]) + targetNameOf(*jobs_[i].item) == path)
+        if (targetPathOf(jobs_[i]) == path)
             return false;
     return true;
 }
@@ -208,9 +208,9 @@ QString ConversionRun::inputPathOf(const Job& job) const
 }
 
 // A single-file source's targets go beside it.
-QString ConversionRun::targetFolderOf(const Job& job) const
+QString ConversionRun::targetPathOf(const Job& job) const
 {
-    return job.source ? job.source->folder : parameters_.outputFolder;
+    return (job.source ? job.source->folder : parameters_.outputFolder) + targetNameOf(*job.item);
 }
 
 void ConversionRun::dispatch()
@@ -249,7 +249,7 @@ void ConversionRun::ConvertOneFile(const Job& job)
     entry.readsInput = !decode || !decode->decoded->whole;
     entry.inputPath = inputPathOf(job);
     entry.targetName = targetNameOf(item);
-    entry.targetPath = targetFolderOf(job) + entry.targetName;
+    entry.targetPath = targetPathOf(job);
     entries_.push_back(std::move(owned));
     // The file's name shows while its question is asked, when nothing before it is pending.
     report();

@@ -154,7 +154,7 @@ private:
     void releaseSpentDecodes();
     QString targetNameOf(const ConversionItem& item) const;
     QString inputPathOf(const Job& job) const;
-    QString targetFolderOf(const Job& job) const;
+    QString targetPathOf(const Job& job) const;
     void ConvertOneFile(const Job& job);
     void conversionDone(Entry* entry);
     void report();
