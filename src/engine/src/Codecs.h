@@ -35,6 +35,8 @@ std::unique_ptr<ImageWriter> createPngWriter(AtomicOutputFile& out, const ImageI
 /// Where a writer's bytes go other than a file (measuring a candidate layout).
 using ByteSink = std::function<void(const void*, size_t)>;
 std::unique_ptr<ImageWriter> createPngWriter(ByteSink out, const ImageInfo& info);
+/// The bits (1, 2, 4 or 8) a PNG palette index takes for @p colors entries.
+unsigned pngPaletteBits(size_t colors);
 std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const ImageInfo& info,
                                               int quality);
 

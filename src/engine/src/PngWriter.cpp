@@ -56,9 +56,7 @@ DeflatePolicy deflatePolicyFor(bool filtered, uint64_t filteredBytes) {
 
 unsigned bitDepthFor(const ImageInfo& info) {
   if (info.format == PixelFormat::Gray) return info.grayBits;
-  if (info.format != PixelFormat::Indexed) return 8;
-  const size_t n = info.palette.size();
-  return n <= 2 ? 1 : n <= 4 ? 2 : n <= 16 ? 4 : 8;
+  return info.format == PixelFormat::Indexed ? pngPaletteBits(info.palette.size()) : 8;
 }
 
 class PngWriter : public ImageWriter {
@@ -209,5 +207,7 @@ std::unique_ptr<ImageWriter> createPngWriter(AtomicOutputFile& out, const ImageI
 std::unique_ptr<ImageWriter> createPngWriter(ByteSink out, const ImageInfo& info) {
   return std::make_unique<PngWriter>(std::move(out), info);
 }
+
+unsigned pngPaletteBits(size_t colors) { return colors <= 2 ? 1 : colors <= 4 ? 2 : colors <= 16 ? 4 : 8; }
 
 }  // namespace pixmorph

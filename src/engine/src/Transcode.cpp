@@ -131,8 +131,6 @@ class RowBatches {
   std::vector<uint8_t> srcBuf_, dstBuf_;
 };
 
-unsigned paletteBits(size_t colors) { return colors <= 2 ? 1 : colors <= 4 ? 2 : colors <= 16 ? 4 : 8; }
-
 // Held rows handed to a writer as @p to (Indexed through @p remap); read
 // again from @p source when they were not stored.
 void writeHeld(ImageWriter& writer, const HeldRows& held, const ImageInfo& to, const uint8_t* remap,
@@ -231,7 +229,7 @@ Layout chooseLayout(FileFormat outFormat, const ImageInfo& work, const HeldRows&
   // smaller wins, tried on pictures small enough to encode twice. The grey
   // one is kept, so a grey photo is encoded only twice.
   const unsigned grayBits = gray.format == PixelFormat::Gray ? gray.grayBits : 16;
-  const bool grayFewer = grayBits <= paletteBits(palette.palette.size());
+  const bool grayFewer = grayBits <= pngPaletteBits(palette.palette.size());
   constexpr uint64_t kTrialPixels = uint64_t(4) << 20;
   if ((grayBits < 8 && grayFewer) || uint64_t(work.width) * work.height > kTrialPixels)
     return {grayFewer ? gray : palette, {}};
