@@ -9,6 +9,8 @@
 
 namespace pixmorph {
 
+class CoefficientMemory;
+
 enum class FileFormat { Unknown, Bmp, Gif, Jpeg, Png };
 
 /// Format named by the file content's first bytes.
@@ -29,7 +31,7 @@ std::unique_ptr<ImageReader> openJpegReader(InputFile& in);
 // Writers receive rows in the layout of @p info; they throw WriteError.
 /// The writer for @p format (BMP, PNG, or else JPG at @p quality).
 std::unique_ptr<ImageWriter> createWriter(AtomicOutputFile& out, const ImageInfo& info, FileFormat format,
-                                          int quality);
+                                          int quality, CoefficientMemory* memory = nullptr);
 std::unique_ptr<ImageWriter> createBmpWriter(AtomicOutputFile& out, const ImageInfo& info);
 std::unique_ptr<ImageWriter> createPngWriter(AtomicOutputFile& out, const ImageInfo& info);
 /// Where a writer's bytes go other than a file (measuring a candidate layout).
@@ -37,7 +39,9 @@ using ByteSink = std::function<void(const void*, size_t)>;
 std::unique_ptr<ImageWriter> createPngWriter(ByteSink out, const ImageInfo& info);
 /// The bits (1, 2, 4 or 8) a PNG palette index takes for @p colors entries.
 unsigned pngPaletteBits(size_t colors);
-std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const ImageInfo& info,
-                                              int quality);
+/// @p memory, when given, lends the whole-picture coefficient buffer (see
+/// CoefficientMemory); otherwise libjpeg allocates it.
+std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const ImageInfo& info, int quality,
+                                              CoefficientMemory* memory = nullptr);
 
 }  // namespace pixmorph

@@ -9,13 +9,24 @@
 
 #include <cerrno>
 #include <cstring>
+#include <deque>
+#include <new>
 
 #include "Codecs.h"
+#include "CoefficientMemory.h"
 #include "Errors.h"
 
 namespace pixmorph {
 
 namespace {
+
+// A whole-picture coefficient array libjpeg asked for, kept in a block of
+// the writer's CoefficientMemory.
+struct PooledArray {
+  JDIMENSION blocksPerRow, rows;
+  bool preZero;
+  std::vector<JBLOCKROW> rowStarts;
+};
 
 struct JpegOutState {
   jpeg_compress_struct cinfo;
@@ -33,6 +44,11 @@ struct JpegOutState {
   const JOCTET* icc = nullptr;
   unsigned iccLen = 0;
   JOCTET buffer[1 << 16];
+  // Set when the coefficient arrays come from a CoefficientMemory.
+  CoefficientMemory* memory = nullptr;
+  void (*libraryRealize)(j_common_ptr) = nullptr;
+  std::deque<PooledArray> arrays;
+  CoefficientMemory::Lease block;
 };
 
 JpegOutState* stateOf(j_common_ptr c) {
@@ -69,6 +85,47 @@ void termDest(j_compress_ptr c) {
   }
 }
 
+// The three virtual-array methods of libjpeg's memory manager, answered from
+// the writer's CoefficientMemory. The arrays always fit in memory, so an
+// access is only a look-up; libjpeg writes every block before it reads one.
+jvirt_barray_ptr requestArray(j_common_ptr c, int, boolean preZero, JDIMENSION blocksPerRow, JDIMENSION rows,
+                              JDIMENSION) {
+  JpegOutState* s = stateOf(c);
+  s->arrays.push_back({blocksPerRow, rows, preZero != FALSE, {}});
+  return reinterpret_cast<jvirt_barray_ptr>(&s->arrays.back());
+}
+
+// Lends the block the arrays share; false when there is no memory for it.
+bool lendArrays(JpegOutState* s) noexcept {
+  try {
+    size_t total = 0;
+    for (const PooledArray& a : s->arrays) total += size_t(a.blocksPerRow) * a.rows * sizeof(JBLOCK);
+    s->block = s->memory->acquire(total);
+    uint8_t* at = s->block.data();
+    for (PooledArray& a : s->arrays) {
+      const size_t rowBytes = size_t(a.blocksPerRow) * sizeof(JBLOCK);
+      if (a.preZero) std::memset(at, 0, rowBytes * a.rows);
+      a.rowStarts.resize(a.rows);
+      for (JDIMENSION y = 0; y < a.rows; ++y, at += rowBytes) a.rowStarts[y] = reinterpret_cast<JBLOCKROW>(at);
+    }
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+void realizeArrays(j_common_ptr c) {
+  JpegOutState* s = stateOf(c);
+  s->libraryRealize(c);
+  if (!lendArrays(s)) ERREXIT1(c, JERR_OUT_OF_MEMORY, 4);
+}
+
+JBLOCKARRAY accessArray(j_common_ptr c, jvirt_barray_ptr array, JDIMENSION startRow, JDIMENSION rowCount, boolean) {
+  PooledArray* a = reinterpret_cast<PooledArray*>(array);
+  if (startRow > a->rows || rowCount > a->rows - startRow || a->rowStarts.empty()) ERREXIT(c, JERR_BAD_VIRTUAL_ACCESS);
+  return a->rowStarts.data() + startRow;
+}
+
 enum class Step { Start, Rows, Finish };
 
 // The only function libjpeg may longjmp into. Its locals are plain values.
@@ -82,6 +139,12 @@ bool jpegStep(JpegOutState* s, Step step, JSAMPROW* rows, JDIMENSION count) {
       s->dest.empty_output_buffer = emptyOutput;
       s->dest.term_destination = termDest;
       c->dest = &s->dest;
+      if (s->memory) {
+        s->libraryRealize = c->mem->realize_virt_arrays;
+        c->mem->request_virt_barray = requestArray;
+        c->mem->realize_virt_arrays = realizeArrays;
+        c->mem->access_virt_barray = accessArray;
+      }
       c->image_width = s->width;
       c->image_height = s->height;
       c->input_components = s->components;
@@ -116,8 +179,9 @@ struct JpegOutStateDeleter {
 
 class JpegWriter : public ImageWriter {
  public:
-  JpegWriter(AtomicOutputFile& out, const ImageInfo& info, int quality)
+  JpegWriter(AtomicOutputFile& out, const ImageInfo& info, int quality, CoefficientMemory* memory)
       : s_(new JpegOutState()), info_(info) {
+    s_->memory = memory;
     if (info.format != PixelFormat::Gray && info.format != PixelFormat::Rgb) throw WriteError(kInvalidBpp);
     if (info.width > JPEG_MAX_DIMENSION || info.height > JPEG_MAX_DIMENSION)
       throw WriteError("Image is too large for a JPG file (at most 65500 pixels a side)");
@@ -166,9 +230,9 @@ class JpegWriter : public ImageWriter {
 
 }  // namespace
 
-std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const ImageInfo& info,
-                                              int quality) {
-  return std::make_unique<JpegWriter>(out, info, quality);
+std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const ImageInfo& info, int quality,
+                                              CoefficientMemory* memory) {
+  return std::make_unique<JpegWriter>(out, info, quality, memory);
 }
 
 }  // namespace pixmorph

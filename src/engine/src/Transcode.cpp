@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Codecs.h"
+#include "CoefficientMemory.h"
 #include "Errors.h"
 #include "HeldRows.h"
 #include "Limits.h"
@@ -61,11 +62,11 @@ std::unique_ptr<ImageReader> openReader(InputFile& in, const std::string& path) 
 }
 
 std::unique_ptr<ImageWriter> createWriter(AtomicOutputFile& out, const ImageInfo& info, FileFormat format,
-                                          int quality) {
+                                          int quality, CoefficientMemory* memory) {
   switch (format) {
     case FileFormat::Bmp: return createBmpWriter(out, info);
     case FileFormat::Png: return createPngWriter(out, info);
-    default: return createJpegWriter(out, info, quality);
+    default: return createJpegWriter(out, info, quality, memory);
   }
 }
 
@@ -75,6 +76,7 @@ struct DecodedSource {
   std::shared_ptr<const std::vector<uint8_t>> rows;  // decoded rows, top to bottom
   std::exception_ptr rowFailure;                     // what cut the rows short
   std::string streamFrom;  // too large to hold here: each write reads this file as transcode() does
+  mutable CoefficientMemory coefficients;  // shared by its JPG writes
 };
 
 namespace {
@@ -243,7 +245,7 @@ Layout chooseLayout(FileFormat outFormat, const ImageInfo& work, const HeldRows&
 // @p mayDropAlpha its alpha is left out while every pixel is opaque, and a
 // later translucent pixel returns false to start again keeping it.
 bool convert(const OpenSource& open, const std::string& outputPath, FileFormat outFormat, int quality,
-             bool mayDropAlpha) {
+             bool mayDropAlpha, CoefficientMemory* memory) {
   Source source = open();
   const ImageInfo& src = source.reader->info();
 
@@ -278,7 +280,7 @@ bool convert(const OpenSource& open, const std::string& outputPath, FileFormat o
       if (!iccProfileFits(layout.info.icc, layout.info.format)) layout.info.icc.clear();
       AtomicOutputFile file(outputPath);
       if (layout.encoded.empty()) {
-        std::unique_ptr<ImageWriter> writer = createWriter(file, layout.info, outFormat, quality);
+        std::unique_ptr<ImageWriter> writer = createWriter(file, layout.info, outFormat, quality, memory);
         writeHeld(*writer, *held, layout.info, remap, again);
         writer->finish();
       } else {
@@ -296,7 +298,7 @@ bool convert(const OpenSource& open, const std::string& outputPath, FileFormat o
   }
 
   AtomicOutputFile file(outputPath);
-  std::unique_ptr<ImageWriter> writer = createWriter(file, out, outFormat, quality);
+  std::unique_ptr<ImageWriter> writer = createWriter(file, out, outFormat, quality, memory);
   if (held) {
     writeHeld(*writer, *held, out, nullptr, nullptr);
     held.reset();
@@ -339,9 +341,10 @@ FileFormat outputFormatFor(const std::string& outputPath, int quality) {
   return outFormat;
 }
 
-void run(const OpenSource& open, const std::string& outputPath, int quality) {
+void run(const OpenSource& open, const std::string& outputPath, int quality, CoefficientMemory* memory = nullptr) {
   const FileFormat outFormat = outputFormatFor(outputPath, quality);
-  if (!convert(open, outputPath, outFormat, quality, true)) convert(open, outputPath, outFormat, quality, false);
+  if (!convert(open, outputPath, outFormat, quality, true, memory))
+    convert(open, outputPath, outFormat, quality, false, memory);
 }
 
 template <typename Work>
@@ -427,7 +430,7 @@ TranscodeResult writeTarget(const DecodedSource& source, const std::string& outp
           if (source.openFailure) std::rethrow_exception(source.openFailure);
           return Source{nullptr, std::make_unique<BufferedReader>(source.info, source.rows, source.rowFailure)};
         },
-        outputPath, quality);
+        outputPath, quality, &source.coefficients);
   });
 }
 
