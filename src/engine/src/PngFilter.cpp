@@ -65,12 +65,16 @@ void RowFilters::apply(RowFilter f, const uint8_t* cur, const uint8_t* up, uint8
 // One filter for every row competes with the per-row heuristic, which alone
 // often picks Paeth where Up or Average compress better.
 RowFilter RowFilters::choose(const uint8_t* raw, size_t rows, const uint8_t* above) {
-  // Rows wider than 16 KB are judged on their first 16 KB.
-  const size_t len = std::min(rowBytes_, size_t(16) << 10), line = len + 1;
   // About 24 KB of sample per candidate keeps the trials a small part of
-  // the work however wide the rows are.
-  const size_t wanted = std::clamp<size_t>((24u << 10) / line, 4, 48);
+  // the work however wide the rows are: at least four rows, each judged on
+  // at most 6 KB.
+  constexpr size_t kSampleBytes = 24u << 10, kMinRows = 4;
+  const size_t len = std::min(rowBytes_, kSampleBytes / kMinRows), line = len + 1;
+  const size_t wanted = std::clamp<size_t>(kSampleBytes / line, kMinRows, 48);
   const size_t step = std::max<size_t>(1, rows / wanted);
+  // A stretch shorter than the row moves along it from one sampled row to
+  // the next, so the whole width is judged.
+  const size_t slack = rowBytes_ - len, stretches = std::max<size_t>(1, (rows + step - 1) / step);
   size_t best = SIZE_MAX;
   RowFilter bestFilter = RowFilter::Paeth;
   // Sub alone never wins on photographs, so it is not tried.
@@ -78,9 +82,11 @@ RowFilter RowFilters::choose(const uint8_t* raw, size_t rows, const uint8_t* abo
     sample_.clear();
     // Sampling starts inside the run: the image's first row has only
     // zeros above it, where Sub always wins and would skew the choice.
-    for (size_t r = step / 2 + (rows > 1); r < rows; r += step) {
-      const uint8_t* cur = raw + r * rowBytes_;
-      const uint8_t* up = r ? cur - rowBytes_ : above;
+    size_t k = 0;
+    for (size_t r = step / 2 + (rows > 1); r < rows; r += step, ++k) {
+      const size_t at = slack * k / stretches / bpp_ * bpp_;
+      const uint8_t* cur = raw + r * rowBytes_ + at;
+      const uint8_t* up = (r ? raw + (r - 1) * rowBytes_ : above) + at;
       sample_.resize(sample_.size() + line);
       apply(f, cur, up, sample_.data() + sample_.size() - line, len);
     }
