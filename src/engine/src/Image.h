@@ -52,6 +52,10 @@ class ImageReader {
   virtual const ImageInfo& info() const = 0;
   /// Copies the next @p count rows (each info().rowBytes() long) into @p dst.
   virtual void readRows(uint8_t* dst, uint32_t count) = 0;
+  /// The next @p count rows where the reader already holds them, without a
+  /// copy (valid while the reader lives); nullptr, reading nothing, where it
+  /// does not.
+  virtual const uint8_t* lendRows(uint32_t) { return nullptr; }
   /// Starts the rows again from the top; false when this reader cannot.
   virtual bool rewind() { return false; }
 };
@@ -77,6 +81,7 @@ class BufferedReader : public ImageReader {
       : info_(std::move(info)), pixels_(std::move(pixels)), end_(std::move(end)) {}
   const ImageInfo& info() const override { return info_; }
   void readRows(uint8_t* dst, uint32_t count) override;
+  const uint8_t* lendRows(uint32_t count) override;
   bool rewind() override {
     offset_ = 0;
     return true;

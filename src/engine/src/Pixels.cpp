@@ -7,13 +7,18 @@
 namespace pixmorph {
 
 void BufferedReader::readRows(uint8_t* dst, uint32_t count) {
+  std::memcpy(dst, lendRows(count), info_.rowBytes() * count);
+}
+
+const uint8_t* BufferedReader::lendRows(uint32_t count) {
   size_t bytes = info_.rowBytes() * count;
   if (offset_ + bytes > pixels_->size()) {
     if (end_) std::rethrow_exception(end_);
     throw ReadError("Image data ended early");
   }
-  std::memcpy(dst, pixels_->data() + offset_, bytes);
+  const uint8_t* rows = pixels_->data() + offset_;
   offset_ += bytes;
+  return rows;
 }
 
 bool paletteOpaque(const ImageInfo& info) {

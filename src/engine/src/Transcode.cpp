@@ -109,7 +109,6 @@ class RowBatches {
         dstRow_(size_t(reader.info().width) * size_t(channelCount(to))),
         same_(reader.info().format == to),
         batch_(rowBatch(std::max(srcRow_, dstRow_))) {
-    srcBuf_.resize(checkedMul(srcRow_, batch_));
     if (!same_) dstBuf_.resize(checkedMul(dstRow_, batch_));
   }
   uint32_t batch() const { return batch_; }
@@ -118,9 +117,14 @@ class RowBatches {
   bool rewind() { return reader_.rewind(); }
   /// The next @p n (at most batch()) rows.
   const uint8_t* next(uint32_t n) {
-    reader_.readRows(srcBuf_.data(), n);
-    if (same_) return srcBuf_.data();
-    for (uint32_t i = 0; i < n; ++i) converter_.convert(srcBuf_.data() + i * srcRow_, dstBuf_.data() + i * dstRow_);
+    const uint8_t* rows = reader_.lendRows(n);
+    if (!rows) {
+      if (srcBuf_.empty()) srcBuf_.resize(checkedMul(srcRow_, batch_));
+      reader_.readRows(srcBuf_.data(), n);
+      rows = srcBuf_.data();
+    }
+    if (same_) return rows;
+    for (uint32_t i = 0; i < n; ++i) converter_.convert(rows + i * srcRow_, dstBuf_.data() + i * dstRow_);
     return dstBuf_.data();
   }
 
