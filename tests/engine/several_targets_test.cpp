@@ -1,9 +1,11 @@
 // A source decoded once and written to several targets at once: each target
 // is what the one-target call makes of the same file, byte for byte, with the
 // same result, whatever reader the source needs; a folder standing where one
-// target would go fails that one alone.
+// target would go fails that one alone; JPGs written after others take over
+// the coefficient memory those leave, as it is.
 #include <thread>
 
+#include "CoefficientMemory.h"
 #include "TestSupport.h"
 
 namespace pmtest {
@@ -23,7 +25,9 @@ TEST(SeveralTargets, EachIsTheOneTargetCallsOutput) {
   if (!corpusDir().empty())
     for (const char* name : {"/gif/giflib/pic/treescap-interlaced.gif", "/jpeg/jpeg-decoder/reftest/images/mozilla/jpg-cmyk-1.jpg"})
       sources.push_back(corpusDir() + name);
-  const std::pair<const char*, int> targets[] = {{"t.bmp", 80}, {"t.png", 80}, {"q100.jpg", 100}, {"q10.jpg", 10}, {"dir.png", 80}};
+  const std::pair<const char*, int> targets[] = {{"t.bmp", 80},     {"t.png", 80},     {"q100.jpg", 100}, {"q10.jpg", 10},
+                                                 {"dir.png", 80},   {"q95.jpg", 95},   {"q50.jpg", 50}};
+  constexpr size_t kTogether = 5;  // then the rest one after another
   for (const std::string& src : sources) {
     TempDir alone, held;
     fs::create_directory(alone.path("dir.png")), fs::create_directory(held.path("dir.png"));
@@ -31,9 +35,11 @@ TEST(SeveralTargets, EachIsTheOneTargetCallsOutput) {
     std::vector<TranscodeResult> results(std::size(targets));
     {
       std::vector<std::jthread> writes;
-      for (size_t i = 0; i < results.size(); ++i)
+      for (size_t i = 0; i < kTogether; ++i)
         writes.emplace_back([&, i] { results[i] = writeTarget(*source, held.path(targets[i].first), targets[i].second); });
     }
+    for (size_t i = kTogether; i < results.size(); ++i)
+      results[i] = writeTarget(*source, held.path(targets[i].first), targets[i].second);
     for (size_t i = 0; i < results.size(); ++i) {
       const auto& [name, quality] = targets[i];
       const TranscodeResult one = transcode(src, alone.path(name), quality);
@@ -45,6 +51,16 @@ TEST(SeveralTargets, EachIsTheOneTargetCallsOutput) {
     }
     EXPECT_EQ(entries(held.dir()), entries(alone.dir())) << src;  // nothing left behind
   }
+}
+
+// A block comes back for the next write of about its size, and a block in
+// use is never lent twice.
+TEST(CoefficientMemory, BlocksAreTakenInTurn) {
+  CoefficientMemory memory;
+  uint8_t* first = memory.acquire(1000).data();
+  CoefficientMemory::Lease again = memory.acquire(900);
+  EXPECT_EQ(again.data(), first);
+  EXPECT_NE(memory.acquire(1000).data(), first);
 }
 
 }  // namespace
