@@ -10,7 +10,7 @@
 #include <numbers>
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define PIXMORPH_VECTOR_CLONES __attribute__((target_clones("arch=haswell", "default")))
+#define PIXMORPH_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
 #else
 #define PIXMORPH_VECTOR_CLONES
 #endif
@@ -142,7 +142,8 @@ float linearFromSrgb(float v) {
 }
 
 PIXMORPH_VECTOR_CLONES
-void xybRow(const float* r, const float* g, const float* b, float* x, float* y, float* bOut, size_t n) {
+void xybRow(const float* __restrict r, const float* __restrict g, const float* __restrict b, float* __restrict x,
+            float* __restrict y, float* __restrict bOut, size_t n) {
   constexpr float kBias = 0.0037930732552754493f;
   // Each row of the opsin mix sums to 1; its middle (or last) entry is 1 minus the others, in float.
   constexpr float kL[3] = {0.30f, 0.621999979f, 0.078f};
@@ -163,7 +164,7 @@ void xybRow(const float* r, const float* g, const float* b, float* x, float* y, 
 }
 
 PIXMORPH_VECTOR_CLONES
-void blurRowsInterleaved(const float* in, float* out, size_t length) {
+void blurRowsInterleaved(const float* __restrict in, float* __restrict out, size_t length) {
   LaneState st;
   const ptrdiff_t len = ptrdiff_t(length);
   const ptrdiff_t headEnd = std::min<ptrdiff_t>(7, len - 1);
@@ -174,24 +175,34 @@ void blurRowsInterleaved(const float* in, float* out, size_t length) {
 }
 
 PIXMORPH_VECTOR_CLONES
-void blurColumnsStep(const float* below, const float* above, float* state, float* out, size_t width) {
-  float* p[3] = {state, state + 2 * width, state + 4 * width};
-  float* pp[3] = {state + width, state + 3 * width, state + 5 * width};
+void blurColumnsStep(const float* __restrict below, const float* __restrict above, float* __restrict state,
+                     float* __restrict out, size_t width) {
+  float* __restrict p1 = state;
+  float* __restrict pp1 = state + width;
+  float* __restrict p3 = state + 2 * width;
+  float* __restrict pp3 = state + 3 * width;
+  float* __restrict p5 = state + 4 * width;
+  float* __restrict pp5 = state + 5 * width;
+  const float n1 = kBlur.n[0], n3 = kBlur.n[1], n5 = kBlur.n[2];
+  const float d1 = kBlur.negD[0], d3 = kBlur.negD[1], d5 = kBlur.negD[2];
   for (size_t i = 0; i < width; ++i) {
     const float s = above[i] + below[i];
-    float y[3];
-    for (int k = 0; k < 3; ++k) {
-      const float u = std::fma(kBlur.negD[k], p[k][i], -pp[k][i]);
-      y[k] = std::fma(kBlur.n[k], s, u);
-      pp[k][i] = p[k][i];
-      p[k][i] = y[k];
-    }
-    out[i] = y[0] + (y[1] + y[2]);
+    const float y1 = std::fma(n1, s, std::fma(d1, p1[i], -pp1[i]));
+    const float y3 = std::fma(n3, s, std::fma(d3, p3[i], -pp3[i]));
+    const float y5 = std::fma(n5, s, std::fma(d5, p5[i], -pp5[i]));
+    pp1[i] = p1[i];
+    pp3[i] = p3[i];
+    pp5[i] = p5[i];
+    p1[i] = y1;
+    p3[i] = y3;
+    p5[i] = y5;
+    out[i] = y1 + (y3 + y5);
   }
 }
 
 PIXMORPH_VECTOR_CLONES
-void addEdgeErrors(const float* i1, const float* mu1, const float* i2, const float* mu2, size_t n,
+void addEdgeErrors(const float* __restrict i1, const float* __restrict mu1, const float* __restrict i2,
+                   const float* __restrict mu2, size_t n,
                    ErrorSums& sums) {
   // Sums kept per lane so that the loop vectorises; their order does not matter in double.
   double ring[kLanes] = {}, ring4[kLanes] = {}, blur[kLanes] = {}, blur4[kLanes] = {};
