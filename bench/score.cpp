@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
       files.push_back((dir / ("q" + std::to_string(10 + 10 * i) + ".jpg")).string());
       if (std::filesystem::exists(files.back())) continue;
       AtomicOutputFile out(files.back());
-      auto writer = createWriter(out, info, FileFormat::Jpeg, 10 + 10 * i);
+      auto writer = createWriter(out, info, FileFormat::Jpeg, WriteOptions{10 + 10 * i});
       writer->writeRows(rgb.data(), h);
       writer->finish();
       writer.reset();
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     std::filesystem::path sourceFile = dir / "source.png";
     if (!std::filesystem::exists(sourceFile)) {
       AtomicOutputFile out(sourceFile.string());
-      auto writer = createWriter(out, info, FileFormat::Png, 0);
+      auto writer = createWriter(out, info, FileFormat::Png, WriteOptions{});
       writer->writeRows(rgb.data(), h);
       writer->finish();
       writer.reset();

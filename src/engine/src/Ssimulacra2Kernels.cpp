@@ -5,8 +5,8 @@
 #include "Ssimulacra2Kernels.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
-#include <cstring>
 #include <numbers>
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
@@ -104,22 +104,21 @@ PIXMORPH_INLINE void blurBlock(const float* in, float* out, size_t t, LaneState&
     for (size_t l = 0; l < kLanes; ++l) out[(t + j) * kLanes + l] = y[0][j][l] + (y[1][j][l] + y[2][j][l]);
 }
 
-// Cube root of x >= 0 minus that of the XYB bias: a bit-pattern guess of
+// Cube root of x > 0 minus that of the XYB bias: a bit-pattern guess of
 // x^(-1/3) refined by Newton steps.
 PIXMORPH_INLINE float cubeRootMinusBias(float x) {
   constexpr float kThird = 1.0f / 3.0f, kFourThirds = 4.0f / 3.0f, kNegBiasRoot = -0.155954197f;
-  uint32_t bits;
-  std::memcpy(&bits, &x, 4);
-  const uint32_t guess = 0x54800000u - (bits >> 23) * 0x002AAAAAu;
-  float r;
-  std::memcpy(&r, &guess, 4);
-  if (bits == 0) r = 0;
+  // x is at least the bias here (the mix of non-negative values), never 0.
+  float r = std::bit_cast<float>(0x54800000u - (std::bit_cast<uint32_t>(x) >> 23) * 0x002AAAAAu);
   const float xThird = kThird * x;
-  for (int i = 0; i < 3; ++i) {
-    const float r2 = r * r;
-    r = std::fma(-xThird, r2 * r2, kFourThirds * r);
-  }
-  const float r2 = r * r;
+  // Three Newton steps, written out so that the loops calling this vectorise.
+  float r2 = r * r;
+  r = std::fma(-xThird, r2 * r2, kFourThirds * r);
+  r2 = r * r;
+  r = std::fma(-xThird, r2 * r2, kFourThirds * r);
+  r2 = r * r;
+  r = std::fma(-xThird, r2 * r2, kFourThirds * r);
+  r2 = r * r;
   const float step = std::fma(-x, r2 * r2, r);
   r = std::fma(kThird, step, r);
   return std::fma(r * r, x, kNegBiasRoot);
@@ -153,9 +152,9 @@ void xybRow(const float* __restrict r, const float* __restrict g, const float* _
     const float lm = std::fma(r[i], kL[0], std::fma(g[i], kL[1], std::fma(b[i], kL[2], kBias)));
     const float mm = std::fma(r[i], kM[0], std::fma(g[i], kM[1], std::fma(b[i], kM[2], kBias)));
     const float sm = std::fma(r[i], kS[0], std::fma(g[i], kS[1], std::fma(b[i], kS[2], kBias)));
-    const float l = cubeRootMinusBias(std::max(lm, 0.0f));
-    const float m = cubeRootMinusBias(std::max(mm, 0.0f));
-    const float s = cubeRootMinusBias(std::max(sm, 0.0f));
+    const float l = cubeRootMinusBias(lm);
+    const float m = cubeRootMinusBias(mm);
+    const float s = cubeRootMinusBias(sm);
     const float xv = 0.5f * (l - m), yv = 0.5f * (l + m);
     x[i] = xv * 14.0f + 0.42f;
     y[i] = yv + 0.01f;
@@ -200,26 +199,33 @@ void blurColumnsStep(const float* __restrict below, const float* __restrict abov
   }
 }
 
+// Calls @p term(x, lane) for every x < n, lanes in turn, so that each lane's
+// sums vectorise; their order does not matter in double.
+template <typename Term>
+PIXMORPH_INLINE void overLanes(size_t n, Term term) {
+  size_t x0 = 0;
+  for (; x0 + kLanes <= n; x0 += kLanes) {
+#pragma GCC unroll 8
+    for (size_t l = 0; l < kLanes; ++l) term(x0 + l, l);
+  }
+  for (size_t x = x0; x < n; ++x) term(x, x - x0);
+}
+
 PIXMORPH_VECTOR_CLONES
 void addEdgeErrors(const float* __restrict i1, const float* __restrict mu1, const float* __restrict i2,
-                   const float* __restrict mu2, size_t n,
-                   ErrorSums& sums) {
-  // Sums kept per lane so that the loop vectorises; their order does not matter in double.
+                   const float* __restrict mu2, size_t n, ErrorSums& sums) {
   double ring[kLanes] = {}, ring4[kLanes] = {}, blur[kLanes] = {}, blur4[kLanes] = {};
-  for (size_t x0 = 0; x0 < n; x0 += kLanes)
-    for (size_t l = 0; l < kLanes; ++l) {
-      const size_t x = std::min(x0 + l, n - 1);
-      const double keep = x0 + l < n ? 1.0 : 0.0;
-      const float detail2 = 1.0f + std::fabs(i2[x] - mu2[x]);
-      const float detail1 = 1.0f + std::fabs(i1[x] - mu1[x]);
-      const double ratio = double(detail2) / double(detail1) - 1.0;
-      const double up = std::max(ratio, 0.0) * keep, down = std::max(-ratio, 0.0) * keep;
-      ring[l] += up;
-      blur[l] += down;
-      const double up2 = up * up, down2 = down * down;
-      ring4[l] += up2 * up2;
-      blur4[l] += down2 * down2;
-    }
+  overLanes(n, [&](size_t x, size_t l) {
+    const float detail2 = 1.0f + std::fabs(i2[x] - mu2[x]);
+    const float detail1 = 1.0f + std::fabs(i1[x] - mu1[x]);
+    const double ratio = double(detail2) / double(detail1) - 1.0;
+    const double up = std::max(ratio, 0.0), down = std::max(-ratio, 0.0);
+    ring[l] += up;
+    blur[l] += down;
+    const double up2 = up * up, down2 = down * down;
+    ring4[l] += up2 * up2;
+    blur4[l] += down2 * down2;
+  });
   for (size_t l = 0; l < kLanes; ++l) {
     sums.ring += ring[l];
     sums.ring4 += ring4[l];
@@ -229,24 +235,21 @@ void addEdgeErrors(const float* __restrict i1, const float* __restrict mu1, cons
 }
 
 PIXMORPH_VECTOR_CLONES
-void addSsimErrors(const float* mu1, const float* mu2, const float* s11, const float* s22, const float* s12,
-                   size_t n, ErrorSums& sums) {
+void addSsimErrors(const float* __restrict mu1, const float* __restrict mu2, const float* __restrict s11,
+                   const float* __restrict s22, const float* __restrict s12, size_t n, ErrorSums& sums) {
   constexpr float kC2 = 0.0009f;
   double err[kLanes] = {}, err4[kLanes] = {};
-  for (size_t x0 = 0; x0 < n; x0 += kLanes)
-    for (size_t l = 0; l < kLanes; ++l) {
-      const size_t x = std::min(x0 + l, n - 1);
-      const float m1 = mu1[x], m2 = mu2[x];
-      const float diff = m1 - m2;
-      const float lum = 1.0f - diff * diff;
-      const float num = 2.0f * (s12[x] - m1 * m2) + kC2;
-      const float den = (s11[x] - m1 * m1) + (s22[x] - m2 * m2) + kC2;
-      const float e = std::max(1.0f - (lum * num) / den, 0.0f);
-      const double d = x0 + l < n ? double(e) : 0.0;
-      const double d2 = d * d;
-      err[l] += d;
-      err4[l] += d2 * d2;
-    }
+  overLanes(n, [&](size_t x, size_t l) {
+    const float m1 = mu1[x], m2 = mu2[x];
+    const float diff = m1 - m2;
+    const float lum = 1.0f - diff * diff;
+    const float num = 2.0f * (s12[x] - m1 * m2) + kC2;
+    const float den = (s11[x] - m1 * m1) + (s22[x] - m2 * m2) + kC2;
+    const double e = std::max(1.0f - (lum * num) / den, 0.0f);
+    const double e2 = e * e;
+    err[l] += e;
+    err4[l] += e2 * e2;
+  });
   for (size_t l = 0; l < kLanes; ++l) {
     sums.ssim += err[l];
     sums.ssim4 += err4[l];
