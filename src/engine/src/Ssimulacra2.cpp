@@ -17,16 +17,20 @@
 #include <thread>
 
 #include "Ssimulacra2Kernels.h"
+#include "Ssimulacra2Scales.h"
 
 namespace pixmorph {
 
 namespace {
 
+using ssim2::Background;
 using ssim2::kLanes;
+using ssim2::kMaxScales;
+using ssim2::kMinSide;
+using ssim2::ScaledPicture;
+using ssim2::Size;
 
-constexpr int kMaxScales = 6;
 constexpr int kComponents = 3;
-constexpr uint32_t kMinSide = 8;
 
 // Per component (X, Y, B), scale and norm (1-norm, 4-norm): the weights of
 // the SSIM, ringing and blurring errors, in that order.
@@ -71,131 +75,12 @@ Needs needsOf(int scales, int c, int k) {
   return {w[0] != 0 || w[3] != 0, w[1] != 0 || w[2] != 0 || w[4] != 0 || w[5] != 0};
 }
 
-int scaleCount(uint32_t w, uint32_t h) {
-  int k = 1;
-  for (; k < kMaxScales && w >= kMinSide && h >= kMinSide; ++k) {
-    w = (w + 1) / 2;
-    h = (h + 1) / 2;
-  }
-  return k;
-}
-
-struct Size {
-  uint32_t width, height;
-};
-
-std::vector<Size> scaleSizes(uint32_t w, uint32_t h, int scales) {
-  std::vector<Size> sizes;
-  for (int k = 0; k < scales; ++k, w = (w + 1) / 2, h = (h + 1) / 2) sizes.push_back({w, h});
-  return sizes;
-}
-
-const std::array<float, 256>& linearTable() {
-  static const std::array<float, 256> table = [] {
-    std::array<float, 256> t{};
-    for (int i = 0; i < 256; ++i) t[i] = ssim2::linearFromSrgb(float(i) * (1.0f / 255.0f));
-    return t;
-  }();
-  return table;
-}
-
-// Grey level a picture with alpha is blended on, in encoded units; none for opaque.
-struct Background {
-  bool blend = false;
-  float level = 0;
-};
-
-struct LinearPlanes {
-  uint32_t width = 0, height = 0;
-  std::vector<float> r, g, b;
-  float* row(std::vector<float>& p, uint32_t y) { return p.data() + size_t(y) * width; }
-};
-
-// One picture at every scale: the full size computed from its 8-bit rows
-// when needed, the smaller scales held as linear planes.
-class ScaledPicture {
- public:
-  ScaledPicture(const RgbaPicture& pic, Background bg, const std::vector<Size>& sizes)
-      : pic_(pic), bg_(bg) {
-    std::vector<float> upper(size_t(pic.width) * 6);
-    for (size_t k = 1; k < sizes.size(); ++k) {
-      LinearPlanes& p = smaller_.emplace_back();
-      p.width = sizes[k].width;
-      p.height = sizes[k].height;
-      const size_t n = size_t(p.width) * p.height;
-      p.r.resize(n);
-      p.g.resize(n);
-      p.b.resize(n);
-      const uint32_t upWidth = sizes[k - 1].width, upHeight = sizes[k - 1].height;
-      for (uint32_t y = 0; y < p.height; ++y) {
-        const float* top[3];
-        const float* bottom[3];
-        linearRows(k - 1, 2 * y, upper.data(), top);
-        linearRows(k - 1, std::min(2 * y + 1, upHeight - 1), upper.data() + 3 * size_t(upWidth), bottom);
-        float* out[3] = {p.row(p.r, y), p.row(p.g, y), p.row(p.b, y)};
-        for (int ch = 0; ch < 3; ++ch) halve(top[ch], bottom[ch], upWidth, out[ch]);
-      }
-    }
-  }
-
-  /// Points @p rows at the R, G, B rows of row @p y at scale @p k;
-  /// @p scratch (3 widths) holds them at full size.
-  void linearRows(size_t k, uint32_t y, float* scratch, const float* rows[3]) const {
-    if (k > 0) {
-      const LinearPlanes& p = smaller_[k - 1];
-      const size_t at = size_t(y) * p.width;
-      rows[0] = p.r.data() + at;
-      rows[1] = p.g.data() + at;
-      rows[2] = p.b.data() + at;
-      return;
-    }
-    const size_t w = pic_.width;
-    const uint8_t* px = pic_.rgba.data() + size_t(y) * w * 4;
-    float* r = scratch;
-    float* g = scratch + w;
-    float* b = scratch + 2 * w;
-    if (!bg_.blend) {
-      const std::array<float, 256>& lin = linearTable();
-      for (size_t x = 0; x < w; ++x) {
-        r[x] = lin[px[4 * x]];
-        g[x] = lin[px[4 * x + 1]];
-        b[x] = lin[px[4 * x + 2]];
-      }
-    } else {
-      constexpr float kScale = 1.0f / 255.0f;
-      for (size_t x = 0; x < w; ++x) {
-        const float a = float(px[4 * x + 3]) * kScale;
-        const float behind = (1.0f - a) * bg_.level;
-        r[x] = ssim2::linearFromSrgb(a * (float(px[4 * x]) * kScale) + behind);
-        g[x] = ssim2::linearFromSrgb(a * (float(px[4 * x + 1]) * kScale) + behind);
-        b[x] = ssim2::linearFromSrgb(a * (float(px[4 * x + 2]) * kScale) + behind);
-      }
-    }
-    rows[0] = r;
-    rows[1] = g;
-    rows[2] = b;
-  }
-
- private:
-  // 2x2 box average; an odd last column pairs with itself.
-  static void halve(const float* top, const float* bottom, uint32_t width, float* out) {
-    for (uint32_t x = 0; 2 * x < width; ++x) {
-      const uint32_t right = std::min(2 * x + 1, width - 1);
-      out[x] = (((top[2 * x] + top[right]) + bottom[2 * x]) + bottom[right]) * 0.25f;
-    }
-  }
-
-  const RgbaPicture& pic_;
-  Background bg_;
-  std::vector<LinearPlanes> smaller_;
-};
-
 // The six norms (1-norm then 4-norm of SSIM, ringing, blurring) per component and scale.
 struct Norms {
   double v[kComponents][kMaxScales][6] = {};
 };
 
-// Compares the components in @p mask of two pictures at one scale.
+// Compares two pictures at one scale, each component as far as @p needs says.
 class ScaleComparison {
  public:
   ScaleComparison(const ScaledPicture& a, const ScaledPicture& b, size_t k, Size size,
@@ -388,7 +273,7 @@ Ssimulacra2Reference::Ssimulacra2Reference(RgbaPicture original, unsigned thread
   p.width = original.width;
   p.height = original.height;
   p.original = tooSmall(original) ? extendedToMinimum(original) : std::move(original);
-  p.sizes = scaleSizes(p.original.width, p.original.height, scaleCount(p.original.width, p.original.height));
+  p.sizes = ssim2::scaleSizes(p.original.width, p.original.height);
   p.threads = threads;
   if (p.original.hasAlpha)
     p.backgrounds = {{true, 0.1f}, {true, 0.9f}};
