@@ -26,9 +26,9 @@ struct RgbaPicture {
 /// their last column and row: identical pictures still score 100.
 ///
 /// Memory: the original's 8-bit pixels and linear planes of its smaller
-/// scales (about 8 bytes a pixel, twice that with alpha). Blurred maps are
-/// made per comparison in bands of rows and never held whole, which keeps a
-/// 12 MP comparison near 25 bytes a pixel in all.
+/// scales (about 8 bytes a pixel, 12 with alpha); a comparison adds as much
+/// for the distorted picture. Blurred maps are made in bands of rows and
+/// never held whole: comparing two 12 MP pictures peaks near 215 MB.
 class Ssimulacra2Reference {
  public:
   /// @p threads: how many threads a comparison may use (the three colour
