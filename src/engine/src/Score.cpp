@@ -1,6 +1,7 @@
 #include "Score.h"
 
 #include <exception>
+#include <new>
 
 #include "Codecs.h"
 #include "Errors.h"
@@ -43,6 +44,8 @@ void composeOverWhite(RgbaPicture& pic) {
 
 namespace {
 
+constexpr char kNoMemory[] = "Not enough memory for these images";
+
 RgbaPicture readFile(const std::string& path) {
   InputFile in(path);
   return readRgbaPicture(in, path);
@@ -56,6 +59,9 @@ ScoreResult scoreFiles(const std::string& originalPath, const std::string& disto
   for (auto [path, pic] : {std::pair{&originalPath, &original}, {&distortedPath, &distorted}}) {
     try {
       *pic = readFile(*path);
+    } catch (const std::bad_alloc&) {
+      r.message = kNoMemory;
+      return r;
     } catch (const std::exception& e) {
       r.side = FailureSide::Read;
       r.message = *path + ": " + e.what();
@@ -66,6 +72,9 @@ ScoreResult scoreFiles(const std::string& originalPath, const std::string& disto
   try {
     const Ssimulacra2Reference reference(std::move(original));
     r.score = reference.score(distorted);
+  } catch (const std::bad_alloc&) {
+    r.message = kNoMemory;
+    return r;
   } catch (const std::exception& e) {  // sizes that differ
     r.message = e.what();
     return r;
