@@ -283,7 +283,8 @@ private slots:
         ScriptedPrompts scripted;
         scripted.expectOpenFile(kOpenTitle, QString());
         w.cmdConvertSingleFile->click();
-        QCOMPARE(scripted.calls().first().title, QStringLiteral("BMP, GIF, JPG and PNG|*.bmp;*.gif;*.jpg;*.png"));
+        QCOMPARE(scripted.calls().first().title, QStringLiteral("AVIF, BMP, GIF, HEIC, JPG, PNG, TIFF and WEBP|*.avif;*.bmp;"
+                                                                "*.gif;*.heic;*.heif;*.hif;*.jpg;*.jpeg;*.png;*.tif;*.tiff;*.webp"));
         QCOMPARE(w.focusWidget(), w.cmdConvertSingleFile);
         expectSingleFileRun(scripted, dir_.filePath("a.bmp"), {.png = true, .cancel = true, .look = [](frmConvertSingleFile& d) {
             QCOMPARE(d.txbFile->text(), d.strFilepath);
@@ -311,7 +312,7 @@ private slots:
         const QByteArray junk = "this is no picture at all";
         QTest::newRow("BMP fails, PNG and JPG skipped") << "bad.jpg" << junk << true << true << true << "" << 1 << "bad.png";
         QTest::newRow("every quality tried") << "bad.png" << junk << false << false << true << "90" << 3 << "bad_q80.jpg";
-        QTest::newRow("unlisted extension") << "scan.tif" << QByteArray("II*\0 not really", 16) << false << true << false << "" << 1 << "";
+        QTest::newRow("unlisted extension") << "scan.pcx" << QByteArray("II*\0 not really", 16) << false << true << false << "" << 1 << "";
     }
     void readFailure()
     {
@@ -320,7 +321,7 @@ private slots:
         QVERIFY(writeBytes(dir_.filePath(source), bytes) && (existing.isEmpty() || writeBytes(dir_.filePath(existing), "old")));
         LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
-        expectSingleFileRun(scripted, dir_.filePath(source), {.bmp = bmp, .png = png, .jpg = jpg, .first = "70", .last = last, .view = source == "scan.tif"});
+        expectSingleFileRun(scripted, dir_.filePath(source), {.bmp = bmp, .png = png, .jpg = jpg, .first = "70", .last = last, .view = source == "scan.pcx"});
         if (existing.contains("_q"))
             scripted.expectModal("frmTargetFileExists", [](QDialog& d) { choose("optOverwrite")(static_cast<frmTargetFileExists&>(d)); });
         w.cmdConvertSingleFile->click();
@@ -330,7 +331,7 @@ private slots:
         QCOMPARE(report.count("*** Read error: "), readErrors);
         QCOMPARE(report.count(source + " ("), readErrors);
         QCOMPARE(w.InputFormatFilter, QFileInfo(source).suffix().toUpper());
-        QCOMPARE(w.cboFileFormat[0]->currentIndex() == 0, source == "scan.tif");
+        QCOMPARE(w.cboFileFormat[0]->currentIndex() == 0, source == "scan.pcx");
         QCOMPARE(writtenFiles(source), existing.isEmpty() ? QStringList() : QStringList{existing});
         QVERIFY(idle(w) && (existing.isEmpty() || readAll(dir_.filePath(existing)) == "old"));
     }
