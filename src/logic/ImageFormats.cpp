@@ -156,11 +156,11 @@ QStringList ReadMimeTypes()
     return types;
 }
 
-QString JoinedFormatNames(const QStringList& names)
+QString JoinedFormatNames(const QStringList& names, const QString& lastJoint)
 {
     if (names.size() < 2)
         return names.value(0);
-    return names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ") + names.last();
+    return names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + lastJoint + names.last();
 }
 
 }  // namespace pictoria

@@ -73,7 +73,8 @@ QString OpenFileFilter();
 /// Every MIME type of the formats read, in table order.
 QStringList ReadMimeTypes();
 
-/// @p names joined as an English list: "BMP, PNG and JPG".
-QString JoinedFormatNames(const QStringList& names);
+/// @p names joined as an English list: "BMP, PNG and JPG" (or, with
+/// @p lastJoint " or ", "BMP, PNG or JPG").
+QString JoinedFormatNames(const QStringList& names, const QString& lastJoint = QStringLiteral(" and "));
 
 }  // namespace pictoria
