@@ -133,12 +133,14 @@ private slots:
         VERIFY_PROMPTS(scripted);
     }
 
-    // Only the output format shows the quality box, and only for JPG.
+    // Only the output format shows the quality box, and only for the formats
+    // written at a quality: JPG, WEBP (4) and AVIF (5), not TIFF (6).
     void qualityControlsFollowOutputFormat()
     {
         LOAD_MAIN_WINDOW(w);
         for (const auto& [input, output, shown] : {std::tuple(0, 3, true), std::tuple(3, 2, false), std::tuple(0, 3, true),
-                                                   std::tuple(3, 0, false), std::tuple(4, 0, false)}) {
+                                                   std::tuple(3, 0, false), std::tuple(4, 0, false), std::tuple(0, 4, true),
+                                                   std::tuple(0, 6, false), std::tuple(5, 5, true), std::tuple(8, 1, false)}) {
             w.cboFileFormat[0]->setCurrentIndex(input);
             w.cboFileFormat[1]->setCurrentIndex(output);
             QVERIFY(w.lblQuality->isVisible() == shown && w.txbQuality->isVisible() == shown);
