@@ -182,9 +182,12 @@ void frmMain::createControls()
     setTextColor(lblOnlineDocumentation, kDarkBlue);
     lblOnlineDocumentation->setCursor(Qt::PointingHandCursor);
     lblOnlineDocumentation->hide();
+    // The formats read, on two lines: eight names do not fit the column's width.
     QStringList noticeNames = InputFormatNames();
     noticeNames.sort();
-    lblNotice = label(this, "lblNotice", JoinedFormatNames(noticeNames), 105, 4240, 1905, 285);
+    lblNotice = label(this, "lblNotice", noticeNames.join(QStringLiteral(", ")), 105, 4110, 1905, 400);
+    lblNotice->setWordWrap(true);
+    lblNotice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setTextColor(lblNotice, kDarkGrey);
     lblConvertingFile = label(this, "lblConvertingFile", "Converting file ...", 3150, 4410, 4425, 330, 9.75);
     setTextColor(lblConvertingFile, kDarkRed);

@@ -217,7 +217,8 @@ private slots:
         QVERIFY(help.contains("between the formats BMP, PNG, JPG, GIF, WEBP, AVIF, HEIC and TIFF. It reads all of them "
                               "and writes BMP, PNG, JPG, WEBP, AVIF and TIFF."));
         QVERIFY(help.contains("JPG .jpg .jpeg, ") && help.contains("HEIC .heic .heif .hif, TIFF .tif .tiff."));
-        QCOMPARE(w.lblNotice->text(), QStringLiteral("AVIF, BMP, GIF, HEIC, JPG, PNG, TIFF and WEBP"));
+        QCOMPARE(w.lblNotice->text(), QStringLiteral("AVIF, BMP, GIF, HEIC, JPG, PNG, TIFF, WEBP"));
+        QVERIFY(w.lblNotice->heightForWidth(w.lblNotice->width()) <= w.lblNotice->height());
     }
 
     // The manual's address first, CR LF line breaks throughout, and the
