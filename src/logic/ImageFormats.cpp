@@ -9,37 +9,6 @@ namespace pictoria {
 
 namespace {
 
-struct Row {
-    const char* name;
-    QStringList extensions;
-    QStringList mimeTypes;
-    bool read, written, lossy, losslessSource, namedWhenNone, shownByBrowsers;
-};
-
-std::vector<ImageFormat> makeTable()
-{
-    // The first four keep the format boxes' entries (and so the saved
-    // states' indices) and the folder summary's sentences as they were
-    // before the others were added.
-    // Columns after the MIME types: read, written, lossy, lossless as a
-    // source, named when none, shown by browsers.
-    const Row rows[] = {
-        {"BMP", {"bmp"}, {"image/bmp"}, true, true, false, true, true, true},
-        {"PNG", {"png"}, {"image/png"}, true, true, false, true, true, true},
-        {"JPG", {"jpg", "jpeg"}, {"image/jpeg"}, true, true, true, false, true, true},
-        {"GIF", {"gif"}, {"image/gif"}, true, false, false, false, true, true},
-        {"WEBP", {"webp"}, {"image/webp"}, true, true, true, false, false, true},
-        {"AVIF", {"avif"}, {"image/avif"}, true, true, true, false, false, true},
-        {"HEIC", {"heic", "heif", "hif"}, {"image/heic", "image/heif"}, true, false, false, false, false, false},
-        {"TIFF", {"tif", "tiff"}, {"image/tiff"}, true, true, false, true, false, false},
-    };
-    std::vector<ImageFormat> table;
-    for (const Row& r : rows)
-        table.push_back({QString::fromLatin1(r.name), r.extensions, r.mimeTypes, r.read, r.written, r.lossy,
-                         r.losslessSource, r.namedWhenNone, r.shownByBrowsers});
-    return table;
-}
-
 QStringList namesWhere(bool ImageFormat::*flag)
 {
     QStringList names;
@@ -53,7 +22,20 @@ QStringList namesWhere(bool ImageFormat::*flag)
 
 std::span<const ImageFormat> ImageFormats()
 {
-    static const std::vector<ImageFormat> table = makeTable();
+    // The first four keep the format boxes' entries (and so the saved
+    // states' indices) and the folder summary's sentences as they were
+    // before the others were added. Columns after the MIME types: read,
+    // written, lossy, lossless as a source, named when none, shown by browsers.
+    static const std::vector<ImageFormat> table{
+        {"BMP", {"bmp"}, {"image/bmp"}, true, true, false, true, true, true},
+        {"PNG", {"png"}, {"image/png"}, true, true, false, true, true, true},
+        {"JPG", {"jpg", "jpeg"}, {"image/jpeg"}, true, true, true, false, true, true},
+        {"GIF", {"gif"}, {"image/gif"}, true, false, false, false, true, true},
+        {"WEBP", {"webp"}, {"image/webp"}, true, true, true, false, false, true},
+        {"AVIF", {"avif"}, {"image/avif"}, true, true, true, false, false, true},
+        {"HEIC", {"heic", "heif", "hif"}, {"image/heic", "image/heif"}, true, false, false, false, false, false},
+        {"TIFF", {"tif", "tiff"}, {"image/tiff"}, true, true, false, true, false, false},
+    };
     return table;
 }
 
@@ -95,12 +77,10 @@ QStringList FileSpecsOf(const QString& name)
 {
     if (name == QLatin1String("*"))
         return {QStringLiteral("*.*")};
-    const ImageFormat* format = FormatNamed(name);
-    if (!format)
-        return {QStringLiteral("*.") + name.toLower()};
     QStringList specs;
-    for (const QString& extension : format->extensions)
-        specs << QStringLiteral("*.") + extension;
+    if (const ImageFormat* format = FormatNamed(name))
+        for (const QString& extension : format->extensions)
+            specs << QStringLiteral("*.") + extension;
     return specs;
 }
 

@@ -50,7 +50,7 @@ QString FormatNameOfPath(const QString& path);
 bool BrowsersShow(const QString& path);
 
 /// The file specifications of the format called @p name: one "*.ext" per
-/// extension; {"*.*"} for "*" (every file); "*.<name>" for a name no format has.
+/// extension; {"*.*"} for "*" (every file); none for a name no format has.
 QStringList FileSpecsOf(const QString& name);
 
 /// True when the file name @p name fits one of @p specs, case ignored.
