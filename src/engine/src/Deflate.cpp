@@ -403,9 +403,11 @@ std::vector<uint8_t> zlibPiece(const DeflatePiece& p, int level, int strategy) {
   if (p.dictBytes) deflateSetDictionary(&z, p.data.data(), uInt(p.dictBytes));
   z.next_in = const_cast<Bytef*>(p.data.data() + p.dictBytes);
   z.avail_in = uInt(p.data.size() - p.dictBytes);
-  // The output grows as it comes: a piece of one enormous row would
-  // otherwise reserve its whole worst-case size up front.
-  // zlib counts the room it is given in 32 bits.
+  // The output grows as it comes, a step at a time: a piece of one enormous
+  // row would otherwise reserve its whole worst-case size up front. zlib
+  // counts each step's room in 32 bits. The bytes produced are counted and
+  // the output cut to them once (a cut by zlib's leftover room reads, to
+  // GCC, as a possible growth beyond any object size).
   const uInt step = uInt(std::min<size_t>(std::max<size_t>(size_t(64) << 10, (p.data.size() - p.dictBytes) / 4),
                                           std::numeric_limits<uInt>::max()));
   std::vector<uint8_t> out;
