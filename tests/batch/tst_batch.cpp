@@ -289,6 +289,8 @@ private slots:
             QTest::qWait(50);
             QCOMPARE(b.w.ReportText(), QStringLiteral("a.bmp"));
             QCOMPARE(b.w.lblConvertingFile->text(), QStringLiteral("Converting a.bmp (1,254 bytes)"));
+            // Only the conversions in flight (a, c) keep a watcher; b's went with its result.
+            QCOMPARE(b.w.conversionRun()->findChildren<QFutureWatcherBase*>().size(), 2);
             (quit ? b.w.cmdQuit : b.w.cmdStop)->click();
             engine.releaseAll();
             VERIFY_RUN_ENDED(b.w, scripted);
