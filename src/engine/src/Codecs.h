@@ -11,13 +11,13 @@ namespace pixmorph {
 
 class CoefficientMemory;
 
-enum class FileFormat { Unknown, Bmp, Gif, Jpeg, Png };
+enum class FileFormat { Unknown, Bmp, Gif, Jpeg, Png, Webp };
 
 /// Format named by the file content's first bytes.
 FileFormat sniffFormat(const uint8_t* head, size_t n);
 /// Format claimed by a path's extension (case-insensitive).
 FileFormat formatFromExtension(const std::string& path);
-const char* formatName(FileFormat f);  // "BMP", "GIF", "JPG", "PNG"
+const char* formatName(FileFormat f);  // "BMP", "GIF", "JPG", "PNG", "WebP"
 
 // Readers take the file positioned anywhere; they throw ReadError.
 /// The reader for the file's content; @p path's extension names the format a
@@ -27,6 +27,7 @@ std::unique_ptr<ImageReader> openBmpReader(InputFile& in);
 std::unique_ptr<ImageReader> openPngReader(InputFile& in);
 std::unique_ptr<ImageReader> openGifReader(InputFile& in);
 std::unique_ptr<ImageReader> openJpegReader(InputFile& in);
+std::unique_ptr<ImageReader> openWebpReader(InputFile& in);
 
 // Writers receive rows in the layout of @p info; they throw WriteError.
 /// The writer for @p format (BMP, PNG, or else JPG at @p quality).
@@ -43,5 +44,7 @@ unsigned pngPaletteBits(size_t colors);
 /// CoefficientMemory); otherwise libjpeg allocates it.
 std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const ImageInfo& info, int quality,
                                               CoefficientMemory* memory = nullptr);
+/// Takes RGB or RGBA rows; lossless at quality 100 when info.losslessSource.
+std::unique_ptr<ImageWriter> createWebpWriter(AtomicOutputFile& out, const ImageInfo& info, int quality);
 
 }  // namespace pixmorph

@@ -38,6 +38,13 @@ PixelFormat targetFormat(FileFormat out, const ImageInfo& in) {
         case PixelFormat::Indexed: return paletteGray(in) ? PixelFormat::Gray : PixelFormat::Rgb;
         default: return PixelFormat::Rgb;
       }
+    case FileFormat::Webp:
+      switch (in.format) {
+        case PixelFormat::Gray: return PixelFormat::Rgb;
+        case PixelFormat::Indexed: return paletteOpaque(in) ? PixelFormat::Rgb : PixelFormat::Rgba;
+        case PixelFormat::GrayAlpha: return PixelFormat::Rgba;
+        default: return in.format;
+      }
     default: return in.format;
   }
 }
@@ -54,6 +61,7 @@ std::unique_ptr<ImageReader> openReader(InputFile& in, const std::string& path) 
     case FileFormat::Png: return openPngReader(in);
     case FileFormat::Gif: return openGifReader(in);
     case FileFormat::Jpeg: return openJpegReader(in);
+    case FileFormat::Webp: return openWebpReader(in);
     default: break;
   }
   if (claimed == FileFormat::Unknown) throw ReadError(kInputNotSupported);
@@ -66,6 +74,7 @@ std::unique_ptr<ImageWriter> createWriter(AtomicOutputFile& out, const ImageInfo
   switch (format) {
     case FileFormat::Bmp: return createBmpWriter(out, info);
     case FileFormat::Png: return createPngWriter(out, info);
+    case FileFormat::Webp: return createWebpWriter(out, info, quality);
     default: return createJpegWriter(out, info, quality, memory);
   }
 }
@@ -264,9 +273,10 @@ bool convert(const OpenSource& open, const std::string& outputPath, FileFormat o
   uint32_t y = 0, n = 0;
   const uint8_t* rows = nullptr;
   // A JPG is only ever made smaller by losing its colour channels; a
-  // palette's own say on that is taken above.
-  const bool hold =
-      outFormat != FileFormat::Jpeg || (work.format == PixelFormat::Rgb && src.format != PixelFormat::Indexed);
+  // palette's own say on that is taken above. A WebP is always colour, and
+  // its encoder finds palettes itself.
+  const bool hold = outFormat != FileFormat::Webp && (outFormat != FileFormat::Jpeg ||
+                                                     (work.format == PixelFormat::Rgb && src.format != PixelFormat::Indexed));
   ImageInfo out = work;
   std::unique_ptr<HeldRows> held;
   // A source held whole by its reader is only looked at, then read again.
@@ -339,8 +349,8 @@ FileFormat outputFormatFor(const std::string& outputPath, int quality) {
   FileFormat outFormat = formatFromExtension(outputPath);
   if (outFormat == FileFormat::Unknown || outFormat == FileFormat::Gif)
     throw WriteError(kOutputNotSupported);
-  // The quality means something only to a JPG output.
-  if (outFormat == FileFormat::Jpeg && (quality < 10 || quality > 100))
+  // The quality means something only to a JPG or WebP output.
+  if ((outFormat == FileFormat::Jpeg || outFormat == FileFormat::Webp) && (quality < 10 || quality > 100))
     throw OtherError("Quality must be between 10 and 100");
   return outFormat;
 }

@@ -1,0 +1,157 @@
+// WebP reader on libwebp: lossy, lossless and alpha pictures, and an
+// animation's first frame as it shows on the animation's canvas (the rest of
+// the canvas transparent, as with GIF). libwebp decodes whole pictures from a
+// buffer, so the file is read into memory and the picture decoded at once.
+#include <webp/decode.h>
+#include <webp/demux.h>
+
+#include <cstring>
+#include <string>
+
+#include "Codecs.h"
+#include "Errors.h"
+#include "Limits.h"
+
+namespace pixmorph {
+
+namespace {
+
+std::string statusText(VP8StatusCode status) {
+  switch (status) {
+    case VP8_STATUS_NOT_ENOUGH_DATA: return "WebP file is truncated";
+    case VP8_STATUS_BITSTREAM_ERROR: return "WebP file is damaged: bitstream error";
+    case VP8_STATUS_UNSUPPORTED_FEATURE: return "WebP file uses a feature that is not supported";
+    case VP8_STATUS_OUT_OF_MEMORY: return "Image is too large for the available memory";
+    default: return "Not a valid WebP file";
+  }
+}
+
+struct DemuxCloser {
+  void operator()(WebPDemuxer* d) const { WebPDemuxDelete(d); }
+};
+struct AnimDecoderCloser {
+  void operator()(WebPAnimDecoder* d) const { WebPAnimDecoderDelete(d); }
+};
+
+std::vector<uint8_t> chunkBytes(const WebPDemuxer* demux, const char* fourcc) {
+  WebPChunkIterator it;
+  std::vector<uint8_t> bytes;
+  if (WebPDemuxGetChunk(demux, fourcc, 1, &it)) bytes.assign(it.chunk.bytes, it.chunk.bytes + it.chunk.size);
+  WebPDemuxReleaseChunkIterator(&it);
+  return bytes;
+}
+
+// True when every pixel of RGBA @p px is opaque.
+bool allOpaque(const std::vector<uint8_t>& px) {
+  for (size_t i = 3; i < px.size(); i += 4)
+    if (px[i] != 255) return false;
+  return true;
+}
+
+std::vector<uint8_t> dropAlpha(const std::vector<uint8_t>& rgba) {
+  std::vector<uint8_t> rgb(rgba.size() / 4 * 3);
+  for (size_t i = 0, j = 0; i < rgba.size(); i += 4, j += 3) std::memcpy(&rgb[j], &rgba[i], 3);
+  return rgb;
+}
+
+class WebpDecoder {
+ public:
+  explicit WebpDecoder(InputFile& in) {
+    const uint64_t size = in.size();
+    if (size < 12) throw ReadError(size == 0 ? "Input file is empty" : "Not a valid WebP file");
+    checkBufferSize(size);
+    file_.resize(size_t(size));
+    if (!in.readAt(0, file_.data(), file_.size())) throw ReadError("Cannot read the input file");
+    data_ = {file_.data(), file_.size()};
+  }
+
+  std::unique_ptr<ImageReader> decode() {
+    // The headers alone first: the picture's size is checked before
+    // anything it sizes is made.
+    WebPBitstreamFeatures features;
+    VP8StatusCode status = WebPGetFeatures(data_.bytes, data_.size, &features);
+    if (status != VP8_STATUS_OK) throw ReadError(statusText(status));
+    checkDimensions(uint64_t(features.width), uint64_t(features.height), "WebP");
+    checkBufferSize(uint64_t(features.width) * uint64_t(features.height) * 4);
+
+    // Parsed as a possibly partial file, to tell a cut file from a damaged one.
+    WebPDemuxState state = WEBP_DEMUX_PARSE_ERROR;
+    demux_.reset(WebPDemuxPartial(&data_, &state));
+    if (state != WEBP_DEMUX_DONE)
+      throw ReadError(demux_ ? "WebP file is truncated" : "Not a valid WebP file");
+    info_.width = uint32_t(features.width);
+    info_.height = uint32_t(features.height);
+    info_.icc = chunkBytes(demux_.get(), "ICCP");
+    info_.exif = chunkBytes(demux_.get(), "EXIF");
+    if (info_.exif.size() >= 6 && std::memcmp(info_.exif.data(), "Exif\0\0", 6) == 0)
+      info_.exif.erase(info_.exif.begin(), info_.exif.begin() + 6);
+
+    std::vector<uint8_t> pixels = features.has_animation ? firstFrame() : still(features.has_alpha);
+    if (info_.format == PixelFormat::Rgba && !features.has_alpha && allOpaque(pixels)) {
+      pixels = dropAlpha(pixels);
+      info_.format = PixelFormat::Rgb;
+    }
+    return std::make_unique<BufferedReader>(std::move(info_), std::move(pixels));
+  }
+
+ private:
+  std::vector<uint8_t> still(bool alpha) {
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config)) throw ReadError("Not a valid WebP file");
+    VP8StatusCode status = WebPGetFeatures(data_.bytes, data_.size, &config.input);
+    if (status != VP8_STATUS_OK) throw ReadError(statusText(status));
+    info_.losslessSource = config.input.format == 2;
+    info_.format = alpha ? PixelFormat::Rgba : PixelFormat::Rgb;
+    std::vector<uint8_t> pixels(info_.rowBytes() * info_.height);
+    WebPDecBuffer& out = config.output;
+    out.colorspace = alpha ? MODE_RGBA : MODE_RGB;
+    out.is_external_memory = 1;
+    out.u.RGBA.rgba = pixels.data();
+    out.u.RGBA.stride = int(info_.rowBytes());
+    out.u.RGBA.size = pixels.size();
+    status = WebPDecode(data_.bytes, data_.size, &config);
+    WebPFreeDecBuffer(&out);
+    if (status != VP8_STATUS_OK) throw ReadError(statusText(status));
+    return pixels;
+  }
+
+  // The first frame composed on a transparent canvas, by libwebp's own
+  // animation decoder.
+  std::vector<uint8_t> firstFrame() {
+    WebPIterator frame;
+    if (!WebPDemuxGetFrame(demux_.get(), 1, &frame)) throw ReadError("WebP animation has no frames");
+    WebPBitstreamFeatures features;
+    const VP8StatusCode status = WebPGetFeatures(frame.fragment.bytes, frame.fragment.size, &features);
+    WebPDemuxReleaseIterator(&frame);
+    if (status != VP8_STATUS_OK) throw ReadError(statusText(status));
+    info_.losslessSource = features.format == 2;
+    info_.format = PixelFormat::Rgba;
+
+    WebPAnimDecoderOptions options;
+    if (!WebPAnimDecoderOptionsInit(&options)) throw ReadError("Not a valid WebP file");
+    options.color_mode = MODE_RGBA;
+    options.use_threads = 0;
+    std::unique_ptr<WebPAnimDecoder, AnimDecoderCloser> anim(WebPAnimDecoderNew(&data_, &options));
+    if (!anim) throw ReadError("Not a valid WebP file");
+    WebPAnimInfo animInfo;
+    if (!WebPAnimDecoderGetInfo(anim.get(), &animInfo) || animInfo.canvas_width != info_.width ||
+        animInfo.canvas_height != info_.height)
+      throw ReadError("Not a valid WebP file");
+    uint8_t* canvas = nullptr;
+    int timestamp = 0;
+    if (!WebPAnimDecoderGetNext(anim.get(), &canvas, &timestamp))
+      throw ReadError("WebP file is damaged: the first frame cannot be decoded");
+    return std::vector<uint8_t>(canvas, canvas + info_.rowBytes() * info_.height);
+  }
+
+  std::vector<uint8_t> file_;
+  WebPData data_{};
+  std::unique_ptr<WebPDemuxer, DemuxCloser> demux_;
+  ImageInfo info_;
+};
+
+}  // namespace
+
+std::unique_ptr<ImageReader> openWebpReader(InputFile& in) { return WebpDecoder(in).decode(); }
+
+}  // namespace pixmorph
