@@ -44,6 +44,10 @@ const Suite kSuites[] = {
       {"libjpeg-turbo/(monkey|testorig)12|jpeg-decoder/reftest/images/lossless/", kUnsupported},
       {"jpeg-decoder/crashtest/", kEither}}},
     {"jpeg/jpeg-decoder/icc", ".jpeg", {{"", kEither}}},
+    {"webp", ".webp",
+     {{"generated/empty", "Input file is empty"},
+      {"generated/", "WebP file is truncated"},
+      {"image-rs/fuzz-afl/", "WebP file is damaged: "}}},
 };
 
 void PrintTo(const Suite& s, std::ostream* os) { *os << s.folder; }

@@ -29,9 +29,6 @@ std::string statusText(VP8StatusCode status) {
 struct DemuxCloser {
   void operator()(WebPDemuxer* d) const { WebPDemuxDelete(d); }
 };
-struct AnimDecoderCloser {
-  void operator()(WebPAnimDecoder* d) const { WebPAnimDecoderDelete(d); }
-};
 
 std::vector<uint8_t> chunkBytes(const WebPDemuxer* demux, const char* fourcc) {
   WebPChunkIterator it;
@@ -42,17 +39,44 @@ std::vector<uint8_t> chunkBytes(const WebPDemuxer* demux, const char* fourcc) {
 }
 
 // True when every pixel of RGBA @p px is opaque.
-bool allOpaque(const std::vector<uint8_t>& px) {
-  for (size_t i = 3; i < px.size(); i += 4)
-    if (px[i] != 255) return false;
+bool allOpaque(const uint8_t* px, size_t pixels) {
+  for (size_t i = 0; i < pixels; ++i)
+    if (px[4 * i + 3] != 255) return false;
   return true;
 }
 
-std::vector<uint8_t> dropAlpha(const std::vector<uint8_t>& rgba) {
-  std::vector<uint8_t> rgb(rgba.size() / 4 * 3);
-  for (size_t i = 0, j = 0; i < rgba.size(); i += 4, j += 3) std::memcpy(&rgb[j], &rgba[i], 3);
-  return rgb;
+// Packs RGBA pixels to RGB where they are.
+void dropAlpha(uint8_t* px, size_t pixels) {
+  for (size_t i = 0; i < pixels; ++i) std::memmove(px + 3 * i, px + 4 * i, 3);
 }
+
+// The decoded picture where libwebp put it. Its memory is touched only as
+// the decoder writes it, so a small file that claims a large picture and
+// then fails costs little.
+class WebpPicture : public ImageReader {
+ public:
+  WebpPicture(ImageInfo info, std::shared_ptr<void> owner, const uint8_t* pixels)
+      : info_(std::move(info)), owner_(std::move(owner)), pixels_(pixels) {}
+  const ImageInfo& info() const override { return info_; }
+  void readRows(uint8_t* dst, uint32_t count) override {
+    std::memcpy(dst, lendRows(count), info_.rowBytes() * count);
+  }
+  const uint8_t* lendRows(uint32_t count) override {
+    const uint8_t* rows = pixels_ + info_.rowBytes() * next_;
+    next_ += count;
+    return rows;
+  }
+  bool rewind() override {
+    next_ = 0;
+    return true;
+  }
+
+ private:
+  ImageInfo info_;
+  std::shared_ptr<void> owner_;
+  const uint8_t* pixels_;
+  size_t next_ = 0;  // rows handed out
+};
 
 class WebpDecoder {
  public:
@@ -86,38 +110,38 @@ class WebpDecoder {
     if (info_.exif.size() >= 6 && std::memcmp(info_.exif.data(), "Exif\0\0", 6) == 0)
       info_.exif.erase(info_.exif.begin(), info_.exif.begin() + 6);
 
-    std::vector<uint8_t> pixels = features.has_animation ? firstFrame() : still(features.has_alpha);
-    if (info_.format == PixelFormat::Rgba && !features.has_alpha && allOpaque(pixels)) {
-      pixels = dropAlpha(pixels);
+    uint8_t* pixels = features.has_animation ? firstFrame() : still(features.has_alpha);
+    const size_t count = size_t(info_.width) * info_.height;
+    if (info_.format == PixelFormat::Rgba && !features.has_alpha && allOpaque(pixels, count)) {
+      dropAlpha(pixels, count);
       info_.format = PixelFormat::Rgb;
     }
-    return std::make_unique<BufferedReader>(std::move(info_), std::move(pixels));
+    return std::make_unique<WebpPicture>(std::move(info_), std::move(owner_), pixels);
   }
 
  private:
-  std::vector<uint8_t> still(bool alpha) {
+  uint8_t* still(bool alpha) {
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config)) throw ReadError("Not a valid WebP file");
     VP8StatusCode status = WebPGetFeatures(data_.bytes, data_.size, &config.input);
     if (status != VP8_STATUS_OK) throw ReadError(statusText(status));
     info_.losslessSource = config.input.format == 2;
     info_.format = alpha ? PixelFormat::Rgba : PixelFormat::Rgb;
-    std::vector<uint8_t> pixels(info_.rowBytes() * info_.height);
-    WebPDecBuffer& out = config.output;
-    out.colorspace = alpha ? MODE_RGBA : MODE_RGB;
-    out.is_external_memory = 1;
-    out.u.RGBA.rgba = pixels.data();
-    out.u.RGBA.stride = int(info_.rowBytes());
-    out.u.RGBA.size = pixels.size();
+    config.output.colorspace = alpha ? MODE_RGBA : MODE_RGB;
     status = WebPDecode(data_.bytes, data_.size, &config);
-    WebPFreeDecBuffer(&out);
+    auto output = std::shared_ptr<WebPDecBuffer>(new WebPDecBuffer(config.output), [](WebPDecBuffer* b) {
+      WebPFreeDecBuffer(b);
+      delete b;
+    });
     if (status != VP8_STATUS_OK) throw ReadError(statusText(status));
-    return pixels;
+    if (size_t(output->u.RGBA.stride) != info_.rowBytes()) throw ReadError("Not a valid WebP file");
+    owner_ = output;
+    return output->u.RGBA.rgba;
   }
 
   // The first frame composed on a transparent canvas, by libwebp's own
   // animation decoder.
-  std::vector<uint8_t> firstFrame() {
+  uint8_t* firstFrame() {
     WebPIterator frame;
     if (!WebPDemuxGetFrame(demux_.get(), 1, &frame)) throw ReadError("WebP animation has no frames");
     WebPBitstreamFeatures features;
@@ -131,7 +155,7 @@ class WebpDecoder {
     if (!WebPAnimDecoderOptionsInit(&options)) throw ReadError("Not a valid WebP file");
     options.color_mode = MODE_RGBA;
     options.use_threads = 0;
-    std::unique_ptr<WebPAnimDecoder, AnimDecoderCloser> anim(WebPAnimDecoderNew(&data_, &options));
+    std::shared_ptr<WebPAnimDecoder> anim(WebPAnimDecoderNew(&data_, &options), WebPAnimDecoderDelete);
     if (!anim) throw ReadError("Not a valid WebP file");
     WebPAnimInfo animInfo;
     if (!WebPAnimDecoderGetInfo(anim.get(), &animInfo) || animInfo.canvas_width != info_.width ||
@@ -141,13 +165,15 @@ class WebpDecoder {
     int timestamp = 0;
     if (!WebPAnimDecoderGetNext(anim.get(), &canvas, &timestamp))
       throw ReadError("WebP file is damaged: the first frame cannot be decoded");
-    return std::vector<uint8_t>(canvas, canvas + info_.rowBytes() * info_.height);
+    owner_ = anim;
+    return canvas;
   }
 
   std::vector<uint8_t> file_;
   WebPData data_{};
   std::unique_ptr<WebPDemuxer, DemuxCloser> demux_;
   ImageInfo info_;
+  std::shared_ptr<void> owner_;  // what holds the decoded pixels
 };
 
 }  // namespace
