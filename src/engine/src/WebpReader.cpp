@@ -5,6 +5,7 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -139,34 +140,40 @@ class WebpDecoder {
     return output->u.RGBA.rgba;
   }
 
-  // The first frame composed on a transparent canvas, by libwebp's own
-  // animation decoder.
+  // The first frame on a transparent canvas. Nothing comes before it to
+  // blend with, so it is decoded straight into its place on the canvas, as
+  // libwebp's animation decoder does; the canvas is calloc'ed, so the part
+  // the frame leaves clear costs no memory until it is read.
   uint8_t* firstFrame() {
     WebPIterator frame;
     if (!WebPDemuxGetFrame(demux_.get(), 1, &frame)) throw ReadError("WebP animation has no frames");
-    WebPBitstreamFeatures features;
-    const VP8StatusCode status = WebPGetFeatures(frame.fragment.bytes, frame.fragment.size, &features);
-    WebPDemuxReleaseIterator(&frame);
+    std::unique_ptr<WebPIterator, void (*)(WebPIterator*)> release(&frame, WebPDemuxReleaseIterator);
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config)) throw ReadError("Not a valid WebP file");
+    VP8StatusCode status = WebPGetFeatures(frame.fragment.bytes, frame.fragment.size, &config.input);
     if (status != VP8_STATUS_OK) throw ReadError(statusText(status));
-    info_.losslessSource = features.format == 2;
+    info_.losslessSource = config.input.format == 2;
     info_.format = PixelFormat::Rgba;
-
-    WebPAnimDecoderOptions options;
-    if (!WebPAnimDecoderOptionsInit(&options)) throw ReadError("Not a valid WebP file");
-    options.color_mode = MODE_RGBA;
-    options.use_threads = 0;
-    std::shared_ptr<WebPAnimDecoder> anim(WebPAnimDecoderNew(&data_, &options), WebPAnimDecoderDelete);
-    if (!anim) throw ReadError("Not a valid WebP file");
-    WebPAnimInfo animInfo;
-    if (!WebPAnimDecoderGetInfo(anim.get(), &animInfo) || animInfo.canvas_width != info_.width ||
-        animInfo.canvas_height != info_.height)
-      throw ReadError("Not a valid WebP file");
-    uint8_t* canvas = nullptr;
-    int timestamp = 0;
-    if (!WebPAnimDecoderGetNext(anim.get(), &canvas, &timestamp))
-      throw ReadError("WebP file is damaged: the first frame cannot be decoded");
-    owner_ = anim;
-    return canvas;
+    // The decoder writes the bitstream's size at the frame's place.
+    if (config.input.width != frame.width || config.input.height != frame.height ||
+        uint64_t(frame.x_offset) + uint64_t(frame.width) > info_.width ||
+        uint64_t(frame.y_offset) + uint64_t(frame.height) > info_.height)
+      throw ReadError("Not a valid WebP file (the first frame lies outside the canvas)");
+    const size_t stride = info_.rowBytes(), bytes = stride * info_.height;
+    std::shared_ptr<uint8_t> canvas(static_cast<uint8_t*>(std::calloc(bytes, 1)), std::free);
+    if (!canvas) throw ReadError("Image is too large for the available memory");
+    const size_t at = size_t(frame.y_offset) * stride + size_t(frame.x_offset) * 4;
+    WebPDecBuffer& out = config.output;
+    out.colorspace = MODE_RGBA;
+    out.is_external_memory = 1;
+    out.u.RGBA.rgba = canvas.get() + at;
+    out.u.RGBA.stride = int(stride);
+    out.u.RGBA.size = bytes - at;
+    status = WebPDecode(frame.fragment.bytes, frame.fragment.size, &config);
+    WebPFreeDecBuffer(&out);
+    if (status != VP8_STATUS_OK) throw ReadError(statusText(status));
+    owner_ = canvas;
+    return canvas.get();
   }
 
   std::vector<uint8_t> file_;
