@@ -45,6 +45,10 @@ const Suite kSuites[] = {
       {{"libjpeg-turbo/monkey12", "libjpeg-turbo/testorig12", "jpeg-decoder/reftest/images/lossless/"}, kUnsupported},
       {{"jpeg-decoder/crashtest/"}, kEither}}},
     {"jpeg/jpeg-decoder/icc", ".jpeg", {{{""}, kEither}}},
+    {"webp", ".webp",
+     {{{"generated/empty"}, "Input file is empty"},
+      {{"generated/"}, "WebP file is truncated"},
+      {{"image-rs/fuzz-afl/"}, "WebP file is damaged: "}}},
 };
 
 void PrintTo(const Suite& s, std::ostream* os) { *os << s.folder; }

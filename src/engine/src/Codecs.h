@@ -68,6 +68,7 @@ std::unique_ptr<ImageReader> openBmpReader(InputFile& in);
 std::unique_ptr<ImageReader> openPngReader(InputFile& in);
 std::unique_ptr<ImageReader> openGifReader(InputFile& in);
 std::unique_ptr<ImageReader> openJpegReader(InputFile& in);
+std::unique_ptr<ImageReader> openWebpReader(InputFile& in);
 
 // Writers receive rows in the layout of @p info; they throw WriteError.
 /// The writer of @p format, which must be written.
@@ -84,5 +85,7 @@ unsigned pngPaletteBits(size_t colors);
 /// CoefficientMemory); otherwise libjpeg allocates it.
 std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const ImageInfo& info, int quality,
                                               CoefficientMemory* memory = nullptr);
+/// Takes RGB or RGBA rows; lossless at quality 100 when info.losslessSource.
+std::unique_ptr<ImageWriter> createWebpWriter(AtomicOutputFile& out, const ImageInfo& info, int quality);
 
 }  // namespace pixmorph

@@ -18,6 +18,9 @@ bool isGif(const uint8_t* h, size_t n) {
 }
 // "BA" is the OS/2 bitmap array wrapping one or more "BM" images.
 bool isBmp(const uint8_t* h, size_t n) { return n >= 2 && h[0] == 'B' && (h[1] == 'M' || h[1] == 'A'); }
+bool isWebp(const uint8_t* h, size_t n) {
+  return n >= 12 && std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 8, "WEBP", 4) == 0;
+}
 
 std::unique_ptr<ImageWriter> bmpWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions&) {
   return createBmpWriter(out, info);
@@ -28,11 +31,15 @@ std::unique_ptr<ImageWriter> pngWriter(AtomicOutputFile& out, const ImageInfo& i
 std::unique_ptr<ImageWriter> jpegWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& o) {
   return createJpegWriter(out, info, o.quality, o.memory);
 }
+std::unique_ptr<ImageWriter> webpWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& o) {
+  return createWebpWriter(out, info, o.quality);
+}
 
 constexpr const char* kBmpExt[] = {"bmp"};
 constexpr const char* kGifExt[] = {"gif"};
 constexpr const char* kJpegExt[] = {"jpg", "jpeg"};
 constexpr const char* kPngExt[] = {"png"};
+constexpr const char* kWebpExt[] = {"webp"};
 
 // PNG keeps every layout; a BMP palette holds no alpha and BMP has no grey
 // of its own; JPG holds neither palette nor alpha.
@@ -40,12 +47,15 @@ constexpr WriterLayouts kPngLayouts{.palette = true, .paletteAlpha = true, .gray
                                     .grayAlpha = true, .alpha = true, .trial = true};
 constexpr WriterLayouts kBmpLayouts{.palette = true, .gray = true, .alpha = true};
 constexpr WriterLayouts kJpegLayouts{.gray = true, .heldGray = true};
+// WebP is RGB or RGBA; its lossless encoder finds palettes and grey itself.
+constexpr WriterLayouts kWebpLayouts{.alpha = true};
 
 const FormatRow kFormats[] = {
     {FileFormat::Png, "PNG", kPngExt, isPng, openPngReader, pngWriter, false, kPngLayouts},
     {FileFormat::Jpeg, "JPG", kJpegExt, isJpeg, openJpegReader, jpegWriter, true, kJpegLayouts},
     {FileFormat::Gif, "GIF", kGifExt, isGif, openGifReader, nullptr, false, {}},
     {FileFormat::Bmp, "BMP", kBmpExt, isBmp, openBmpReader, bmpWriter, false, kBmpLayouts},
+    {FileFormat::Webp, "WebP", kWebpExt, isWebp, openWebpReader, webpWriter, true, kWebpLayouts},
 };
 
 }  // namespace
