@@ -11,13 +11,13 @@ namespace pixmorph {
 
 class CoefficientMemory;
 
-enum class FileFormat { Unknown, Bmp, Gif, Jpeg, Png };
+enum class FileFormat { Unknown, Bmp, Gif, Jpeg, Png, Tiff };
 
 /// Format named by the file content's first bytes.
 FileFormat sniffFormat(const uint8_t* head, size_t n);
 /// Format claimed by a path's extension (case-insensitive).
 FileFormat formatFromExtension(const std::string& path);
-const char* formatName(FileFormat f);  // "BMP", "GIF", "JPG", "PNG"
+const char* formatName(FileFormat f);  // "BMP", "GIF", "JPG", "PNG", "TIFF"
 
 // Readers take the file positioned anywhere; they throw ReadError.
 /// The reader for the file's content; @p path's extension names the format a
@@ -27,6 +27,7 @@ std::unique_ptr<ImageReader> openBmpReader(InputFile& in);
 std::unique_ptr<ImageReader> openPngReader(InputFile& in);
 std::unique_ptr<ImageReader> openGifReader(InputFile& in);
 std::unique_ptr<ImageReader> openJpegReader(InputFile& in);
+std::unique_ptr<ImageReader> openTiffReader(InputFile& in);
 
 // Writers receive rows in the layout of @p info; they throw WriteError.
 /// The writer for @p format (BMP, PNG, or else JPG at @p quality).
@@ -34,6 +35,8 @@ std::unique_ptr<ImageWriter> createWriter(AtomicOutputFile& out, const ImageInfo
                                           int quality, CoefficientMemory* memory = nullptr);
 std::unique_ptr<ImageWriter> createBmpWriter(AtomicOutputFile& out, const ImageInfo& info);
 std::unique_ptr<ImageWriter> createPngWriter(AtomicOutputFile& out, const ImageInfo& info);
+/// Lossless whatever @p quality.
+std::unique_ptr<ImageWriter> createTiffWriter(AtomicOutputFile& out, const ImageInfo& info, int quality);
 /// Where a writer's bytes go other than a file (measuring a candidate layout).
 using ByteSink = std::function<void(const void*, size_t)>;
 std::unique_ptr<ImageWriter> createPngWriter(ByteSink out, const ImageInfo& info);

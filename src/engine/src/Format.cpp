@@ -13,6 +13,9 @@ FileFormat sniffFormat(const uint8_t* h, size_t n) {
     return FileFormat::Gif;
   // "BA" is the OS/2 bitmap array wrapping one or more "BM" images.
   if (n >= 2 && h[0] == 'B' && (h[1] == 'M' || h[1] == 'A')) return FileFormat::Bmp;
+  if (n >= 4 && (std::memcmp(h, "II*\0", 4) == 0 || std::memcmp(h, "MM\0*", 4) == 0 ||
+                 std::memcmp(h, "II+\0", 4) == 0 || std::memcmp(h, "MM\0+", 4) == 0))
+    return FileFormat::Tiff;
   return FileFormat::Unknown;
 }
 
@@ -27,6 +30,7 @@ FileFormat formatFromExtension(const std::string& path) {
   if (ext == "gif") return FileFormat::Gif;
   if (ext == "jpg" || ext == "jpeg") return FileFormat::Jpeg;
   if (ext == "png") return FileFormat::Png;
+  if (ext == "tif" || ext == "tiff") return FileFormat::Tiff;
   return FileFormat::Unknown;
 }
 
@@ -36,6 +40,7 @@ const char* formatName(FileFormat f) {
     case FileFormat::Gif: return "GIF";
     case FileFormat::Jpeg: return "JPG";
     case FileFormat::Png: return "PNG";
+    case FileFormat::Tiff: return "TIFF";
     default: return "image";
   }
 }

@@ -24,6 +24,9 @@ namespace {
 PixelFormat targetFormat(FileFormat out, const ImageInfo& in) {
   switch (out) {
     case FileFormat::Png: return in.format;
+    case FileFormat::Tiff:
+      // A TIFF palette holds no alpha.
+      return in.format == PixelFormat::Indexed && !paletteOpaque(in) ? PixelFormat::Rgba : in.format;
     case FileFormat::Bmp:
       switch (in.format) {
         case PixelFormat::Indexed:
@@ -54,6 +57,7 @@ std::unique_ptr<ImageReader> openReader(InputFile& in, const std::string& path) 
     case FileFormat::Png: return openPngReader(in);
     case FileFormat::Gif: return openGifReader(in);
     case FileFormat::Jpeg: return openJpegReader(in);
+    case FileFormat::Tiff: return openTiffReader(in);
     default: break;
   }
   if (claimed == FileFormat::Unknown) throw ReadError(kInputNotSupported);
@@ -66,6 +70,7 @@ std::unique_ptr<ImageWriter> createWriter(AtomicOutputFile& out, const ImageInfo
   switch (format) {
     case FileFormat::Bmp: return createBmpWriter(out, info);
     case FileFormat::Png: return createPngWriter(out, info);
+    case FileFormat::Tiff: return createTiffWriter(out, info, quality);
     default: return createJpegWriter(out, info, quality, memory);
   }
 }
@@ -216,7 +221,9 @@ Layout chooseLayout(FileFormat outFormat, const ImageInfo& work, const HeldRows&
                     RowBatches* source) {
   const bool grayWork = work.format == PixelFormat::Gray || work.format == PixelFormat::GrayAlpha;
   const bool mayGray = held.allGray() && (work.icc.empty() || grayWork);
-  const bool mayPalette = held.paletted() && (work.icc.empty() || !grayWork);
+  // A TIFF palette holds no alpha.
+  const bool mayPalette = held.paletted() && (work.icc.empty() || !grayWork) &&
+                          (outFormat != FileFormat::Tiff || held.opaque());
   ImageInfo colour = work;
   colour.palette.clear();
   colour.format = held.opaque() ? PixelFormat::Rgb : PixelFormat::Rgba;
