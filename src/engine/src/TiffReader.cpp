@@ -115,9 +115,8 @@ class TiffReader : public ImageReader {
     describeOutput();
     readExif(in);
 
-    const bool swap = orientation_ >= 5;
-    info_.width = swap ? height_ : width_;
-    info_.height = swap ? width_ : height_;
+    info_.width = width_;
+    info_.height = height_;
     if (model_ == Model::RgbaImage) {
       decodeRgbaImage();
     } else {
@@ -132,6 +131,7 @@ class TiffReader : public ImageReader {
     if (orientation_ != 1) {
       checkBufferSize(whole_.size());  // and as much again for the turned copy
       whole_ = orientPixels(whole_, width_, height_, info_.channels(), orientation_);
+      if (orientation_ >= 5) std::swap(info_.width, info_.height);
     }
   }
 
