@@ -1,10 +1,17 @@
 // TIFF writer on libtiff: lossless, deflated in strips. Palette and 1/2/4-bit
 // grey are stored as they are; 8-bit samples go through the horizontal
-// predictor, which makes photographs much smaller. Alpha is unassociated.
+// predictor, which makes photographs much smaller. libtiff writes the tags;
+// the strips, each its own DEFLATE stream, are compressed here by libdeflate
+// on worker threads, two at a time, and handed to libtiff in order.
+// Alpha is unassociated.
 // EXIF travels as EXIF and GPS directories copied from the blob; the file
 // takes the blob's byte order so their values need no rewriting.
+#include <libdeflate.h>
+
 #include <algorithm>
 #include <cstring>
+#include <deque>
+#include <future>
 
 #include "Codecs.h"
 #include "Errors.h"
@@ -15,9 +22,28 @@ namespace pixmorph {
 
 namespace {
 
-// Uncompressed bytes per strip: large enough that the restart of each
-// strip's DEFLATE stream costs nothing measurable, small enough to hold.
-constexpr size_t kStripBytes = size_t(1) << 18;
+// Uncompressed bytes per strip: enough strips for two threads even in a
+// small picture, each long enough that restarting the DEFLATE stream costs
+// little (a few tenths of a percent against one strip).
+constexpr size_t kStripBytes = size_t(1) << 19;
+// Strips being compressed while the next one fills.
+constexpr size_t kInFlight = 2;
+// libdeflate's level, measured on photographs: the lowest that comes out
+// smaller than ImageMagick's deflated TIFFs (2 % on 12 MP, where level 7
+// is 1 % larger), at about its processor time, spread over two threads.
+constexpr int kLevel = 8;
+
+// One strip as a zlib stream.
+std::vector<uint8_t> compressStrip(const std::vector<uint8_t>& raw) {
+  std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor*)> c(libdeflate_alloc_compressor(kLevel),
+                                                                            libdeflate_free_compressor);
+  if (!c) throw std::bad_alloc();
+  std::vector<uint8_t> z(libdeflate_zlib_compress_bound(c.get(), raw.size()));
+  const size_t n = libdeflate_zlib_compress(c.get(), raw.data(), raw.size(), z.data(), z.size());
+  if (n == 0) throw WriteError("Cannot compress the TIFF image data");
+  z.resize(n);
+  return z;
+}
 
 // libtiff's view of the output: a position over AtomicOutputFile. Failures
 // are kept (nothing may be thrown through libtiff) and raised afterwards.
@@ -66,7 +92,12 @@ unsigned bitsFor(const ImageInfo& info) {
 class TiffWriter : public ImageWriter {
  public:
   TiffWriter(AtomicOutputFile& out, const ImageInfo& info)
-      : info_(info), bits_(bitsFor(info)), rowBytes_((size_t(info.width) * info.channels() * bits_ + 7) / 8) {
+      : info_(info),
+        bits_(bitsFor(info)),
+        rowBytes_((size_t(info.width) * info.channels() * bits_ + 7) / 8),
+        // Differences of neighbours pack smooth 8-bit samples far better;
+        // packed indices and low-depth grey are smaller without them.
+        predict_(bits_ == 8 && info.format != PixelFormat::Indexed) {
     if (info.format == PixelFormat::Indexed && !paletteOpaque(info))
       throw WriteError("A TIFF palette cannot hold transparency");
     sink_.out = &out;
@@ -83,10 +114,7 @@ class TiffWriter : public ImageWriter {
     TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip_);
     TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
-    // Differences of neighbours pack smooth 8-bit samples far better; packed
-    // indices and low-depth grey are smaller without them.
-    TIFFSetField(t, TIFFTAG_PREDICTOR, bits_ == 8 && info.format != PixelFormat::Indexed ? PREDICTOR_HORIZONTAL : PREDICTOR_NONE);
-    TIFFSetField(t, TIFFTAG_ZIPQUALITY, kDeflateLevel);
+    TIFFSetField(t, TIFFTAG_PREDICTOR, predict_ ? PREDICTOR_HORIZONTAL : PREDICTOR_NONE);
     switch (info.format) {
       case PixelFormat::Gray:
       case PixelFormat::GrayAlpha: TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK); break;
@@ -101,7 +129,6 @@ class TiffWriter : public ImageWriter {
     if (info.icc.size() >= 132 && iccProfileFits(info.icc, info.format))
       TIFFSetField(t, TIFFTAG_ICCPROFILE, uint32_t(info.icc.size()), info.icc.data());
     writeExif();
-    strip_.reserve(rowBytes_ * rowsPerStrip_);
   }
 
   ~TiffWriter() override {
@@ -113,23 +140,25 @@ class TiffWriter : public ImageWriter {
     const size_t srcRow = info_.rowBytes();
     for (uint32_t i = 0; i < count; ++i) {
       const uint8_t* src = rows + i * srcRow;
+      if (strip_.empty()) strip_.reserve(rowBytes_ * rowsPerStrip_);
       const size_t at = strip_.size();
       strip_.resize(at + rowBytes_);
-      if (bits_ < 8) pack(src, strip_.data() + at);
-      else std::memcpy(strip_.data() + at, src, rowBytes_);
-      if (strip_.size() == rowBytes_ * rowsPerStrip_) flushStrip();
+      uint8_t* dst = strip_.data() + at;
+      if (bits_ < 8) pack(src, dst);
+      else if (predict_) difference(src, dst);
+      else std::memcpy(dst, src, rowBytes_);
+      if (strip_.size() == rowBytes_ * rowsPerStrip_) submitStrip();
     }
   }
 
   void finish() override {
-    if (!strip_.empty()) flushStrip();
+    if (!strip_.empty()) submitStrip();
+    while (!jobs_.empty()) writeStrip();
     if (!TIFFWriteDirectory(tif_.get())) fail();
     if (!sink_.error.empty()) fail();
   }
 
  private:
-  static constexpr int kDeflateLevel = 9;
-
   [[noreturn]] void fail() {
     if (!sink_.error.empty()) throw WriteError(sink_.error);
     throw WriteError("Cannot write the TIFF file" + (messages_.lastError.empty() ? "" : ": " + messages_.lastError));
@@ -201,19 +230,37 @@ class TiffWriter : public ImageWriter {
     }
   }
 
-  void flushStrip() {
-    if (TIFFWriteEncodedStrip(tif_.get(), nextStrip_++, strip_.data(), tmsize_t(strip_.size())) < 0) fail();
-    strip_.clear();
+  // Each sample less the same sample of the pixel to its left (modulo 256).
+  void difference(const uint8_t* src, uint8_t* dst) const {
+    const size_t c = size_t(info_.channels());
+    std::memcpy(dst, src, c);
+    for (size_t i = c; i < rowBytes_; ++i) dst[i] = uint8_t(src[i] - src[i - c]);
+  }
+
+  void submitStrip() {
+    // The job owns its strip: a future left behind by an error waits for it.
+    auto raw = std::make_shared<std::vector<uint8_t>>(std::move(strip_));
+    strip_ = {};
+    jobs_.push_back(std::async(std::launch::async, [raw] { return compressStrip(*raw); }));
+    while (jobs_.size() > kInFlight) writeStrip();
+  }
+
+  void writeStrip() {
+    const std::vector<uint8_t> z = jobs_.front().get();
+    jobs_.pop_front();
+    if (TIFFWriteRawStrip(tif_.get(), nextStrip_++, const_cast<uint8_t*>(z.data()), tmsize_t(z.size())) < 0) fail();
   }
 
   ImageInfo info_;
   const unsigned bits_;
   const size_t rowBytes_;
+  const bool predict_;
   uint32_t rowsPerStrip_ = 1, nextStrip_ = 0;
+  std::vector<uint8_t> strip_;
+  std::deque<std::future<std::vector<uint8_t>>> jobs_;
   Sink sink_;
   TiffMessages messages_;
   TiffHandle tif_;
-  std::vector<uint8_t> strip_;
 };
 
 }  // namespace
