@@ -76,6 +76,17 @@ TEST(TiffCorpus, DecodesMatchTheSuitesReferences) {
       EXPECT_EQ(maxDifference(first, loadRgba(variants[i])), 0) << variants[0] << " vs " << variants[i];
   }
   EXPECT_GT(compared, 20u);
+
+  // One fax page stored in each orientation: turned upright, all alike but
+  // for the fax coder's edges (a wrong turn differs in most pixels).
+  const RgbaImage upright = loadRgba(t + "pillow/g4_orientation_1.tif");
+  for (int o = 2; o <= 8; ++o) {
+    const RgbaImage turned = loadRgba(t + "pillow/g4_orientation_" + std::to_string(o) + ".tif");
+    ASSERT_EQ(turned.width, upright.width) << o;
+    size_t differ = 0;
+    for (size_t i = 0; i < upright.px.size(); ++i) differ += !(turned.px[i] == upright.px[i]);
+    EXPECT_LT(differ, upright.px.size() / 100) << o;
+  }
 }
 
 // --- Files made here ----------------------------------------------------------
@@ -221,6 +232,19 @@ TEST(TiffReader, ClaimedHugeSizeIsRefusedFromTheHeader) {
   } catch (const ReadError& e) {
     EXPECT_STREQ(e.what(), "Image is too large (more than 268435456 pixels)");
   }
+  // 1 x 2^27 pixels in as many strips: allowed, but the tables of strips
+  // claimed must be in the file before anything is made for them.
+  file = {'I', 'I', 42, 0, 8, 0, 0, 0, 4, 0};
+  for (auto [tag, count, value] : {std::tuple<uint16_t, uint32_t, uint32_t>{256, 1, 1}, {257, 1, 1u << 27},
+                                   {273, 1u << 27, 4096}, {279, 1u << 27, 8192}}) {
+    uint8_t entry[12] = {uint8_t(tag), uint8_t(tag >> 8), 4, 0};
+    tiffPut(entry + 4, count, 4, true);
+    tiffPut(entry + 8, value, 4, true);
+    file.insert(file.end(), entry, entry + 12);
+  }
+  file.insert(file.end(), 4, 0);
+  writeFile(tmp.path("strips.tif"), file);
+  EXPECT_THROW(decode(tmp.path("strips.tif")), ReadError);
 }
 
 // --- Writer -------------------------------------------------------------------

@@ -154,6 +154,11 @@ class TiffReader : public ImageReader {
     return rows;
   }
 
+  bool rewind() override {
+    next_ = 0;
+    return !whole_.empty();
+  }
+
  private:
   [[noreturn]] void fail(const std::string& what) {
     // A decoder may give up having only warned.
