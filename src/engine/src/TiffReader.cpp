@@ -108,6 +108,7 @@ class TiffReader : public ImageReader {
       throw ReadError("TIFF compression " + std::to_string(compression) + " is not supported");
     if (orientation_ < 1 || orientation_ > 8) orientation_ = 1;
     planar_ = planar == PLANARCONFIG_SEPARATE && spp_ > 1;
+    info_.losslessSource = !lossyCompression(compression);
     readIcc();
 
     chooseModel(photometric, compression);
@@ -196,6 +197,13 @@ class TiffReader : public ImageReader {
 
   static ByteSource fileBytes(InputFile& in) {
     return [&in](uint64_t offset, void* dst, size_t n) { return in.readAt(offset, dst, n); };
+  }
+
+  bool lossyCompression(uint16_t compression) {
+    if (compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG) return true;
+    int lossless = 1;
+    return compression == COMPRESSION_WEBP && TIFFGetFieldDefaulted(tif_.get(), TIFFTAG_WEBP_LOSSLESS, &lossless) &&
+           !lossless;
   }
 
   void readIcc() {
