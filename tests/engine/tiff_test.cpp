@@ -59,6 +59,8 @@ TEST(TiffCorpus, DecodesMatchTheSuitesReferences) {
       {"pillow/pil136.tiff", "pillow/pil136.png"},
   };
   for (auto [tiff, reference] : exact) EXPECT_EQ(maxDifference(loadRgba(t + tiff), loadRgba(t + reference)), 0) << tiff;
+  EXPECT_FALSE(probe(t + "pillow/hopper_jpg.tif").losslessSource);
+  EXPECT_TRUE(probe(t + "pillow/hopper_lzw.tif").losslessSource);
   // CMYK in TIFF stores ink amounts; the same picture as a JPG stores them
   // inverted. Both must come out alike.
   EXPECT_LE(maxDifference(loadRgba(t + "pillow/tiff_strip_cmyk_jpeg.tif"),
