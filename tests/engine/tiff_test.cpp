@@ -33,6 +33,8 @@ TEST(TiffCorpus, EveryFileDecodesOrIsRefusedWithAReason) {
   PM_REQUIRE_CORPUS();
   const auto files = tiffCorpus();
   ASSERT_GT(files.size(), 250u);
+  // libtiff's warnings and errors are kept, never printed.
+  ::testing::internal::CaptureStderr();
   for (const std::string& file : files) {
     const std::string name = file.substr(corpusDir().size() + 6);
     const TranscodeResult r = convertAlone(file);
@@ -44,6 +46,7 @@ TEST(TiffCorpus, EveryFileDecodesOrIsRefusedWithAReason) {
       EXPECT_TRUE(r.ok) << name << ": " << r.message;
     }
   }
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
 TEST(TiffCorpus, DecodesMatchTheSuitesReferences) {
