@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <map>
-#include <regex>
 
 #include "TestSupport.h"
 #include "TiffSupport.h"
@@ -14,13 +13,18 @@ namespace {
 
 // --- Corpus -----------------------------------------------------------------
 
-// Files that must be refused, and the few valid ones this reader refuses:
-// 64-bit integer samples, and a damaged fax file libtiff 4.5 cannot decode.
-const std::regex kRefused(
-    "generated/.*|golang-image/tiff/testdata/.*|image-tiff/tests/fuzz_images/.*|"
-    "pillow/(crash-.*|oom-.*|seek_too_large|libtiff_segfault)\\.tif|"
-    "image-tiff/tests/images/gradient-3c-64b\\.tiff|image-tiff/tests/libtiffpic/text\\.tif|"
-    "libtiff/test/images/testfax3_bug(54_1dnoEOL|_513)\\.tiff?");
+// Starts of the paths of files that must be refused, and of the few valid
+// ones this reader refuses: 64-bit integer samples, and a damaged fax file
+// libtiff 4.5 cannot decode.
+const char* const kRefused[] = {
+    "generated/", "golang-image/tiff/testdata/", "image-tiff/tests/fuzz_images/", "pillow/crash-", "pillow/oom-",
+    "pillow/seek_too_large.", "pillow/libtiff_segfault.", "image-tiff/tests/images/gradient-3c-64b.",
+    "image-tiff/tests/libtiffpic/text.", "libtiff/test/images/testfax3_bug54_1dnoEOL.",
+    "libtiff/test/images/testfax3_bug_513."};
+
+bool startsWithAny(const std::string& s, std::initializer_list<const char*> starts) {
+  return std::any_of(starts.begin(), starts.end(), [&](const char* start) { return s.starts_with(start); });
+}
 
 std::vector<std::string> tiffCorpus() {
   std::vector<std::string> files;
@@ -38,9 +42,9 @@ TEST(TiffCorpus, EveryFileDecodesOrIsRefusedWithAReason) {
   for (const std::string& file : files) {
     const std::string name = file.substr(corpusDir().size() + 6);
     const TranscodeResult r = convertAlone(file);
-    if (std::regex_match(name, kRefused)) {
+    if (std::any_of(std::begin(kRefused), std::end(kRefused), [&](const char* p) { return name.starts_with(p); })) {
       EXPECT_FALSE(r.ok) << name;
-      EXPECT_TRUE(std::regex_search(r.message, std::regex("^(TIFF|Invalid TIFF|Image is too large|Input file is empty)")))
+      EXPECT_TRUE(startsWithAny(r.message, {"TIFF", "Invalid TIFF", "Image is too large", "Input file is empty"}))
           << name << ": " << r.message;
     } else {
       EXPECT_TRUE(r.ok) << name << ": " << r.message;
@@ -71,9 +75,9 @@ TEST(TiffCorpus, DecodesMatchTheSuitesReferences) {
 
   // Every variant of one generated picture (depth aside) holds the same pixels.
   std::map<std::string, std::vector<std::string>> byPicture;
-  const std::regex seq(".*/seq-[^/]*-([0-9a-f]{8})\\.tiff");
+  // Named seq-<layout>-<picture's hash>.tiff.
   for (const std::string& f : corpusFiles("tiff/image-tiff/tests/images/seq", ".tiff"))
-    if (std::smatch m; std::regex_match(f, m, seq)) byPicture[m[1]].push_back(f);
+    byPicture[f.substr(f.size() - 13, 8)].push_back(f);
   size_t compared = 0;
   for (const auto& [hash, variants] : byPicture) {
     const RgbaImage first = loadRgba(variants[0]);
