@@ -69,6 +69,7 @@ std::unique_ptr<ImageReader> openPngReader(InputFile& in);
 std::unique_ptr<ImageReader> openGifReader(InputFile& in);
 std::unique_ptr<ImageReader> openJpegReader(InputFile& in);
 std::unique_ptr<ImageReader> openWebpReader(InputFile& in);
+std::unique_ptr<ImageReader> openTiffReader(InputFile& in);
 
 // Writers receive rows in the layout of @p info; they throw WriteError.
 /// The writer of @p format, which must be written.
@@ -76,6 +77,8 @@ std::unique_ptr<ImageWriter> createWriter(AtomicOutputFile& out, const ImageInfo
                                           const WriteOptions& options);
 std::unique_ptr<ImageWriter> createBmpWriter(AtomicOutputFile& out, const ImageInfo& info);
 std::unique_ptr<ImageWriter> createPngWriter(AtomicOutputFile& out, const ImageInfo& info);
+/// Lossless whatever @p quality.
+std::unique_ptr<ImageWriter> createTiffWriter(AtomicOutputFile& out, const ImageInfo& info, int quality);
 /// Where a writer's bytes go other than a file (measuring a candidate layout).
 using ByteSink = std::function<void(const void*, size_t)>;
 std::unique_ptr<ImageWriter> createPngWriter(ByteSink out, const ImageInfo& info);
