@@ -13,6 +13,7 @@ FileFormat sniffFormat(const uint8_t* h, size_t n) {
     return FileFormat::Gif;
   // "BA" is the OS/2 bitmap array wrapping one or more "BM" images.
   if (n >= 2 && h[0] == 'B' && (h[1] == 'M' || h[1] == 'A')) return FileFormat::Bmp;
+  if (sniffHeif(h, n)) return FileFormat::Heif;
   return FileFormat::Unknown;
 }
 
@@ -36,6 +37,7 @@ const char* formatName(FileFormat f) {
     case FileFormat::Gif: return "GIF";
     case FileFormat::Jpeg: return "JPG";
     case FileFormat::Png: return "PNG";
+    case FileFormat::Heif: return "HEIF";
     default: return "image";
   }
 }

@@ -45,7 +45,7 @@ PixelFormat targetFormat(FileFormat out, const ImageInfo& in) {
 }  // namespace
 
 std::unique_ptr<ImageReader> openReader(InputFile& in, const std::string& path) {
-  uint8_t head[16] = {};
+  uint8_t head[64] = {};
   size_t n = in.size() < sizeof head ? size_t(in.size()) : sizeof head;
   if (n && !in.readAt(0, head, n)) throw ReadError("Cannot read the input file");
   FileFormat claimed = formatFromExtension(path);
@@ -54,6 +54,7 @@ std::unique_ptr<ImageReader> openReader(InputFile& in, const std::string& path) 
     case FileFormat::Png: return openPngReader(in);
     case FileFormat::Gif: return openGifReader(in);
     case FileFormat::Jpeg: return openJpegReader(in);
+    case FileFormat::Heif: return openHeifReader(in);
     default: break;
   }
   if (claimed == FileFormat::Unknown) throw ReadError(kInputNotSupported);
