@@ -80,6 +80,7 @@ void encodeHeif(const std::string& path, const HeifSpec& s) {
     ok(heif_nclx_color_profile_set_transfer_characteristics(nclx.get(), uint16_t(s.transfer)));
   }
   nclx->full_range_flag = 1;
+  ok(heif_image_set_nclx_color_profile(rawImage, nclx.get()));
   auto options = own(heif_encoding_options_alloc(), heif_encoding_options_free);
   options->output_nclx_profile = nclx.get();
   options->save_two_colr_boxes_when_ICC_and_nclx_available = 1;
@@ -252,12 +253,15 @@ TEST(Heif, SizeBeyondTheLimitIsRefusedBeforeDecoding) {
   HeifSpec s;
   s.pixel = distinct;
   Bytes file = readFile(makeHeif(tmp, "small.heic", s));
-  // ispe: size, "ispe", version and flags, width, height.
-  const auto at = std::search(file.begin(), file.end(), std::begin("ispe"), std::end("ispe") - 1);
-  ASSERT_NE(at, file.end());
-  for (int i = 0; i < 8; ++i) at[8 + i] = i % 4 == 2 ? 0x50 : 0;  // 20480 x 20480
+  // Every ispe (the coded picture's and its wrapper's): "ispe", version
+  // and flags, width, height.
+  const char* ispe = "ispe";
+  int boxes = 0;
+  for (auto at = file.begin(); (at = std::search(at, file.end(), ispe, ispe + 4)) != file.end(); ++at, ++boxes)
+    for (int i = 0; i < 8; ++i) at[8 + i] = i % 4 == 2 ? 0x50 : 0;  // 20480 x 20480
+  ASSERT_GT(boxes, 0);
   writeFile(tmp.path("huge.heic"), file);
-  EXPECT_TRUE(readFailure(tmp.path("huge.heic")).starts_with("Image is too large"));
+  EXPECT_TRUE(readFailure(tmp.path("huge.heic")).starts_with("Image is too large (")) << readFailure(tmp.path("huge.heic"));
 }
 
 TEST(Heif, SniffedByBrandLeavingAvifAlone) {
