@@ -81,11 +81,17 @@ std::vector<uint8_t> readColour(const heif_image_handle* handle, const heif_imag
     std::vector<uint8_t> icc(iccSize);
     if (heif_image_handle_get_raw_color_profile(handle, icc.data()).code == heif_error_Ok) return icc;
   }
+  // libheif hands out a profile along with an error where a code point is
+  // one it does not know; it is ours to free either way.
   heif_color_profile_nclx* raw = nullptr;
-  if (heif_image_handle_get_nclx_color_profile(handle, &raw).code != heif_error_Ok &&
-      heif_image_get_nclx_color_profile(image, &raw).code != heif_error_Ok)
-    return {};
-  const Nclx nclx(raw);
+  heif_error e = heif_image_handle_get_nclx_color_profile(handle, &raw);
+  Nclx nclx(raw);
+  if (e.code != heif_error_Ok) {
+    raw = nullptr;
+    e = heif_image_get_nclx_color_profile(image, &raw);
+    nclx.reset(raw);
+  }
+  if (e.code != heif_error_Ok || !nclx) return {};
   return iccFromCicp(int(nclx->color_primaries), int(nclx->transfer_characteristics));
 }
 
