@@ -291,6 +291,10 @@ TEST(HeifCorpus, EachFileDecodesOrIsRefusedAsExpected) {
   const std::regex either(
       "libheif/(fuzzing/data/corpus/(avc32|jpeg32|j2k32|vvc32|unci32|hevc32-mini|avif32)|tests/data/uncompressed_).*|"
       "mpeg-conformance/(C041|multilayer001|C008|C014).heic");
+  // libheif's own words follow ours after a colon.
+  const std::regex reason(
+      "HEIF file is truncated|HEIF file is damaged(: .+)?|Not a valid HEIF file|Input file is empty|"
+      "Invalid HEIF image size \\(zero width or height\\)");
   size_t files = 0;
   for (const char* ext : {".heic", ".heif", ".hif"})
     for (const std::string& file : corpusFiles("heif", ext)) {
@@ -300,8 +304,7 @@ TEST(HeifCorpus, EachFileDecodesOrIsRefusedAsExpected) {
       EXPECT_EQ(failure.find("crashed"), std::string::npos) << name;
       if (std::regex_match(name, either)) continue;
       if (std::regex_match(name, refused)) {
-        EXPECT_NE(failure, "(read)") << name;
-        EXPECT_FALSE(failure.empty()) << name;
+        EXPECT_TRUE(std::regex_match(failure, reason)) << name << ": " << failure;
       } else {
         EXPECT_EQ(failure, "(read)") << name;
       }

@@ -3,6 +3,7 @@
 #include <libheif/heif.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -20,19 +21,34 @@ namespace {
 // limit is lower, tighten it further.
 constexpr int kMaxSide = int(std::min<uint64_t>(32768, kMaxPixels));
 
+// libheif's text starts with the names of its error code and subcode
+// ("Invalid input: Unspecified: ..."), which our own words replace.
+std::string detailOf(const heif_error& e) {
+  std::string s = e.message ? e.message : "";
+  for (bool again = true; again;) {
+    again = false;
+    for (const char* name : {"Invalid input: ", "Unsupported feature: ", "Unsupported file-type: ",
+                             "Decoder plugin generated an error: ", "Memory allocation error: ", "Unspecified: "})
+      if (s.starts_with(name)) s.erase(0, std::strlen(name)), again = true;
+  }
+  while (!s.empty() && (std::isspace(uint8_t(s.back())) || s.back() == '.')) s.pop_back();
+  return s == "Unspecified" ? std::string() : s;
+}
+
 [[noreturn]] void fail(const heif_error& e) {
-  const std::string detail = e.message && *e.message ? e.message : "unknown error";
+  const std::string detail = detailOf(e);
+  const auto with = [&](const char* what) { return detail.empty() ? std::string(what) : what + (": " + detail); };
   switch (e.code) {
     case heif_error_Invalid_input:
       if (e.subcode == heif_suberror_End_of_data) throw ReadError("HEIF file is truncated");
-      throw ReadError("HEIF file is damaged: " + detail);
+      throw ReadError(with("HEIF file is damaged"));
     case heif_error_Unsupported_filetype:
     case heif_error_Unsupported_feature:
-      throw ReadError(kUnsupportedOption, "HEIF file uses a feature that is not supported: " + detail);
+      throw ReadError(kUnsupportedOption, with("HEIF file uses a feature that is not supported"));
     case heif_error_Memory_allocation_error:
-      if (e.subcode == heif_suberror_Security_limit_exceeded) throw ReadError("HEIF file is too large: " + detail);
+      if (e.subcode == heif_suberror_Security_limit_exceeded) throw ReadError(with("HEIF file is too large"));
       throw ReadError("Not enough memory to decode the HEIF file");
-    default: throw ReadError("HEIF file is damaged: " + detail);
+    default: throw ReadError(with("HEIF file is damaged"));
   }
 }
 
