@@ -293,8 +293,8 @@ TEST(HeifCorpus, EachFileDecodesOrIsRefusedAsExpected) {
       "mpeg-conformance/(C041|multilayer001|C008|C014).heic");
   // libheif's own words follow ours after a colon.
   const std::regex reason(
-      "HEIF file is truncated|HEIF file is damaged(: .+)?|Not a valid HEIF file|Input file is empty|"
-      "Invalid HEIF image size \\(zero width or height\\)");
+      "HEIC file is truncated|HEIC file is damaged(: .+)?|Not a valid HEIC file|Input file is empty|"
+      "Invalid HEIC image size \\(zero width or height\\)");
   size_t files = 0;
   for (const char* ext : {".heic", ".heif", ".hif"})
     for (const std::string& file : corpusFiles("heif", ext)) {
@@ -399,7 +399,7 @@ TEST(HeifHelper, ACrashIsAReadErrorAndTheCallerLivesOn) {
       reader->readRows(rows.data(), reader->info().height);
       ADD_FAILURE() << "rows read from a dead helper";
     } catch (const ReadError& e) {
-      EXPECT_STREQ(e.what(), "The HEIF decoder failed on this file (it crashed)");
+      EXPECT_STREQ(e.what(), "The HEIC decoder failed on this file (it crashed)");
     }
   }
   EXPECT_TRUE(children().empty());
@@ -414,13 +414,13 @@ TEST(HeifHelper, ACrashIsAReadErrorAndTheCallerLivesOn) {
   ASSERT_EQ(pitm[8] << 8 | pitm[9], 1002);
   pitm[8] = 1006 >> 8, pitm[9] = 1006 & 255;
   writeFile(tmp.path("overlay.heic"), c019);
-  EXPECT_EQ(readFailure(tmp.path("overlay.heic")), "The HEIF decoder failed on this file (it crashed)");
+  EXPECT_EQ(readFailure(tmp.path("overlay.heic")), "The HEIC decoder failed on this file (it crashed)");
   FILE* p = popen((PIXMORPH_CLI " '" + tmp.path("overlay.heic") + "' '" + tmp.path("o.png") + "'").c_str(), "r");
   std::string printed(256, '\0');
   printed.resize(fread(printed.data(), 1, printed.size(), p));
   const int status = pclose(p);
   EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
-  EXPECT_EQ(printed, "The HEIF decoder failed on this file (it crashed).\n");
+  EXPECT_EQ(printed, "The HEIC decoder failed on this file (it crashed).\n");
   EXPECT_FALSE(fs::exists(tmp.path("o.png")));
 }
 

@@ -40,15 +40,15 @@ std::string detailOf(const heif_error& e) {
   const auto with = [&](const char* what) { return detail.empty() ? std::string(what) : what + (": " + detail); };
   switch (e.code) {
     case heif_error_Invalid_input:
-      if (e.subcode == heif_suberror_End_of_data) throw ReadError("HEIF file is truncated");
-      throw ReadError(with("HEIF file is damaged"));
+      if (e.subcode == heif_suberror_End_of_data) throw ReadError("HEIC file is truncated");
+      throw ReadError(with("HEIC file is damaged"));
     case heif_error_Unsupported_filetype:
     case heif_error_Unsupported_feature:
-      throw ReadError(kUnsupportedOption, with("HEIF file uses a feature that is not supported"));
+      throw ReadError(kUnsupportedOption, with("HEIC file uses a feature that is not supported"));
     case heif_error_Memory_allocation_error:
-      if (e.subcode == heif_suberror_Security_limit_exceeded) throw ReadError(with("HEIF file is too large"));
-      throw ReadError("Not enough memory to decode the HEIF file");
-    default: throw ReadError(with("HEIF file is damaged"));
+      if (e.subcode == heif_suberror_Security_limit_exceeded) throw ReadError(with("HEIC file is too large"));
+      throw ReadError("Not enough memory to decode the HEIC file");
+    default: throw ReadError(with("HEIC file is damaged"));
   }
 }
 
@@ -144,7 +144,7 @@ void initialiseOnce() {
 DecodedHeif decodeHeif(const uint8_t* data, size_t size) {
   initialiseOnce();
   const Context ctx(heif_context_alloc());
-  if (!ctx) throw ReadError("Not enough memory to decode the HEIF file");
+  if (!ctx) throw ReadError("Not enough memory to decode the HEIC file");
   heif_context_set_maximum_image_size_limit(ctx.get(), kMaxSide);
   check(heif_context_read_from_memory_without_copy(ctx.get(), data, size, nullptr));
 
@@ -154,9 +154,9 @@ DecodedHeif decodeHeif(const uint8_t* data, size_t size) {
   // Both the coded size and the size after rotation and cropping, before
   // libheif allocates anything for the pixels.
   checkDimensions(uint64_t(std::max(0, heif_image_handle_get_ispe_width(handle.get()))),
-                  uint64_t(std::max(0, heif_image_handle_get_ispe_height(handle.get()))), "HEIF");
+                  uint64_t(std::max(0, heif_image_handle_get_ispe_height(handle.get()))), "HEIC");
   checkDimensions(uint64_t(std::max(0, heif_image_handle_get_width(handle.get()))),
-                  uint64_t(std::max(0, heif_image_handle_get_height(handle.get()))), "HEIF");
+                  uint64_t(std::max(0, heif_image_handle_get_height(handle.get()))), "HEIC");
 
   DecodedHeif out;
   out.alpha_ = heif_image_handle_has_alpha_channel(handle.get()) != 0;
@@ -166,7 +166,7 @@ DecodedHeif decodeHeif(const uint8_t* data, size_t size) {
                                   : (out.alpha_ ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
 
   const Options options(heif_decoding_options_alloc());
-  if (!options) throw ReadError("Not enough memory to decode the HEIF file");
+  if (!options) throw ReadError("Not enough memory to decode the HEIC file");
   options->ignore_transformations = 0;  // irot, imir and clap are applied to the pixels
   options->convert_hdr_to_8bit = 0;     // we round to 8 bits ourselves
   heif_image* rawImage = nullptr;
@@ -179,11 +179,11 @@ DecodedHeif decodeHeif(const uint8_t* data, size_t size) {
   const int height = heif_image_get_height(rawImage, heif_channel_interleaved);
   const int bits = heif_image_get_bits_per_pixel_range(rawImage, heif_channel_interleaved);
   if (!out.plane_ || width <= 0 || height <= 0 || bits < 1 || bits > 16 || (bits > 8) != wide)
-    throw ReadError("HEIF file is damaged: the decoder returned no usable picture");
-  checkDimensions(uint64_t(width), uint64_t(height), "HEIF");
+    throw ReadError("HEIC file is damaged: the decoder returned no usable picture");
+  checkDimensions(uint64_t(width), uint64_t(height), "HEIC");
   const int channels = out.alpha_ ? 4 : 3;
   if (size_t(stride) < size_t(width) * size_t(channels) * (wide ? 2 : 1))
-    throw ReadError("HEIF file is damaged: the decoder returned no usable picture");
+    throw ReadError("HEIC file is damaged: the decoder returned no usable picture");
   out.stride_ = size_t(stride);
   out.bits_ = unsigned(bits);
 

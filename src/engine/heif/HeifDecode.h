@@ -13,7 +13,7 @@ struct heif_image;
 
 namespace pixmorph::heif {
 
-/// The primary image of a HEIF file, decoded and upright, handed out row by
+/// The primary image of a HEIC file, decoded and upright, handed out row by
 /// row at 8 bits a sample.
 class DecodedHeif {
  public:
@@ -33,7 +33,7 @@ class DecodedHeif {
   bool premultiplied_ = false;
 };
 
-/// Decodes the HEIF file in @p data (@p size bytes, kept alive by the
+/// Decodes the HEIC file in @p data (@p size bytes, kept alive by the
 /// caller). Throws ReadError with the reason.
 DecodedHeif decodeHeif(const uint8_t* data, size_t size);
 

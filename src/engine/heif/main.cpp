@@ -1,4 +1,4 @@
-// pixmorph-heif: decodes the HEIF file on its standard input and sends the
+// pixmorph-heif: decodes the HEIC file on its standard input and sends the
 // picture, or why there is none, to its standard output (HeifProtocol.h).
 // The engine runs it as a separate process because libheif can crash on
 // valid files; here a crash only ends this process.
@@ -113,8 +113,8 @@ int main() {
   } catch (const EngineError& e) {
     return sendFailure(e.status(), e.what());
   } catch (const std::bad_alloc&) {
-    return sendFailure(PIXMORPH_READ_FAILED, "Not enough memory to decode the HEIF file");
+    return sendFailure(PIXMORPH_READ_FAILED, "Not enough memory to decode the HEIC file");
   } catch (const std::exception& e) {
-    return sendFailure(PIXMORPH_READ_FAILED, std::string("HEIF file could not be decoded: ") + e.what());
+    return sendFailure(PIXMORPH_READ_FAILED, std::string("HEIC file could not be decoded: ") + e.what());
   }
 }

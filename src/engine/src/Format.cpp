@@ -47,7 +47,7 @@ const FormatRow kFormats[] = {
     {FileFormat::Jpeg, "JPG", kJpegExt, isJpeg, openJpegReader, jpegWriter, true, kJpegLayouts},
     {FileFormat::Gif, "GIF", kGifExt, isGif, openGifReader, nullptr, false, {}},
     {FileFormat::Bmp, "BMP", kBmpExt, isBmp, openBmpReader, bmpWriter, false, kBmpLayouts},
-    {FileFormat::Heif, "HEIF", kHeifExt, sniffHeif, openHeifReader, nullptr, false, {}},
+    {FileFormat::Heif, "HEIC", kHeifExt, sniffHeif, openHeifReader, nullptr, false, {}},
 };
 
 }  // namespace

@@ -104,7 +104,7 @@ int inputDescriptor(InputFile& in, Fd& copy) {
   struct stat st {};
   if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return fd;
   copy.reset(memfd_create("pixmorph-heif-input", MFD_CLOEXEC));
-  if (copy.get() < 0) throw ReadError("Cannot pass the input to the HEIF decoder");
+  if (copy.get() < 0) throw ReadError("Cannot pass the input to the HEIC decoder");
   uint8_t chunk[1 << 16];
   for (uint64_t at = 0; at < in.size();) {
     const size_t k = size_t(std::min<uint64_t>(sizeof chunk, in.size() - at));
@@ -112,7 +112,7 @@ int inputDescriptor(InputFile& in, Fd& copy) {
     for (size_t done = 0; done < k;) {
       const ssize_t w = write(copy.get(), chunk + done, k - done);
       if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) throw ReadError("Cannot pass the input to the HEIF decoder");
+      if (w <= 0) throw ReadError("Cannot pass the input to the HEIC decoder");
       done += size_t(w);
     }
     at += k;
@@ -124,7 +124,7 @@ class HeifReader : public ImageReader {
  public:
   explicit HeifReader(InputFile& in) {
     if (helperPath().empty())
-      throw ReadError(std::string("The HEIF decoder (") + kHelperName + ") is missing from this installation");
+      throw ReadError(std::string("The HEIC decoder (") + kHelperName + ") is missing from this installation");
     try {
       start(in);
       readHeader();
@@ -139,7 +139,7 @@ class HeifReader : public ImageReader {
   const ImageInfo& info() const override { return info_; }
 
   void readRows(uint8_t* dst, uint32_t count) override {
-    if (count > rowsLeft_) throw ReadError("HEIF file has no more rows");
+    if (count > rowsLeft_) throw ReadError("HEIC file has no more rows");
     receive(dst, checkedMul(info_.rowBytes(), count));
     rowsLeft_ -= count;
     // Everything is here; the helper has nothing more to say.
@@ -151,7 +151,7 @@ class HeifReader : public ImageReader {
     Fd copy;
     const int input = inputDescriptor(in, copy);
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) throw ReadError("Cannot start the HEIF decoder: " + std::string(strerror(errno)));
+    if (pipe2(fds, O_CLOEXEC) != 0) throw ReadError("Cannot start the HEIC decoder: " + std::string(strerror(errno)));
     pipe_.reset(fds[0]);
     Fd writeEnd(fds[1]);
     // Fewer, larger reads for big pictures; the default size works too.
@@ -179,7 +179,7 @@ class HeifReader : public ImageReader {
     posix_spawn_file_actions_destroy(&actions);
     if (err != 0) {
       pid_ = -1;
-      throw ReadError("Cannot start the HEIF decoder: " + std::string(strerror(err)));
+      throw ReadError("Cannot start the HEIC decoder: " + std::string(strerror(err)));
     }
   }
 
@@ -201,7 +201,7 @@ class HeifReader : public ImageReader {
     if (p.format > uint32_t(PixelFormat::Rgba) || p.iccLength > wire::kMaxMetadataBytes ||
         p.exifLength > wire::kMaxMetadataBytes)
       garbled();
-    checkDimensions(p.width, p.height, "HEIF");
+    checkDimensions(p.width, p.height, "HEIC");
     info_.width = p.width;
     info_.height = p.height;
     info_.format = PixelFormat(p.format);
@@ -215,7 +215,7 @@ class HeifReader : public ImageReader {
 
   [[noreturn]] void garbled() {
     stop();
-    throw ReadError("The HEIF decoder failed on this file (its answer was not understood)");
+    throw ReadError("The HEIC decoder failed on this file (its answer was not understood)");
   }
 
   // Exactly @p n bytes from the helper; when they do not come, the helper's
@@ -228,7 +228,7 @@ class HeifReader : public ImageReader {
       if (ready < 0 && errno == EINTR) continue;
       if (ready == 0) {
         stop();
-        throw ReadError("The HEIF decoder failed on this file (it stopped responding)");
+        throw ReadError("The HEIC decoder failed on this file (it stopped responding)");
       }
       const ssize_t k = ready < 0 ? -1 : read(pipe_.get(), p, n);
       if (k < 0 && errno == EINTR) continue;
@@ -242,11 +242,11 @@ class HeifReader : public ImageReader {
     pipe_.reset();
     const int status = reap();
     if (status >= 0 && WIFSIGNALED(status))
-      throw ReadError("The HEIF decoder failed on this file (it crashed)");
+      throw ReadError("The HEIC decoder failed on this file (it crashed)");
     if (status >= 0 && WIFEXITED(status) && WEXITSTATUS(status) != 0)
-      throw ReadError("The HEIF decoder failed on this file (it stopped with exit code " +
+      throw ReadError("The HEIC decoder failed on this file (it stopped with exit code " +
                       std::to_string(WEXITSTATUS(status)) + ")");
-    throw ReadError("The HEIF decoder failed on this file (its answer was cut short)");
+    throw ReadError("The HEIC decoder failed on this file (its answer was cut short)");
   }
 
   // The helper's wait status, or -1 when it was already collected elsewhere
