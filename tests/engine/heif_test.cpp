@@ -21,7 +21,7 @@ namespace {
 using Pixel = std::array<uint16_t, 4>;  // R, G, B, A at the file's bit depth
 
 // A picture to encode, losslessly unless said otherwise.
-struct HeifSpec {
+struct PictureToEncode {
   uint32_t width = 6, height = 4;
   int bits = 8;
   bool alpha = false, premultiplied = false, lossless = true;
@@ -38,7 +38,7 @@ std::unique_ptr<T, F> own(T* p, F free) {
 
 void ok(heif_error e) { ASSERT_EQ(e.code, heif_error_Ok) << e.message; }
 
-void encodeHeif(const std::string& path, const HeifSpec& s) {
+void encodeHeif(const std::string& path, const PictureToEncode& s) {
   auto ctx = own(heif_context_alloc(), heif_context_free);
   heif_encoder* rawEncoder = nullptr;
   ok(heif_context_get_encoder_for_format(ctx.get(), heif_compression_HEVC, &rawEncoder));
@@ -93,7 +93,7 @@ void encodeHeif(const std::string& path, const HeifSpec& s) {
   ok(heif_context_write_to_file(ctx.get(), path.c_str()));
 }
 
-std::string makeHeif(const TempDir& tmp, const std::string& name, const HeifSpec& s) {
+std::string makeHeif(const TempDir& tmp, const std::string& name, const PictureToEncode& s) {
   const std::string path = tmp.path(name);
   encodeHeif(path, s);
   return path;
@@ -154,7 +154,7 @@ Pixel distinct(uint32_t x, uint32_t y) { return {uint16_t(x * 40), uint16_t(y * 
 TEST(Heif, EachOrientationIsAppliedOnceAndTheExifSaysUpright) {
   TempDir tmp;
   for (int o = 1; o <= 8; ++o) {
-    HeifSpec s;
+    PictureToEncode s;
     s.orientation = heif_orientation(o);
     s.exif = exifWithOrientation(o);  // a phone states it twice: irot/imir and EXIF
     s.pixel = distinct;
@@ -184,7 +184,7 @@ TEST(Heif, AlphaStraightOrPremultipliedComesOutStraight) {
   const uint16_t alphas[] = {255, 128, 64, 0};
   const auto straight = [](uint32_t x, uint32_t y) { return Pixel{uint16_t(40 + x * 30), uint16_t(200 - y * 20), 90, 0}; };
   for (bool premultiplied : {false, true}) {
-    HeifSpec s;
+    PictureToEncode s;
     s.alpha = true, s.premultiplied = premultiplied;
     s.pixel = [&](uint32_t x, uint32_t y) {
       Pixel p = straight(x, y);
@@ -211,7 +211,7 @@ TEST(Heif, AlphaStraightOrPremultipliedComesOutStraight) {
 
 TEST(Heif, TenBitSamplesAreRoundedToEight) {
   TempDir tmp;
-  HeifSpec s;
+  PictureToEncode s;
   s.width = 64, s.height = 16, s.bits = 10;
   const auto value = [](uint32_t x, uint32_t y) { return uint16_t(x + 64 * y); };  // 0..1023
   s.pixel = [&](uint32_t x, uint32_t y) {
@@ -236,7 +236,7 @@ TEST(Heif, TenBitSamplesAreRoundedToEight) {
 
 TEST(Heif, ColourFromTheIccProfileElseFromTheCodePoints) {
   TempDir tmp;
-  HeifSpec s;
+  PictureToEncode s;
   s.pixel = distinct;
   s.primaries = 9, s.transfer = 1;  // BT.2020 primaries
   const Decoded coded = decode(makeHeif(tmp, "nclx.heic", s));
@@ -250,7 +250,7 @@ TEST(Heif, ColourFromTheIccProfileElseFromTheCodePoints) {
 
 TEST(Heif, SizeBeyondTheLimitIsRefusedBeforeDecoding) {
   TempDir tmp;
-  HeifSpec s;
+  PictureToEncode s;
   s.pixel = distinct;
   Bytes file = readFile(makeHeif(tmp, "small.heic", s));
   // Every ispe (the coded picture's and its wrapper's): "ispe", version
@@ -378,7 +378,7 @@ size_t openDescriptors() { return entries("/proc/self/fd"); }
 // A picture whose rows are more than the pipe holds, so the helper is still
 // writing when the reader has its header.
 std::string makeLarge(const TempDir& tmp) {
-  HeifSpec s;
+  PictureToEncode s;
   s.width = 1024, s.height = 768, s.lossless = false;
   s.pixel = [](uint32_t x, uint32_t y) { return Pixel{uint16_t(x / 4), uint16_t(y / 3), uint16_t((x ^ y) & 255), 255}; };
   return makeHeif(tmp, "large.heic", s);
@@ -442,7 +442,7 @@ TEST(HeifHelper, ReadsFromMemoryAndFromSeveralThreadsAtOnce) {
   TempDir tmp;
   std::vector<std::string> files;
   for (int i = 0; i < 4; ++i) {
-    HeifSpec s;
+    PictureToEncode s;
     s.width = 40 + 8 * uint32_t(i), s.height = 24, s.alpha = i % 2;
     s.pixel = [i](uint32_t x, uint32_t y) { return Pixel{uint16_t(x * 5 + i), uint16_t(y * 9), uint16_t(i * 50), 200}; };
     files.push_back(makeHeif(tmp, "t" + std::to_string(i) + ".heic", s));
