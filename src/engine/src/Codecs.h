@@ -56,6 +56,8 @@ const FormatRow* formatRow(FileFormat f);
 
 /// Format named by the file content's first bytes.
 FileFormat sniffFormat(const uint8_t* head, size_t n);
+/// An ISO BMFF file whose brands name HEIF (and not AVIF).
+bool sniffHeif(const uint8_t* head, size_t n);
 /// Format claimed by a path's extension (case-insensitive).
 FileFormat formatFromExtension(const std::string& path);
 const char* formatName(FileFormat f);  // "BMP", "GIF", "JPG", "PNG", ...
@@ -70,6 +72,8 @@ std::unique_ptr<ImageReader> openGifReader(InputFile& in);
 std::unique_ptr<ImageReader> openJpegReader(InputFile& in);
 std::unique_ptr<ImageReader> openWebpReader(InputFile& in);
 std::unique_ptr<ImageReader> openTiffReader(InputFile& in);
+/// Decodes in the helper process pixmorph-heif; its crash is a ReadError.
+std::unique_ptr<ImageReader> openHeifReader(InputFile& in);
 
 // Writers receive rows in the layout of @p info; they throw WriteError.
 /// The writer of @p format, which must be written.

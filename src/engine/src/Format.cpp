@@ -49,6 +49,7 @@ constexpr const char* kJpegExt[] = {"jpg", "jpeg"};
 constexpr const char* kPngExt[] = {"png"};
 constexpr const char* kWebpExt[] = {"webp"};
 constexpr const char* kTiffExt[] = {"tif", "tiff"};
+constexpr const char* kHeifExt[] = {"heic", "heif", "hif"};
 
 // PNG keeps every layout; a BMP palette holds no alpha and BMP has no grey
 // of its own; JPG holds neither palette nor alpha.
@@ -69,6 +70,7 @@ const FormatRow kFormats[] = {
     {FileFormat::Bmp, "BMP", kBmpExt, isBmp, openBmpReader, bmpWriter, false, kBmpLayouts},
     {FileFormat::Webp, "WebP", kWebpExt, isWebp, openWebpReader, webpWriter, true, kWebpLayouts},
     {FileFormat::Tiff, "TIFF", kTiffExt, isTiff, openTiffReader, tiffWriter, false, kTiffLayouts},
+    {FileFormat::Heif, "HEIC", kHeifExt, sniffHeif, openHeifReader, nullptr, false, {}},
 };
 
 }  // namespace
