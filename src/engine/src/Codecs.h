@@ -11,7 +11,7 @@ namespace pixmorph {
 
 class CoefficientMemory;
 
-enum class FileFormat { Unknown, Bmp, Gif, Jpeg, Png };
+enum class FileFormat { Unknown, Bmp, Gif, Jpeg, Png, Avif };
 
 /// Format named by the file content's first bytes.
 FileFormat sniffFormat(const uint8_t* head, size_t n);
@@ -27,6 +27,9 @@ std::unique_ptr<ImageReader> openBmpReader(InputFile& in);
 std::unique_ptr<ImageReader> openPngReader(InputFile& in);
 std::unique_ptr<ImageReader> openGifReader(InputFile& in);
 std::unique_ptr<ImageReader> openJpegReader(InputFile& in);
+/// True for an ISO BMFF file whose ftyp box names the avif or avis brand.
+bool sniffAvif(const uint8_t* head, size_t n);
+std::unique_ptr<ImageReader> openAvifReader(InputFile& in);
 
 // Writers receive rows in the layout of @p info; they throw WriteError.
 /// The writer for @p format (BMP, PNG, or else JPG at @p quality).
@@ -43,5 +46,9 @@ unsigned pngPaletteBits(size_t colors);
 /// CoefficientMemory); otherwise libjpeg allocates it.
 std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const ImageInfo& info, int quality,
                                               CoefficientMemory* memory = nullptr);
+/// Takes Gray, GrayAlpha (coded monochrome), Rgb and Rgba (coded 4:2:0).
+std::unique_ptr<ImageWriter> createAvifWriter(AtomicOutputFile& out, const ImageInfo& info, int quality);
+/// The AV1 quantiser (0 best .. 63 worst) that quality 10..100 stands for.
+int avifQuantizerForQuality(int quality);
 
 }  // namespace pixmorph

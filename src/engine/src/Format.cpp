@@ -11,6 +11,7 @@ FileFormat sniffFormat(const uint8_t* h, size_t n) {
   if (n >= 3 && h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF) return FileFormat::Jpeg;
   if (n >= 6 && (std::memcmp(h, "GIF87a", 6) == 0 || std::memcmp(h, "GIF89a", 6) == 0))
     return FileFormat::Gif;
+  if (sniffAvif(h, n)) return FileFormat::Avif;
   // "BA" is the OS/2 bitmap array wrapping one or more "BM" images.
   if (n >= 2 && h[0] == 'B' && (h[1] == 'M' || h[1] == 'A')) return FileFormat::Bmp;
   return FileFormat::Unknown;
@@ -27,6 +28,7 @@ FileFormat formatFromExtension(const std::string& path) {
   if (ext == "gif") return FileFormat::Gif;
   if (ext == "jpg" || ext == "jpeg") return FileFormat::Jpeg;
   if (ext == "png") return FileFormat::Png;
+  if (ext == "avif") return FileFormat::Avif;
   return FileFormat::Unknown;
 }
 
@@ -36,6 +38,7 @@ const char* formatName(FileFormat f) {
     case FileFormat::Gif: return "GIF";
     case FileFormat::Jpeg: return "JPG";
     case FileFormat::Png: return "PNG";
+    case FileFormat::Avif: return "AVIF";
     default: return "image";
   }
 }

@@ -41,6 +41,8 @@ struct ImageInfo {
   /// Gray only: every value is a multiple of 255 / (2^grayBits - 1), so a
   /// writer may store it in grayBits bits (1, 2, 4 or 8).
   unsigned grayBits = 8;
+  /// False when the pixels come from a lossy coding (JPG, AVIF, ...).
+  bool losslessSource = true;
 
   int channels() const { return channelCount(format); }
   size_t rowBytes() const { return size_t(width) * size_t(channels()); }

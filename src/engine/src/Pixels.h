@@ -32,6 +32,12 @@ class RowConverter {
   uint8_t table_[256][4] = {};
 };
 
+/// The pixels of a @p width x @p height picture of @p channels bytes a pixel
+/// turned upright as EXIF orientation @p orientation (1..8) asks; the sides
+/// swap for 5..8.
+std::vector<uint8_t> orientPixels(const std::vector<uint8_t>& src, uint32_t width, uint32_t height, int channels,
+                                  int orientation);
+
 /// Copies @p width three-byte pixels from @p src to @p dst, swapping the first
 /// and third byte: BMP stores blue, green, red; the engine's rows are red,
 /// green, blue. The same swap serves both directions.

@@ -38,6 +38,10 @@ PixelFormat targetFormat(FileFormat out, const ImageInfo& in) {
         case PixelFormat::Indexed: return paletteGray(in) ? PixelFormat::Gray : PixelFormat::Rgb;
         default: return PixelFormat::Rgb;
       }
+    case FileFormat::Avif:
+      if (in.format != PixelFormat::Indexed) return in.format;
+      if (paletteGray(in)) return paletteOpaque(in) ? PixelFormat::Gray : PixelFormat::GrayAlpha;
+      return paletteOpaque(in) ? PixelFormat::Rgb : PixelFormat::Rgba;
     default: return in.format;
   }
 }
@@ -45,7 +49,7 @@ PixelFormat targetFormat(FileFormat out, const ImageInfo& in) {
 }  // namespace
 
 std::unique_ptr<ImageReader> openReader(InputFile& in, const std::string& path) {
-  uint8_t head[16] = {};
+  uint8_t head[64] = {};  // room for an ftyp box's compatible brands
   size_t n = in.size() < sizeof head ? size_t(in.size()) : sizeof head;
   if (n && !in.readAt(0, head, n)) throw ReadError("Cannot read the input file");
   FileFormat claimed = formatFromExtension(path);
@@ -54,6 +58,7 @@ std::unique_ptr<ImageReader> openReader(InputFile& in, const std::string& path) 
     case FileFormat::Png: return openPngReader(in);
     case FileFormat::Gif: return openGifReader(in);
     case FileFormat::Jpeg: return openJpegReader(in);
+    case FileFormat::Avif: return openAvifReader(in);
     default: break;
   }
   if (claimed == FileFormat::Unknown) throw ReadError(kInputNotSupported);
@@ -66,6 +71,7 @@ std::unique_ptr<ImageWriter> createWriter(AtomicOutputFile& out, const ImageInfo
   switch (format) {
     case FileFormat::Bmp: return createBmpWriter(out, info);
     case FileFormat::Png: return createPngWriter(out, info);
+    case FileFormat::Avif: return createAvifWriter(out, info, quality);
     default: return createJpegWriter(out, info, quality, memory);
   }
 }
@@ -221,7 +227,8 @@ Layout chooseLayout(FileFormat outFormat, const ImageInfo& work, const HeldRows&
   colour.palette.clear();
   colour.format = held.opaque() ? PixelFormat::Rgb : PixelFormat::Rgba;
   switch (outFormat) {
-    case FileFormat::Jpeg: return {mayGray ? grayLayout(work, held) : colour, {}};
+    case FileFormat::Jpeg:
+    case FileFormat::Avif: return {mayGray ? grayLayout(work, held) : colour, {}};
     case FileFormat::Bmp:
       // A BMP palette holds no alpha.
       return {held.paletted() && held.opaque() ? paletteLayout(work, held, remap) : colour, {}};
@@ -339,8 +346,8 @@ FileFormat outputFormatFor(const std::string& outputPath, int quality) {
   FileFormat outFormat = formatFromExtension(outputPath);
   if (outFormat == FileFormat::Unknown || outFormat == FileFormat::Gif)
     throw WriteError(kOutputNotSupported);
-  // The quality means something only to a JPG output.
-  if (outFormat == FileFormat::Jpeg && (quality < 10 || quality > 100))
+  // The quality means something only to JPG and AVIF outputs.
+  if ((outFormat == FileFormat::Jpeg || outFormat == FileFormat::Avif) && (quality < 10 || quality > 100))
     throw OtherError("Quality must be between 10 and 100");
   return outFormat;
 }
