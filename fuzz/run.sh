@@ -20,7 +20,7 @@ mkdir -p "$work"
 sources=("$root"/src/engine/src/*.cpp)
 flags=(-std=c++20 -O1 -g "-DPIXMORPH_MAX_PIXELS=(1ull<<22)" -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -I"$root/src/engine/include" -I"$root/src/engine/src")
-libs=(-lpng -ljpeg -lgif -lz -pthread)
+libs=(-lpng -ljpeg -lgif -lz -llcms2 -pthread)
 
 # Objects of the engine are built once and shared by the targets.
 objs=()

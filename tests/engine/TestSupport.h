@@ -68,7 +68,7 @@ inline Bytes makePattern(const ImageInfo& info) {
 /// Writes raw rows, a few at a time, through the writer @p path's extension picks.
 inline void writeImage(const std::string& path, const ImageInfo& info, const Bytes& pixels, int quality = 90) {
   AtomicOutputFile out(path);
-  std::unique_ptr<ImageWriter> w = createWriter(out, info, formatFromExtension(path), quality);
+  std::unique_ptr<ImageWriter> w = createWriter(out, info, formatFromExtension(path), WriteOptions{quality});
   for (uint32_t y = 0; y < info.height; y += 7) w->writeRows(&pixels[info.rowBytes() * y], std::min(7u, info.height - y));
   w->finish();
   w.reset();

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "ColourProfile.h"
 #include "TestSupport.h"
 
 namespace pmtest {
@@ -119,3 +120,15 @@ TEST(JpegReader, ProfilesTravelWithTheirColourSpaceAndCmykNeedsNoAdobeMarker) {
 
 }  // namespace
 }  // namespace pmtest
+
+TEST(ColourProfile, CodePointsBecomeAProfileOnlyWhereOneIsNeeded) {
+  const std::vector<uint8_t> p3 = pixmorph::iccFromCicp(12, 13);  // a phone's Display P3
+  ASSERT_GT(p3.size(), 128u);
+  EXPECT_EQ(std::string(p3.begin() + 16, p3.begin() + 20), "RGB ");
+  EXPECT_EQ(std::string(p3.begin() + 36, p3.begin() + 40), "acsp");
+  EXPECT_NE(pixmorph::iccFromCicp(9, 1), p3);      // BT.2020 differs
+  EXPECT_TRUE(pixmorph::iccFromCicp(1, 13).empty());  // sRGB needs none
+  EXPECT_TRUE(pixmorph::iccFromCicp(2, 2).empty());   // unspecified is taken as sRGB
+  EXPECT_TRUE(pixmorph::iccFromCicp(9, 16).empty());  // PQ cannot be said by a profile
+  EXPECT_TRUE(pixmorph::iccFromCicp(200, 13).empty());
+}

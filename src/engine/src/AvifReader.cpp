@@ -56,6 +56,89 @@ std::vector<uint8_t> tiffFromExifItem(const avifRWData& exif) {
   return std::vector<uint8_t>(exif.data + at, exif.data + exif.size);
 }
 
+uint32_t bigEndian(const uint8_t* p, int bytes) {
+  uint32_t v = 0;
+  for (int i = 0; i < bytes; ++i) v = v << 8 | p[i];
+  return v;
+}
+
+// One ISO BMFF box: its type and contents.
+struct Box {
+  uint32_t type;
+  const uint8_t* data;
+  size_t size;
+};
+
+constexpr uint32_t fourcc(const char (&t)[5]) { return uint32_t(t[0]) << 24 | t[1] << 16 | t[2] << 8 | t[3]; }
+
+// The boxes that follow each other in @p size bytes, up to the first that
+// does not fit.
+std::vector<Box> boxesIn(const uint8_t* data, size_t size) {
+  std::vector<Box> boxes;
+  size_t at = 0;
+  while (size - at >= 8) {
+    uint64_t boxSize = bigEndian(data + at, 4);
+    size_t header = 8;
+    if (boxSize == 1) {
+      if (size - at < 16) break;
+      boxSize = uint64_t(bigEndian(data + at + 8, 4)) << 32 | bigEndian(data + at + 12, 4);
+      header = 16;
+    } else if (boxSize == 0) {
+      boxSize = size - at;
+    }
+    if (boxSize < header || boxSize > size - at) break;
+    boxes.push_back({bigEndian(data + at + 4, 4), data + at + header, size_t(boxSize - header)});
+    at += size_t(boxSize);
+  }
+  return boxes;
+}
+
+const Box* findBox(const std::vector<Box>& boxes, uint32_t type) {
+  for (const Box& b : boxes)
+    if (b.type == type) return &b;
+  return nullptr;
+}
+
+// True when the primary item carries a rotation or mirror that is not marked
+// essential. A reader may skip such a property, so the file does not say
+// which way up it is shown; libavif 0.11 does not check this itself.
+bool orientationNotEssential(const std::vector<uint8_t>& file) {
+  const Box* meta = findBox(boxesIn(file.data(), file.size()), fourcc("meta"));
+  if (!meta || meta->size < 4) return false;
+  const std::vector<Box> inMeta = boxesIn(meta->data + 4, meta->size - 4);  // after version and flags
+  const Box* pitm = findBox(inMeta, fourcc("pitm"));
+  const Box* iprp = findBox(inMeta, fourcc("iprp"));
+  if (!pitm || !iprp || pitm->size < 6) return false;
+  const bool wideItem = pitm->data[0] != 0;
+  if (wideItem && pitm->size < 8) return false;
+  const uint32_t primary = bigEndian(pitm->data + 4, wideItem ? 4 : 2);
+  const std::vector<Box> inIprp = boxesIn(iprp->data, iprp->size);
+  const Box* ipco = findBox(inIprp, fourcc("ipco"));
+  if (!ipco) return false;
+  const std::vector<Box> properties = boxesIn(ipco->data, ipco->size);
+  for (const Box& ipma : inIprp) {
+    if (ipma.type != fourcc("ipma") || ipma.size < 8) continue;
+    const int itemBytes = ipma.data[0] < 1 ? 2 : 4, indexBytes = (ipma.data[3] & 1) ? 2 : 1;
+    const uint8_t *p = ipma.data + 8, *end = ipma.data + ipma.size;
+    for (uint32_t entries = bigEndian(ipma.data + 4, 4); entries > 0; --entries) {
+      if (end - p < itemBytes + 1) return false;
+      const uint32_t item = bigEndian(p, itemBytes);
+      const int count = p[itemBytes];
+      p += itemBytes + 1;
+      if (end - p < count * indexBytes) return false;
+      for (int i = 0; i < count; ++i, p += indexBytes) {
+        const uint32_t association = bigEndian(p, indexBytes);
+        const bool essential = association >> (8 * indexBytes - 1);
+        const uint32_t index = association & ((1u << (8 * indexBytes - 1)) - 1);  // from 1; 0 is none
+        if (item != primary || essential || index == 0 || index > properties.size()) continue;
+        const uint32_t type = properties[index - 1].type;
+        if (type == fourcc("irot") || type == fourcc("imir")) return true;
+      }
+    }
+  }
+  return false;
+}
+
 class AvifReader : public ImageReader {
  public:
   explicit AvifReader(InputFile& in) {
@@ -76,6 +159,8 @@ class AvifReader : public ImageReader {
     d->ignoreXMP = AVIF_TRUE;
     check(avifDecoderSetIOMemory(d, data.data(), data.size()));
     check(avifDecoderParse(d));
+    if (orientationNotEssential(data))
+      throw ReadError("AVIF file is damaged: its rotation or mirror is not marked essential");
     // The size the header claims (ispe), before anything is decoded.
     checkDimensions(d->image->width, d->image->height, "AVIF");
     checkBufferSize(uint64_t(d->image->width) * d->image->height * (d->alphaPresent ? 4 : 3));
@@ -151,6 +236,9 @@ class AvifReader : public ImageReader {
     if (r == AVIF_RESULT_TRUNCATED_DATA || detail.find("truncated") != std::string::npos)
       throw ReadError("AVIF file is truncated");
     if (r == AVIF_RESULT_OUT_OF_MEMORY) throw ReadError("Image is too large for the available memory");
+    // The size libavif refuses from the header is the one our limits set.
+    if (detail.find("dimensions are too large") != std::string::npos)
+      throw ReadError("Image is too large (more than " + std::to_string(kMaxPixels) + " pixels)");
     throw ReadError(std::string("AVIF file is damaged: ") + avifResultToString(r) +
                     (detail.empty() ? "" : " (" + detail + ")"));
   }
@@ -228,16 +316,6 @@ class AvifReader : public ImageReader {
 };
 
 }  // namespace
-
-bool sniffAvif(const uint8_t* head, size_t n) {
-  if (n < 16 || std::memcmp(head + 4, "ftyp", 4) != 0) return false;
-  const size_t boxSize = std::min<size_t>(n, (size_t(head[0]) << 24) | (head[1] << 16) | (head[2] << 8) | head[3]);
-  auto isAvifBrand = [&](size_t at) { return std::memcmp(head + at, "avif", 4) == 0 || std::memcmp(head + at, "avis", 4) == 0; };
-  if (isAvifBrand(8)) return true;
-  for (size_t at = 16; at + 4 <= boxSize; at += 4)
-    if (isAvifBrand(at)) return true;
-  return false;
-}
 
 std::unique_ptr<ImageReader> openAvifReader(InputFile& in) {
   return std::make_unique<AvifReader>(in);

@@ -1,8 +1,12 @@
-// Factories of the format readers and writers.
+// The table of formats: how each is recognised, which reader and writer
+// serve it, and which row layouts its writer takes. Adding a format means
+// adding a row in Format.cpp and its codec files.
 #pragma once
 
 #include <functional>
 #include <memory>
+#include <span>
+#include <string>
 
 #include "FileIO.h"
 #include "Image.h"
@@ -11,13 +15,50 @@ namespace pixmorph {
 
 class CoefficientMemory;
 
-enum class FileFormat { Unknown, Bmp, Gif, Jpeg, Png, Avif };
+enum class FileFormat { Unknown, Bmp, Gif, Jpeg, Png, Webp, Avif, Heif, Tiff };
+
+/// What a writer is given besides the rows.
+struct WriteOptions {
+  int quality = 80;                       // 10..100, for the lossy formats
+  CoefficientMemory* memory = nullptr;    // lends a JPG write its coefficient buffer
+};
+
+/// The row layouts a writer takes; the engine converts the others to the
+/// nearest it takes, composing alpha over white where it has none.
+struct WriterLayouts {
+  bool palette = false;       // Indexed rows
+  bool paletteAlpha = false;  // ... with translucent entries
+  bool gray = false;          // Gray rows
+  bool heldGray = false;      // a picture found all grey may be written as grey
+  bool grayAlpha = false;     // GrayAlpha rows
+  bool alpha = false;         // Rgba rows
+  bool trial = false;         // palette against grey decided by encoding both
+};
+
+using ReaderFactory = std::unique_ptr<ImageReader> (*)(InputFile&);
+using WriterFactory = std::unique_ptr<ImageWriter> (*)(AtomicOutputFile&, const ImageInfo&, const WriteOptions&);
+
+struct FormatRow {
+  FileFormat format;
+  const char* name;                        // "JPG"
+  std::span<const char* const> extensions; // lower case, without the dot
+  bool (*sniff)(const uint8_t* head, size_t n);  // the file's first 32 bytes, or fewer
+  ReaderFactory openReader;                // null: not read
+  WriterFactory createWriter;              // null: not written
+  bool lossy;                              // takes a quality
+  WriterLayouts layouts;
+};
+
+/// Every format, in the order the engine tries their signatures.
+std::span<const FormatRow> formatTable();
+/// The row of @p f; null for FileFormat::Unknown.
+const FormatRow* formatRow(FileFormat f);
 
 /// Format named by the file content's first bytes.
 FileFormat sniffFormat(const uint8_t* head, size_t n);
 /// Format claimed by a path's extension (case-insensitive).
 FileFormat formatFromExtension(const std::string& path);
-const char* formatName(FileFormat f);  // "BMP", "GIF", "JPG", "PNG"
+const char* formatName(FileFormat f);  // "BMP", "GIF", "JPG", "PNG", ...
 
 // Readers take the file positioned anywhere; they throw ReadError.
 /// The reader for the file's content; @p path's extension names the format a
@@ -27,14 +68,12 @@ std::unique_ptr<ImageReader> openBmpReader(InputFile& in);
 std::unique_ptr<ImageReader> openPngReader(InputFile& in);
 std::unique_ptr<ImageReader> openGifReader(InputFile& in);
 std::unique_ptr<ImageReader> openJpegReader(InputFile& in);
-/// True for an ISO BMFF file whose ftyp box names the avif or avis brand.
-bool sniffAvif(const uint8_t* head, size_t n);
 std::unique_ptr<ImageReader> openAvifReader(InputFile& in);
 
 // Writers receive rows in the layout of @p info; they throw WriteError.
-/// The writer for @p format (BMP, PNG, or else JPG at @p quality).
+/// The writer of @p format, which must be written.
 std::unique_ptr<ImageWriter> createWriter(AtomicOutputFile& out, const ImageInfo& info, FileFormat format,
-                                          int quality, CoefficientMemory* memory = nullptr);
+                                          const WriteOptions& options);
 std::unique_ptr<ImageWriter> createBmpWriter(AtomicOutputFile& out, const ImageInfo& info);
 std::unique_ptr<ImageWriter> createPngWriter(AtomicOutputFile& out, const ImageInfo& info);
 /// Where a writer's bytes go other than a file (measuring a candidate layout).
@@ -46,7 +85,7 @@ unsigned pngPaletteBits(size_t colors);
 /// CoefficientMemory); otherwise libjpeg allocates it.
 std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const ImageInfo& info, int quality,
                                               CoefficientMemory* memory = nullptr);
-/// Takes Gray, GrayAlpha (coded monochrome), Rgb and Rgba (coded 4:2:0).
+/// Takes Gray and GrayAlpha (coded monochrome), Rgb and Rgba (coded 4:2:0).
 std::unique_ptr<ImageWriter> createAvifWriter(AtomicOutputFile& out, const ImageInfo& info, int quality);
 /// The AV1 quantiser (0 best .. 63 worst) that quality 10..100 stands for.
 int avifQuantizerForQuality(int quality);

@@ -1,19 +1,87 @@
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "Codecs.h"
+#include "Errors.h"
 
 namespace pixmorph {
 
-FileFormat sniffFormat(const uint8_t* h, size_t n) {
+namespace {
+
+bool isPng(const uint8_t* h, size_t n) {
   static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-  if (n >= 8 && std::memcmp(h, kPng, 8) == 0) return FileFormat::Png;
-  if (n >= 3 && h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF) return FileFormat::Jpeg;
-  if (n >= 6 && (std::memcmp(h, "GIF87a", 6) == 0 || std::memcmp(h, "GIF89a", 6) == 0))
-    return FileFormat::Gif;
-  if (sniffAvif(h, n)) return FileFormat::Avif;
-  // "BA" is the OS/2 bitmap array wrapping one or more "BM" images.
-  if (n >= 2 && h[0] == 'B' && (h[1] == 'M' || h[1] == 'A')) return FileFormat::Bmp;
+  return n >= 8 && std::memcmp(h, kPng, 8) == 0;
+}
+bool isJpeg(const uint8_t* h, size_t n) { return n >= 3 && h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF; }
+bool isGif(const uint8_t* h, size_t n) {
+  return n >= 6 && (std::memcmp(h, "GIF87a", 6) == 0 || std::memcmp(h, "GIF89a", 6) == 0);
+}
+// "BA" is the OS/2 bitmap array wrapping one or more "BM" images.
+bool isBmp(const uint8_t* h, size_t n) { return n >= 2 && h[0] == 'B' && (h[1] == 'M' || h[1] == 'A'); }
+
+// An ISO BMFF ftyp box naming the avif (picture) or avis (sequence) brand,
+// as its major brand or among the compatible ones that fit in @p n bytes.
+bool isAvif(const uint8_t* h, size_t n) {
+  if (n < 12 || std::memcmp(h + 4, "ftyp", 4) != 0) return false;
+  const size_t boxEnd = std::min<size_t>(n, (size_t(h[0]) << 24) | (h[1] << 16) | (h[2] << 8) | h[3]);
+  auto avifBrand = [&](size_t at) { return std::memcmp(h + at, "avif", 4) == 0 || std::memcmp(h + at, "avis", 4) == 0; };
+  if (avifBrand(8)) return true;
+  for (size_t at = 16; at + 4 <= boxEnd; at += 4)
+    if (avifBrand(at)) return true;
+  return false;
+}
+
+std::unique_ptr<ImageWriter> bmpWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions&) {
+  return createBmpWriter(out, info);
+}
+std::unique_ptr<ImageWriter> pngWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions&) {
+  return createPngWriter(out, info);
+}
+std::unique_ptr<ImageWriter> jpegWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& o) {
+  return createJpegWriter(out, info, o.quality, o.memory);
+}
+
+std::unique_ptr<ImageWriter> avifWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& o) {
+  return createAvifWriter(out, info, o.quality);
+}
+
+constexpr const char* kBmpExt[] = {"bmp"};
+constexpr const char* kGifExt[] = {"gif"};
+constexpr const char* kJpegExt[] = {"jpg", "jpeg"};
+constexpr const char* kPngExt[] = {"png"};
+constexpr const char* kAvifExt[] = {"avif"};
+
+// PNG keeps every layout; a BMP palette holds no alpha and BMP has no grey
+// of its own; JPG holds neither palette nor alpha.
+constexpr WriterLayouts kPngLayouts{.palette = true, .paletteAlpha = true, .gray = true, .heldGray = true,
+                                    .grayAlpha = true, .alpha = true, .trial = true};
+constexpr WriterLayouts kBmpLayouts{.palette = true, .gray = true, .alpha = true};
+constexpr WriterLayouts kJpegLayouts{.gray = true, .heldGray = true};
+// AVIF codes grey as monochrome AV1, and alpha as a second picture.
+constexpr WriterLayouts kAvifLayouts{.gray = true, .heldGray = true, .grayAlpha = true, .alpha = true};
+
+const FormatRow kFormats[] = {
+    {FileFormat::Png, "PNG", kPngExt, isPng, openPngReader, pngWriter, false, kPngLayouts},
+    {FileFormat::Jpeg, "JPG", kJpegExt, isJpeg, openJpegReader, jpegWriter, true, kJpegLayouts},
+    {FileFormat::Gif, "GIF", kGifExt, isGif, openGifReader, nullptr, false, {}},
+    {FileFormat::Bmp, "BMP", kBmpExt, isBmp, openBmpReader, bmpWriter, false, kBmpLayouts},
+    {FileFormat::Avif, "AVIF", kAvifExt, isAvif, openAvifReader, avifWriter, true, kAvifLayouts},
+};
+
+}  // namespace
+
+std::span<const FormatRow> formatTable() { return kFormats; }
+
+const FormatRow* formatRow(FileFormat f) {
+  for (const FormatRow& row : kFormats)
+    if (row.format == f) return &row;
+  return nullptr;
+}
+
+FileFormat sniffFormat(const uint8_t* h, size_t n) {
+  for (const FormatRow& row : kFormats)
+    if (row.sniff(h, n)) return row.format;
   return FileFormat::Unknown;
 }
 
@@ -24,23 +92,32 @@ FileFormat formatFromExtension(const std::string& path) {
     return FileFormat::Unknown;
   std::string ext = path.substr(dot + 1);
   for (char& c : ext) c = char((c >= 'A' && c <= 'Z') ? c + 32 : c);
-  if (ext == "bmp") return FileFormat::Bmp;
-  if (ext == "gif") return FileFormat::Gif;
-  if (ext == "jpg" || ext == "jpeg") return FileFormat::Jpeg;
-  if (ext == "png") return FileFormat::Png;
-  if (ext == "avif") return FileFormat::Avif;
+  for (const FormatRow& row : kFormats)
+    for (const char* e : row.extensions)
+      if (ext == e) return row.format;
   return FileFormat::Unknown;
 }
 
 const char* formatName(FileFormat f) {
-  switch (f) {
-    case FileFormat::Bmp: return "BMP";
-    case FileFormat::Gif: return "GIF";
-    case FileFormat::Jpeg: return "JPG";
-    case FileFormat::Png: return "PNG";
-    case FileFormat::Avif: return "AVIF";
-    default: return "image";
-  }
+  const FormatRow* row = formatRow(f);
+  return row ? row->name : "image";
+}
+
+std::unique_ptr<ImageReader> openReader(InputFile& in, const std::string& path) {
+  uint8_t head[32] = {};
+  size_t n = in.size() < sizeof head ? size_t(in.size()) : sizeof head;
+  if (n && !in.readAt(0, head, n)) throw ReadError("Cannot read the input file");
+  const FormatRow* row = formatRow(sniffFormat(head, n));
+  if (row && row->openReader) return row->openReader(in);
+  FileFormat claimed = formatFromExtension(path);
+  if (claimed == FileFormat::Unknown) throw ReadError(kInputNotSupported);
+  if (in.size() == 0) throw ReadError("Input file is empty");
+  throw ReadError(std::string("Not a valid ") + formatName(claimed) + " file");
+}
+
+std::unique_ptr<ImageWriter> createWriter(AtomicOutputFile& out, const ImageInfo& info, FileFormat format,
+                                          const WriteOptions& options) {
+  return formatRow(format)->createWriter(out, info, options);
 }
 
 }  // namespace pixmorph

@@ -41,7 +41,8 @@ struct ImageInfo {
   /// Gray only: every value is a multiple of 255 / (2^grayBits - 1), so a
   /// writer may store it in grayBits bits (1, 2, 4 or 8).
   unsigned grayBits = 8;
-  /// False when the pixels come from a lossy coding (JPG, AVIF, ...).
+  /// False when the file stored the picture lossily (a JPG, say): a writer
+  /// that may write either way keeps a losslessly stored picture exact.
   bool losslessSource = true;
 
   int channels() const { return channelCount(format); }

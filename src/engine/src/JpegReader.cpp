@@ -167,6 +167,7 @@ class JpegReader : public ImageReader {
     srcWidth_ = d->output_width;
     srcHeight_ = d->output_height;
     info_.format = d->out_color_space == JCS_GRAYSCALE ? PixelFormat::Gray : PixelFormat::Rgb;
+    info_.losslessSource = false;
     orientation_ = exifOrientation(info_.exif);
     const bool swap = orientation_ >= 5;
     info_.width = swap ? srcHeight_ : srcWidth_;
