@@ -5,7 +5,7 @@
 # work by what it claims is caught. The runs go on past findings; inputs
 # that crash, leak, hang or run out of memory are kept under
 # fuzz/regressions/<reader>/, where the engine tests replay them.
-#   fuzz/run.sh [SECONDS_PER_TARGET [TARGET...]]   (default 60; bmp png gif jpeg)
+#   fuzz/run.sh [SECONDS_PER_TARGET [TARGET...]]   (default 60; bmp png gif jpeg avif)
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -13,14 +13,14 @@ root="$(cd "$here/.." && pwd)"
 corpus="$root/../shared/corpus"
 seconds="${1:-60}"
 shift || true
-targets=("${@:-bmp png gif jpeg}")
+targets=("${@:-bmp png gif jpeg avif}")
 work="${PIXMORPH_FUZZ_WORK:-$root/build-fuzz}"
 mkdir -p "$work"
 
 sources=("$root"/src/engine/src/*.cpp)
 flags=(-std=c++20 -O1 -g "-DPIXMORPH_MAX_PIXELS=(1ull<<22)" -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -I"$root/src/engine/include" -I"$root/src/engine/src")
-libs=(-lpng -ljpeg -lgif -lz -llcms2 -pthread)
+libs=(-lpng -ljpeg -lgif -lz -llcms2 -lavif -pthread)
 
 # Objects of the engine are built once and shared by the targets.
 objs=()
@@ -36,8 +36,8 @@ done
 # counting against the memory limit.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=16:malloc_context_size=10}"
 
-declare -A seeds=([bmp]="bmpsuite" [png]="pngsuite" [gif]="gif" [jpeg]="jpeg")
-declare -A exts=([bmp]="bmp" [png]="png" [gif]="gif" [jpeg]="jpg")
+declare -A seeds=([bmp]="bmpsuite" [png]="pngsuite" [gif]="gif" [jpeg]="jpeg" [avif]="avif")
+declare -A exts=([bmp]="bmp" [png]="png" [gif]="gif" [jpeg]="jpg" [avif]="avif*")
 for target in ${targets[*]}; do
   bin="$work/fuzz_$target"
   clang++ "${flags[@]}" "$here/fuzz_$target.cpp" "${objs[@]}" "${libs[@]}" -o "$bin"

@@ -143,8 +143,8 @@ class AvifReader : public ImageReader {
  public:
   explicit AvifReader(InputFile& in) {
     checkBufferSize(in.size());
-    std::vector<uint8_t> data(in.size());
-    if (!in.readAt(0, data.data(), data.size())) throw ReadError("Cannot read the input file");
+    file_.resize(in.size());
+    if (!in.readAt(0, file_.data(), file_.size())) throw ReadError("Cannot read the input file");
 
     dec_.reset(avifDecoderCreate());
     if (!dec_) throw OtherError("Out of memory");
@@ -157,9 +157,9 @@ class AvifReader : public ImageReader {
     // libavif thinks odd, are common and otherwise sound.
     d->strictFlags = AVIF_STRICT_DISABLED;
     d->ignoreXMP = AVIF_TRUE;
-    check(avifDecoderSetIOMemory(d, data.data(), data.size()));
+    check(avifDecoderSetIOMemory(d, file_.data(), file_.size()));
     check(avifDecoderParse(d));
-    if (orientationNotEssential(data))
+    if (orientationNotEssential(file_))
       throw ReadError("AVIF file is damaged: its rotation or mirror is not marked essential");
     // The size the header claims (ispe), before anything is decoded.
     checkDimensions(d->image->width, d->image->height, "AVIF");
@@ -202,6 +202,7 @@ class AvifReader : public ImageReader {
       whole_ = orientPixels(whole, info_.width, info_.height, info_.channels(), orientation);
       if (orientation >= 5) std::swap(info_.width, info_.height);
       dec_.reset();
+      std::vector<uint8_t>().swap(file_);
     }
   }
 
@@ -308,6 +309,7 @@ class AvifReader : public ImageReader {
     return out;
   }
 
+  std::vector<uint8_t> file_;  // read by libavif in place, so it outlives dec_
   std::unique_ptr<avifDecoder, DecoderDeleter> dec_;
   ImageInfo info_;
   size_t rgbPixelBytes_ = 0;
