@@ -103,7 +103,8 @@ const Box* findBox(const std::vector<Box>& boxes, uint32_t type) {
 // essential. A reader may skip such a property, so the file does not say
 // which way up it is shown; libavif 0.11 does not check this itself.
 bool orientationNotEssential(const std::vector<uint8_t>& file) {
-  const Box* meta = findBox(boxesIn(file.data(), file.size()), fourcc("meta"));
+  const std::vector<Box> top = boxesIn(file.data(), file.size());
+  const Box* meta = findBox(top, fourcc("meta"));
   if (!meta || meta->size < 4) return false;
   const std::vector<Box> inMeta = boxesIn(meta->data + 4, meta->size - 4);  // after version and flags
   const Box* pitm = findBox(inMeta, fourcc("pitm"));
