@@ -5,6 +5,7 @@
 #include <avif/avif.h>
 
 #include <array>
+#include <cstring>
 #include <functional>
 
 #include "Exif.h"
@@ -221,6 +222,31 @@ TEST(AvifReader, CorpusTwinsMatchOnceTurnedAndDeepOnesAreNotTruncated) {
   const ImageInfo grid = probe(corpusDir() + "/avif/libavif/sofa_grid1x5_420.avif");
   EXPECT_EQ(grid.width, 1024u);
   EXPECT_EQ(grid.height, 770u);
+}
+
+// The reader converts YUV a strip at a time; 4:2:0 chroma must show no seam
+// where libavif converting the whole picture at once shows none.
+TEST(AvifReader, StripsMatchOneWholePictureConversion) {
+  PM_REQUIRE_CORPUS();
+  for (const char* name : {"libavif/io/kodim03_yuv420_8bpc.avif", "link-u/fox.profile0.8bpc.yuv420.odd-width.odd-height.avif"}) {
+    const std::string path = corpusDir() + "/avif/" + name;
+    avifDecoder* d = avifDecoderCreate();
+    AvifImagePtr whole(avifImageCreateEmpty());
+    ASSERT_EQ(avifDecoderReadFile(d, whole.get(), path.c_str()), AVIF_RESULT_OK) << name;
+    avifRGBImage rgb;
+    avifRGBImageSetDefaults(&rgb, whole.get());
+    rgb.format = AVIF_RGB_FORMAT_RGBA;
+    avifRGBImageAllocatePixels(&rgb);
+    ASSERT_EQ(avifImageYUVToRGB(whole.get(), &rgb), AVIF_RESULT_OK);
+    const RgbaImage got = loadRgba(path);
+    ASSERT_EQ(got.width, rgb.width);
+    ASSERT_EQ(got.height, rgb.height);
+    for (uint32_t y = 0; y < got.height; ++y)
+      ASSERT_EQ(std::memcmp(&got.px[size_t(y) * got.width], rgb.pixels + size_t(y) * rgb.rowBytes, got.width * 4), 0)
+          << name << " row " << y;
+    avifRGBImageFreePixels(&rgb);
+    avifDecoderDestroy(d);
+  }
 }
 
 TEST(AvifReader, ColourCodePointsBecomeAProfileAndAnEmbeddedOneWins) {

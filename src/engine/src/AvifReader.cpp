@@ -23,12 +23,17 @@ namespace {
 struct DecoderDeleter {
   void operator()(avifDecoder* d) const { avifDecoderDestroy(d); }
 };
+struct ImageDeleter {
+  void operator()(avifImage* im) const { avifImageDestroy(im); }
+};
 
-// Rows converted from YUV at a time. Each strip is converted with two rows of
-// its neighbours on either side, so that chroma upsampling sees what it
+// Rows are converted from YUV a strip of about this many bytes at a time
+// (an even number of rows, 2 to 64). A 4:2:0 strip is converted with two rows
+// of its neighbours on either side, so that chroma upsampling sees what it
 // would see over the whole picture and no seam shows between strips.
-constexpr uint32_t kStripRows = 64;
-constexpr uint32_t kStripMargin = 2;
+constexpr size_t kStripBytes = size_t(1) << 20;
+constexpr uint32_t kMaxStripRows = 64;
+constexpr uint32_t kChromaMargin = 2;
 
 // The EXIF orientation that does what irot (anti-clockwise quarter turns)
 // and then imir (0: top and bottom exchanged, 1: left and right) do.
@@ -151,9 +156,11 @@ class AvifReader : public ImageReader {
     if (!dec_) throw OtherError("Out of memory");
     avifDecoder* d = dec_.get();
     // libavif refuses bigger pictures itself, before any decoder allocates
-    // them (dav1d takes the same size limit).
+    // them (dav1d takes the same size limit). Its own limit on a side stays:
+    // libavif scales a coded picture to the size the header claims, so a
+    // few kilobytes could otherwise claim a row 2^28 pixels long.
     d->imageSizeLimit = uint32_t(std::min<uint64_t>(kMaxPixels, AVIF_DEFAULT_IMAGE_SIZE_LIMIT));
-    d->imageDimensionLimit = uint32_t(std::min<uint64_t>(kMaxPixels, UINT32_MAX));
+    d->imageDimensionLimit = uint32_t(std::min<uint64_t>(kMaxPixels, AVIF_DEFAULT_IMAGE_DIMENSION_LIMIT));
     // Files that only miss a pixi or an alpha ispe, or have a clean aperture
     // libavif thinks odd, are common and otherwise sound.
     d->strictFlags = AVIF_STRICT_DISABLED;
@@ -186,8 +193,13 @@ class AvifReader : public ImageReader {
     exifResetOrientation(info_.exif);
 
     rgbPixelBytes_ = (alpha ? 4 : 3) * (im->depth > 8 ? 2 : 1);
-    rgb_.resize(checkedMul(size_t(im->width) * rgbPixelBytes_, kStripRows + 2 * kStripMargin));
-    strip_.resize(info_.rowBytes() * kStripRows);
+    const size_t rgbRowBytes = checkedMul(im->width, rgbPixelBytes_);
+    stripHeight_ = uint32_t(std::clamp<size_t>(kStripBytes / rgbRowBytes, 2, kMaxStripRows)) & ~1u;
+    margin_ = im->yuvFormat == AVIF_PIXEL_FORMAT_YUV420 ? kChromaMargin : 0;
+    const size_t rgbRows = std::min(im->height, stripHeight_ + 2 * margin_);
+    checkBufferSize(uint64_t(rgbRowBytes) * rgbRows);
+    rgb_.resize(rgbRowBytes * rgbRows);
+    strip_.resize(info_.rowBytes() * std::min(im->height, stripHeight_));
 
     avifCropRect crop{0, 0, im->width, im->height};
     avifDiagnostics diag;
@@ -197,8 +209,8 @@ class AvifReader : public ImageReader {
     const int orientation = orientationOf(im);
     if (orientation != 1 || crop.width != im->width || crop.height != im->height) {
       std::vector<uint8_t> whole(checkedMul(info_.rowBytes(), info_.height));
-      for (uint32_t y = 0; y < info_.height; y += kStripRows)
-        convertStrip(y, std::min(kStripRows, info_.height - y), whole.data() + info_.rowBytes() * y);
+      for (uint32_t y = 0; y < info_.height; y += stripHeight_)
+        convertStrip(y, std::min(stripHeight_, info_.height - y), whole.data() + info_.rowBytes() * y);
       if (crop.width != im->width || crop.height != im->height) whole = cropped(whole, crop);
       whole_ = orientPixels(whole, info_.width, info_.height, info_.channels(), orientation);
       if (orientation >= 5) std::swap(info_.width, info_.height);
@@ -219,7 +231,7 @@ class AvifReader : public ImageReader {
     while (count > 0) {
       if (next_ >= stripTop_ + stripRows_) {
         stripTop_ = next_;
-        stripRows_ = std::min(kStripRows, info_.height - next_);
+        stripRows_ = std::min(stripHeight_, info_.height - next_);
         convertStrip(stripTop_, stripRows_, strip_.data());
       }
       const uint32_t n = std::min(count, stripTop_ + stripRows_ - next_);
@@ -240,7 +252,8 @@ class AvifReader : public ImageReader {
     if (r == AVIF_RESULT_OUT_OF_MEMORY) throw ReadError("Image is too large for the available memory");
     // The size libavif refuses from the header is the one our limits set.
     if (detail.find("dimensions are too large") != std::string::npos)
-      throw ReadError("Image is too large (more than " + std::to_string(kMaxPixels) + " pixels)");
+      throw ReadError("Image is too large (more than " + std::to_string(kMaxPixels) + " pixels, or a side longer than " +
+                      std::to_string(dec_->imageDimensionLimit) + ")");
     throw ReadError(std::string("AVIF file is damaged: ") + avifResultToString(r) +
                     (detail.empty() ? "" : " (" + detail + ")"));
   }
@@ -251,25 +264,20 @@ class AvifReader : public ImageReader {
   // bits below also undoes the premultiplication.
   void convertStrip(uint32_t top, uint32_t count, uint8_t* dst) {
     const avifImage* im = dec_->image;
-    const uint32_t from = top >= kStripMargin ? top - kStripMargin : 0;  // even, as 4:2:0 chroma needs
-    const uint32_t to = std::min(im->height, top + count + kStripMargin);
-    avifImage view = *im;
-    view.height = to - from;
-    const uint32_t chromaShift = im->yuvFormat == AVIF_PIXEL_FORMAT_YUV420 ? 1 : 0;
-    for (int p = 0; p < AVIF_PLANE_COUNT_YUV; ++p)
-      if (view.yuvPlanes[p]) view.yuvPlanes[p] += size_t(p == 0 ? from : from >> chromaShift) * im->yuvRowBytes[p];
-    if (view.alphaPlane) view.alphaPlane += size_t(from) * im->alphaRowBytes;
-    view.imageOwnsYUVPlanes = AVIF_FALSE;
-    view.imageOwnsAlphaPlane = AVIF_FALSE;
+    const uint32_t from = top >= margin_ ? top - margin_ : 0;  // even, as 4:2:0 chroma needs
+    const uint32_t to = std::min(im->height, top + count + margin_);
+    const avifCropRect rows{0, from, im->width, to - from};
+    if (avifResult r = avifImageSetViewRect(view_.get(), im, &rows); r != AVIF_RESULT_OK)
+      throw ReadError(std::string("AVIF file is damaged: ") + avifResultToString(r));
 
     const bool alpha = im->alphaPlane != nullptr;
     avifRGBImage rgb;
-    avifRGBImageSetDefaults(&rgb, &view);
+    avifRGBImageSetDefaults(&rgb, view_.get());
     rgb.format = alpha ? AVIF_RGB_FORMAT_RGBA : AVIF_RGB_FORMAT_RGB;
     rgb.alphaPremultiplied = im->alphaPremultiplied;
     rgb.rowBytes = im->width * rgbPixelBytes_;
     rgb.pixels = rgb_.data();
-    if (avifResult r = avifImageYUVToRGB(&view, &rgb); r != AVIF_RESULT_OK)
+    if (avifResult r = avifImageYUVToRGB(view_.get(), &rgb); r != AVIF_RESULT_OK)
       throw ReadError(std::string("AVIF file is damaged: ") + avifResultToString(r));
 
     const unsigned maxValue = (1u << im->depth) - 1;
@@ -312,9 +320,11 @@ class AvifReader : public ImageReader {
 
   std::vector<uint8_t> file_;  // read by libavif in place, so it outlives dec_
   std::unique_ptr<avifDecoder, DecoderDeleter> dec_;
+  std::unique_ptr<avifImage, ImageDeleter> view_{avifImageCreateEmpty()};  // a strip of dec_'s picture
   ImageInfo info_;
   size_t rgbPixelBytes_ = 0;
   std::vector<uint8_t> rgb_, strip_, whole_;
+  uint32_t stripHeight_ = 0, margin_ = 0;
   uint32_t next_ = 0, stripTop_ = 0, stripRows_ = 0;
 };
 
