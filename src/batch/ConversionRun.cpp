@@ -2,6 +2,7 @@
 
 #include "FileProc.h"
 #include "FolderFiles.h"
+#include "ImageFormats.h"
 #include "StrProc.h"
 #include "ViewerPage.h"
 
@@ -157,10 +158,16 @@ void ConversionRun::startDecodes()
         QString error;
         const std::optional<qint64> length = FileLength(path, error);
         decode.sizeText = length ? SizeText(*length) : QString();
-        decode.watcher = new QFutureWatcher<DecodedFile>(this);
+        decode.watcher = new QFutureWatcher<DecodedSource>(this);
         Decode* started = &decode;
         connect(decode.watcher, &QFutureWatcherBase::finished, this, [this, started] { decodeDone(started); });
-        decode.watcher->setFuture(QtConcurrent::run(&conversionPool(), transcoder_.decode, path));
+        const bool preview = parameters_.viewInBrowser && !BrowsersShow(path);
+        decode.watcher->setFuture(QtConcurrent::run(&conversionPool(), [transcoder = transcoder_, path, preview] {
+            DecodedSource source{transcoder.decode(path), QString()};
+            if (preview)
+                source.preview = ViewerPreview(path, transcoder);
+            return source;
+        }));
     }
 }
 
@@ -181,7 +188,9 @@ bool ConversionRun::mayDecode(std::size_t sourceIndex) const
 void ConversionRun::decodeDone(Decode* decode)
 {
     --inFlight_;
-    decode->decoded = decode->watcher->result();
+    const DecodedSource source = decode->watcher->result();
+    decode->decoded = source.file;
+    decode->preview = source.preview;
     decode->watcher->deleteLater();
     decode->watcher = nullptr;
     pump();
@@ -288,21 +297,36 @@ void ConversionRun::ConvertOneFile(const Job& job)
             host_.showViewerPageError(reason);
     }
 
-    entry.watcher = new QFutureWatcher<EngineOutcome>(this);
+    entry.watcher = new QFutureWatcher<ConvertedFile>(this);
     Entry* started = &entry;
     connect(entry.watcher, &QFutureWatcherBase::finished, this, [this, started] { conversionDone(started); });
     ++inFlight_;
-    if (write)
-        entry.watcher->setFuture(QtConcurrent::run(&conversionPool(), write, entry.targetPath, item.quality));
-    else
-        entry.watcher->setFuture(QtConcurrent::run(&conversionPool(), transcoder_.convert, entry.inputPath,
-                                                   entry.targetPath, item.quality));
+    // Previews are conversions too, so they are made here, off the window's
+    // thread; a single file's source has its preview made with its decode.
+    const bool previewSource = viewerPage_.isOpen() && !decode && !BrowsersShow(entry.inputPath);
+    const bool previewTarget = viewerPage_.isOpen() && !BrowsersShow(entry.targetPath);
+    entry.watcher->setFuture(QtConcurrent::run(
+        &conversionPool(), [transcoder = transcoder_, write, input = entry.inputPath, target = entry.targetPath,
+                            quality = item.quality, previewSource, previewTarget] {
+            ConvertedFile done;
+            done.outcome = write ? write(target, quality) : transcoder.convert(input, target, quality);
+            if (done.outcome.converted()) {
+                if (previewSource)
+                    done.sourcePreview = ViewerPreview(input, transcoder);
+                if (previewTarget)
+                    done.targetPreview = ViewerPreview(target, transcoder);
+            }
+            return done;
+        }));
 }
 
 void ConversionRun::conversionDone(Entry* entry)
 {
     --inFlight_;
-    entry->outcome = entry->watcher->result();
+    ConvertedFile done = entry->watcher->result();
+    entry->outcome = done.outcome;
+    entry->sourcePreview = std::move(done.sourcePreview);
+    entry->targetPreview = std::move(done.targetPreview);
     // Reporting may destroy the entry, and the watcher is still emitting.
     entry->watcher->deleteLater();
     entry->watcher = nullptr;
@@ -374,9 +398,10 @@ void ConversionRun::reportEntry(Entry& entry)
     }
     const QString outputSize = SizeText(*outputLength);
     if (singleFile()) {
-        const bool jpg = ExtensionOf(entry.targetPath, false).toUpper() == QLatin1String("JPG");
-        host_.appendToReport(
-            SingleSuccessTail(entry.targetName, outputSize, jpg ? std::optional<int>(entry.item.quality) : std::nullopt));
+        const ImageFormat* written = FormatOfPath(entry.targetPath);
+        const bool atQuality = written && written->lossy;
+        host_.appendToReport(SingleSuccessTail(entry.targetName, outputSize,
+                                               atQuality ? std::optional<int>(entry.item.quality) : std::nullopt));
     } else {
         host_.appendToReport(BatchSuccessTail(entry.targetName));
     }
@@ -386,10 +411,15 @@ void ConversionRun::reportEntry(Entry& entry)
     if (viewerPage_.isOpen()) {
         // A single-file run shows each source once, above all its targets.
         QString entries;
-        if (!entry.source || entry.source != shownSource_)
-            entries += ViewerSourceEntry(entry.inputPath, entry.inputSize, viewerPage_.path());
+        if (!entry.source) {
+            entries += ViewerSourceEntry(entry.inputPath, entry.inputSize, viewerPage_.path(), entry.sourcePreview);
+        } else if (entry.source != shownSource_) {
+            QString& preview = decodeOf(entry.source)->preview;
+            entries += ViewerSourceEntry(entry.inputPath, entry.inputSize, viewerPage_.path(), preview);
+            preview.clear();  // shown once: its memory is not held to the end of the run
+        }
         shownSource_ = entry.source;
-        entries += ViewerTargetEntry(entry.targetPath, outputSize, entry.item.fileName);
+        entries += ViewerTargetEntry(entry.targetPath, outputSize, entry.item.fileName, entry.targetPreview);
         viewerPage_.write(entries);
     }
 }

@@ -29,9 +29,9 @@ namespace pictoria {
 /// One conversion of a run: a source file into one target.
 struct ConversionItem {
     QString fileName;      ///< bare source name
-    QString outputFormat;  ///< "BMP", "PNG" or "JPG"
-    int quality = 0;       ///< JPG quality
-    QString qualityTag;    ///< "80" for photo_q80.jpg; empty for an untagged target
+    QString outputFormat;  ///< a written format's name: "BMP", "WEBP", ...
+    int quality = 0;       ///< quality of a format written at one
+    QString qualityTag;    ///< "80" for photo_q80.webp; empty for an untagged target
 };
 
 /// A source of a single-file run with its targets, which go into its own
@@ -39,7 +39,7 @@ struct ConversionItem {
 struct SourceFile {
     QString folder;       ///< ends in "/"
     QString fileName;     ///< bare name
-    QString inputFormat;  ///< the extension in upper case ("BMP", "TIF", "")
+    QString inputFormat;  ///< its format's name ("JPG" for .jpeg), else the extension in upper case ("TGA", "")
     std::vector<ConversionItem> targets;
 };
 
@@ -48,7 +48,7 @@ struct RunParameters {
     int operation = kConvertBatch;  ///< kConvertBatch or kConvertSingle
     QString inputFolder;            ///< batch: ends in "/"
     QString outputFolder;           ///< batch: ends in "/"
-    QString inputFormat;            ///< batch: "BMP", "PNG", "JPG" or "GIF"
+    QString inputFormat;            ///< batch: a read format's name
     bool warnOnOverwrite = false;
     bool viewInBrowser = false;
     int matchingFiles = 0;  ///< the summary's "of N input" (batch)
@@ -113,6 +113,17 @@ signals:
     void finished();
 
 private:
+    // What a worker thread hands back for one conversion: the engine's
+    // outcome and, for the viewer page, previews of pictures browsers cannot show.
+    struct ConvertedFile {
+        EngineOutcome outcome;
+        QString sourcePreview, targetPreview;
+    };
+    // A single-file source as its worker thread reads it.
+    struct DecodedSource {
+        DecodedFile file;
+        QString preview;  // for the viewer page, when browsers cannot show the source
+    };
     // One conversion to dispatch: a batch item, or a target of a single-file source.
     struct Job {
         const SourceFile* source;  // null in a batch
@@ -123,8 +134,9 @@ private:
         std::size_t firstJob = 0, lastJob = 0;
         QString sizeText;  // for the progress label while it is decoded
         bool started = false;
-        QFutureWatcher<DecodedFile>* watcher = nullptr;  // while decoding
+        QFutureWatcher<DecodedSource>* watcher = nullptr;  // while decoding
         std::optional<DecodedFile> decoded;  // from its decode until its last conversion has started
+        QString preview;  // until the source is on the viewer page
         QString unreadableFormat;  // it failed to read here: its later formats are skipped
     };
     struct Entry {
@@ -140,7 +152,8 @@ private:
         QString keptTail;                     // the existing target was kept
         std::optional<QString> runTimeError;  // the source could not be measured
         std::optional<EngineOutcome> outcome;
-        QFutureWatcher<EngineOutcome>* watcher = nullptr;  // while in flight
+        QString sourcePreview, targetPreview;  // batch: the source's; either: the target's
+        QFutureWatcher<ConvertedFile>* watcher = nullptr;  // while in flight
     };
 
     void pump();
