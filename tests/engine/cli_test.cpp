@@ -43,6 +43,9 @@ TEST(Cli, ExitCodesAndMessages) {
   const CliRun help = runCli(tmp, "--help");
   EXPECT_EQ(help.code, 0);
   EXPECT_EQ(help.out.substr(0, help.out.find('\n')), kUsageHead);
+  // The formats come from the engine's table.
+  EXPECT_NE(help.out.find("AVIF, BMP, GIF, HEIC, JPG, PNG, TIFF or WebP file"), std::string::npos);
+  EXPECT_NE(help.out.find(".tif, .tiff or .webp\n"), std::string::npos);
 }
 
 TEST(Cli, ABadArgumentIsNamedWithItsReasonBeforeTheUsage) {

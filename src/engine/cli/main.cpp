@@ -17,17 +17,27 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: pixmorph-convert [--target N] INPUT OUTPUT [QUALITY]\n"
-    "       pixmorph-convert --score ORIGINAL DISTORTED\n"
-    "  INPUT       BMP, GIF, JPG or PNG file\n"
-    "  OUTPUT      file ending in .bmp, .jpg, .jpeg or .png\n"
-    "  QUALITY     JPG quality 10..100 (default 80)\n"
-    "  --target N  instead of a quality, the lowest one whose output scores\n"
-    "              at least N (30..99) against INPUT; prints it and the score\n"
-    "  --score     prints how close DISTORTED looks to ORIGINAL: 100 identical,\n"
-    "              90 very good, 70 good, 50 medium, lower worse\n"
-    "  --          ends the options\n";
+// "a, b or c", with @p prefix before each.
+std::string listed(const std::vector<std::string>& items, const char* prefix = "") {
+  std::string text;
+  for (size_t i = 0; i < items.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == items.size() ? " or " : ", ") + std::string(prefix) + items[i];
+  return text;
+}
+
+// Made from the engine's table of formats, so a new format appears here.
+std::string usage() {
+  return "usage: pixmorph-convert [--target N] INPUT OUTPUT [QUALITY]\n"
+         "       pixmorph-convert --score ORIGINAL DISTORTED\n"
+         "  INPUT       " + listed(pixmorph::formatsRead()) + " file\n"
+         "  OUTPUT      file ending in " + listed(pixmorph::extensionsWritten(), ".") + "\n"
+         "  QUALITY     " + listed(pixmorph::formatsWithQuality()) + " quality 10..100 (default 80)\n"
+         "  --target N  instead of a quality, the lowest one whose output scores\n"
+         "              at least N (30..99) against INPUT; prints it and the score\n"
+         "  --score     prints how close DISTORTED looks to ORIGINAL: 90 and above\n"
+         "              visually lossless, 80 very high, 70 high, 50 medium, 30 low\n"
+         "  --          ends the options\n";
+}
 
 constexpr int kDefaultQuality = 80;
 constexpr int kReadFailed = 1, kWriteFailed = 2, kOtherFailure = 3;
@@ -41,7 +51,7 @@ void endOnSignal(int signo) {
 // Names a bad argument and why on one line, then the usage.
 int usageError(const std::string& problem) {
   std::fprintf(stderr, "pixmorph-convert: %s\n", problem.c_str());
-  std::fputs(kUsage, stderr);
+  std::fputs(usage().c_str(), stderr);
   return kOtherFailure;
 }
 
@@ -97,7 +107,7 @@ int main(int argc, char** argv) {
     } else if (arg == "--") {
       options = false;
     } else if (arg == "--help") {
-      std::fputs(kUsage, stdout);
+      std::fputs(usage().c_str(), stdout);
       return 0;
     } else if (arg == "--version") {
       std::puts("pixmorph-convert 1.00");

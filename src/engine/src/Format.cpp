@@ -1,9 +1,11 @@
 #include <algorithm>
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "Codecs.h"
 #include "Errors.h"
+#include "pixmorph/transcode.hpp"
 
 namespace pixmorph {
 
@@ -143,6 +145,36 @@ std::unique_ptr<ImageReader> openReader(InputFile& in, const std::string& path) 
 std::unique_ptr<ImageWriter> createWriter(AtomicOutputFile& out, const ImageInfo& info, FileFormat format,
                                           const WriteOptions& options) {
   return formatRow(format)->createWriter(out, info, options);
+}
+
+namespace {
+
+template <typename Take>
+std::vector<std::string> sortedFromTable(Take take) {
+  std::vector<std::string> out;
+  for (const FormatRow& row : kFormats) take(row, out);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::string> formatsRead() {
+  return sortedFromTable([](const FormatRow& row, std::vector<std::string>& out) {
+    if (row.openReader) out.push_back(row.name);
+  });
+}
+
+std::vector<std::string> extensionsWritten() {
+  return sortedFromTable([](const FormatRow& row, std::vector<std::string>& out) {
+    if (row.createWriter) out.insert(out.end(), row.extensions.begin(), row.extensions.end());
+  });
+}
+
+std::vector<std::string> formatsWithQuality() {
+  return sortedFromTable([](const FormatRow& row, std::vector<std::string>& out) {
+    if (row.lossy) out.push_back(row.name);
+  });
 }
 
 }  // namespace pixmorph

@@ -90,4 +90,12 @@ TranscodeResult writeChosen(const SmallestOutput& chosen, const std::string& out
 /// at a fixed quality instead.
 QualityChoice transcodeSmallest(const std::string& inputPath, const std::string& outputPath, int target);
 
+/// What the engine's table of formats holds, for help texts: the names of
+/// the formats read ("AVIF", "BMP", ...), the extensions written ("avif",
+/// "bmp", "jpg", "jpeg", ...) and the names of the formats that take a
+/// quality, each in alphabetical order.
+std::vector<std::string> formatsRead();
+std::vector<std::string> extensionsWritten();
+std::vector<std::string> formatsWithQuality();
+
 }  // namespace pixmorph
