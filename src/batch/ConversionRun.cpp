@@ -3,7 +3,6 @@
 #include "FileProc.h"
 #include "FolderFiles.h"
 #include "StrProc.h"
-#include "ViewerPage.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -26,8 +25,13 @@ QThreadPool& conversionPool()
 }
 
 ConversionRun::ConversionRun(RunParameters parameters, RunHost& host, Transcoder transcoder, QObject* parent)
-    : QObject(parent), parameters_(std::move(parameters)), host_(host), transcoder_(std::move(transcoder))
+    : QObject(parent),
+      parameters_(std::move(parameters)),
+      host_(host),
+      transcoder_(std::move(transcoder)),
+      pageEntries_(viewerPage_, transcoder_.score)
 {
+    connect(&pageEntries_, &ScoredPageEntries::entriesWritten, this, [this] { pump(); });
     for (const ConversionItem& item : parameters_.items)
         jobs_.push_back({nullptr, &item});
     for (const SourceFile& source : parameters_.sources) {
@@ -41,9 +45,12 @@ ConversionRun::ConversionRun(RunParameters parameters, RunHost& host, Transcoder
 
 ConversionRun::~ConversionRun()
 {
-    for (const auto& entry : entries_)
+    for (const auto& entry : entries_) {
         if (entry->watcher)
             entry->watcher->waitForFinished();
+        if (entry->searchWatcher)
+            entry->searchWatcher->waitForFinished();
+    }
     for (const Decode& decode : decodes_)
         if (decode.watcher)
             decode.watcher->waitForFinished();
@@ -108,6 +115,10 @@ bool ConversionRun::mayDispatch()
          d = next_ < jobs_.size() ? decodeOf(jobs_[next_].source) : nullptr)
         ++next_;
     if (ended_ || stopped() || next_ >= jobs_.size() || inFlight_ >= parameters_.maxInFlight)
+        return false;
+    // An automatic output's question waits for its search; the outputs after
+    // it wait for that question, so the questions keep their order.
+    if (std::any_of(entries_.begin(), entries_.end(), [](const auto& entry) { return entry->awaitsStart; }))
         return false;
     // A single file's conversions start once its decode has ended, so a
     // source that cannot be read is known before any of its questions.
@@ -218,6 +229,7 @@ void ConversionRun::dispatch()
     if (dispatching_)
         return;
     dispatching_ = true;
+    startSearchedConversion();
     for (;;) {
         if (mayDispatch()) {
             ConvertOneFile(jobs_[next_++]);
@@ -243,17 +255,89 @@ void ConversionRun::ConvertOneFile(const Job& job)
     entry.item = item;
     entry.source = job.source;
     // Taken now: once its last conversion has started, the run lets the
-    // decode go, and the question below may outlast that.
+    // decode go, and the question may outlast that.
     Decode* decode = decodeOf(job.source);
-    const TargetWriter write = decode ? decode->decoded->write : TargetWriter();
+    entry.write = decode ? decode->decoded->write : TargetWriter();
     entry.readsInput = !decode || !decode->decoded->whole;
     entry.inputPath = inputPathOf(job);
+    entries_.push_back(std::move(owned));
+
+    if (decode && item.scoreTarget > 0) {
+        if (decode->decoded->search) {
+            // Named by the quality it finds: the search comes before the question.
+            entry.awaitsStart = true;
+            report();
+            QString error;
+            const std::optional<qint64> inputLength = FileLength(entry.inputPath, error);
+            if (!inputLength) {
+                entry.awaitsStart = false;
+                entry.runTimeError = error;
+                decode->unreadableFormat = item.outputFormat;
+                entry.complete = true;
+                return;
+            }
+            entry.inputSize = SizeText(*inputLength);
+            entry.searchWatcher = new QFutureWatcher<SearchedTarget>(this);
+            Entry* searching = &entry;
+            connect(entry.searchWatcher, &QFutureWatcherBase::finished, this, [this, searching] { searchDone(searching); });
+            ++inFlight_;
+            entry.searchWatcher->setFuture(QtConcurrent::run(&conversionPool(), decode->decoded->search,
+                                                             item.outputFormat, item.scoreTarget));
+            return;
+        }
+        // A source not held whole cannot be searched: it is written at the fixed quality.
+        entry.found = FoundQuality{false, item.quality, 0, false, item.scoreTarget};
+    }
     entry.targetName = targetNameOf(item);
     entry.targetPath = targetPathOf(job);
-    entries_.push_back(std::move(owned));
     // The file's name shows while its question is asked, when nothing before it is pending.
     report();
+    startConversion(entry);
+}
 
+void ConversionRun::searchDone(Entry* entry)
+{
+    --inFlight_;
+    const SearchedTarget searched = entry->searchWatcher->result();
+    entry->searchWatcher->deleteLater();
+    entry->searchWatcher = nullptr;
+    if (!searched.outcome.converted()) {
+        entry->awaitsStart = false;
+        entry->outcome = searched.outcome;
+        entry->complete = true;
+        noteOutcome(*entry);
+    } else {
+        entry->found = searched.found;
+        entry->item.quality = searched.found.quality;
+        entry->item.qualityTag = QString::number(searched.found.quality);
+        entry->targetName = targetNameOf(entry->item);
+        entry->targetPath = entry->source->folder + entry->targetName;
+        entry->writeChosen = searched.write;
+    }
+    pump();
+}
+
+// A searched output starts once no conversion in flight writes its target,
+// as it would have met that file one at a time.
+void ConversionRun::startSearchedConversion()
+{
+    const auto searched = std::find_if(entries_.begin(), entries_.end(), [](const auto& entry) {
+        return entry->awaitsStart && !entry->searchWatcher;
+    });
+    if (searched == entries_.end())
+        return;
+    Entry& entry = **searched;
+    for (const auto& other : entries_)
+        if (other.get() != &entry && !other->complete &&
+            (other->targetPath == entry.targetPath || (other->readsInput && other->inputPath == entry.targetPath)))
+            return;
+    entry.awaitsStart = false;
+    startConversion(entry);
+}
+
+void ConversionRun::startConversion(Entry& entry)
+{
+    const ConversionItem& item = entry.item;
     if (parameters_.warnOnOverwrite && FileExists(entry.targetPath)) {
         const TargetChoice choice = host_.askExistingTarget(entry.targetPath, singleFile());
         if (choice.action != TargetChoice::Action::Write) {
@@ -274,7 +358,7 @@ void ConversionRun::ConvertOneFile(const Job& job)
     if (!inputLength) {
         // An unreadable source ends its own later formats, as a read failure does.
         entry.runTimeError = error;
-        if (decode)
+        if (Decode* decode = decodeOf(entry.source))
             decode->unreadableFormat = item.outputFormat;
         entry.complete = true;
         return;
@@ -288,33 +372,53 @@ void ConversionRun::ConvertOneFile(const Job& job)
             host_.showViewerPageError(reason);
     }
 
-    entry.watcher = new QFutureWatcher<EngineOutcome>(this);
+    entry.watcher = new QFutureWatcher<SearchedOutcome>(this);
     Entry* started = &entry;
     connect(entry.watcher, &QFutureWatcherBase::finished, this, [this, started] { conversionDone(started); });
     ++inFlight_;
-    if (write)
-        entry.watcher->setFuture(QtConcurrent::run(&conversionPool(), write, entry.targetPath, item.quality));
+    const QString input = entry.inputPath;
+    const QString target = entry.targetPath;
+    const int quality = item.quality;
+    std::function<SearchedOutcome()> call;
+    if (entry.writeChosen)
+        call = [write = entry.writeChosen, target] { return SearchedOutcome{write(target), std::nullopt}; };
+    else if (entry.write)
+        call = [write = entry.write, target, quality] { return SearchedOutcome{write(target, quality), std::nullopt}; };
+    else if (item.scoreTarget > 0)
+        call = [convert = transcoder_.convertSmallest, input, target, quality, scoreTarget = item.scoreTarget] {
+            return convert(input, target, quality, scoreTarget);
+        };
     else
-        entry.watcher->setFuture(QtConcurrent::run(&conversionPool(), transcoder_.convert, entry.inputPath,
-                                                   entry.targetPath, item.quality));
+        call = [convert = transcoder_.convert, input, target, quality] {
+            return SearchedOutcome{convert(input, target, quality), std::nullopt};
+        };
+    entry.watcher->setFuture(QtConcurrent::run(&conversionPool(), std::move(call)));
 }
 
 void ConversionRun::conversionDone(Entry* entry)
 {
     --inFlight_;
-    entry->outcome = entry->watcher->result();
+    const SearchedOutcome result = entry->watcher->result();
+    entry->outcome = result.outcome;
+    if (result.found)
+        entry->found = result.found;
     // Reporting may destroy the entry, and the watcher is still emitting.
     entry->watcher->deleteLater();
     entry->watcher = nullptr;
     entry->complete = true;
-    // What ends a batch ends only the formats of its own source in a single-file run.
-    const EngineOutcome& outcome = *entry->outcome;
-    if (entry->source && (outcome.failureSide == 1 || outcome.kind == EngineOutcome::Kind::FormatNotSupported)) {
-        decodeOf(entry->source)->unreadableFormat = entry->item.outputFormat;
+    noteOutcome(*entry);
+    pump();
+}
+
+// What ends a batch ends only the formats of its own source in a single-file run.
+void ConversionRun::noteOutcome(const Entry& entry)
+{
+    const EngineOutcome& outcome = *entry.outcome;
+    if (entry.source && (outcome.failureSide == 1 || outcome.kind == EngineOutcome::Kind::FormatNotSupported)) {
+        decodeOf(entry.source)->unreadableFormat = entry.item.outputFormat;
     } else if (outcome.kind == EngineOutcome::Kind::FormatNotSupported) {
         ended_ = true;
     }
-    pump();
 }
 
 void ConversionRun::report()
@@ -373,7 +477,10 @@ void ConversionRun::reportEntry(Entry& entry)
         return;
     }
     const QString outputSize = SizeText(*outputLength);
-    if (singleFile()) {
+    if (entry.found) {
+        host_.appendToReport(singleFile() ? SearchedSingleTail(entry.targetName, outputSize, *entry.found)
+                                          : SearchedBatchTail(entry.targetName, *entry.found));
+    } else if (singleFile()) {
         const bool jpg = ExtensionOf(entry.targetPath, false).toUpper() == QLatin1String("JPG");
         host_.appendToReport(
             SingleSuccessTail(entry.targetName, outputSize, jpg ? std::optional<int>(entry.item.quality) : std::nullopt));
@@ -385,19 +492,20 @@ void ConversionRun::reportEntry(Entry& entry)
         host_.conversionReported(entry.item);
     if (viewerPage_.isOpen()) {
         // A single-file run shows each source once, above all its targets.
-        QString entries;
         if (!entry.source || entry.source != shownSource_)
-            entries += ViewerSourceEntry(entry.inputPath, entry.inputSize, viewerPage_.path());
+            pageEntries_.addSource(entry.inputPath, entry.inputSize);
         shownSource_ = entry.source;
-        entries += ViewerTargetEntry(entry.targetPath, outputSize, entry.item.fileName);
-        viewerPage_.write(entries);
+        const std::optional<double> searchedScore =
+            entry.found && entry.found->searched ? std::optional<double>(entry.found->score) : std::nullopt;
+        pageEntries_.addOutput(entry.inputPath, entry.targetPath, *outputLength, outputSize,
+                               IsLossyOutput(entry.item.outputFormat), searchedScore);
     }
 }
 
 void ConversionRun::showProgress()
 {
     for (const auto& entry : entries_) {
-        if (entry->watcher) {
+        if (entry->watcher || entry->searchWatcher) {
             host_.showProgress(ConvertingLabel(entry->item.fileName, entry->inputSize));
             return;
         }
@@ -416,6 +524,10 @@ void ConversionRun::finishIfDone()
     if (finished_ || dispatching_ || reporting_ || !entries_.empty() || inFlight_ > 0)
         return;
     if (!ended_ && !stopped() && next_ < jobs_.size())
+        return;
+    // The page's last entries wait for their scores.
+    pageEntries_.close();
+    if (!pageEntries_.written())
         return;
     finished_ = true;
     host_.showProgress(QString());

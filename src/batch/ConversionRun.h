@@ -12,6 +12,7 @@
 
 #include "BatchText.h"
 #include "Grafix.h"
+#include "ScoredPageEntries.h"
 #include "ViewerPageFile.h"
 
 #include <QFutureWatcher>
@@ -32,6 +33,10 @@ struct ConversionItem {
     QString outputFormat;  ///< "BMP", "PNG" or "JPG"
     int quality = 0;       ///< JPG quality
     QString qualityTag;    ///< "80" for photo_q80.jpg; empty for an untagged target
+    /// Above 0: the quality is searched for, the lowest whose score reaches
+    /// this target; quality is then the one taken when the source cannot be
+    /// searched, and a single file's target is named by the quality found.
+    int scoreTarget = 0;
 };
 
 /// A source of a single-file run with its targets, which go into its own
@@ -135,12 +140,18 @@ private:
         QString targetPath;
         QString targetName;
         QString inputSize;
+        TargetWriter write;  // of the source held decoded, if it is
+        // A single file's automatic output: its search, then the chosen candidate's writer.
+        QFutureWatcher<SearchedTarget>* searchWatcher = nullptr;
+        std::function<EngineOutcome(const QString& outputPath)> writeChosen;
+        bool awaitsStart = false;  // searching, or searched and its question not yet asked
+        std::optional<FoundQuality> found;
         bool nameShown = false;
         bool complete = false;
         QString keptTail;                     // the existing target was kept
         std::optional<QString> runTimeError;  // the source could not be measured
         std::optional<EngineOutcome> outcome;
-        QFutureWatcher<EngineOutcome>* watcher = nullptr;  // while in flight
+        QFutureWatcher<SearchedOutcome>* watcher = nullptr;  // while in flight
     };
 
     void pump();
@@ -156,7 +167,11 @@ private:
     QString inputPathOf(const Job& job) const;
     QString targetPathOf(const Job& job) const;
     void ConvertOneFile(const Job& job);
+    void startConversion(Entry& entry);
+    void searchDone(Entry* entry);
+    void startSearchedConversion();
     void conversionDone(Entry* entry);
+    void noteOutcome(const Entry& entry);
     void report();
     void reportEntry(Entry& entry);
     void showProgress();
@@ -183,6 +198,7 @@ private:
     bool finished_ = false;
     bool viewerTried_ = false;
     ViewerPageFile viewerPage_;
+    ScoredPageEntries pageEntries_;
     const SourceFile* shownSource_ = nullptr;  // the single-file source last entered on the page
 };
 

@@ -1,6 +1,9 @@
 #include "Grafix.h"
+#include "GrafixScore.h"
 
 #include <pixmorph/transcode.hpp>
+
+#include "StrProc.h"
 
 #include <QByteArray>
 
@@ -29,7 +32,9 @@ Transcoder& installedTranscoder()
     return installed;
 }
 
-EngineOutcome outcomeOf(const pixmorph::TranscodeResult& result)
+}  // namespace
+
+EngineOutcome OutcomeOf(const pixmorph::TranscodeResult& result)
 {
     EngineOutcome outcome;
     outcome.kind = kindOf(result.status);
@@ -38,11 +43,9 @@ EngineOutcome outcomeOf(const pixmorph::TranscodeResult& result)
     return outcome;
 }
 
-}  // namespace
-
 EngineOutcome TranscodeFile(const QString& inputPath, const QString& outputPath, int quality)
 {
-    return outcomeOf(
+    return OutcomeOf(
         pixmorph::transcode(inputPath.toUtf8().toStdString(), outputPath.toUtf8().toStdString(), quality));
 }
 
@@ -50,10 +53,32 @@ DecodedFile DecodeFile(const QString& inputPath)
 {
     std::shared_ptr<const pixmorph::DecodedSource> source = pixmorph::decodeSource(inputPath.toUtf8().toStdString());
     const bool whole = pixmorph::decodedWhole(*source);
-    return {[source = std::move(source)](const QString& outputPath, int quality) {
-                return outcomeOf(pixmorph::writeTarget(*source, outputPath.toUtf8().toStdString(), quality));
-            },
-            whole};
+    DecodedFile decoded;
+    decoded.write = [source](const QString& outputPath, int quality) {
+        return OutcomeOf(pixmorph::writeTarget(*source, outputPath.toUtf8().toStdString(), quality));
+    };
+    if (whole)
+        decoded.search = [source](const QString& outputFormat, int target) {
+            return SearchDecodedSource(source, outputFormat, target);
+        };
+    decoded.whole = whole;
+    return decoded;
+}
+
+SearchedOutcome TranscodeSmallest(const QString& inputPath, const QString& outputPath, int fixedQuality, int target)
+{
+    const DecodedFile decoded = DecodeFile(inputPath);
+    if (!decoded.whole) {
+        FoundQuality fixed;
+        fixed.quality = fixedQuality;
+        fixed.target = target;
+        return {decoded.write(outputPath, fixedQuality), fixed};
+    }
+    const SearchedTarget searched =
+        decoded.search(ExtensionOf(outputPath, false).toUpper(), target);
+    if (!searched.outcome.converted())
+        return {searched.outcome, std::nullopt};
+    return {searched.write(outputPath), searched.found};
 }
 
 const Transcoder& transcoder() { return installedTranscoder(); }

@@ -58,9 +58,10 @@ QString ViewerSourceEntry(const QString& inputPath, const QString& sizeText, con
            imageLine(address) + kBreak;
 }
 
-QString ViewerTargetEntry(const QString& targetPath, const QString& sizeText, const QString& inputFileName)
+QString ViewerTargetEntry(const QString& targetPath, const QString& sizeText, const QString& inputFileName,
+                          const QString& scoreNote)
 {
-    return HtmlText(targetPath + QStringLiteral(", ") + sizeText + QStringLiteral(" (from ") + inputFileName +
+    return HtmlText(targetPath + QStringLiteral(", ") + sizeText + scoreNote + QStringLiteral(" (from ") + inputFileName +
                     QLatin1Char(')')) +
            QStringLiteral("<BR>") + kBreak + imageLine(fileAddress(targetPath)) + kBreak;
 }

@@ -21,8 +21,10 @@ QString ViewerPageHead(const QString& pagePath);
 /// URL of its absolute path.
 QString ViewerSourceEntry(const QString& inputPath, const QString& sizeText, const QString& pagePath);
 
-/// Entry of a converted image, addressed by a file:// URL of its absolute path.
-QString ViewerTargetEntry(const QString& targetPath, const QString& sizeText, const QString& inputFileName);
+/// Entry of a converted image, addressed by a file:// URL of its absolute path;
+/// @p scoreNote follows the size.
+QString ViewerTargetEntry(const QString& targetPath, const QString& sizeText, const QString& inputFileName,
+                          const QString& scoreNote = QString());
 
 /// The page tail.
 QString ViewerPageTail();
