@@ -8,6 +8,7 @@
 #include "StrProc.h"
 #include "UserPrompts.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -112,6 +113,8 @@ void frmMain::cboFileFormat_Click(int index)
         const qint16 jpg = FindFormatIndex(strFormatNames, qint16(intFormatCounts[1]), QStringLiteral("JPG"));
         lblQuality->setVisible(jpg >= 0 && cboFileFormat[1]->currentIndex() == jpg + 1);
         txbQuality->setVisible(lblQuality->isVisibleTo(this));
+        chkSmallestLooksSame->setVisible(lblQuality->isVisibleTo(this));
+        txbTarget->setVisible(lblQuality->isVisibleTo(this));
     }
     if (isVisible() && cmdConvertFiles->isEnabled())
         cmdConvertFiles->setFocus();

@@ -57,11 +57,16 @@ void frmMain::ConvertSingleFiles(const QStringList& files)
     dialog.txbFile->setText(FileBoxText(QStringList(dialog.strFilepath) + dialog.strMoreFilepaths));
     dialog.intMinQuality = intMinQuality;
     dialog.intMaxQuality = intMaxQuality;
+    dialog.txbTarget->setText(txbTarget->text());
     prompts().showModal(dialog);
     if (!dialog.blnProceed || isQuitting()) {
         FocusNextControl();
         return;
     }
+    // One target, kept by the window and the dialog alike.
+    const bool searched = dialog.chkJPG->isChecked() && dialog.chkSmallestLooksSame->isChecked();
+    if (searched)
+        txbTarget->setText(QString::number(dialog.intScoreTarget));
     if (dialog.chkJPG->isChecked()) {
         intQualityFrom = dialog.intQualityFrom;
         intQualityTo = dialog.intQualityTo;
@@ -92,7 +97,12 @@ void frmMain::ConvertSingleFiles(const QStringList& files)
              {std::pair(dialog.chkBMP, QStringLiteral("BMP")), std::pair(dialog.chkPNG, QStringLiteral("PNG"))})
             if (box->isChecked() && TakesOutputFormat(path, format))
                 source.targets.push_back({source.fileName, format, intQuality, QString()});
-        if (dialog.chkJPG->isChecked())
+        // An automatic output is one file, named by the quality its search
+        // finds; the range's first quality is taken when it cannot search.
+        if (searched)
+            source.targets.push_back({source.fileName, QStringLiteral("JPG"), intQualityFrom,
+                                      QString::number(intQualityFrom), dialog.intScoreTarget});
+        else if (dialog.chkJPG->isChecked())
             for (const int quality : plan.qualities)
                 source.targets.push_back({source.fileName, QStringLiteral("JPG"), quality,
                                           plan.tagged ? QString::number(quality) : QString()});

@@ -31,7 +31,8 @@ ConversionRun::ConversionRun(RunParameters parameters, RunHost& host, Transcoder
       transcoder_(std::move(transcoder)),
       pageEntries_(viewerPage_, transcoder_.score)
 {
-    connect(&pageEntries_, &ScoredPageEntries::entriesWritten, this, [this] { pump(); });
+    // Queued: the entries are also written from within the run's own calls.
+    connect(&pageEntries_, &ScoredPageEntries::entriesWritten, this, [this] { pump(); }, Qt::QueuedConnection);
     for (const ConversionItem& item : parameters_.items)
         jobs_.push_back({nullptr, &item});
     for (const SourceFile& source : parameters_.sources) {

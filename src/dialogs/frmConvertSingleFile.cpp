@@ -3,6 +3,7 @@
 #include "BatchText.h"
 #include "FormHelpers.h"
 #include "OpenedPaths.h"
+#include "SmallestQuality.h"
 #include "StrProc.h"
 #include "Twips.h"
 #include "UserPrompts.h"
@@ -23,7 +24,7 @@ namespace {
 const QColor kBackColor(0xC0, 0xFF, 0xFF);
 
 constexpr int kHeightWithoutQuality = 2800;
-constexpr int kHeightWithQuality = 3150;
+constexpr int kHeightWithQuality = 3570;
 constexpr int kLoadShift = 50;
 constexpr int kQualityDigits = 3;
 
@@ -71,7 +72,7 @@ frmConvertSingleFile::frmConvertSingleFile(QWidget* mainWindow, const QWidget* t
     chkJPG = place<QCheckBox>(this, "chkJPG", 105, 1785, 855, 330);
     chkJPG->setText(QStringLiteral("JPG"));
 
-    fraQuality = place<QGroupBox>(this, "fraQuality", 105, 2100, 3480, 435);
+    fraQuality = place<QGroupBox>(this, "fraQuality", 105, 2100, 3480, 855);
     fraQuality->setFlat(true);
     fraQuality->setStyleSheet(QStringLiteral("QGroupBox#fraQuality { border: 0; margin: 0; padding: 0; }"));
     fraQuality->hide();
@@ -91,6 +92,12 @@ frmConvertSingleFile::frmConvertSingleFile(QWidget* mainWindow, const QWidget* t
     cboStep = place<QComboBox>(fraQuality, "cboStep", 2700, 0, 645, 360);
     cboStep->setEditable(false);
     cboStep->setAccessibleName(QStringLiteral("Quality step"));
+    chkSmallestLooksSame = place<QCheckBox>(fraQuality, "chkSmallestLooksSame", 0, 450, 2400, 330);
+    chkSmallestLooksSame->setText(QStringLiteral("Smallest that looks the same:"));
+    txbTarget = place<QLineEdit>(fraQuality, "txbTarget", 2450, 420, 500, 360);
+    txbTarget->setText(QString::number(kDefaultScoreTarget));
+    txbTarget->setMaxLength(kQualityDigits);
+    txbTarget->setAccessibleName(QStringLiteral("Target score"));
 
     chkWarnOnOverwrite = place<QCheckBox>(this, "chkWarnOnOverwrite", 3150, 630, 2325, 330);
     chkWarnOnOverwrite->setText(QStringLiteral("Warn on overwrite"));
@@ -101,7 +108,7 @@ frmConvertSingleFile::frmConvertSingleFile(QWidget* mainWindow, const QWidget* t
     cmdCancel = place<QPushButton>(this, "cmdCancel", 3675, 1680, 1800, 360);
     cmdCancel->setText(QStringLiteral("Cancel"));
 
-    for (QCheckBox* box : {chkBMP, chkPNG, chkJPG, chkWarnOnOverwrite, chkViewInBrowser})
+    for (QCheckBox* box : {chkBMP, chkPNG, chkJPG, chkWarnOnOverwrite, chkViewInBrowser, chkSmallestLooksSame})
         box->setAccessibleName(box->text());
     // Enter presses the focused button, or "Convert file" from the quality boxes.
     for (QPushButton* button : {cmdDoIt, cmdCancel})
@@ -291,6 +298,19 @@ void frmConvertSingleFile::cmdDoIt_Click()
             showMessage(this, QualityRangeMessage(low, high), kInputError);
             return;
         }
+        std::optional<int> target;
+        if (chkSmallestLooksSame->isChecked()) {
+            QString text = txbTarget->text();
+            CleanNumberText(text, false);
+            txbTarget->setText(text);
+            target = ScoreTargetFromText(text);
+            if (!target) {
+                showMessage(this, ScoreTargetMessage(), kInputError, MsgIcon::Exclamation);
+                return;
+            }
+        }
+        if (target)
+            intScoreTarget = *target;
         intQualityFrom = *from;
         intQualityTo = *to;
         intQualityStep = cboStep->currentText().toInt();
