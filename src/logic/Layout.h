@@ -37,6 +37,8 @@ struct QualitySearchPlacement {
     int checkLeft;
     int targetLeft;
     int windowWidth;
+
+    bool operator==(const QualitySearchPlacement&) const = default;
 };
 
 QualitySearchPlacement PlaceQualitySearch(const QualitySearchDesign& design = {});
