@@ -94,7 +94,7 @@ def case_single_file_and_state(s):
 
     tick(s, s.main, SAVE_STATE_ON_QUIT)
     quit_program(s)
-    expected = "".join('"%s"\r\n' % v for v in ["%s/" % folder] * 2 + [" 1", " 3", "1", "0", "1"]).encode()
+    expected = "".join('"%s"\r\n' % v for v in ["%s/" % folder] * 2 + [" 1", " 3", "1", "0", "1", "90"]).encode()
     wait_file(s.state_file, expected, "the folder and formats the single file left, saved on quit")
     s.start()
     (s.work / "after restart.sta").write_bytes(b"older state")  # the program asks; the file dialog does not
