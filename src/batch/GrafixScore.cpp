@@ -8,17 +8,13 @@ namespace pictoria {
 SearchedTarget SearchDecodedSource(std::shared_ptr<const pixmorph::DecodedSource> source, const QString& outputFormat,
                                    int target)
 {
-    // Shared, so copies of the writer keep the one candidate the search kept.
-    auto chosen = std::make_shared<const pixmorph::SmallestOutput>(
-        pixmorph::findSmallest(*source, outputFormat.toLower().toStdString(), target));
-    pixmorph::TranscodeResult searched;
-    searched.ok = chosen->ok;
-    searched.status = chosen->ok ? PIXMORPH_OK : PIXMORPH_FAILED;
-    searched.side = chosen->side;
-    searched.message = chosen->message;
+    // Shared, so every copy of the writer writes the one candidate the search kept.
+    const std::shared_ptr<const pixmorph::SmallestOutput> chosen =
+        pixmorph::findSmallest(*source, outputFormat.toLower().toStdString(), target);
+    const pixmorph::QualityChoice& choice = chosen->choice;
     SearchedTarget result;
-    result.outcome = OutcomeOf(searched);
-    result.found = {true, chosen->quality, chosen->score, chosen->reachedTarget, target};
+    result.outcome = OutcomeOf(choice.result);
+    result.found = {true, choice.quality, choice.score, choice.reachedTarget, target};
     result.write = [chosen](const QString& outputPath) {
         return OutcomeOf(pixmorph::writeChosen(*chosen, outputPath.toUtf8().toStdString()));
     };

@@ -282,6 +282,34 @@ private slots:
                  "photo.png converted to\r\nphoto_q80.jpg with quality 80, not searched: the picture is too large to hold.\r\n\r\n");
         QCOMPARE(engine.started(), (QStringList{"photo.png", "photo_q80.jpg"}));
     }
+
+    // With an engine that scores: a real search, its report line, the file
+    // named by it and the page's score agree with a score measured afresh.
+    void realEngine()
+    {
+        QImage picture(96, 64, QImage::Format_RGB32);
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                picture.setPixel(x, y, qRgb(x * 2 + (x * y) % 7, y * 3, (x ^ y) * 2));
+        const QString src = dir_.filePath("photo.png");
+        QVERIFY(picture.save(src));
+        if (!ScoreFiles(src, src).ok)
+            QSKIP("this engine cannot score pictures");
+        LOAD_MAIN_WINDOW(w);
+        ScriptedPrompts scripted;
+        expectSingleFileRun(scripted, src, {.jpg = true, .view = true, .smallest = true, .target = "85"});
+        scripted.expectLaunch(dir_.filePath("viewer01.htm"));
+        w.cmdConvertSingleFile->click();
+        VERIFY_RUN_ENDED(w, scripted);
+        const QRegularExpressionMatch line =
+            QRegularExpression("^photo.png converted to\r\nphoto_q(\\d+).jpg with quality \\1, score (\\d+\\.\\d)\\.\r\n")
+                .match(withoutSizes(w.ReportText()));
+        QVERIFY2(line.hasMatch(), qPrintable(w.ReportText()));
+        const QString output = dir_.filePath("photo_q" + line.captured(1) + ".jpg");
+        const ScoreOutcome measured = ScoreFiles(src, output);
+        QVERIFY(measured.ok && measured.score >= 85 && ScoreText(measured.score) == line.captured(2));
+        QVERIFY(QString::fromUtf8(readAll(dir_.filePath("viewer01.htm"))).contains(", score " + line.captured(2) + ", "));
+    }
 };
 
 QTEST_MAIN(TestSmallest)
