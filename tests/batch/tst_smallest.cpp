@@ -159,15 +159,16 @@ private slots:
     }
 
     // The page of a quality range waits for the scores of its outputs,
-    // measured after they are written; each gets its word, and the smallest
-    // file scoring 90 or more is marked. A PNG beside them is not scored.
+    // measured after they are written; each gets its word (or why it has
+    // none), and the smallest file scoring 90 or more is marked. A PNG beside
+    // them is not scored.
     void rangeScoredOnThePage()
     {
         const QString src = dir_.filePath("photo.bmp");
         QVERIFY(writeImage(src));
         LOAD_MAIN_WINDOW(w);
         HeldTranscoder engine;
-        engine.scriptScore("photo_q30.jpg", 61.0);
+        engine.scriptScore("photo_q30.jpg", std::nullopt);
         engine.scriptScore("photo_q60.jpg", 91.5);
         engine.scriptScore("photo_q90.jpg", 97.04);
         engine.releaseAll();
@@ -181,7 +182,7 @@ private slots:
         const QString page = QString::fromUtf8(readAll(dir_.filePath("viewer01.htm")));
         QCOMPARE((QStringList{captionOf(page, "photo.png"), captionOf(page, "photo_q30.jpg"), captionOf(page, "photo_q60.jpg"),
                               captionOf(page, "photo_q90.jpg")}),
-                 (QStringList{"photo.png (from photo.bmp)<BR>", "photo_q30.jpg, score 61.0, medium (from photo.bmp)<BR>",
+                 (QStringList{"photo.png (from photo.bmp)<BR>", "photo_q30.jpg, not scored: cannot be scored (from photo.bmp)<BR>",
                               "photo_q60.jpg, score 91.5, visually lossless, the smallest that looks the same (from photo.bmp)<BR>",
                               "photo_q90.jpg, score 97.0, visually lossless (from photo.bmp)<BR>"}));
         QCOMPARE(page.count("photo.bmp, "), 1);
@@ -283,6 +284,26 @@ private slots:
         QCOMPARE(engine.started(), (QStringList{"photo.png", "photo_q80.jpg"}));
     }
 
+    // Stop while a file's search runs: its output has started, as one at a
+    // time it would have, and is written; the next file's outputs do not start.
+    void stopWhileSearching()
+    {
+        QVERIFY(writeImage(dir_.filePath("a.png")) && writeImage(dir_.filePath("b.png")));
+        LOAD_MAIN_WINDOW(w);
+        HeldTranscoder engine;
+        ScriptedPrompts scripted;
+        expectSingleFileRun(scripted, QString(), {.jpg = true, .smallest = true});
+        w.ConvertSingleFiles({dir_.filePath("a.png"), dir_.filePath("b.png")});
+        QVERIFY(engine.waitForStarted(1));
+        engine.release("a.png");
+        QVERIFY(QTest::qWaitFor([&] { return engine.started().contains("a.png search"); }));
+        w.cmdStop->click();
+        engine.releaseAll();
+        VERIFY_RUN_ENDED(w, scripted);
+        QVERIFY(QFile::exists(dir_.filePath("a_q70.jpg")) && !QFile::exists(dir_.filePath("b_q70.jpg")));
+        QVERIFY(w.ReportText().endsWith("a_q70.jpg with quality 70, score 91.2.\r\n\r\nOperation stopped.\r\n"));
+    }
+
     // With an engine that scores: a real search, its report line, the file
     // named by it and the page's score agree with a score measured afresh.
     void realEngine()
@@ -309,6 +330,18 @@ private slots:
         const ScoreOutcome measured = ScoreFiles(src, output);
         QVERIFY(measured.ok && measured.score >= 85 && ScoreText(measured.score) == line.captured(2));
         QVERIFY(QString::fromUtf8(readAll(dir_.filePath("viewer01.htm"))).contains(", score " + line.captured(2) + ", "));
+
+        Bench b;
+        QVERIFY(b.load(2 /* PNG */, kJpg) && picture.save(b.in + "photo.png"));
+        b.w.chkSmallestLooksSame->setChecked(true);
+        b.w.txbTarget->setText("85");
+        b.w.cmdConvertFiles->click();
+        VERIFY_RUN_ENDED(b.w, scripted);
+        const QRegularExpressionMatch batchLine =
+            QRegularExpression("^photo.png -> photo.jpg \\[OK\\] quality (\\d+), score (\\d+\\.\\d)\r\n").match(b.w.ReportText());
+        QVERIFY2(batchLine.hasMatch(), qPrintable(b.w.ReportText()));
+        QCOMPARE(batchLine.captured(1), line.captured(1));
+        QCOMPARE(ScoreText(ScoreFiles(b.in + "photo.png", b.out + "photo.jpg").score), batchLine.captured(2));
     }
 };
 
