@@ -4,6 +4,7 @@
 #include "FormHelpers.h"
 #include "Language.h"
 #include "FileProc.h"
+#include "ImageFormats.h"
 #include "Layout.h"
 #include "SmallestQuality.h"
 #include "Twips.h"
@@ -194,7 +195,12 @@ void frmMain::createControls()
     setTextColor(lblOnlineDocumentation, kDarkBlue);
     lblOnlineDocumentation->setCursor(Qt::PointingHandCursor);
     lblOnlineDocumentation->hide();
-    lblNotice = label(this, "lblNotice", "BMP, GIF, JPG and PNG", 105, 4240, 1905, 285);
+    // The formats read, on two lines: eight names do not fit the column's width.
+    QStringList noticeNames = InputFormatNames();
+    noticeNames.sort();
+    lblNotice = label(this, "lblNotice", noticeNames.join(QStringLiteral(", ")), 105, 4110, 1905, 400);
+    lblNotice->setWordWrap(true);
+    lblNotice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setTextColor(lblNotice, kDarkGrey);
     lblConvertingFile = label(this, "lblConvertingFile", "Converting file ...", 3150, 4410, 4425, 330, 9.75);
     setTextColor(lblConvertingFile, kDarkRed);
@@ -311,14 +317,12 @@ void frmMain::InitMainWindow()
     txbReport->clear();
     NormalHeight = 5450;
     LoadSingleFileDialog();
-    strFormatNames = {QStringLiteral("BMP"), QStringLiteral("PNG"), QStringLiteral("JPG"), QStringLiteral("GIF")};
-    intFormatCounts = {4, 3};
+    strFormatNames = {InputFormatNames(), OutputFormatNames()};
     for (int i = 0; i < 2; ++i) {
         const QSignalBlocker filling(cboFileFormat[i]);
         cboFileFormat[i]->clear();
         cboFileFormat[i]->addItem(QStringLiteral("Select"));
-        for (int f = 0; f < intFormatCounts[i]; ++f)
-            cboFileFormat[i]->addItem(strFormatNames[f]);
+        cboFileFormat[i]->addItems(strFormatNames[i]);
         cboFileFormat[i]->setCurrentIndex(0);
     }
     intMinQuality = 10;

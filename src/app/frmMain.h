@@ -84,8 +84,8 @@ public:
     int intScoreTarget = 0;
     QString strProgramTextFile;
     QString strOnlineManualURL;
-    std::array<QString, 4> strFormatNames{};
-    std::array<int, 2> intFormatCounts{};
+    /// The formats each format box offers after "Select" (input, output).
+    std::array<QStringList, 2> strFormatNames{};
     int NormalHeight = 5450;  // twips
     QString DefaultStatePath;
     QString InputFormatFilter;

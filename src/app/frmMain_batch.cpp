@@ -8,6 +8,7 @@
 #include "FolderFiles.h"
 #include "FormHelpers.h"
 #include "Grafix.h"
+#include "ImageFormats.h"
 #include "Launch.h"
 #include "RunState.h"
 #include "SmallestQuality.h"
@@ -72,7 +73,7 @@ void frmMain::cmdConvertFiles_Click()
     InputFormatFilter = cboFileFormat[0]->currentText();
     OutputFormatFilter = cboFileFormat[1]->currentText();
 
-    if (OutputFormatFilter == QLatin1String("JPG")) {
+    if (IsLossyFormat(OutputFormatFilter)) {
         QString text = txbQuality->text();
         CleanNumberText(text, false);
         txbQuality->setText(text);
@@ -81,12 +82,13 @@ void frmMain::cmdConvertFiles_Click()
         if (quality)
             intQuality = *quality;
         if (!quality || intQuality < intMinQuality || intQuality > intMaxQuality) {
-            showMessage(this, QualityRangeMessage(intMinQuality, intMaxQuality), QStringLiteral("Input error"));
+            showMessage(this, QualityRangeMessage(OutputFormatFilter, intMinQuality, intMaxQuality),
+                        QStringLiteral("Input error"));
             return;
         }
     }
     intScoreTarget = 0;
-    if (IsLossyOutput(OutputFormatFilter) && chkSmallestLooksSame->isChecked()) {
+    if (IsLossyFormat(OutputFormatFilter) && chkSmallestLooksSame->isChecked()) {
         QString text = txbTarget->text();
         CleanNumberText(text, false);
         txbTarget->setText(text);
@@ -97,7 +99,8 @@ void frmMain::cmdConvertFiles_Click()
         }
         intScoreTarget = *target;
     }
-    if (InputFormatFilter != QLatin1String("JPG") && OutputFormatFilter == InputFormatFilter) {
+    // A format written at a quality may be written again at another.
+    if (!IsLossyFormat(InputFormatFilter) && OutputFormatFilter == InputFormatFilter) {
         showMessage(this, QStringLiteral("The output file format must be different from the input file format."),
                     QStringLiteral("Input error"), MsgIcon::Exclamation);
         return;
@@ -111,7 +114,7 @@ void frmMain::ProcessFiles(int intOperation)
     const bool listOutput = intOperation == kListOutput;
     const QString folder = folderText(txbFolderForImages[listOutput ? 1 : 0]);
     const QString format = listOutput ? OutputFormatFilter : InputFormatFilter;
-    const QString specification = QStringLiteral("*.") + format;
+    const QStringList specifications = FileSpecsOf(format);
 
     BeginRunState(*this);
     auto endWithMessage = [this](const QString& text, const QString& title, MsgIcon icon) {
@@ -128,7 +131,7 @@ void frmMain::ProcessFiles(int intOperation)
         return endWithMessage(error, kErrorTitle, MsgIcon::Information);
     QStringList matching;
     for (const QString& name : *names)
-        if (MatchesFileSpec(name, specification, false))
+        if (MatchesAnyFileSpec(name, specifications))
             matching << name;
     if (matching.isEmpty())
         return endWithMessage(NoFilesMessage(intOperation, InputFormatFilter, OutputFormatFilter),

@@ -4,6 +4,7 @@
 #include "FolderHelpers.h"
 #include "FolderSummary.h"
 #include "FolderText.h"
+#include "ImageFormats.h"
 #include "Language.h"
 #include "StrProc.h"
 #include "UserPrompts.h"
@@ -83,16 +84,15 @@ void frmMain::cmdClearFolderForImages_Click(int index)
 void frmMain::ShowFolderSummary(int index)
 {
     const QString folder = txbFolderForImages[index]->text();
-    const std::span<const QString> formats(strFormatNames);
-    std::array<qint64, std::tuple_size_v<decltype(strFormatNames)>> counts{};
+    QStringList formats = strFormatNames[0];
+    QList<qint64> counts;
     QString errorText;
     bool accessDenied = false;
     qint32 count = 0;
-    for (size_t f = 0; f < formats.size() && count >= 0 && !accessDenied; ++f) {
+    for (qsizetype f = 0; f < formats.size() && count >= 0 && !accessDenied; ++f) {
         double noSize = 0;
-        count = CountFiles(folder, QStringLiteral("*.") + formats[f].toLower(), false, errorText, noSize,
-                           accessDenied);
-        counts[f] = count;
+        count = CountFiles(folder, FileSpecsOf(formats[f]), false, errorText, noSize, accessDenied);
+        counts << count;
     }
     // Counting yields to the event loop, so the user may have quit meanwhile.
     if (isQuitting())
@@ -103,6 +103,7 @@ void frmMain::ShowFolderSummary(int index)
         showMessage(this, FolderUnreadableSentence(index, errorText), QStringLiteral("Error"), MsgIcon::Exclamation);
     else {
         const bool none = std::all_of(counts.begin(), counts.end(), [](qint64 n) { return n == 0; });
+        KeepSummarisedFormats(formats, counts);
         showMessage(this, FolderSummarySentence(index, formats, counts), GetProgramText(none ? 5 : 6));
     }
 }
@@ -110,8 +111,9 @@ void frmMain::ShowFolderSummary(int index)
 void frmMain::cboFileFormat_Click(int index)
 {
     if (index == 1) {
-        const qint16 jpg = FindFormatIndex(strFormatNames, qint16(intFormatCounts[1]), QStringLiteral("JPG"));
-        lblQuality->setVisible(jpg >= 0 && cboFileFormat[1]->currentIndex() == jpg + 1);
+        // Every format written at a quality shows the quality box.
+        const int entry = cboFileFormat[1]->currentIndex();
+        lblQuality->setVisible(entry > 0 && IsLossyFormat(strFormatNames[1].value(entry - 1)));
         txbQuality->setVisible(lblQuality->isVisibleTo(this));
         chkSmallestLooksSame->setVisible(lblQuality->isVisibleTo(this));
         txbTarget->setVisible(lblQuality->isVisibleTo(this));

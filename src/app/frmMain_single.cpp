@@ -1,10 +1,11 @@
 // The "Convert single file" command: a picked file (or several handed over)
-// converted into each chosen output format, JPG once per quality of the
-// chosen range, each into the file's own folder.
+// converted into each chosen output format, a format written at a quality
+// once per quality of the chosen range, each into the file's own folder.
 #include "frmMain.h"
 
 #include "BatchText.h"
 #include "FormHelpers.h"
+#include "ImageFormats.h"
 #include "Launch.h"
 #include "OpenedPaths.h"
 #include "RunState.h"
@@ -39,7 +40,7 @@ void frmMain::cmdConvertSingleFile_Click()
     if (!txbFolderForImages[0]->text().isEmpty())
         QDir::setCurrent(txbFolderForImages[0]->text());
     const QString filePath = prompts().openFileName(this, QStringLiteral("Specify file to be converted"),
-                                                    QStringLiteral("BMP, GIF, JPG and PNG|*.bmp;*.gif;*.jpg;*.png"));
+                                                    OpenFileFilter());
     if (filePath.isEmpty() || isQuitting()) {
         FocusNextControl();
         return;
@@ -64,10 +65,10 @@ void frmMain::ConvertSingleFiles(const QStringList& files)
         return;
     }
     // One target, kept by the window and the dialog alike.
-    const bool searched = dialog.chkJPG->isChecked() && dialog.chkSmallestLooksSame->isChecked();
+    const bool searched = dialog.chkSmallestLooksSame->isChecked() && !dialog.checkedLossyFormats().isEmpty();
     if (searched)
         txbTarget->setText(QString::number(dialog.intScoreTarget));
-    if (dialog.chkJPG->isChecked()) {
+    if (!dialog.checkedLossyFormats().isEmpty()) {
         intQualityFrom = dialog.intQualityFrom;
         intQualityTo = dialog.intQualityTo;
         intQualityStep = dialog.intQualityStep;
@@ -78,10 +79,11 @@ void frmMain::ConvertSingleFiles(const QStringList& files)
     cmdStop->show();
     lblOnlineDocumentation->hide();
 
-    // File by file, each always BMP, PNG, then each JPG quality, as many at
-    // once as a batch converts files: a source that cannot be read ends its
-    // own formats. A format the dialog would not offer for a file alone is
-    // left out for it.
+    // File by file, each always the formats written without loss (BMP, PNG,
+    // TIFF), then each quality of each one written at a quality (JPG, WEBP,
+    // AVIF), as many at once as a batch converts files: a source that cannot
+    // be read ends its own formats. A format the dialog would not offer for a
+    // file alone is left out for it.
     RunParameters parameters;
     parameters.operation = kConvertSingle;
     parameters.warnOnOverwrite = dialog.chkWarnOnOverwrite->isChecked() && chkWarnOnOverwrite->isChecked();
@@ -92,20 +94,25 @@ void frmMain::ConvertSingleFiles(const QStringList& files)
         SourceFile source;
         source.folder = FolderOf(path, false);
         source.fileName = FileNameOf(path, false);
-        source.inputFormat = ExtensionOf(source.fileName, true).toUpper();
-        for (const auto& [box, format] :
-             {std::pair(dialog.chkBMP, QStringLiteral("BMP")), std::pair(dialog.chkPNG, QStringLiteral("PNG"))})
-            if (box->isChecked() && TakesOutputFormat(path, format))
+        source.inputFormat = FormatNameOfPath(source.fileName);
+        for (const QString& format : dialog.checkedFormats()) {
+            if (!TakesOutputFormat(path, format))
+                continue;
+            if (!IsLossyFormat(format)) {
                 source.targets.push_back({source.fileName, format, intQuality, QString()});
-        // An automatic output is one file, named by the quality its search
-        // finds; the range's first quality is taken when it cannot search.
-        if (searched)
-            source.targets.push_back({source.fileName, QStringLiteral("JPG"), intQualityFrom,
-                                      QString::number(intQualityFrom), dialog.intScoreTarget});
-        else if (dialog.chkJPG->isChecked())
+                continue;
+            }
+            // An automatic output is one file, named by the quality its
+            // search finds; the range's first quality is taken when it cannot search.
+            if (searched) {
+                source.targets.push_back(
+                    {source.fileName, format, intQualityFrom, QString::number(intQualityFrom), dialog.intScoreTarget});
+                continue;
+            }
             for (const int quality : plan.qualities)
-                source.targets.push_back({source.fileName, QStringLiteral("JPG"), quality,
-                                          plan.tagged ? QString::number(quality) : QString()});
+                source.targets.push_back(
+                    {source.fileName, format, quality, plan.tagged ? QString::number(quality) : QString()});
+        }
         if (!source.targets.empty())
             parameters.sources.push_back(std::move(source));
     }
@@ -116,19 +123,21 @@ void frmMain::ConvertSingleFiles(const QStringList& files)
 void frmMain::conversionStarting(const SourceFile& source, const ConversionItem& item)
 {
     InputFormatFilter = source.inputFormat;
-    cboFileFormat[0]->setCurrentIndex(FindFormatIndex(strFormatNames, intFormatCounts[0], InputFormatFilter) + 1);
+    cboFileFormat[0]->setCurrentIndex(
+        FindFormatIndex(strFormatNames[0], qint16(strFormatNames[0].size()), InputFormatFilter) + 1);
     for (QLineEdit* box : txbFolderForImages)
         if (box->text() != source.folder)
             box->setText(source.folder);
     OutputFormatFilter = item.outputFormat;
-    cboFileFormat[1]->setCurrentIndex(FindFormatIndex(strFormatNames, intFormatCounts[1], item.outputFormat) + 1);
-    if (item.outputFormat == QLatin1String("JPG"))
+    cboFileFormat[1]->setCurrentIndex(
+        FindFormatIndex(strFormatNames[1], qint16(strFormatNames[1].size()), item.outputFormat) + 1);
+    if (IsLossyFormat(item.outputFormat))
         intQuality = item.quality;
 }
 
 void frmMain::conversionReported(const ConversionItem& item)
 {
-    if (item.outputFormat == QLatin1String("JPG"))
+    if (IsLossyFormat(item.outputFormat))
         txbQuality->setText(QString::number(item.quality));
 }
 

@@ -2,6 +2,7 @@
 
 #include "FileProc.h"
 #include "FolderFiles.h"
+#include "ImageFormats.h"
 #include "StrProc.h"
 
 #include <QtConcurrent/QtConcurrentRun>
@@ -169,10 +170,16 @@ void ConversionRun::startDecodes()
         QString error;
         const std::optional<qint64> length = FileLength(path, error);
         decode.sizeText = length ? SizeText(*length) : QString();
-        decode.watcher = new QFutureWatcher<DecodedFile>(this);
+        decode.watcher = new QFutureWatcher<DecodedSource>(this);
         Decode* started = &decode;
         connect(decode.watcher, &QFutureWatcherBase::finished, this, [this, started] { decodeDone(started); });
-        decode.watcher->setFuture(QtConcurrent::run(&conversionPool(), transcoder_.decode, path));
+        const bool preview = parameters_.viewInBrowser && !BrowsersShow(path);
+        decode.watcher->setFuture(QtConcurrent::run(&conversionPool(), [transcoder = transcoder_, path, preview] {
+            DecodedSource source{transcoder.decode(path), QString()};
+            if (preview)
+                source.preview = ViewerPreview(path, transcoder);
+            return source;
+        }));
     }
 }
 
@@ -193,7 +200,9 @@ bool ConversionRun::mayDecode(std::size_t sourceIndex) const
 void ConversionRun::decodeDone(Decode* decode)
 {
     --inFlight_;
-    decode->decoded = decode->watcher->result();
+    const DecodedSource source = decode->watcher->result();
+    decode->decoded = source.file;
+    decode->preview = source.preview;
     decode->watcher->deleteLater();
     decode->watcher = nullptr;
     pump();
@@ -373,36 +382,49 @@ void ConversionRun::startConversion(Entry& entry)
             host_.showViewerPageError(reason);
     }
 
-    entry.watcher = new QFutureWatcher<SearchedOutcome>(this);
+    entry.watcher = new QFutureWatcher<ConvertedFile>(this);
     Entry* started = &entry;
     connect(entry.watcher, &QFutureWatcherBase::finished, this, [this, started] { conversionDone(started); });
     ++inFlight_;
-    const QString input = entry.inputPath;
-    const QString target = entry.targetPath;
-    const int quality = item.quality;
-    std::function<SearchedOutcome()> call;
-    if (entry.writeChosen)
-        call = [write = entry.writeChosen, target] { return SearchedOutcome{write(target), std::nullopt}; };
-    else if (entry.write)
-        call = [write = entry.write, target, quality] { return SearchedOutcome{write(target, quality), std::nullopt}; };
-    else if (item.scoreTarget > 0)
-        call = [convert = transcoder_.convertSmallest, input, target, quality, scoreTarget = item.scoreTarget] {
-            return convert(input, target, quality, scoreTarget);
-        };
-    else
-        call = [convert = transcoder_.convert, input, target, quality] {
-            return SearchedOutcome{convert(input, target, quality), std::nullopt};
-        };
-    entry.watcher->setFuture(QtConcurrent::run(&conversionPool(), std::move(call)));
+    // Previews are conversions too, so they are made here, off the window's
+    // thread; a single file's source has its preview made with its decode.
+    const bool previewSource = viewerPage_.isOpen() && !entry.source && !BrowsersShow(entry.inputPath);
+    const bool previewTarget = viewerPage_.isOpen() && !BrowsersShow(entry.targetPath);
+    entry.watcher->setFuture(QtConcurrent::run(
+        &conversionPool(), [transcoder = transcoder_, write = entry.write, writeChosen = entry.writeChosen,
+                            input = entry.inputPath, target = entry.targetPath, quality = item.quality,
+                            scoreTarget = item.scoreTarget, previewSource, previewTarget] {
+            ConvertedFile done;
+            if (writeChosen) {
+                done.outcome = writeChosen(target);
+            } else if (write) {
+                done.outcome = write(target, quality);
+            } else if (scoreTarget > 0) {
+                const SearchedOutcome searched = transcoder.convertSmallest(input, target, quality, scoreTarget);
+                done.outcome = searched.outcome;
+                done.found = searched.found;
+            } else {
+                done.outcome = transcoder.convert(input, target, quality);
+            }
+            if (done.outcome.converted()) {
+                if (previewSource)
+                    done.sourcePreview = ViewerPreview(input, transcoder);
+                if (previewTarget)
+                    done.targetPreview = ViewerPreview(target, transcoder);
+            }
+            return done;
+        }));
 }
 
 void ConversionRun::conversionDone(Entry* entry)
 {
     --inFlight_;
-    const SearchedOutcome result = entry->watcher->result();
-    entry->outcome = result.outcome;
-    if (result.found)
-        entry->found = result.found;
+    ConvertedFile done = entry->watcher->result();
+    entry->outcome = done.outcome;
+    if (done.found)
+        entry->found = done.found;
+    entry->sourcePreview = std::move(done.sourcePreview);
+    entry->targetPreview = std::move(done.targetPreview);
     // Reporting may destroy the entry, and the watcher is still emitting.
     entry->watcher->deleteLater();
     entry->watcher = nullptr;
@@ -482,9 +504,10 @@ void ConversionRun::reportEntry(Entry& entry)
         host_.appendToReport(singleFile() ? SearchedSingleTail(entry.targetName, outputSize, *entry.found)
                                           : SearchedBatchTail(entry.targetName, *entry.found));
     } else if (singleFile()) {
-        const bool jpg = ExtensionOf(entry.targetPath, false).toUpper() == QLatin1String("JPG");
-        host_.appendToReport(
-            SingleSuccessTail(entry.targetName, outputSize, jpg ? std::optional<int>(entry.item.quality) : std::nullopt));
+        const ImageFormat* written = FormatOfPath(entry.targetPath);
+        const bool atQuality = written && written->lossy;
+        host_.appendToReport(SingleSuccessTail(entry.targetName, outputSize,
+                                               atQuality ? std::optional<int>(entry.item.quality) : std::nullopt));
     } else {
         host_.appendToReport(BatchSuccessTail(entry.targetName));
     }
@@ -493,13 +516,18 @@ void ConversionRun::reportEntry(Entry& entry)
         host_.conversionReported(entry.item);
     if (viewerPage_.isOpen()) {
         // A single-file run shows each source once, above all its targets.
-        if (!entry.source || entry.source != shownSource_)
-            pageEntries_.addSource(entry.inputPath, entry.inputSize);
+        if (!entry.source) {
+            pageEntries_.addSource(entry.inputPath, entry.inputSize, entry.sourcePreview);
+        } else if (entry.source != shownSource_) {
+            QString& preview = decodeOf(entry.source)->preview;
+            pageEntries_.addSource(entry.inputPath, entry.inputSize, preview);
+            preview.clear();  // shown once: its memory is not held to the end of the run
+        }
         shownSource_ = entry.source;
         const std::optional<double> searchedScore =
             entry.found && entry.found->searched ? std::optional<double>(entry.found->score) : std::nullopt;
-        pageEntries_.addOutput(entry.inputPath, entry.targetPath, *outputLength, outputSize,
-                               IsLossyOutput(entry.item.outputFormat), searchedScore);
+        pageEntries_.addOutput(entry.inputPath, entry.targetPath, *outputLength, outputSize, entry.targetPreview,
+                               IsLossyFormat(entry.item.outputFormat), searchedScore);
     }
 }
 

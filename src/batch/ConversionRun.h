@@ -30,9 +30,9 @@ namespace pictoria {
 /// One conversion of a run: a source file into one target.
 struct ConversionItem {
     QString fileName;      ///< bare source name
-    QString outputFormat;  ///< "BMP", "PNG" or "JPG"
-    int quality = 0;       ///< JPG quality
-    QString qualityTag;    ///< "80" for photo_q80.jpg; empty for an untagged target
+    QString outputFormat;  ///< a written format's name: "BMP", "WEBP", ...
+    int quality = 0;       ///< quality of a format written at one
+    QString qualityTag;    ///< "80" for photo_q80.webp; empty for an untagged target
     /// Above 0: the quality is searched for, the lowest whose score reaches
     /// this target; quality is then the one taken when the source cannot be
     /// searched, and a single file's target is named by the quality found.
@@ -44,7 +44,7 @@ struct ConversionItem {
 struct SourceFile {
     QString folder;       ///< ends in "/"
     QString fileName;     ///< bare name
-    QString inputFormat;  ///< the extension in upper case ("BMP", "TIF", "")
+    QString inputFormat;  ///< its format's name ("JPG" for .jpeg), else the extension in upper case ("TGA", "")
     std::vector<ConversionItem> targets;
 };
 
@@ -53,7 +53,7 @@ struct RunParameters {
     int operation = kConvertBatch;  ///< kConvertBatch or kConvertSingle
     QString inputFolder;            ///< batch: ends in "/"
     QString outputFolder;           ///< batch: ends in "/"
-    QString inputFormat;            ///< batch: "BMP", "PNG", "JPG" or "GIF"
+    QString inputFormat;            ///< batch: a read format's name
     bool warnOnOverwrite = false;
     bool viewInBrowser = false;
     int matchingFiles = 0;  ///< the summary's "of N input" (batch)
@@ -118,6 +118,18 @@ signals:
     void finished();
 
 private:
+    // What a worker thread hands back for one conversion: the engine's
+    // outcome, the quality it searched, and, for the viewer page, previews of pictures browsers cannot show.
+    struct ConvertedFile {
+        EngineOutcome outcome;
+        std::optional<FoundQuality> found;  // an automatic quality's
+        QString sourcePreview, targetPreview;
+    };
+    // A single-file source as its worker thread reads it.
+    struct DecodedSource {
+        DecodedFile file;
+        QString preview;  // for the viewer page, when browsers cannot show the source
+    };
     // One conversion to dispatch: a batch item, or a target of a single-file source.
     struct Job {
         const SourceFile* source;  // null in a batch
@@ -128,8 +140,9 @@ private:
         std::size_t firstJob = 0, lastJob = 0;
         QString sizeText;  // for the progress label while it is decoded
         bool started = false;
-        QFutureWatcher<DecodedFile>* watcher = nullptr;  // while decoding
+        QFutureWatcher<DecodedSource>* watcher = nullptr;  // while decoding
         std::optional<DecodedFile> decoded;  // from its decode until its last conversion has started
+        QString preview;  // until the source is on the viewer page
         QString unreadableFormat;  // it failed to read here: its later formats are skipped
     };
     struct Entry {
@@ -151,7 +164,8 @@ private:
         QString keptTail;                     // the existing target was kept
         std::optional<QString> runTimeError;  // the source could not be measured
         std::optional<EngineOutcome> outcome;
-        QFutureWatcher<SearchedOutcome>* watcher = nullptr;  // while in flight
+        QString sourcePreview, targetPreview;  // batch: the source's; either: the target's
+        QFutureWatcher<ConvertedFile>* watcher = nullptr;  // while in flight
     };
 
     void pump();

@@ -3,7 +3,7 @@
 
 #include <pixmorph/transcode.hpp>
 
-#include "StrProc.h"
+#include "ImageFormats.h"
 
 #include <QByteArray>
 
@@ -74,8 +74,7 @@ SearchedOutcome TranscodeSmallest(const QString& inputPath, const QString& outpu
         fixed.target = target;
         return {decoded.write(outputPath, fixedQuality), fixed};
     }
-    const SearchedTarget searched =
-        decoded.search(ExtensionOf(outputPath, false).toUpper(), target);
+    const SearchedTarget searched = decoded.search(FormatNameOfPath(outputPath), target);
     if (!searched.outcome.converted())
         return {searched.outcome, std::nullopt};
     return {searched.write(outputPath), searched.found};

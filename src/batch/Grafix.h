@@ -41,11 +41,11 @@ using TargetSearcher = std::function<SearchedTarget(const QString& outputFormat,
 /// A source file read once for several targets.
 struct DecodedFile {
     TargetWriter write;
-    /// Only for a source held whole.
-    TargetSearcher search;
     /// False when the source could not be read whole: its writes may then
     /// fail on the reading side, as TranscodeFile's would.
     bool whole = false;
+    /// Only for a source held whole.
+    TargetSearcher search;
 };
 
 /// Reads and decodes @p inputPath once. Safe to call on any thread.

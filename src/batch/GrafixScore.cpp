@@ -1,6 +1,8 @@
 // The engine's perceptual score and its quality search, as the seam hands them out.
 #include "GrafixScore.h"
 
+#include "ImageFormats.h"
+
 #include <pixmorph/score.hpp>
 
 namespace pictoria {
@@ -10,7 +12,7 @@ SearchedTarget SearchDecodedSource(std::shared_ptr<const pixmorph::DecodedSource
 {
     // Shared, so every copy of the writer writes the one candidate the search kept.
     const std::shared_ptr<const pixmorph::SmallestOutput> chosen =
-        pixmorph::findSmallest(*source, outputFormat.toLower().toStdString(), target);
+        pixmorph::findSmallest(*source, OutputExtensionOf(outputFormat).toStdString(), target);
     const pixmorph::QualityChoice& choice = chosen->choice;
     SearchedTarget result;
     result.outcome = OutcomeOf(choice.result);

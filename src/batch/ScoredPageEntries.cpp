@@ -23,23 +23,25 @@ ScoredPageEntries::~ScoredPageEntries()
                 output->watcher->waitForFinished();
 }
 
-void ScoredPageEntries::addSource(const QString& inputPath, const QString& sizeText)
+void ScoredPageEntries::addSource(const QString& inputPath, const QString& sizeText, const QString& preview)
 {
     if (!sources_.empty())
         sources_.back().closed = true;
     Source& source = sources_.emplace_back();
-    source.entry = ViewerSourceEntry(inputPath, sizeText, page_.path());
+    source.entry = ViewerSourceEntry(inputPath, sizeText, page_.path(), preview);
     source.inputFileName = FileNameOf(inputPath, false);
     writeComplete();
 }
 
 void ScoredPageEntries::addOutput(const QString& inputPath, const QString& targetPath, qint64 size,
-                                  const QString& sizeText, bool lossy, std::optional<double> knownScore)
+                                  const QString& sizeText, const QString& preview, bool lossy,
+                                  std::optional<double> knownScore)
 {
     auto owned = std::make_unique<Output>();
     Output& output = *owned;
     output.targetPath = targetPath;
     output.sizeText = sizeText;
+    output.preview = preview;
     output.compared = {size, lossy, knownScore};
     sources_.back().outputs.push_back(std::move(owned));
     if (lossy && !knownScore) {
@@ -86,7 +88,7 @@ void ScoredPageEntries::writeComplete()
             const QString note = output.compared.lossy
                                      ? ViewerScoreNote(output.compared.score, output.failure, smallest == i)
                                      : QString();
-            entries += ViewerTargetEntry(output.targetPath, output.sizeText, source.inputFileName, note);
+            entries += ViewerTargetEntry(output.targetPath, output.sizeText, source.inputFileName, output.preview, note);
         }
         page_.write(entries);
         sources_.pop_front();

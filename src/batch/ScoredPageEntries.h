@@ -29,12 +29,13 @@ public:
     /// Waits for the scores still being measured.
     ~ScoredPageEntries() override;
 
-    /// Starts the entries of a source; the outputs added next go under it.
-    void addSource(const QString& inputPath, const QString& sizeText);
+    /// Starts the entries of a source (@p preview as the page takes it); the
+    /// outputs added next go under it.
+    void addSource(const QString& inputPath, const QString& sizeText, const QString& preview);
     /// A converted output of the source added last. A lossy one is shown with
     /// its score: @p knownScore, or measured now against @p inputPath.
     void addOutput(const QString& inputPath, const QString& targetPath, qint64 size, const QString& sizeText,
-                   bool lossy, std::optional<double> knownScore);
+                   const QString& preview, bool lossy, std::optional<double> knownScore);
     /// No more outputs come: what is complete is written.
     void close();
     /// Every entry added is on the page.
@@ -48,6 +49,7 @@ private:
     struct Output {
         QString targetPath;
         QString sizeText;
+        QString preview;
         PageOutput compared;
         QString failure;  // why a lossy output has no score
         bool measuring = false;

@@ -5,6 +5,7 @@
 #include "ViewerPage.h"
 
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 namespace pictoria {
 
@@ -64,6 +65,22 @@ void ViewerPageFile::close()
     file_.reset();
     if (!hasImages_)
         QFile::remove(path_);
+}
+
+QString ViewerPreview(const QString& path, const Transcoder& transcoder)
+{
+    // A quality that keeps the page small; it only needs to look right.
+    constexpr int kPreviewQuality = 80;
+    const QTemporaryDir folder;
+    if (!folder.isValid())
+        return QString();
+    const QString jpg = folder.filePath(QStringLiteral("preview.jpg"));
+    if (!transcoder.convert(path, jpg, kPreviewQuality).converted())
+        return QString();
+    QFile preview(jpg);
+    if (!preview.open(QIODevice::ReadOnly))
+        return QString();
+    return JpegDataAddress(preview.readAll());
 }
 
 }  // namespace pictoria

@@ -2,6 +2,8 @@
 // the source folder, written entry by entry, completed at the run's end.
 #pragma once
 
+#include "Grafix.h"
+
 #include <QFile>
 #include <QString>
 
@@ -35,5 +37,11 @@ private:
     QString path_;
     bool hasImages_ = false;
 };
+
+/// For the page, a picture browsers cannot show (@p path, a HEIC or TIFF
+/// file): a JPG of it made by @p transcoder in a temporary folder of its own,
+/// never one of the user's, returned as a data: address; the JPG is removed.
+/// Empty when it cannot be made. Safe to call on any thread.
+QString ViewerPreview(const QString& path, const Transcoder& transcoder);
 
 }  // namespace pictoria

@@ -2,6 +2,7 @@
 
 #include "BatchText.h"
 #include "FormHelpers.h"
+#include "ImageFormats.h"
 #include "OpenedPaths.h"
 #include "SmallestQuality.h"
 #include "StrProc.h"
@@ -27,6 +28,14 @@ constexpr int kHeightWithoutQuality = 2800;
 constexpr int kHeightWithQuality = 3570;
 constexpr int kLoadShift = 50;
 constexpr int kQualityDigits = 3;
+
+// The grid of output format check boxes, in twips.
+constexpr int kFormatRows = 3;
+constexpr int kFormatsLeft = 105;
+constexpr int kFormatsTop = 1155;
+constexpr int kFormatColumnStep = 1095;
+constexpr int kFormatRowStep = 315;
+constexpr int kFormatBoxWidths[kFormatRows] = {960, 960, 855};
 
 const QString kInputError = QStringLiteral("Input error");
 
@@ -65,12 +74,20 @@ frmConvertSingleFile::frmConvertSingleFile(QWidget* mainWindow, const QWidget* t
         lblToBeConvertedTo[i] = place<QLabel>(this, name.constData(), 105, i == 0 ? 525 : 840, 2325, 330);
         lblToBeConvertedTo[i]->setText(QString::fromLatin1(toBeConverted[i]));
     }
-    chkBMP = place<QCheckBox>(this, "chkBMP", 105, 1155, 960, 330);
-    chkBMP->setText(QStringLiteral("BMP"));
-    chkPNG = place<QCheckBox>(this, "chkPNG", 105, 1470, 960, 330);
-    chkPNG->setText(QStringLiteral("PNG"));
-    chkJPG = place<QCheckBox>(this, "chkJPG", 105, 1785, 855, 330);
-    chkJPG->setText(QStringLiteral("JPG"));
+    // The written formats in columns of three: BMP, PNG, JPG, then WEBP,
+    // AVIF, TIFF beside them, and so on.
+    const QStringList written = OutputFormatNames();
+    for (qsizetype i = 0; i < written.size(); ++i) {
+        const QByteArray name = "chk" + written[i].toLatin1();
+        const int row = int(i % kFormatRows), column = int(i / kFormatRows);
+        QCheckBox* box = place<QCheckBox>(this, name.constData(), kFormatsLeft + column * kFormatColumnStep,
+                                          kFormatsTop + row * kFormatRowStep, kFormatBoxWidths[row], 330);
+        box->setText(written[i]);
+        formatBoxes_.emplace_back(written[i], box);
+    }
+    chkBMP = formatBox(QStringLiteral("BMP"));
+    chkPNG = formatBox(QStringLiteral("PNG"));
+    chkJPG = formatBox(QStringLiteral("JPG"));
 
     fraQuality = place<QGroupBox>(this, "fraQuality", 105, 2100, 3480, 855);
     fraQuality->setFlat(true);
@@ -108,7 +125,9 @@ frmConvertSingleFile::frmConvertSingleFile(QWidget* mainWindow, const QWidget* t
     cmdCancel = place<QPushButton>(this, "cmdCancel", 3675, 1680, 1800, 360);
     cmdCancel->setText(QStringLiteral("Cancel"));
 
-    for (QCheckBox* box : {chkBMP, chkPNG, chkJPG, chkWarnOnOverwrite, chkViewInBrowser, chkSmallestLooksSame})
+    for (const auto& [format, box] : formatBoxes_)
+        box->setAccessibleName(box->text());
+    for (QCheckBox* box : {chkWarnOnOverwrite, chkViewInBrowser, chkSmallestLooksSame})
         box->setAccessibleName(box->text());
     // Enter presses the focused button, or "Convert file" from the quality boxes.
     for (QPushButton* button : {cmdDoIt, cmdCancel})
@@ -121,14 +140,39 @@ frmConvertSingleFile::frmConvertSingleFile(QWidget* mainWindow, const QWidget* t
 
     // A value set from code raises the click handler only when it changes,
     // just as a user's click does.
-    connect(chkBMP, &QCheckBox::toggled, this, &frmConvertSingleFile::chkBMP_Click);
-    connect(chkPNG, &QCheckBox::toggled, this, &frmConvertSingleFile::chkPNG_Click);
-    connect(chkJPG, &QCheckBox::toggled, this, &frmConvertSingleFile::chkJPG_Click);
+    for (const auto& [format, box] : formatBoxes_)
+        connect(box, &QCheckBox::toggled, this,
+                IsLossyFormat(format) ? &frmConvertSingleFile::chkLossy_Click
+                                      : &frmConvertSingleFile::chkLossless_Click);
     connect(chkWarnOnOverwrite, &QCheckBox::toggled, this, &frmConvertSingleFile::chkWarnOnOverwrite_Click);
     connect(chkViewInBrowser, &QCheckBox::toggled, this, &frmConvertSingleFile::chkViewInBrowser_Click);
     connect(cboStep, &QComboBox::currentIndexChanged, this, &frmConvertSingleFile::cboStep_Click);
     connect(cmdDoIt, &QPushButton::clicked, this, &frmConvertSingleFile::cmdDoIt_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmConvertSingleFile::cmdCancel_Click);
+}
+
+QCheckBox* frmConvertSingleFile::formatBox(const QString& format) const
+{
+    for (const auto& [name, box] : formatBoxes_)
+        if (name == format)
+            return box;
+    return nullptr;
+}
+
+QStringList frmConvertSingleFile::checkedFormats() const
+{
+    QStringList formats;
+    for (const QString& format : OutputFormatsInWritingOrder())
+        if (formatBox(format)->isChecked())
+            formats << format;
+    return formats;
+}
+
+QString frmConvertSingleFile::checkedLossyFormats() const
+{
+    QStringList lossy = checkedFormats();
+    lossy.removeIf([](const QString& format) { return !IsLossyFormat(format); });
+    return JoinedFormatNames(lossy);
 }
 
 // ---- Geometry in twips ---------------------------------------------------------
@@ -221,14 +265,13 @@ void frmConvertSingleFile::Form_Activate()
     // The end of a long path is the part worth seeing.
     txbFile->end(false);
 
-    for (QCheckBox* box : {chkBMP, chkJPG, chkPNG}) {
+    for (const auto& [format, box] : formatBoxes_) {
         box->setChecked(false);
         box->setEnabled(true);
     }
     fraQuality->hide();
     const QStringList files = QStringList(strFilepath) + strMoreFilepaths;
-    for (const auto& [box, format] :
-         {std::pair(chkBMP, QStringLiteral("BMP")), std::pair(chkPNG, QStringLiteral("PNG"))})
+    for (const auto& [format, box] : formatBoxes_)
         box->setEnabled(std::any_of(files.begin(), files.end(),
                                     [&format](const QString& file) { return TakesOutputFormat(file, format); }));
     setWindowHeightTwips(kHeightWithoutQuality);
@@ -239,19 +282,18 @@ void frmConvertSingleFile::Form_Activate()
     cmdCancel->setFocus();
 }
 
-void frmConvertSingleFile::chkJPG_Click()
+void frmConvertSingleFile::chkLossy_Click()
 {
-    const bool jpg = chkJPG->isChecked();
-    fraQuality->setVisible(jpg);
-    setWindowHeightTwips(jpg ? kHeightWithQuality : kHeightWithoutQuality);
+    const bool quality = !checkedLossyFormats().isEmpty();
+    fraQuality->setVisible(quality);
+    setWindowHeightTwips(quality ? kHeightWithQuality : kHeightWithoutQuality);
     setTopTwips(cmdDoIt, heightTwips_ - 1340);
     setTopTwips(cmdCancel, heightTwips_ - 920);
     repaint();
     cmdDoIt->setFocus();
 }
 
-void frmConvertSingleFile::chkBMP_Click() { cmdDoIt->setFocus(); }
-void frmConvertSingleFile::chkPNG_Click() { cmdDoIt->setFocus(); }
+void frmConvertSingleFile::chkLossless_Click() { cmdDoIt->setFocus(); }
 
 void frmConvertSingleFile::focusDoItWhenVisible()
 {
@@ -265,11 +307,12 @@ void frmConvertSingleFile::cboStep_Click() { focusDoItWhenVisible(); }
 
 void frmConvertSingleFile::cmdDoIt_Click()
 {
-    if (!chkBMP->isChecked() && !chkPNG->isChecked() && !chkJPG->isChecked()) {
+    if (checkedFormats().isEmpty()) {
         showMessage(this, QStringLiteral("No file format selected."), kInputError, MsgIcon::Exclamation);
         return;
     }
-    if (chkJPG->isChecked()) {
+    const QString lossy = checkedLossyFormats();
+    if (!lossy.isEmpty()) {
         for (QLineEdit* box : txbQuality) {
             QString text = box->text();
             CleanNumberText(text, false);
@@ -295,7 +338,7 @@ void frmConvertSingleFile::cmdDoIt_Click()
         const int high = intMaxQuality;
         auto inRange = [low, high](std::optional<qint16> q) { return q && *q >= low && *q <= high; };
         if (!inRange(from) || !inRange(to)) {
-            showMessage(this, QualityRangeMessage(low, high), kInputError);
+            showMessage(this, QualityRangeMessage(lossy, low, high), kInputError);
             return;
         }
         std::optional<int> target;

@@ -1,5 +1,6 @@
 // The output formats dialog of the single-file command: which formats to
-// write, the JPG quality range, and the run's two options. Loaded once by the
+// write, the quality range of those written at a quality, and the run's two
+// options. Loaded once by the
 // main window and afterwards only shown and hidden.
 #pragma once
 
@@ -8,6 +9,8 @@
 #include <QRect>
 #include <QStringList>
 #include <array>
+#include <utility>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -31,17 +34,18 @@ public:
     frmConvertSingleFile(QWidget* mainWindow, const QWidget* topLine, const QWidget* folderBox);
 
     // ---- Public variables (the caller's interface) ---------------------------
-    /// Path of the file to be converted; the dialog reads its last three characters.
+    /// Path of the file to be converted; the dialog reads its extension.
     QString strFilepath;
     /// The further files when several are converted at once; empty for one.
     /// A format is offered unless every file's own type refuses it.
     QStringList strMoreFilepaths;
     /// True only when a valid "Convert file" closed the dialog; false on every showing.
     bool blnProceed = false;
-    /// The JPG quality limits, set by the caller.
+    /// The quality limits, set by the caller.
     int intMinQuality = 10;
     int intMaxQuality = 100;
-    /// The JPG quality range chosen; the step is negative for a falling range.
+    /// The quality range chosen, for every format ticked that is written at
+    /// a quality; the step is negative for a falling range.
     int intQualityFrom = 0;
     int intQualityTo = 0;
     int intQualityStep = 0;
@@ -52,6 +56,13 @@ public:
     // ---- Controls ------------------------------------------------------------
     QLineEdit* txbFile = nullptr;
     std::array<QLabel*, 2> lblToBeConvertedTo{};
+    /// One check box per written format (chkBMP, chkWEBP, ...), in columns of
+    /// three in the order of the format table.
+    QCheckBox* formatBox(const QString& format) const;
+    /// The formats ticked, in the order their outputs are written.
+    QStringList checkedFormats() const;
+    /// The ticked formats written at a quality ("JPG and WEBP").
+    QString checkedLossyFormats() const;
     QCheckBox* chkBMP = nullptr;
     QCheckBox* chkPNG = nullptr;
     QCheckBox* chkJPG = nullptr;
@@ -78,9 +89,11 @@ public:
     // ---- Event handlers ------------------------------------------------------
     void Form_Load();
     void Form_Activate();
-    void chkBMP_Click();
-    void chkPNG_Click();
-    void chkJPG_Click();
+    /// A format written without a quality was ticked or unticked.
+    void chkLossless_Click();
+    /// A format written at a quality was ticked or unticked: the quality
+    /// frame shows while any is ticked.
+    void chkLossy_Click();
     void chkWarnOnOverwrite_Click();
     void chkViewInBrowser_Click();
     void cboStep_Click();
@@ -105,6 +118,7 @@ private:
     const QWidget* topLine_;
     const QWidget* folderBox_;
     QHash<QWidget*, QRect> twips_;
+    std::vector<std::pair<QString, QCheckBox*>> formatBoxes_;
     int heightTwips_ = 2800;
     int widthTwips_ = 5685;
 };

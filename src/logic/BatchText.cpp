@@ -1,5 +1,7 @@
 #include "BatchText.h"
 
+#include "ImageFormats.h"
+
 #include <QLocale>
 
 #include <limits>
@@ -35,7 +37,7 @@ QString TargetFileName(const QString& fileName, const QString& outputFormat, con
     QString name = stem;
     if (!qualityTag.isEmpty())
         name += QStringLiteral("_q") + qualityTag;
-    return name + QLatin1Char('.') + outputFormat.toLower();
+    return name + QLatin1Char('.') + OutputExtensionOf(outputFormat);
 }
 
 std::optional<qint16> QualityFromText(const QString& cleanedText)
@@ -52,9 +54,9 @@ std::optional<qint16> QualityFromText(const QString& cleanedText)
     return qint16(value);
 }
 
-QString QualityRangeMessage(int minQuality, int maxQuality)
+QString QualityRangeMessage(const QString& formats, int minQuality, int maxQuality)
 {
-    return QStringLiteral("For conversion to JPG the quality must be in the range") + NumberText(minQuality) +
+    return QStringLiteral("For conversion to ") + formats + QStringLiteral(" the quality must be in the range") + NumberText(minQuality) +
            QStringLiteral(" through") + NumberText(maxQuality) + QLatin1Char('.');
 }
 
@@ -95,12 +97,12 @@ QString BatchSuccessTail(const QString& targetName)
     return QStringLiteral(" -> ") + targetName + QStringLiteral(" [OK]") + kBreak;
 }
 
-QString SingleSuccessTail(const QString& targetName, const QString& sizeText, std::optional<int> jpgQuality)
+QString SingleSuccessTail(const QString& targetName, const QString& sizeText, std::optional<int> quality)
 {
     QString text = QStringLiteral(" converted to") + kBreak + targetName + QStringLiteral(" (") + sizeText +
                    QLatin1Char(')');
-    if (jpgQuality)
-        text += QStringLiteral(" with quality") + NumberText(*jpgQuality);
+    if (quality)
+        text += QStringLiteral(" with quality") + NumberText(*quality);
     return text + QLatin1Char('.') + kBreak + kBreak;
 }
 

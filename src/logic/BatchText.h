@@ -19,9 +19,10 @@ QString NumberText(qint64 n);
 /// A file length with the user's digit grouping, then " bytes" ("1,234 bytes").
 QString SizeText(qint64 bytes);
 
-/// Name of the file that @p fileName converts into: its extension (after the
-/// last ".") replaced by @p outputFormat in lower case, or ".ext" added when
-/// it has none. A non-empty @p qualityTag goes in as "_q<tag>" before the
+/// Name of the file that @p fileName converts into: its whole extension
+/// (after the last ".") replaced by the one the format @p outputFormat
+/// writes (photo.jpeg gives photo.png, scan.tiff gives scan.jpg), or that
+/// extension added when it has none. A non-empty @p qualityTag goes in as "_q<tag>" before the
 /// new extension.
 QString TargetFileName(const QString& fileName, const QString& outputFormat, const QString& qualityTag);
 
@@ -29,8 +30,9 @@ QString TargetFileName(const QString& fileName, const QString& outputFormat, con
 /// value does not fit a 16-bit integer.
 std::optional<qint16> QualityFromText(const QString& cleanedText);
 
-/// "For conversion to JPG the quality must be in the range 10 through 100."
-QString QualityRangeMessage(int minQuality, int maxQuality);
+/// "For conversion to JPG the quality must be in the range 10 through 100.";
+/// @p formats names the format or formats ("WEBP", "JPG and AVIF").
+QString QualityRangeMessage(const QString& formats, int minQuality, int maxQuality);
 
 /// The "No files" message of a run or listing that found nothing.
 QString NoFilesMessage(int operation, const QString& inputFormat, const QString& outputFormat);
@@ -50,8 +52,8 @@ QString TargetKeptTail(const QString& outputFormat, bool cancelAll);
 QString BatchSuccessTail(const QString& targetName);
 
 /// What a single-file conversion appends after the source size on success;
-/// @p jpgQuality is given for a JPG target.
-QString SingleSuccessTail(const QString& targetName, const QString& sizeText, std::optional<int> jpgQuality);
+/// @p quality is given for a target written at a quality.
+QString SingleSuccessTail(const QString& targetName, const QString& sizeText, std::optional<int> quality);
 
 /// What a conversion appends after the file name when the engine failed:
 /// the error line, the hint lines that fit, and an empty line.

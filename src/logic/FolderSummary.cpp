@@ -1,5 +1,6 @@
 #include "FolderSummary.h"
 
+#include "ImageFormats.h"
 #include "StrProc.h"
 
 #include <QCoreApplication>
@@ -30,14 +31,14 @@ QString sentenceStart(int index)
 // True when the entry is a regular file whose name fits @p fileSpec; its
 // length is added to @p totalSize when one is given. An entry that vanished
 // since the listing was read does not fit.
-bool entryCounts(const fs::directory_entry& entry, const QString& fileSpec, bool anyName, double* totalSize)
+bool entryCounts(const fs::directory_entry& entry, const QStringList& fileSpecs, bool anyName, double* totalSize)
 {
     std::error_code code;
     if (!entry.is_regular_file(code))
         return false;
     if (!anyName) {
         const QString name = QFile::decodeName(QByteArray::fromStdString(entry.path().filename().string()));
-        if (!MatchesFileSpec(name, fileSpec, false))
+        if (!MatchesAnyFileSpec(name, fileSpecs))
             return false;
     }
     if (totalSize) {
@@ -54,10 +55,16 @@ bool entryCounts(const fs::directory_entry& entry, const QString& fileSpec, bool
 qint32 CountFiles(const QString& folder, const QString& fileSpec, bool stopAtFirst, QString& errorText,
                   double& totalSize, bool& accessDenied)
 {
+    return CountFiles(folder, QStringList(fileSpec), stopAtFirst, errorText, totalSize, accessDenied);
+}
+
+qint32 CountFiles(const QString& folder, const QStringList& fileSpecs, bool stopAtFirst, QString& errorText,
+                  double& totalSize, bool& accessDenied)
+{
     accessDenied = false;
     const bool sizeWanted = totalSize == -1;
     // Every file fits "*.*", so the names need not be compared.
-    const bool anyName = fileSpec == QLatin1String("*.*");
+    const bool anyName = fileSpecs.contains(QStringLiteral("*.*"));
     if (!anyName || sizeWanted)
         totalSize = 0;
 
@@ -65,7 +72,7 @@ qint32 CountFiles(const QString& folder, const QString& fileSpec, bool stopAtFir
     fs::directory_iterator it(fs::path(QFile::encodeName(folder).toStdString()), code);
     qint32 count = 0;
     for (; !code && it != fs::directory_iterator(); it.increment(code)) {
-        if (entryCounts(*it, fileSpec, anyName, sizeWanted ? &totalSize : nullptr)) {
+        if (entryCounts(*it, fileSpecs, anyName, sizeWanted ? &totalSize : nullptr)) {
             ++count;
             if (stopAtFirst)
                 return count;
@@ -114,6 +121,17 @@ QString FolderSummarySentence(int index, std::span<const QString> formatNames, s
         sentence += CountPhrase(counts[f], formatNames[f]);
     }
     return sentence + QLatin1Char('.');
+}
+
+void KeepSummarisedFormats(QStringList& formatNames, QList<qint64>& counts)
+{
+    for (qsizetype f = formatNames.size() - 1; f >= 0; --f) {
+        const ImageFormat* format = FormatNamed(formatNames[f]);
+        if (counts[f] == 0 && !(format && format->namedWhenNone)) {
+            formatNames.removeAt(f);
+            counts.removeAt(f);
+        }
+    }
 }
 
 QString FolderUnreadableSentence(int index, const QString& reason)

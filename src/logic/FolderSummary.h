@@ -2,7 +2,9 @@
 // what a folder holds.
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <span>
 
@@ -21,6 +23,10 @@ namespace pictoria {
 /// An entry that vanishes while the folder is walked is passed over.
 qint32 CountFiles(const QString& folder, const QString& fileSpec, bool stopAtFirst, QString& errorText,
                   double& totalSize, bool& accessDenied);
+/// As above, counting the files that fit any of @p fileSpecs ("*.jpg",
+/// "*.jpeg") in one walk.
+qint32 CountFiles(const QString& folder, const QStringList& fileSpecs, bool stopAtFirst, QString& errorText,
+                  double& totalSize, bool& accessDenied);
 
 /// "no BMP files", "1 BMP file", "12 BMP files".
 QString CountPhrase(qint64 count, const QString& formatName);
@@ -30,6 +36,11 @@ QString CountPhrase(qint64 count, const QString& formatName);
 /// per entry of @p formatNames, in the same order.
 QString FolderSummarySentence(int index, std::span<const QString> formatNames,
                               std::span<const qint64> counts);
+
+/// The formats a folder summary names, with their counts: those named even
+/// when the folder holds none, and any other the folder holds.
+/// @p counts holds one count per entry of @p formatNames.
+void KeepSummarisedFormats(QStringList& formatNames, QList<qint64>& counts);
 
 /// The sentence for an images folder that could not be read for @p reason.
 QString FolderUnreadableSentence(int index, const QString& reason);

@@ -1,5 +1,7 @@
 #include "HelpText.h"
 
+#include "ImageFormats.h"
+
 #include <QStringList>
 
 namespace pictoria {
@@ -25,24 +27,50 @@ QString heading(int number, const char* title)
 
 QList<Section> sections()
 {
+    QStringList read, written, lossy, losslessSources, browserless, extensions;
+    for (const ImageFormat& format : ImageFormats()) {
+        if (format.read)
+            read << format.name;
+        if (format.written)
+            written << format.name;
+        if (format.lossy)
+            lossy << format.name;
+        if (format.losslessSource)
+            losslessSources << format.name;
+        if (!format.shownByBrowsers)
+            browserless << format.name;
+        QStringList dotted;
+        for (const QString& extension : format.extensions)
+            dotted << QLatin1Char('.') + extension;
+        extensions << format.name + QStringLiteral(" ") + dotted.join(QStringLiteral(" "));
+    }
+    const QString extensionsText = extensions.join(QStringLiteral(", "));
     return {
         {heading(1, "INTRODUCTION"),
-         {QStringLiteral("Pictoria converts image files between the formats GIF, JPG, BMP and PNG. It reads "
-                         "all four formats and writes BMP, JPG and PNG."),
-          QStringLiteral("It has two uses: (i) converting one image file into any or all of the other supported "
-                         "formats except GIF; (ii) converting a set of image files, all of one format, into "
-                         "any other format except GIF.")},
+         {QStringLiteral("Pictoria converts image files between the formats ") + JoinedFormatNames(read) +
+              QStringLiteral(". It reads all of them and writes ") + JoinedFormatNames(written) +
+              QStringLiteral("."),
+          QStringLiteral("It has two uses: (i) converting one image file into any or all of the other formats "
+                         "it writes; (ii) converting a set of image files, all of one format, into any other "
+                         "format it writes."),
+          QStringLiteral("A format's files are known by any of their extensions, in capitals or not: ") +
+              extensionsText + QStringLiteral(".")},
          {}},
         {heading(2, "CONVERTING A SINGLE IMAGE FILE"),
          {QStringLiteral("Click \"Convert single file\" and pick the image file in the file selection dialog. "
                          "A small window then opens in which you check one or more output formats."),
-          QStringLiteral("For JPG you also give the quality, from 10 to 100. A quality of 100 means the "
+          QStringLiteral("For ") + JoinedFormatNames(lossy) +
+              QStringLiteral(" you also give the quality, from 10 to 100; it applies to each of them that you "
+                             "check, and each gives its own files. A quality of 100 means the "
                          "least compression and the largest file; a value from 60 to 80 is usually a good "
                          "trade-off between file size and picture quality. To compare several qualities, "
                          "give a range (a first and a last quality) and a step, for example 5, 10 or 20: "
                          "each quality of the range gives its own file."),
           QStringLiteral("The output files are written to the folder of the input file and take its name "
-                         "with the new format's extension."),
+                         "with the new format's extension in place of the whole old one (photo.jpeg gives "
+                         "photo.png, scan.tiff gives scan.jpg)."),
+          QStringLiteral("A file in a format that keeps every pixel (") + JoinedFormatNames(losslessSources) +
+              QStringLiteral(") is not offered its own format again."),
           QStringLiteral("When \"Warn on overwrite\" is ticked, you are asked before an existing file is "
                          "replaced, and you can still cancel the conversion at that point.")},
          {}},
@@ -52,23 +80,28 @@ QList<Section> sections()
                          "converted files are to be written to. Both may be the same folder. In the "
                          "folder browser, open a folder (double-click it) so that its contents are shown "
                          "before you confirm it; only then is it the folder selected."),
-          QStringLiteral("Choose the input file format and the output file format in the two lists; for "
-                         "JPG output, also type the quality. Then click \"Convert files\". Every file of "
-                         "the input format in the input images folder is converted, and the report window "
-                         "shows one line per file."),
+          QStringLiteral("Choose the input file format and the output file format in the two lists; for ") +
+              JoinedFormatNames(lossy, QStringLiteral(" or ")) +
+              QStringLiteral(" output, also type the quality. Then click \"Convert files\". Every file of the "
+                             "input format in the input images folder is converted, and the report window "
+                             "shows one line per file."),
           QStringLiteral("\"Stop\" ends the run before the next file; the file being converted when you "
                          "click it is finished first.")},
          {}},
         {heading(4, "VIEWING RESULTING IMAGE FILES"),
          {QStringLiteral("The converted images can be shown beside their originals in your default web "
                          "browser. Tick \"View in browser\" in the single-file window or in the main window "
-                         "before the conversion starts.")},
+                         "before the conversion starts."),
+          QStringLiteral("Pictures that browsers cannot show (") + JoinedFormatNames(browserless) +
+              QStringLiteral(") appear on the page as a JPG preview, with their own name and size under it; "
+                             "the preview is kept in the page, never written beside your files.")},
          {}},
         {heading(5, "OPTIMIZING JPG FILES"),
          {QStringLiteral("A JPG file can often be made much smaller without a visible loss. Convert it to "
                          "JPG over a range of qualities, for example from 90 to 10 in steps of 20, view "
                          "the results, and keep the smallest file that still looks the same as the "
-                         "original.")},
+                         "original. Check ") + JoinedFormatNames(lossy) +
+              QStringLiteral(" together to compare the formats too: each quality gives a file of each.")},
          {}},
         {heading(6, "ERROR MESSAGES"),
          {QStringLiteral("Not every file can be converted: a file may be damaged, or use a variant of its "

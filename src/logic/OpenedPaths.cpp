@@ -1,6 +1,7 @@
 #include "OpenedPaths.h"
 
 #include "FolderText.h"
+#include "ImageFormats.h"
 #include "StrProc.h"
 
 #include <QDir>
@@ -63,8 +64,8 @@ QString FileBoxText(const QStringList& files)
 
 bool TakesOutputFormat(const QString& path, const QString& outputFormat)
 {
-    const bool refusable = outputFormat == QLatin1String("BMP") || outputFormat == QLatin1String("PNG");
-    return !refusable || path.right(3).toUpper() != outputFormat;
+    const ImageFormat* own = FormatOfPath(path);
+    return !own || !own->losslessSource || own->name != outputFormat;
 }
 
 }  // namespace pictoria

@@ -35,8 +35,8 @@ QString PathsNotTakenMessage(const QStringList& notTaken);
 QString FileBoxText(const QStringList& files);
 
 /// False when the output formats dialog's rule keeps @p path from
-/// @p outputFormat: a BMP source is not converted to BMP, nor a PNG source to
-/// PNG, judged by the path's last three characters.
+/// @p outputFormat: a source of a format written without loss (BMP, PNG,
+/// TIFF) is not converted to its own format, judged by the path's extension.
 bool TakesOutputFormat(const QString& path, const QString& outputFormat);
 
 }  // namespace pictoria

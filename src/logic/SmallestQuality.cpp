@@ -15,8 +15,6 @@ double shownScore(double score) { return std::floor(score * 10) / 10; }
 
 }  // namespace
 
-bool IsLossyOutput(const QString& format) { return format == QLatin1String("JPG"); }
-
 std::optional<int> ScoreTargetFromText(const QString& cleanedText)
 {
     const std::optional<qint16> value = QualityFromText(cleanedText);

@@ -31,9 +31,6 @@ struct FoundQuality {
     bool operator==(const FoundQuality&) const = default;
 };
 
-/// True when a format is written at a quality, and so can be searched.
-bool IsLossyOutput(const QString& format);
-
 /// The target score of a cleaned text; nothing when it lies outside 30..99.
 std::optional<int> ScoreTargetFromText(const QString& cleanedText);
 

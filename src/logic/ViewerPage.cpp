@@ -19,6 +19,15 @@ QString imageLine(const QString& address)
     return QStringLiteral("<IMG SRC=\"") + HtmlText(address) + QStringLiteral("\" BORDER=\"1\"><P>") + kBreak;
 }
 
+// The file's picture, or its preview with the file's own name and size under it.
+QString pictureLines(const QString& path, const QString& sizeText, const QString& address, const QString& preview)
+{
+    if (preview.isEmpty())
+        return imageLine(address);
+    return QStringLiteral("<IMG SRC=\"") + preview + QStringLiteral("\" BORDER=\"1\"><BR>") + kBreak +
+           HtmlText(QFileInfo(path).fileName() + QStringLiteral(", ") + sizeText) + QStringLiteral("<P>") + kBreak;
+}
+
 }  // namespace
 
 QString HtmlText(const QString& text)
@@ -48,22 +57,29 @@ QString ViewerPageHead(const QString& pagePath)
            QStringLiteral("<BODY BGCOLOR=\"#000000\" TEXT=\"#FFFFFF\"><CENTER>") + kBreak + kBreak;
 }
 
-QString ViewerSourceEntry(const QString& inputPath, const QString& sizeText, const QString& pagePath)
+QString ViewerSourceEntry(const QString& inputPath, const QString& sizeText, const QString& pagePath,
+                          const QString& preview)
 {
     const QFileInfo input(inputPath);
     const QString address = input.absolutePath() == QFileInfo(pagePath).absolutePath()
                                 ? QString::fromLatin1(QUrl::toPercentEncoding(input.fileName()))
                                 : fileAddress(inputPath);
     return HtmlText(inputPath + QStringLiteral(", ") + sizeText) + QStringLiteral("<BR>") + kBreak +
-           imageLine(address) + kBreak;
+           pictureLines(inputPath, sizeText, address, preview) + kBreak;
 }
 
 QString ViewerTargetEntry(const QString& targetPath, const QString& sizeText, const QString& inputFileName,
-                          const QString& scoreNote)
+                          const QString& preview, const QString& scoreNote)
 {
     return HtmlText(targetPath + QStringLiteral(", ") + sizeText + scoreNote + QStringLiteral(" (from ") + inputFileName +
                     QLatin1Char(')')) +
-           QStringLiteral("<BR>") + kBreak + imageLine(fileAddress(targetPath)) + kBreak;
+           QStringLiteral("<BR>") + kBreak + pictureLines(targetPath, sizeText, fileAddress(targetPath), preview) +
+           kBreak;
+}
+
+QString JpegDataAddress(const QByteArray& bytes)
+{
+    return QStringLiteral("data:image/jpeg;base64,") + QString::fromLatin1(bytes.toBase64());
 }
 
 QString ViewerPageTail()

@@ -3,6 +3,7 @@
 #include "FolderHelpers.h"
 #include "FormHelpers.h"
 #include "HelpText.h"
+#include "ImageFormats.h"
 #include "Launch.h"
 #include "Layout.h"
 #include "StateFile.h"
@@ -193,6 +194,39 @@ private slots:
             qputenv("PATH", path);
             QCOMPARE(launched > 32 ? 0 : launched, r.result);  // 0: launched
         }
+    }
+
+    // The format boxes keep the first four formats' entries (so saved states
+    // keep their meaning) and offer the others after them. The static files
+    // that name the formats read by the program name exactly those of the
+    // format table, as do the help text and the notice.
+    void formatListsFollowTheTable()
+    {
+        LOAD_MAIN_WINDOW(w);
+        const auto entries = [](const QComboBox* box) {
+            QStringList texts;
+            for (int i = 0; i < box->count(); ++i)
+                texts << box->itemText(i);
+            return texts.join(' ');
+        };
+        QCOMPARE(entries(w.cboFileFormat[0]), QStringLiteral("Select BMP PNG JPG GIF WEBP AVIF HEIC TIFF"));
+        QCOMPARE(entries(w.cboFileFormat[1]), QStringLiteral("Select BMP PNG JPG WEBP AVIF TIFF"));
+        const QStringList mimeTypes = ReadMimeTypes();
+        QCOMPARE(mimeTypes.join(';'), QStringLiteral("image/bmp;image/png;image/jpeg;image/gif;image/webp;image/avif;"
+                                                     "image/heic;image/heif;image/tiff"));
+        const QString desktop = QString::fromUtf8(readAll(PICTORIA_DATA_DIR "/example.quorvane.Pictoria.desktop"));
+        QVERIFY(desktop.contains("\nMimeType=" + mimeTypes.join(';') + ";\n"));
+        const QString metainfo = QString::fromUtf8(readAll(PICTORIA_DATA_DIR "/example.quorvane.Pictoria.metainfo.xml"));
+        QStringList mediaTypes;
+        for (const auto& match : QRegularExpression("<mediatype>([^<]*)</mediatype>").globalMatch(metainfo))
+            mediaTypes << match.captured(1);
+        QCOMPARE(mediaTypes, mimeTypes);
+        const QString help = BuildHelpText("https://example.org/m");
+        QVERIFY(help.contains("between the formats BMP, PNG, JPG, GIF, WEBP, AVIF, HEIC and TIFF. It reads all of them "
+                              "and writes BMP, PNG, JPG, WEBP, AVIF and TIFF."));
+        QVERIFY(help.contains("JPG .jpg .jpeg, ") && help.contains("HEIC .heic .heif .hif, TIFF .tif .tiff."));
+        QCOMPARE(w.lblNotice->text(), QStringLiteral("AVIF, BMP, GIF, HEIC, JPG, PNG, TIFF, WEBP"));
+        QVERIFY(w.lblNotice->heightForWidth(w.lblNotice->width()) <= w.lblNotice->height());
     }
 
     // The manual's address first, CR LF line breaks throughout, and the

@@ -1,7 +1,6 @@
 // Paths handed to the program: its command line, and files and folders dropped on its window.
 #include "CommandLine.h"
 #include "Fixtures.h"
-#include "FolderSummary.h"
 #include "Language.h"
 #include "OpenedPaths.h"
 
@@ -132,11 +131,11 @@ private slots:
         LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
         scripted.expectMessage("Not opened:\r\n" + one_ + "gone.png: not found\r\n/dev/null: neither a file nor a folder", "Error", MsgButtons::Ok, MsgIcon::Exclamation);
-        scripted.expectMessage(FolderSummarySentence(0, w.strFormatNames, QList<qint64>{0, 0, 1, 0}), GetProgramText(6), MsgButtons::Ok, MsgIcon::None);
+        scripted.expectMessage("The input images folder presently contains one JPG file.", GetProgramText(6), MsgButtons::Ok, MsgIcon::None);
         scripted.expectMessage("Output images folder the same?", "Output images folder", MsgButtons::YesNo, MsgIcon::None, MsgAnswer::No);
         QCOMPARE(drop(w.txbFolderForImages[0], {one_ + "gone.png", dir_.filePath("one"), "/dev/null"}), kTaken);
         QCOMPARE(w.focusWidget(), w.cmdFolderForImages[1]);
-        scripted.expectMessage(FolderSummarySentence(1, w.strFormatNames, QList<qint64>{0, 0, 0, 0}), GetProgramText(5), MsgButtons::Ok, MsgIcon::None);
+        scripted.expectMessage("The output images folder presently contains no graphics files (BMP, PNG, JPG, GIF).", GetProgramText(5), MsgButtons::Ok, MsgIcon::None);
         QCOMPARE(drop(w.txbFolderForImages[1], {two_}), kTaken);
         VERIFY_PROMPTS(scripted);
         QCOMPARE(w.txbFolderForImages[0]->text() + '|' + w.txbFolderForImages[1]->text(), one_ + '|' + two_);

@@ -9,8 +9,9 @@ using namespace pictoria::testing;
 
 namespace {
 
-// List entries of the two format boxes.
+// List entries of the two format boxes: the first four alike, then each its own.
 constexpr int kSelect = 0, kBmp = 1, kPng = 2, kJpg = 3, kGif = 4;
+constexpr int kWebpIn = 5, kTiffIn = 8, kWebpOut = 4, kAvifOut = 5, kTiffOut = 6;
 using Setup = std::function<void(Bench&)>;
 
 void viewInBrowser(Bench& b) { b.w.chkViewMultipleInBrowser->setChecked(true); }
@@ -31,6 +32,10 @@ private slots:
     {
         QCOMPARE((QStringList{TargetFileName("photo.BMP", "PNG", ""), TargetFileName("a.b.c.jpg", "JPG", "80"), TargetFileName("README", "PNG", ""),
                               NumberText(-3)}), (QStringList{"photo.png", "a.b.c_q80.jpg", "README.png", "-3"}));
+        // The whole extension gives way, whatever its length; TIFF is written as .tif.
+        QCOMPARE((QStringList{TargetFileName("photo.jpeg", "PNG", ""), TargetFileName("scan.TIFF", "JPG", ""),
+                              TargetFileName("x.heif", "TIFF", ""), TargetFileName("a.webp", "AVIF", "35")}),
+                 (QStringList{"photo.png", "scan.jpg", "x.tif", "a_q35.avif"}));
         QVERIFY(QualityFromText("").value_or(-1) == 0 && QualityFromText("+32767").value_or(-1) == 32767);
         QVERIFY(!QualityFromText("32768") && !QualityFromText("123456789012345678901234567890"));
     }
@@ -94,6 +99,8 @@ private slots:
         refused("quality below", kBmp, kJpg, quality("9"), range);
         refused("quality above", kBmp, kJpg, quality("101"), range);
         refused("same format BMP", kBmp, kBmp, {}, "Input error|1|-1|The output file format must be different from the input file format.");
+        refused("same format TIFF", kTiffIn, kTiffOut, {}, "Input error|1|-1|The output file format must be different from the input file format.");
+        refused("quality for AVIF", kWebpIn, kAvifOut, quality("101"), QString(range).replace("JPG", "AVIF"));
         refused("unreadable folder", kBmp, kPng, [](Bench& b) { b.w.txbFolderForImages[0]->setText(b.in + "gone/"); },
                 "Error|2|-1|Cannot read the folder %in/gone/: No such file or directory.");
         refused("no files of the format", kGif, kPng, viewInBrowser, "No files|1|-1|There are no GIF files in the input folder.");
@@ -101,6 +108,9 @@ private slots:
         // The quality is cleaned, and its lowest value is allowed.
         QTest::newRow("JPG to JPG") << kJpg << kJpg << QStringList{"shot.jpg"} << quality("1a0") << ""
             << "shot.jpg -> shot.jpg [OK]\r\n\r\nNumber of JPG files converted: 1 (of 1 input)\r\n" << QStringList{"shot.jpg"} << 0;
+        QTest::newRow(".jpeg is JPG") << kJpg << kPng << QStringList{"a.jpeg", "B.JPEG", "c.jpg", "d.jpe"} << Setup() << ""
+            << "a.jpeg -> a.png [OK]\r\nB.JPEG -> B.png [OK]\r\nc.jpg -> c.png [OK]\r\n\r\nNumber of JPG files converted: 3 (of 3 input)\r\n"
+            << QStringList{"B.png", "a.png", "c.png"} << 0;
         QTest::newRow("each file in turn") << kBmp << kPng << QStringList{"a.bmp", "B.BMP=this is no picture at all", "c.bmp", "other.png"}
             << Setup() << "" << "a.bmp -> a.png [OK]\r\nB.BMP" + bad + "c.bmp -> c.png [OK]\r\n\r\nNumber of BMP files converted: 2 (of 3 input)\r\n"
             << QStringList{"a.png", "c.png"} << 0;
@@ -156,6 +166,45 @@ private slots:
         for (const QString& page : pageNames)
             QCOMPARE(readAll(b.in + page), QByteArray("kept"));
         QVERIFY(b.w.cmdConvertFiles->isEnabled() && b.w.cmdList[0]->isEnabled() && b.w.lblTopLine->isVisible() && !b.w.cmdStop->isVisible());
+    }
+
+    // The new formats through a stand-in engine: WEBP files found by any case
+    // of their extension and named .jpg; the same lossy format again is
+    // allowed; TIFF sources, which browsers cannot show, enter the page as
+    // JPG previews kept in it, while the AVIF targets are plain images.
+    void newFormats()
+    {
+        StandInCodecs engine;
+        Bench b;
+        QVERIFY(b.load(kWebpIn, kJpg) && makeFiles(b.in, {"a.webp=pic", "B.WEBP=pic", "c.jpg=pic", "scan.tif=pic", "photo.TIFF=pic"}));
+        ScriptedPrompts scripted;
+        b.w.cmdConvertFiles_Click();
+        VERIFY_RUN_ENDED(b.w, scripted);
+        QCOMPARE(b.w.ReportText(), QStringLiteral("a.webp -> a.jpg [OK]\r\nB.WEBP -> B.jpg [OK]\r\n\r\nNumber of WEBP files converted: 2 (of 2 input)\r\n"));
+        QCOMPARE(readAll(b.out + "B.jpg"), StandInCodecs::madeFrom("B.WEBP", 80));
+        b.w.cboFileFormat[1]->setCurrentIndex(kWebpOut);
+        b.w.txbQuality->setText("60");
+        b.w.cmdConvertFiles_Click();
+        VERIFY_RUN_ENDED(b.w, scripted);
+        QCOMPARE(readAll(b.out + "a.webp"), StandInCodecs::madeFrom("a.webp", 60));
+
+        b.w.cboFileFormat[0]->setCurrentIndex(kTiffIn);
+        b.w.cboFileFormat[1]->setCurrentIndex(kAvifOut);
+        viewInBrowser(b);
+        scripted.expectLaunch(b.in + "viewer01.htm");
+        b.w.cmdConvertFiles_Click();
+        VERIFY_RUN_ENDED(b.w, scripted);
+        QCOMPARE(b.w.ReportText(), "photo.TIFF -> photo.avif [OK]\r\nscan.tif -> scan.avif [OK]\r\n\r\n"
+                                   "Number of TIFF files converted: 2 (of 2 input)\r\nViewer file: " + b.in + "viewer01.htm\r\n");
+        const QString page = QString::fromUtf8(readAll(b.in + "viewer01.htm"));
+        for (const QString source : {"photo.TIFF", "scan.tif"}) {
+            const QString preview = "<IMG SRC=\"" + JpegDataAddress(StandInCodecs::madeFrom(source, 80)) + "\" BORDER=\"1\"><BR>\r\n" +
+                                    source + ", 3 bytes<P>\r\n";
+            QVERIFY2(page.contains(preview), qPrintable(source));
+        }
+        QVERIFY(page.contains("<IMG SRC=\"" + QUrl::fromLocalFile(b.out + "scan.avif").toString() + "\""));
+        QCOMPARE(QDir(b.in).entryList(QDir::Files), (QStringList{"a.webp", "B.WEBP", "c.jpg", "photo.TIFF", "scan.tif", "viewer01.htm"}));
+        QCOMPARE(QDir(b.out).entryList(QDir::Files), (QStringList{"a.jpg", "a.webp", "B.jpg", "B.webp", "photo.avif", "scan.avif"}));
     }
 
     void goesOnAfterAFileVanishes()

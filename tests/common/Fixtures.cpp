@@ -225,4 +225,25 @@ void HeldTranscoder::release(const QString& fileName)
     released_.notify_all();
 }
 
+QByteArray StandInCodecs::madeFrom(const QString& sourcePath, int quality)
+{
+    return "made from " + QFileInfo(sourcePath).fileName().toUtf8() + " at " + QByteArray::number(quality);
+}
+
+StandInCodecs::StandInCodecs()
+{
+    const auto convert = [](const QString& in, const QString& out, int quality) {
+        if (readAll(in).startsWith("no picture"))
+            return EngineOutcome{EngineOutcome::Kind::Failed, "Not a picture.", 1};
+        return writeBytes(out, madeFrom(in, quality)) ? EngineOutcome{EngineOutcome::Kind::Converted, "No Error.", 0}
+                                                       : EngineOutcome{EngineOutcome::Kind::Failed, "Cannot write.", -1};
+    };
+    Transcoder standIn;
+    standIn.convert = convert;
+    standIn.decode = [convert](const QString& in) {
+        return DecodedFile{[convert, in](const QString& out, int quality) { return convert(in, out, quality); }, true, {}};
+    };
+    setTranscoder(standIn);
+}
+
 }  // namespace pictoria::testing

@@ -156,6 +156,17 @@ private:
     QHash<QString, std::optional<double>> scores_;
 };
 
+/// An engine stand-in for the formats this engine does not write yet: each
+/// target gets "made from <source name> at <quality>"; a source whose bytes
+/// begin "no picture" cannot be read. Restores the engine when it ends.
+class StandInCodecs {
+public:
+    StandInCodecs();
+    ~StandInCodecs() { setTranscoder({}); }
+    /// The bytes written for a conversion of @p sourcePath at @p quality.
+    static QByteArray madeFrom(const QString& sourcePath, int quality);
+};
+
 }  // namespace pictoria::testing
 
 #define VERIFY_PROMPTS(scripted) QVERIFY2((scripted).problems().isEmpty(), qPrintable((scripted).problems()))

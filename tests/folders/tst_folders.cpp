@@ -62,18 +62,24 @@ private slots:
     {
         columns<int, QStringList, QString, QString, QString>({"index", "files", "other", "sentence", "title"});
         const QString none = "No graphics files", some = "Graphics files found";
-        QTest::newRow("input, nothing") << 0 << QStringList{"notes.txt", "photo.jpeg", "scan.tif"} << "gone"
+        QTest::newRow("input, nothing") << 0 << QStringList{"notes.txt", "photo.jpg2", "scan.pcx"} << "gone"
             << "The input images folder presently contains no graphics files (BMP, PNG, JPG, GIF).\r\n"
                "Please check that you selected the intended folder." << none;
         QTest::newRow("output, nothing") << 1 << QStringList{"sub.png/"} << "home"
             << "The output images folder presently contains no graphics files (BMP, PNG, JPG, GIF)." << none;
-        QTest::newRow("one JPG, same for output") << 0 << QStringList{"PHOTO.JPG", "photo.jpeg"} << "yes"
+        QTest::newRow("one JPG, same for output") << 0 << QStringList{"photo.JPEG", "photo.jpeg.txt"} << "yes"
             << "The input images folder presently contains one JPG file." << some;
         QStringList mixed{"a.bmp", "b.BMP", "c.jpg"};
         for (int i = 1; i <= 12; ++i)
             mixed << QStringLiteral("g%1.gif").arg(i);
         QTest::newRow("mixed") << 1 << mixed << "home" << "The output images folder presently contains 15 graphics "
                                   "files as follows: 2 BMP files, no PNG files, 1 JPG file and 12 GIF files." << some;
+        // The formats added to the first four are named only where the folder holds some.
+        QTest::newRow("new formats") << 1 << QStringList{"a.webp", "b.TIFF", "c.tif", "d.heif", "e.HIF", "f.jpeg", "g.png"} << "home"
+            << "The output images folder presently contains 7 graphics files as follows: no BMP files, 1 PNG file, "
+               "1 JPG file, no GIF files, 1 WEBP file, 2 HEIC files and 2 TIFF files." << some;
+        QTest::newRow("one new") << 1 << QStringList{"x.Avif", "notes.txt"} << "home"
+            << "The output images folder presently contains one AVIF file." << some;
         QTest::newRow("vanished") << 0 << QStringList() << "home"
             << "The input images folder cannot be read: No such file or directory." << "Error";
     }
@@ -127,12 +133,14 @@ private slots:
         VERIFY_PROMPTS(scripted);
     }
 
-    // Only the output format shows the quality box, and only for JPG.
+    // Only the output format shows the quality box, and only for the formats
+    // written at a quality: JPG, WEBP (4) and AVIF (5), not TIFF (6).
     void qualityControlsFollowOutputFormat()
     {
         LOAD_MAIN_WINDOW(w);
         for (const auto& [input, output, shown] : {std::tuple(0, 3, true), std::tuple(3, 2, false), std::tuple(0, 3, true),
-                                                   std::tuple(3, 0, false), std::tuple(4, 0, false)}) {
+                                                   std::tuple(3, 0, false), std::tuple(4, 0, false), std::tuple(0, 4, true),
+                                                   std::tuple(0, 6, false), std::tuple(5, 5, true), std::tuple(8, 1, false)}) {
             w.cboFileFormat[0]->setCurrentIndex(input);
             w.cboFileFormat[1]->setCurrentIndex(output);
             QVERIFY(w.lblQuality->isVisible() == shown && w.txbQuality->isVisible() == shown);
@@ -152,8 +160,8 @@ private slots:
         QTest::newRow("all declined") << 0 << "@" << 0 << 2 << MsgAnswer::No << "" << "";
         QTest::newRow("input, all, output PNG") << 0 << "@" << 0 << 2 << MsgAnswer::Yes << "*|PNG" << all.arg("input");
         QTest::newRow("output, all, input GIF") << 1 << "@" << 0 << 4 << MsgAnswer::Yes << "GIF|*" << all.arg("output");
-        QTest::newRow("input JPG") << 0 << "@" << 3 << 0 << MsgAnswer::Ok << "JPG|*"
-            << "PHOTO.JPG  1,234,567 bytes\r\n\r\nNumber of JPG files in the input folder: 1\r\n";
+        QTest::newRow("input JPG, both extensions") << 0 << "@" << 3 << 0 << MsgAnswer::Ok << "JPG|*"
+            << "a.jpeg  5 bytes\r\nPHOTO.JPG  1,234,567 bytes\r\n\r\nNumber of JPG files in the input folder: 2\r\n";
         QTest::newRow("output BMP") << 1 << "@" << 1 << 0 << MsgAnswer::Ok << "*|BMP"
             << "photo.bmp  1,234 bytes\r\n\r\nNumber of BMP files in the output folder: 1\r\n";
     }

@@ -1,6 +1,8 @@
 // "Convert single file": the formats dialog, the existing-target dialog and runs over real files.
 #include "Fixtures.h"
+#include "ImageFormats.h"
 #include "QualityPlan.h"
+#include "ViewerPage.h"
 
 using namespace pictoria;
 using namespace pictoria::testing;
@@ -186,6 +188,102 @@ private slots:
         QVERIFY(!dialog.blnProceed);
     }
 
+    // The boxes of the formats added stand in a second column beside BMP, PNG
+    // and JPG, which keep their places; a TIFF source is not offered TIFF, a
+    // HEIC source is offered everything. Any format written at a quality
+    // shows the quality frame, and the range message names those ticked.
+    void newFormatBoxes()
+    {
+        LOAD_MAIN_WINDOW(w);
+        frmConvertSingleFile& dialog = *w.singleFileDialog();
+        ScriptedPrompts scripted;
+        showFor(dialog, scripted, "/pics/scan.TIFF", [&](frmConvertSingleFile& d) {
+            const auto at = [&d](const char* format) { return d.twipsGeometry(d.formatBox(format)); };
+            QCOMPARE((QList<QRect>{at("BMP"), at("PNG"), at("JPG"), at("WEBP"), at("AVIF"), at("TIFF")}),
+                     (QList<QRect>{{105, 1205, 960, 330}, {105, 1520, 960, 330}, {105, 1835, 855, 330},
+                                   {1200, 1205, 960, 330}, {1200, 1520, 960, 330}, {1200, 1835, 855, 330}}));
+            for (const char* format : {"WEBP", "AVIF", "TIFF"}) {
+                QCOMPARE(d.formatBox(format)->objectName(), QStringLiteral("chk") + format);
+                QCOMPARE(d.formatBox(format)->accessibleName(), QString::fromLatin1(format));
+                // Clear of the options and buttons on the right.
+                for (QWidget* other : {static_cast<QWidget*>(d.chkViewInBrowser), static_cast<QWidget*>(d.cmdDoIt),
+                                       static_cast<QWidget*>(d.cmdCancel)})
+                    QVERIFY2(!d.formatBox(format)->geometry().intersects(other->geometry()), qPrintable(other->objectName()));
+            }
+            QVERIFY(d.chkBMP->isEnabled() && d.chkPNG->isEnabled() && !d.formatBox("TIFF")->isEnabled());
+            d.formatBox("WEBP")->click();
+            QVERIFY(d.fraQuality->isVisible() && d.heightTwips() == 3570);
+            d.chkJPG->click();
+            d.formatBox("WEBP")->click();
+            QVERIFY(d.fraQuality->isVisible());
+            d.chkJPG->click();
+            QVERIFY(!d.fraQuality->isVisible() && d.heightTwips() == 2800);
+            d.chkJPG->click();
+            d.formatBox("AVIF")->click();
+            d.txbQuality[0]->setText("101");
+            scripted.expectMessage("For conversion to JPG and AVIF the quality must be in the range 10 through 100.", "Input error",
+                                   MsgButtons::Ok, MsgIcon::None);
+            d.cmdDoIt->click();
+            d.cmdCancel->click();
+        });
+        showFor(dialog, scripted, "/pics/IMG_1.heic", [](frmConvertSingleFile& d) {
+            for (const QString& format : OutputFormatNames())
+                QVERIFY2(d.formatBox(format)->isEnabled() && !d.formatBox(format)->isChecked(), qPrintable(format));
+            QVERIFY(!d.fraQuality->isVisible());
+            d.cmdCancel->click();
+        });
+        VERIFY_PROMPTS(scripted);
+    }
+
+    // Outputs go lossless formats first, then each quality of JPG, WEBP and
+    // AVIF in turn, whatever order they were ticked in; the window ends on
+    // the last one, its quality box shown.
+    void outputsInWritingOrder()
+    {
+        QVERIFY(writeBytes(dir_.filePath("photo.png"), "pic"));
+        LOAD_MAIN_WINDOW(w);
+        StandInCodecs engine;
+        ScriptedPrompts scripted;
+        expectSingleFileRun(scripted, dir_.filePath("photo.png"), {.bmp = true, .jpg = true, .first = "90", .last = "80",
+                                                                   .look = [](frmConvertSingleFile& d) {
+            for (const char* format : {"AVIF", "WEBP", "TIFF"})
+                d.formatBox(format)->click();
+        }});
+        w.cmdConvertSingleFile->click();
+        VERIFY_RUN_ENDED(w, scripted);
+        QString report;
+        for (const char* target : {"photo.bmp.", "photo.tif.", "photo_q90.jpg with quality 90.", "photo_q80.jpg with quality 80.",
+                                   "photo_q90.webp with quality 90.", "photo_q80.webp with quality 80.",
+                                   "photo_q90.avif with quality 90.", "photo_q80.avif with quality 80."})
+            report += QStringLiteral("photo.png converted to\r\n%1\r\n\r\n").arg(target);
+        QCOMPARE(w.ReportText().remove(QRegularExpression(" \\([0-9,]+ bytes\\)")), report);
+        QCOMPARE(readAll(dir_.filePath("photo_q80.avif")), StandInCodecs::madeFrom("photo.png", 80));
+        QCOMPARE(w.cboFileFormat[0]->currentText() + w.cboFileFormat[1]->currentText() + w.txbQuality->text(), "PNGAVIF80");
+        QVERIFY(w.txbQuality->isVisible());
+    }
+
+    // A HEIC source's preview, made with its decode, enters the page once,
+    // above its targets; a TIFF target is previewed too.
+    void previewOfSourceOnce()
+    {
+        QVERIFY(writeBytes(dir_.filePath("IMG_1.HEIC"), "pic"));
+        LOAD_MAIN_WINDOW(w);
+        StandInCodecs engine;
+        ScriptedPrompts scripted;
+        expectSingleFileRun(scripted, dir_.filePath("IMG_1.HEIC"), {.png = true, .view = true, .look = [](frmConvertSingleFile& d) {
+            d.formatBox("TIFF")->click();
+        }});
+        scripted.expectLaunch(dir_.filePath("viewer01.htm"));
+        w.cmdConvertSingleFile->click();
+        VERIFY_RUN_ENDED(w, scripted);
+        const QString page = QString::fromUtf8(readAll(dir_.filePath("viewer01.htm")));
+        const QString source = JpegDataAddress(StandInCodecs::madeFrom("IMG_1.HEIC", 80));
+        QCOMPARE(page.count(source), 1);
+        QVERIFY(page.indexOf(source) < page.indexOf("IMG_1.png") && page.contains("IMG_1.HEIC, 3 bytes<P>"));
+        QVERIFY(page.contains(JpegDataAddress(StandInCodecs::madeFrom("IMG_1.tif", 80))) && page.contains("IMG_1.tif, "));
+        QCOMPARE(writtenFiles("IMG_1.HEIC"), (QStringList{"IMG_1.png", "IMG_1.tif", "viewer01.htm"}));
+    }
+
     // The existing-target dialog after a showing that overwrote another file
     // (the choices' effects are pinned by the batch test): an edit made for
     // another name is dropped by overwriting; leaving without "Continue"
@@ -283,7 +381,8 @@ private slots:
         ScriptedPrompts scripted;
         scripted.expectOpenFile(kOpenTitle, QString());
         w.cmdConvertSingleFile->click();
-        QCOMPARE(scripted.calls().first().title, QStringLiteral("BMP, GIF, JPG and PNG|*.bmp;*.gif;*.jpg;*.png"));
+        QCOMPARE(scripted.calls().first().title, QStringLiteral("AVIF, BMP, GIF, HEIC, JPG, PNG, TIFF and WEBP|*.avif;*.bmp;"
+                                                                "*.gif;*.heic;*.heif;*.hif;*.jpg;*.jpeg;*.png;*.tif;*.tiff;*.webp"));
         QCOMPARE(w.focusWidget(), w.cmdConvertSingleFile);
         expectSingleFileRun(scripted, dir_.filePath("a.bmp"), {.png = true, .cancel = true, .look = [](frmConvertSingleFile& d) {
             QCOMPARE(d.txbFile->text(), d.strFilepath);
@@ -311,7 +410,7 @@ private slots:
         const QByteArray junk = "this is no picture at all";
         QTest::newRow("BMP fails, PNG and JPG skipped") << "bad.jpg" << junk << true << true << true << "" << 1 << "bad.png";
         QTest::newRow("every quality tried") << "bad.png" << junk << false << false << true << "90" << 3 << "bad_q80.jpg";
-        QTest::newRow("unlisted extension") << "scan.tif" << QByteArray("II*\0 not really", 16) << false << true << false << "" << 1 << "";
+        QTest::newRow("unlisted extension") << "scan.pcx" << QByteArray("II*\0 not really", 16) << false << true << false << "" << 1 << "";
     }
     void readFailure()
     {
@@ -320,7 +419,7 @@ private slots:
         QVERIFY(writeBytes(dir_.filePath(source), bytes) && (existing.isEmpty() || writeBytes(dir_.filePath(existing), "old")));
         LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
-        expectSingleFileRun(scripted, dir_.filePath(source), {.bmp = bmp, .png = png, .jpg = jpg, .first = "70", .last = last, .view = source == "scan.tif"});
+        expectSingleFileRun(scripted, dir_.filePath(source), {.bmp = bmp, .png = png, .jpg = jpg, .first = "70", .last = last, .view = source == "scan.pcx"});
         if (existing.contains("_q"))
             scripted.expectModal("frmTargetFileExists", [](QDialog& d) { choose("optOverwrite")(static_cast<frmTargetFileExists&>(d)); });
         w.cmdConvertSingleFile->click();
@@ -330,7 +429,7 @@ private slots:
         QCOMPARE(report.count("*** Read error: "), readErrors);
         QCOMPARE(report.count(source + " ("), readErrors);
         QCOMPARE(w.InputFormatFilter, QFileInfo(source).suffix().toUpper());
-        QCOMPARE(w.cboFileFormat[0]->currentIndex() == 0, source == "scan.tif");
+        QCOMPARE(w.cboFileFormat[0]->currentIndex() == 0, source == "scan.pcx");
         QCOMPARE(writtenFiles(source), existing.isEmpty() ? QStringList() : QStringList{existing});
         QVERIFY(idle(w) && (existing.isEmpty() || readAll(dir_.filePath(existing)) == "old"));
     }
