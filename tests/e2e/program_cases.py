@@ -130,7 +130,7 @@ def case_outside_ends(s):
         for name in written:
             (target / name).unlink()
     check((target / "kept.png").read_bytes() == b"there before", "what was there before is left alone")
-    check(s.state_file.read_bytes().endswith(b'"1"\r\n'), "the state saved on SIGTERM", None, s.state_file.read_bytes())
+    check(s.state_file.read_bytes().endswith(b'"1"\r\n"90"\r\n'), "the state saved on SIGTERM", None, s.state_file.read_bytes())
     s.start()  # reads the state, with "Save state on quit" ticked
     s.state_file.unlink()
     s.state_file.mkdir()
