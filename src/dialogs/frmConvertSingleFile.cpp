@@ -109,9 +109,11 @@ frmConvertSingleFile::frmConvertSingleFile(QWidget* mainWindow, const QWidget* t
     cboStep = place<QComboBox>(fraQuality, "cboStep", 2700, 0, 645, 360);
     cboStep->setEditable(false);
     cboStep->setAccessibleName(QStringLiteral("Quality step"));
-    chkSmallestLooksSame = place<QCheckBox>(fraQuality, "chkSmallestLooksSame", 0, 450, 2400, 330);
+    // The caption needs 2925 twips in Arial 9.75 pt; the target box, two
+    // digits, takes the rest of the frame's width.
+    chkSmallestLooksSame = place<QCheckBox>(fraQuality, "chkSmallestLooksSame", 0, 450, 2980, 330);
     chkSmallestLooksSame->setText(QStringLiteral("Smallest that looks the same:"));
-    txbTarget = place<QLineEdit>(fraQuality, "txbTarget", 2450, 420, 500, 360);
+    txbTarget = place<QLineEdit>(fraQuality, "txbTarget", 3030, 420, 450, 360);
     txbTarget->setText(QString::number(kDefaultScoreTarget));
     txbTarget->setMaxLength(kQualityDigits);
     txbTarget->setAccessibleName(QStringLiteral("Target score"));

@@ -75,6 +75,7 @@ private slots:
         QCOMPARE(PlaceQualitySearch(), (QualitySearchPlacement{10590, 13230, 13865}));
         LOAD_MAIN_WINDOW(w);
         QCOMPARE(w.width(), TwipsToPixels(13865));
+        QVERIFY(w.chkSmallestLooksSame->sizeHint().width() <= w.chkSmallestLooksSame->width());
         QCOMPARE((QList<QRect>{w.chkSmallestLooksSame->geometry(), w.txbTarget->geometry()}),
                  (QList<QRect>{TwipsRect(10590, 1440, 2550, 315), TwipsRect(13230, 1440, 500, 315)}));
         QCOMPARE((QStringList{w.chkSmallestLooksSame->text(), w.chkSmallestLooksSame->accessibleName(), w.txbTarget->accessibleName(),
@@ -202,10 +203,13 @@ private slots:
                 d.chkJPG->setChecked(true);
                 QCOMPARE((QList<QRect>{d.twipsGeometry(d.fraQuality), d.twipsGeometry(d.chkSmallestLooksSame),
                                        d.twipsGeometry(d.txbTarget), QRect(0, d.twipsGeometry(d.cmdDoIt).top(), 0, d.twipsGeometry(d.cmdCancel).top())}),
-                         (QList<QRect>{QRect(105, 2150, 3480, 855), QRect(0, 500, 2400, 330), QRect(2450, 470, 500, 360),
+                         (QList<QRect>{QRect(105, 2150, 3480, 855), QRect(0, 500, 2980, 330), QRect(3030, 470, 450, 360),
                                        QRect(0, 3570 - 1340, 0, 3570 - 920)}));
                 QVERIFY(d.heightTwips() == 3570 && d.chkSmallestLooksSame->text() == "Smallest that looks the same:" &&
                         d.txbTarget->accessibleName() == "Target score");
+                // The whole caption shows, and the target box stays inside the frame.
+                QVERIFY(d.chkSmallestLooksSame->sizeHint().width() <= d.chkSmallestLooksSame->width() &&
+                        d.txbTarget->geometry().right() < d.fraQuality->width());
                 d.chkJPG->setChecked(false);
                 QCOMPARE(d.heightTwips(), 2800);
             }, .smallest = true, .target = "29"});
