@@ -119,7 +119,8 @@ signals:
 
 private:
     // What a worker thread hands back for one conversion: the engine's
-    // outcome, the quality it searched, and, for the viewer page, previews of pictures browsers cannot show.
+    // outcome, the quality it searched, and, for the viewer page, previews of
+    // pictures browsers cannot show.
     struct ConvertedFile {
         EngineOutcome outcome;
         std::optional<FoundQuality> found;  // an automatic quality's

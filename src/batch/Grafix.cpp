@@ -1,9 +1,9 @@
 #include "Grafix.h"
+
 #include "GrafixScore.h"
+#include "ImageFormats.h"
 
 #include <pixmorph/transcode.hpp>
-
-#include "ImageFormats.h"
 
 #include <QByteArray>
 
