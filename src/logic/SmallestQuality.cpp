@@ -72,7 +72,7 @@ std::optional<std::size_t> SmallestLookingTheSame(const std::vector<PageOutput>&
     std::optional<std::size_t> smallest;
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         const PageOutput& output = outputs[i];
-        if (!output.lossy || !output.score || shownScore(*output.score) < kLooksTheSameScore)
+        if (!output.score || shownScore(*output.score) < kLooksTheSameScore)
             continue;
         if (!smallest || output.size < outputs[*smallest].size)
             smallest = i;

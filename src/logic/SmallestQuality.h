@@ -66,7 +66,7 @@ struct PageOutput {
 };
 
 /// The output of @p outputs that is the smallest file scoring at least 90,
-/// if any does.
+/// if any does (only lossy outputs are scored).
 std::optional<std::size_t> SmallestLookingTheSame(const std::vector<PageOutput>& outputs);
 
 /// What the viewer page shows beside a lossy output's size: ", score 90.4,

@@ -269,6 +269,38 @@ private slots:
         QVERIFY(w.txbTarget->text() == "93" && w.txbQuality->text() == "72");
     }
 
+    // The outputs after a searched one wait for its question: the next
+    // file's BMP, decoded meanwhile, is asked about only after it.
+    void questionsAfterASearchWait()
+    {
+        QVERIFY(writeImage(dir_.filePath("a.png")) && writeImage(dir_.filePath("b.png")) &&
+                writeBytes(dir_.filePath("a_q70.jpg"), "old") && writeBytes(dir_.filePath("b.bmp"), "old"));
+        LOAD_MAIN_WINDOW(w);
+        HeldTranscoder engine;
+        ScriptedPrompts scripted;
+        expectSingleFileRun(scripted, QString(), {.bmp = true, .jpg = true, .smallest = true});
+        QStringList asked;
+        for (int i = 0; i < 2; ++i)
+            scripted.expectModal("frmTargetFileExists", [&](QDialog& shown) {
+                auto& d = static_cast<frmTargetFileExists&>(shown);
+                asked << QFileInfo(d.strEntryFilepath).fileName();
+                d.optOverwrite->click();
+                d.cmdContinue->click();
+            });
+        w.ConvertSingleFiles({dir_.filePath("a.png"), dir_.filePath("b.png")});
+        for (const char* name : {"a.png", "a.bmp", "b.png", "b.bmp", "b.png search", "a_q70.jpg", "b_q70.jpg"})
+            engine.release(name);
+        QVERIFY(QTest::qWaitFor([&] { return engine.started().contains("b.png"); }));
+        QTest::qWait(100);
+        QCOMPARE(asked, QStringList());
+        engine.releaseAll();
+        VERIFY_RUN_ENDED(w, scripted);
+        QCOMPARE(asked, (QStringList{"a_q70.jpg", "b.bmp"}));
+        QCOMPARE(QDir(dir_.path()).entryList(QDir::Files, QDir::Name),
+                 (QStringList{"a.bmp", "a.png", "a_q70.jpg", "b.bmp", "b.png", "b_q70.jpg"}));
+        QVERIFY(readAll(dir_.filePath("a_q70.jpg")) != "old" && readAll(dir_.filePath("b.bmp")) != "old");
+    }
+
     // A source that cannot be held whole is not searched: the range's first
     // quality is taken, and its line says why.
     void singleFileFallsBackToFixedQuality()
