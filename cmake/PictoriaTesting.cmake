@@ -26,6 +26,7 @@ function(pictoria_add_window_tests)
     set(source ${CMAKE_CURRENT_SOURCE_DIR}/${stem}.cpp)
     set(name ${folder}_${stem})
     pictoria_add_qt_test(${name} ${source} LIBS pictoria_app pictoria_testsupport pixmorph)
+    target_compile_definitions(${name} PRIVATE PICTORIA_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus")
     set_target_properties(${name} PROPERTIES OUTPUT_NAME ${stem}
       RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   endforeach()

@@ -10,7 +10,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev liblcms2-dev
-  libwebp-dev libavif-dev libheif-dev libtiff-dev
+  libwebp-dev libavif-dev libheif-dev libtiff-dev libdeflate-dev
   googletest libgtest-dev python3-pil
   fonts-liberation2
   xvfb xauth xdotool xdg-utils

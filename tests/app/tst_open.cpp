@@ -98,15 +98,17 @@ private slots:
 
         // Every file a BMP: no BMP offered. The next file is decoded while the
         // outputs before it convert, with at most two sources (the pool's
-        // threads) held at once; Stop lets the outputs in flight finish.
+        // threads) held at once; Stop lets the outputs in flight finish and
+        // decodes no further source.
         for (const QString& png : {one_ + "a.png", one_ + "b.png", two_ + "c.png"})
             QVERIFY(QFile::remove(png));
+        QVERIFY(writeImage(two_ + "d.bmp"));
         conversionPool().setMaxThreadCount(2);
         HeldTranscoder engine;
         expectSingleFileRun(scripted, {}, {.png = true, .look = [](frmConvertSingleFile& d) {
             QVERIFY(!d.chkBMP->isEnabled() && d.chkPNG->isEnabled());
         }});
-        QCOMPARE(drop(&w, {one_ + "a.bmp", one_ + "b.bmp", two_ + "c.bmp"}), kTaken);
+        QCOMPARE(drop(&w, {one_ + "a.bmp", one_ + "b.bmp", two_ + "c.bmp", two_ + "d.bmp"}), kTaken);
         engine.release("a.bmp");
         QVERIFY(engine.waitForStarted(3));
         QTest::qWait(50);
@@ -118,8 +120,33 @@ private slots:
         w.cmdStop->click();
         engine.releaseAll();
         VERIFY_RUN_ENDED(w, scripted);
+        QCOMPARE(engine.started(), (QStringList{"a.bmp", "a.png", "b.bmp", "b.png", "c.bmp"}));
         QVERIFY(QFile::exists(one_ + "a.png") && QFile::exists(one_ + "b.png") && !QFile::exists(two_ + "c.png"));
         QVERIFY(w.ReportText().endsWith(".\r\n\r\nOperation stopped.\r\n"));
+    }
+
+    // "Cancel all" at the first output's question ends the run: the source
+    // decoded ahead finishes, and no later one is decoded.
+    void cancelAllDecodesNoFurther()
+    {
+        QVERIFY(makeFiles(one_, {"a.bmp", "b.bmp", "c.bmp", "a.png=old"}));
+        LOAD_MAIN_WINDOW(w);
+        conversionPool().setMaxThreadCount(2);
+        HeldTranscoder engine;
+        ScriptedPrompts scripted;
+        expectSingleFileRun(scripted, {}, {.png = true});
+        scripted.expectModal("frmTargetFileExists", [](QDialog& shown) {
+            auto& dialog = static_cast<frmTargetFileExists&>(shown);
+            dialog.optCancelOperationAllFiles->click();
+            QTest::keyClick(&dialog, Qt::Key_Return);
+        });
+        QCOMPARE(drop(&w, {one_ + "a.bmp", one_ + "b.bmp", one_ + "c.bmp"}), kTaken);
+        QVERIFY(engine.waitForStarted(2));
+        engine.release("a.bmp");
+        QVERIFY(QTest::qWaitFor([&] { return w.ReportText().contains("Operation cancelled."); }));
+        engine.releaseAll();
+        VERIFY_RUN_ENDED(w, scripted);
+        QCOMPARE(engine.started(), (QStringList{"a.bmp", "b.bmp"}));
     }
 
     // A folder dropped on the output box becomes the output folder, anywhere

@@ -11,7 +11,7 @@ namespace {
 
 // List entries of the two format boxes: the first four alike, then each its own.
 constexpr int kSelect = 0, kBmp = 1, kPng = 2, kJpg = 3, kGif = 4;
-constexpr int kWebpIn = 5, kTiffIn = 8, kWebpOut = 4, kAvifOut = 5, kTiffOut = 6;
+constexpr int kWebpIn = 5, kHeicIn = 7, kTiffIn = 8, kWebpOut = 4, kAvifOut = 5, kTiffOut = 6;
 using Setup = std::function<void(Bench&)>;
 
 void viewInBrowser(Bench& b) { b.w.chkViewMultipleInBrowser->setChecked(true); }
@@ -207,6 +207,31 @@ private slots:
         QCOMPARE(QDir(b.out).entryList(QDir::Files), (QStringList{"a.jpg", "a.webp", "B.jpg", "B.webp", "photo.avif", "scan.avif"}));
     }
 
+    // A picture on which the HEIC decoder crashes is that file's read error,
+    // and the window and its batch go on: C019 with its overlay made the
+    // primary item, which libheif itself cannot compose.
+    void decoderCrashIsOneFilesReadError()
+    {
+        const QString c019 = QStringLiteral(PICTORIA_CORPUS_DIR "/heif/mpeg-conformance/C019.heic");
+        if (!QFile::exists(c019)) {
+            if (qEnvironmentVariableIsSet("PICTORIA_REQUIRE_CORPUS"))
+                QFAIL("the conformance suites are missing beside the project");
+            QSKIP("no conformance suites beside the project");
+        }
+        QByteArray crashing = readAll(c019);
+        const qsizetype pitm = crashing.indexOf("pitm");
+        QVERIFY(pitm > 0);
+        crashing[pitm + 8] = char(1006 >> 8), crashing[pitm + 9] = char(1006 & 255);
+        Bench b;
+        QVERIFY(b.load(kHeicIn, kJpg) && writeBytes(b.in + "a.heic", crashing) && QFile::copy(c019, b.in + "b.HEIF"));
+        ScriptedPrompts scripted;
+        b.w.cmdConvertFiles_Click();
+        VERIFY_RUN_ENDED(b.w, scripted);
+        QCOMPARE(b.w.ReportText(), QStringLiteral("a.heic\r\n*** Read error: The HEIC decoder failed on this file (it crashed).\r\n\r\n"
+                                                  "b.HEIF -> b.jpg [OK]\r\n\r\nNumber of HEIC files converted: 1 (of 2 input)\r\n"));
+        QCOMPARE(QImage(b.out + "b.jpg").size(), QSize(640, 360));
+    }
+
     void goesOnAfterAFileVanishes()
     {
         Bench b;
@@ -289,6 +314,8 @@ private slots:
             QTest::qWait(50);
             QCOMPARE(b.w.ReportText(), QStringLiteral("a.bmp"));
             QCOMPARE(b.w.lblConvertingFile->text(), QStringLiteral("Converting a.bmp (1,254 bytes)"));
+            // Only the conversions in flight (a, c) keep a watcher; b's went with its result.
+            QCOMPARE(b.w.conversionRun()->findChildren<QFutureWatcherBase*>().size(), 2);
             (quit ? b.w.cmdQuit : b.w.cmdStop)->click();
             engine.releaseAll();
             VERIFY_RUN_ENDED(b.w, scripted);

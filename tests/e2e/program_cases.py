@@ -124,6 +124,10 @@ def case_outside_ends(s):
         wait_for(lambda: len(os.listdir(target)) > 1, 60, "the batch to write its first file")
         for signo in signals:
             s.proc.send_signal(signo)
+            # Signals pending together are taken lowest number first, so the next one waits until this
+            # one is taken: the program hides its window then (a killed one loses it).
+            wait_for(lambda: s.main not in s.find_windows("Pictoria 1.00"), 30, "the window to go after %s" % signo,
+                     interval=0.02)
         check(s.proc.wait(60) == code, "the exit code after %s" % signals, code, s.proc.returncode)
         written = set(os.listdir(target)) - {"kept.png"}
         check_pngs(target, dict.fromkeys(written, (2000, 1500)))

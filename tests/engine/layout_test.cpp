@@ -3,6 +3,7 @@
 // must decode to the source's pixels, through our readers and (BMP) Pillow's.
 #include <cstring>
 
+#include "HeldRows.h"
 #include "TestSupport.h"
 
 namespace pmtest {
@@ -76,6 +77,34 @@ TEST(Layout, EachPictureTakesTheSmallestLayoutItsPixelsAllow) {
     const Bytes ihdr = readFile(tmp.path("out.png"));
     EXPECT_EQ(std::pair(int(ihdr[25]), int(ihdr[24])), png);
     EXPECT_EQ(readFile(tmp.path("out.bmp"))[28], bmp);
+  }
+}
+
+// Over 256 grey and alpha pairs are held as such. The 256 opaque greys come
+// first: only pixels taken after the switch to grey and alpha make the
+// picture translucent. Each held row expands to each layout.
+TEST(Layout, GreyAndAlphaHeldRowsKeepTheirAlphaAndExpandToEveryLayout) {
+  constexpr uint32_t kWidth = 300, kHeight = 2;
+  Bytes source;
+  for (uint32_t i = 0; i < kWidth * kHeight; ++i) source.insert(source.end(), {uint8_t(i), uint8_t(i < 256 ? 255 : i / 3)});
+  HeldRows held(makeInfo(PixelFormat::GrayAlpha, kWidth, kHeight), true);
+  ASSERT_TRUE(held.add(source.data(), kHeight));
+  EXPECT_TRUE(!held.paletted() && held.allGray() && !held.opaque());
+  const std::pair<PixelFormat, std::function<Bytes(uint8_t, uint8_t)>> layouts[] = {
+      {PixelFormat::Gray, [](uint8_t g, uint8_t) { return Bytes{g}; }},
+      {PixelFormat::GrayAlpha, [](uint8_t g, uint8_t a) { return Bytes{g, a}; }},
+      {PixelFormat::Rgb, [](uint8_t g, uint8_t) { return Bytes{g, g, g}; }},
+      {PixelFormat::Rgba, [](uint8_t g, uint8_t a) { return Bytes{g, g, g, a}; }}};
+  for (const auto& [to, pixel] : layouts) {
+    for (uint32_t y = 0; y < kHeight; ++y) {
+      Bytes expected, row(kWidth * size_t(channelCount(to)), 0xEE);
+      for (size_t i = y * kWidth; i < (y + 1) * kWidth; ++i) {
+        const Bytes p = pixel(source[2 * i], source[2 * i + 1]);
+        expected.insert(expected.end(), p.begin(), p.end());
+      }
+      held.expand(held.row(y), to, row.data());
+      EXPECT_EQ(row, expected) << channelCount(to) << " channels, row " << y;
+    }
   }
 }
 

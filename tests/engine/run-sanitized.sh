@@ -13,5 +13,6 @@ cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build "$build" --target engine_tests pixmorph-convert -j "$jobs"
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+export LSAN_OPTIONS="suppressions=$src/tests/engine/lsan-suppressions.txt"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 "$build/bin/engine_tests" --gtest_brief=1

@@ -56,6 +56,8 @@ const FormatRow* formatRow(FileFormat f);
 
 /// Format named by the file content's first bytes.
 FileFormat sniffFormat(const uint8_t* head, size_t n);
+/// An ISO BMFF file whose brands name HEIF (and not AVIF).
+bool sniffHeif(const uint8_t* head, size_t n);
 /// Format claimed by a path's extension (case-insensitive).
 FileFormat formatFromExtension(const std::string& path);
 const char* formatName(FileFormat f);  // "BMP", "GIF", "JPG", "PNG", ...
@@ -68,6 +70,10 @@ std::unique_ptr<ImageReader> openBmpReader(InputFile& in);
 std::unique_ptr<ImageReader> openPngReader(InputFile& in);
 std::unique_ptr<ImageReader> openGifReader(InputFile& in);
 std::unique_ptr<ImageReader> openJpegReader(InputFile& in);
+std::unique_ptr<ImageReader> openWebpReader(InputFile& in);
+std::unique_ptr<ImageReader> openTiffReader(InputFile& in);
+/// Decodes in the helper process pixmorph-heif; its crash is a ReadError.
+std::unique_ptr<ImageReader> openHeifReader(InputFile& in);
 
 // Writers receive rows in the layout of @p info; they throw WriteError.
 /// The writer of @p format, which must be written.
@@ -75,6 +81,8 @@ std::unique_ptr<ImageWriter> createWriter(AtomicOutputFile& out, const ImageInfo
                                           const WriteOptions& options);
 std::unique_ptr<ImageWriter> createBmpWriter(AtomicOutputFile& out, const ImageInfo& info);
 std::unique_ptr<ImageWriter> createPngWriter(AtomicOutputFile& out, const ImageInfo& info);
+/// Lossless whatever @p quality.
+std::unique_ptr<ImageWriter> createTiffWriter(AtomicOutputFile& out, const ImageInfo& info, int quality);
 /// Where a writer's bytes go other than a file (measuring a candidate layout).
 using ByteSink = std::function<void(const void*, size_t)>;
 std::unique_ptr<ImageWriter> createPngWriter(ByteSink out, const ImageInfo& info);
@@ -84,5 +92,7 @@ unsigned pngPaletteBits(size_t colors);
 /// CoefficientMemory); otherwise libjpeg allocates it.
 std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const ImageInfo& info, int quality,
                                               CoefficientMemory* memory = nullptr);
+/// Takes RGB or RGBA rows; lossless at quality 100 when info.losslessSource.
+std::unique_ptr<ImageWriter> createWebpWriter(AtomicOutputFile& out, const ImageInfo& info, int quality);
 
 }  // namespace pixmorph

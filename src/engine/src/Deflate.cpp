@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include "Errors.h"
@@ -402,22 +403,27 @@ std::vector<uint8_t> zlibPiece(const DeflatePiece& p, int level, int strategy) {
   if (p.dictBytes) deflateSetDictionary(&z, p.data.data(), uInt(p.dictBytes));
   z.next_in = const_cast<Bytef*>(p.data.data() + p.dictBytes);
   z.avail_in = uInt(p.data.size() - p.dictBytes);
-  // The output grows as it comes: a piece of one enormous row would
-  // otherwise reserve its whole worst-case size up front.
+  // The output grows as it comes, a step at a time: a piece of one enormous
+  // row would otherwise reserve its whole worst-case size up front. zlib
+  // counts each step's room in 32 bits. The bytes produced are counted and
+  // the output cut to them once (a cut by zlib's leftover room reads, to
+  // GCC, as a possible growth beyond any object size).
+  const uInt step = uInt(std::min<size_t>(std::max<size_t>(size_t(64) << 10, (p.data.size() - p.dictBytes) / 4),
+                                          std::numeric_limits<uInt>::max()));
   std::vector<uint8_t> out;
+  size_t produced = 0;
   const int flush = p.last ? Z_FINISH : Z_SYNC_FLUSH;
   int rc = Z_OK;
   do {
-    const size_t have = out.size();
-    const size_t step = std::max<size_t>(size_t(64) << 10, (p.data.size() - p.dictBytes) / 4);
-    out.resize(have + step);
-    z.next_out = out.data() + have;
-    z.avail_out = uInt(step);
+    out.resize(produced + step);
+    z.next_out = out.data() + produced;
+    z.avail_out = step;
     rc = deflate(&z, flush);
-    out.resize(out.size() - z.avail_out);
+    produced += step - z.avail_out;
   } while (rc == Z_OK && (z.avail_out == 0 || z.avail_in > 0));
   const bool ok = p.last ? rc == Z_STREAM_END : (rc == Z_OK || rc == Z_BUF_ERROR) && z.avail_in == 0;
   if (!ok) throw WriteError("PNG compression failed");
+  out.resize(produced);
   return out;
 }
 

@@ -29,6 +29,7 @@ class ReadError : public EngineError {
  public:
   explicit ReadError(const std::string& what) : EngineError(PIXMORPH_READ_FAILED, what) {}
   explicit ReadError(pixmorph_status status) : EngineError(status) {}
+  ReadError(pixmorph_status status, const std::string& what) : EngineError(status, what) {}
 };
 
 /// The output could not be encoded or written.

@@ -198,8 +198,14 @@ AtomicOutputFile::AtomicOutputFile(const std::string& target) : target_(followLi
   static_cast<void>(setvbuf(f_, nullptr, _IOFBF, 1 << 18));
 }
 
+AtomicOutputFile::AtomicOutputFile(std::vector<uint8_t>& memory) : memory_(&memory) {
+  f_ = open_memstream(&memoryBuffer_, &memorySize_);
+  if (!f_) throw WriteError(writeFailureMessage(errno));
+}
+
 AtomicOutputFile::~AtomicOutputFile() {
   if (f_) fclose(f_);
+  std::free(memoryBuffer_);
   discard();
 }
 
@@ -218,6 +224,15 @@ void AtomicOutputFile::seek(uint64_t offset) {
 }
 
 void AtomicOutputFile::commit() {
+  if (memory_) {
+    int err = fflush(f_) != 0 || ferror(f_) ? (errno ? errno : ENOMEM) : 0;
+    if (fclose(f_) != 0 && !err) err = errno ? errno : ENOMEM;
+    f_ = nullptr;
+    if (err) throw WriteError(writeFailureMessage(err));
+    memory_->assign(memoryBuffer_, memoryBuffer_ + memorySize_);
+    committed_ = true;
+    return;
+  }
   int err = 0;
   if (fflush(f_) != 0 || ferror(f_)) err = errno ? errno : EIO;
   const int fd = fileno(f_);

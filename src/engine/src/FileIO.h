@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace pixmorph {
 
@@ -40,6 +41,9 @@ class InputFile {
 class AtomicOutputFile {
  public:
   explicit AtomicOutputFile(const std::string& target);  // throws WriteError
+  /// Writes into memory instead (a candidate weighed before one is chosen):
+  /// commit() puts the bytes into @p memory, and no file is made.
+  explicit AtomicOutputFile(std::vector<uint8_t>& memory);  // throws WriteError
   ~AtomicOutputFile();
   AtomicOutputFile(const AtomicOutputFile&) = delete;
   AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
@@ -61,6 +65,9 @@ class AtomicOutputFile {
   bool replacing_ = false;
   bool inSlot_ = false;     // temp_ is what removeUnfinishedOutput() removes
   bool committed_ = false;
+  std::vector<uint8_t>* memory_ = nullptr;  // the memory mode's destination
+  char* memoryBuffer_ = nullptr;            // its stream's buffer until then
+  size_t memorySize_ = 0;
 };
 
 /// Message for a failed write, from errno ("Disk is full", ...).

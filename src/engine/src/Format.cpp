@@ -18,6 +18,14 @@ bool isGif(const uint8_t* h, size_t n) {
 }
 // "BA" is the OS/2 bitmap array wrapping one or more "BM" images.
 bool isBmp(const uint8_t* h, size_t n) { return n >= 2 && h[0] == 'B' && (h[1] == 'M' || h[1] == 'A'); }
+bool isWebp(const uint8_t* h, size_t n) {
+  return n >= 12 && std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 8, "WEBP", 4) == 0;
+}
+// Classic TIFF (42) and BigTIFF (43), in either byte order.
+bool isTiff(const uint8_t* h, size_t n) {
+  return n >= 4 && ((h[0] == 'I' && h[1] == 'I' && (h[2] == 42 || h[2] == 43) && h[3] == 0) ||
+                    (h[0] == 'M' && h[1] == 'M' && h[2] == 0 && (h[3] == 42 || h[3] == 43)));
+}
 
 std::unique_ptr<ImageWriter> bmpWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions&) {
   return createBmpWriter(out, info);
@@ -25,14 +33,23 @@ std::unique_ptr<ImageWriter> bmpWriter(AtomicOutputFile& out, const ImageInfo& i
 std::unique_ptr<ImageWriter> pngWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions&) {
   return createPngWriter(out, info);
 }
+std::unique_ptr<ImageWriter> tiffWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& o) {
+  return createTiffWriter(out, info, o.quality);
+}
 std::unique_ptr<ImageWriter> jpegWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& o) {
   return createJpegWriter(out, info, o.quality, o.memory);
+}
+std::unique_ptr<ImageWriter> webpWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& o) {
+  return createWebpWriter(out, info, o.quality);
 }
 
 constexpr const char* kBmpExt[] = {"bmp"};
 constexpr const char* kGifExt[] = {"gif"};
 constexpr const char* kJpegExt[] = {"jpg", "jpeg"};
 constexpr const char* kPngExt[] = {"png"};
+constexpr const char* kWebpExt[] = {"webp"};
+constexpr const char* kTiffExt[] = {"tif", "tiff"};
+constexpr const char* kHeifExt[] = {"heic", "heif", "hif"};
 
 // PNG keeps every layout; a BMP palette holds no alpha and BMP has no grey
 // of its own; JPG holds neither palette nor alpha.
@@ -40,12 +57,20 @@ constexpr WriterLayouts kPngLayouts{.palette = true, .paletteAlpha = true, .gray
                                     .grayAlpha = true, .alpha = true, .trial = true};
 constexpr WriterLayouts kBmpLayouts{.palette = true, .gray = true, .alpha = true};
 constexpr WriterLayouts kJpegLayouts{.gray = true, .heldGray = true};
+// WebP is RGB or RGBA; its lossless encoder finds palettes and grey itself.
+constexpr WriterLayouts kWebpLayouts{.alpha = true};
+// TIFF keeps every layout but a palette with transparency.
+constexpr WriterLayouts kTiffLayouts{.palette = true, .gray = true, .heldGray = true, .grayAlpha = true,
+                                     .alpha = true, .trial = true};
 
 const FormatRow kFormats[] = {
     {FileFormat::Png, "PNG", kPngExt, isPng, openPngReader, pngWriter, false, kPngLayouts},
     {FileFormat::Jpeg, "JPG", kJpegExt, isJpeg, openJpegReader, jpegWriter, true, kJpegLayouts},
     {FileFormat::Gif, "GIF", kGifExt, isGif, openGifReader, nullptr, false, {}},
     {FileFormat::Bmp, "BMP", kBmpExt, isBmp, openBmpReader, bmpWriter, false, kBmpLayouts},
+    {FileFormat::Webp, "WebP", kWebpExt, isWebp, openWebpReader, webpWriter, true, kWebpLayouts},
+    {FileFormat::Tiff, "TIFF", kTiffExt, isTiff, openTiffReader, tiffWriter, false, kTiffLayouts},
+    {FileFormat::Heif, "HEIC", kHeifExt, sniffHeif, openHeifReader, nullptr, false, {}},
 };
 
 }  // namespace

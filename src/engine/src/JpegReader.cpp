@@ -178,7 +178,7 @@ class JpegReader : public ImageReader {
       checkBufferSize(bytes);  // and as much again for the turned copy
       std::vector<uint8_t> src(bytes);
       decode(src.data(), srcHeight_);
-      whole_ = rotate(src);
+      whole_ = orientPixels(src, srcWidth_, srcHeight_, info_.channels(), orientation_);
     }
   }
 
@@ -248,28 +248,6 @@ class JpegReader : public ImageReader {
       d[3 * x + 1] = uint8_t((m * k + 127) / 255);
       d[3 * x + 2] = uint8_t((y * k + 127) / 255);
     }
-  }
-
-  std::vector<uint8_t> rotate(const std::vector<uint8_t>& src) const {
-    const uint32_t W = srcWidth_, H = srcHeight_, ow = info_.width, oh = info_.height;
-    const int c = info_.channels();
-    std::vector<uint8_t> out(src.size());
-    for (uint32_t oy = 0; oy < oh; ++oy) {
-      for (uint32_t ox = 0; ox < ow; ++ox) {
-        uint32_t sx = ox, sy = oy;
-        switch (orientation_) {
-          case 2: sx = W - 1 - ox, sy = oy; break;
-          case 3: sx = W - 1 - ox, sy = H - 1 - oy; break;
-          case 4: sx = ox, sy = H - 1 - oy; break;
-          case 5: sx = oy, sy = ox; break;
-          case 6: sx = oy, sy = H - 1 - ox; break;
-          case 7: sx = W - 1 - oy, sy = H - 1 - ox; break;
-          case 8: sx = W - 1 - oy, sy = ox; break;
-        }
-        std::memcpy(&out[(size_t(oy) * ow + ox) * c], &src[(size_t(sy) * W + sx) * c], size_t(c));
-      }
-    }
-    return out;
   }
 
   std::unique_ptr<JpegState, JpegStateDeleter> s_;

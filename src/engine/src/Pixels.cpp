@@ -21,6 +21,28 @@ const uint8_t* BufferedReader::lendRows(uint32_t count) {
   return rows;
 }
 
+std::vector<uint8_t> orientPixels(const std::vector<uint8_t>& src, uint32_t W, uint32_t H, int c, int orientation) {
+  const bool swap = orientation >= 5 && orientation <= 8;
+  const uint32_t ow = swap ? H : W, oh = swap ? W : H;
+  std::vector<uint8_t> out(src.size());
+  for (uint32_t oy = 0; oy < oh; ++oy) {
+    for (uint32_t ox = 0; ox < ow; ++ox) {
+      uint32_t sx = ox, sy = oy;
+      switch (orientation) {
+        case 2: sx = W - 1 - ox, sy = oy; break;
+        case 3: sx = W - 1 - ox, sy = H - 1 - oy; break;
+        case 4: sx = ox, sy = H - 1 - oy; break;
+        case 5: sx = oy, sy = ox; break;
+        case 6: sx = oy, sy = H - 1 - ox; break;
+        case 7: sx = W - 1 - oy, sy = H - 1 - ox; break;
+        case 8: sx = W - 1 - oy, sy = ox; break;
+      }
+      std::memcpy(&out[(size_t(oy) * ow + ox) * c], &src[(size_t(sy) * W + sx) * c], size_t(c));
+    }
+  }
+  return out;
+}
+
 bool paletteOpaque(const ImageInfo& info) {
   for (const Rgba8& c : info.palette)
     if (c.a != 255) return false;

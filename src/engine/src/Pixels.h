@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "Image.h"
 
@@ -42,6 +43,12 @@ inline void swapRedBlue(const uint8_t* src, uint8_t* dst, uint32_t width) {
     dst[3 * x + 2] = src[3 * x];
   }
 }
+
+/// The picture stored as @p width x @p height pixels of @p channels bytes,
+/// turned upright as TIFF/EXIF orientation @p orientation (1..8) asks;
+/// orientations 5..8 swap width and height.
+std::vector<uint8_t> orientPixels(const std::vector<uint8_t>& src, uint32_t width, uint32_t height, int channels,
+                                  int orientation);
 
 /// Composes colour @p c with alpha @p a over white, rounded.
 inline uint8_t overWhite(uint8_t c, uint8_t a) {

@@ -9,6 +9,7 @@
 
 #include "Codecs.h"
 #include "CoefficientMemory.h"
+#include "DecodedSource.h"
 #include "Errors.h"
 #include "HeldRows.h"
 #include "Limits.h"
@@ -18,15 +19,6 @@
 #include "pixmorph/transcode.hpp"
 
 namespace pixmorph {
-
-struct DecodedSource {
-  std::exception_ptr openFailure;  // the source could not be opened: every write fails with this
-  ImageInfo info;
-  std::shared_ptr<const std::vector<uint8_t>> rows;  // decoded rows, top to bottom
-  std::exception_ptr rowFailure;                     // what cut the rows short
-  std::string streamFrom;  // too large to hold here: each write reads this file as transcode() does
-  mutable CoefficientMemory coefficients;  // shared by its JPG writes
-};
 
 namespace {
 
@@ -47,8 +39,14 @@ Source openFile(const std::string& path) {
 // One attempt at the conversion. A picture with many colours streams; with
 // @p mayDropAlpha its alpha is left out while every pixel is opaque, and a
 // later translucent pixel returns false to start again keeping it.
-bool convert(const OpenSource& open, const std::string& outputPath, const FormatRow& outFormat,
-             const WriteOptions& options, bool mayDropAlpha) {
+// The output file, or memory when @p memory is given.
+AtomicOutputFile openOutput(const std::string& outputPath, std::vector<uint8_t>* memory) {
+  if (memory) return AtomicOutputFile(*memory);
+  return AtomicOutputFile(outputPath);
+}
+
+bool convert(const OpenSource& open, const std::string& outputPath, std::vector<uint8_t>* memory,
+             const FormatRow& outFormat, const WriteOptions& options, bool mayDropAlpha) {
   Source source = open();
   const ImageInfo& src = source.reader->info();
 
@@ -82,7 +80,7 @@ bool convert(const OpenSource& open, const std::string& outputPath, const Format
       uint8_t remap[256] = {};
       Layout layout = chooseLayout(outFormat.layouts, work, *held, remap, again);
       if (!iccProfileFits(layout.info.icc, layout.info.format)) layout.info.icc.clear();
-      AtomicOutputFile file(outputPath);
+      AtomicOutputFile file = openOutput(outputPath, memory);
       if (layout.encoded.empty()) {
         std::unique_ptr<ImageWriter> writer = createWriter(file, layout.info, outFormat.format, options);
         writeHeld(*writer, *held, layout.info, remap, again);
@@ -101,7 +99,7 @@ bool convert(const OpenSource& open, const std::string& outputPath, const Format
     }
   }
 
-  AtomicOutputFile file(outputPath);
+  AtomicOutputFile file = openOutput(outputPath, memory);
   std::unique_ptr<ImageWriter> writer = createWriter(file, out, outFormat.format, options);
   if (held) {
     writeHeld(*writer, *held, out, nullptr, nullptr);
@@ -143,14 +141,24 @@ const FormatRow& outputFormatFor(const std::string& outputPath, int quality) {
   return *row;
 }
 
-void run(const OpenSource& open, const std::string& outputPath, int quality, CoefficientMemory* memory = nullptr) {
+// @p bytes, when given, receives the output instead of the file @p outputPath names.
+void run(const OpenSource& open, const std::string& outputPath, int quality, CoefficientMemory* memory = nullptr,
+         std::vector<uint8_t>* bytes = nullptr) {
   const FormatRow& outFormat = outputFormatFor(outputPath, quality);
   const WriteOptions options{quality, memory};
-  if (!convert(open, outputPath, outFormat, options, true)) convert(open, outputPath, outFormat, options, false);
+  if (!convert(open, outputPath, bytes, outFormat, options, true))
+    convert(open, outputPath, bytes, outFormat, options, false);
 }
 
-template <typename Work>
-TranscodeResult resultOf(Work&& work) {
+// The rows of a source held decoded, each write reading them through a reader of its own.
+Source heldRows(const DecodedSource& source) {
+  if (source.openFailure) std::rethrow_exception(source.openFailure);
+  return Source{nullptr, std::make_unique<BufferedReader>(source.info, source.rows, source.rowFailure)};
+}
+
+}  // namespace
+
+TranscodeResult resultOf(const std::function<void()>& work) {
   TranscodeResult r;
   try {
     work();
@@ -175,8 +183,6 @@ TranscodeResult resultOf(Work&& work) {
   }
   return r;
 }
-
-}  // namespace
 
 TranscodeResult transcode(const std::string& inputPath, const std::string& outputPath,
                           int quality) {
@@ -226,13 +232,14 @@ bool decodedWhole(const DecodedSource& source) {
 
 TranscodeResult writeTarget(const DecodedSource& source, const std::string& outputPath, int quality) {
   if (!source.streamFrom.empty()) return transcode(source.streamFrom, outputPath, quality);
+  return resultOf([&] { run([&] { return heldRows(source); }, outputPath, quality, &source.coefficients); });
+}
+
+TranscodeResult encodeTarget(const DecodedSource& source, const std::string& outputName, int quality,
+                             std::vector<uint8_t>& bytes) {
   return resultOf([&] {
-    run(
-        [&] {
-          if (source.openFailure) std::rethrow_exception(source.openFailure);
-          return Source{nullptr, std::make_unique<BufferedReader>(source.info, source.rows, source.rowFailure)};
-        },
-        outputPath, quality, &source.coefficients);
+    if (!source.streamFrom.empty()) throw ReadError("Image is too large to hold for several encodings");
+    run([&] { return heldRows(source); }, outputName, quality, &source.coefficients, &bytes);
   });
 }
 

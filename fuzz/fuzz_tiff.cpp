@@ -1,0 +1,6 @@
+// libFuzzer target: the TIFF reader on arbitrary bytes.
+#include "FuzzCommon.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return pixmorph::fuzz::run(data, size, pixmorph::openTiffReader);
+}
