@@ -1,8 +1,8 @@
 #include "Grafix.h"
 
-#include "GrafixScore.h"
 #include "ImageFormats.h"
 
+#include <pixmorph/score.hpp>
 #include <pixmorph/transcode.hpp>
 
 #include <QByteArray>
@@ -32,9 +32,7 @@ Transcoder& installedTranscoder()
     return installed;
 }
 
-}  // namespace
-
-EngineOutcome OutcomeOf(const pixmorph::TranscodeResult& result)
+EngineOutcome outcomeOf(const pixmorph::TranscodeResult& result)
 {
     EngineOutcome outcome;
     outcome.kind = kindOf(result.status);
@@ -43,9 +41,27 @@ EngineOutcome OutcomeOf(const pixmorph::TranscodeResult& result)
     return outcome;
 }
 
+SearchedTarget searchDecodedSource(std::shared_ptr<const pixmorph::DecodedSource> source, const QString& outputFormat,
+                                   int target)
+{
+    // Shared, so every copy of the writer writes the one candidate the search kept.
+    const std::shared_ptr<const pixmorph::SmallestOutput> chosen =
+        pixmorph::findSmallest(*source, OutputExtensionOf(outputFormat).toStdString(), target);
+    const pixmorph::QualityChoice& choice = chosen->choice;
+    SearchedTarget result;
+    result.outcome = outcomeOf(choice.result);
+    result.found = {true, choice.quality, choice.score, choice.reachedTarget, target};
+    result.write = [chosen](const QString& outputPath) {
+        return outcomeOf(pixmorph::writeChosen(*chosen, outputPath.toUtf8().toStdString()));
+    };
+    return result;
+}
+
+}  // namespace
+
 EngineOutcome TranscodeFile(const QString& inputPath, const QString& outputPath, int quality)
 {
-    return OutcomeOf(
+    return outcomeOf(
         pixmorph::transcode(inputPath.toUtf8().toStdString(), outputPath.toUtf8().toStdString(), quality));
 }
 
@@ -55,11 +71,11 @@ DecodedFile DecodeFile(const QString& inputPath)
     const bool whole = pixmorph::decodedWhole(*source);
     DecodedFile decoded;
     decoded.write = [source](const QString& outputPath, int quality) {
-        return OutcomeOf(pixmorph::writeTarget(*source, outputPath.toUtf8().toStdString(), quality));
+        return outcomeOf(pixmorph::writeTarget(*source, outputPath.toUtf8().toStdString(), quality));
     };
     if (whole)
         decoded.search = [source](const QString& outputFormat, int target) {
-            return SearchDecodedSource(source, outputFormat, target);
+            return searchDecodedSource(source, outputFormat, target);
         };
     decoded.whole = whole;
     return decoded;
@@ -78,6 +94,13 @@ SearchedOutcome TranscodeSmallest(const QString& inputPath, const QString& outpu
     if (!searched.outcome.converted())
         return {searched.outcome, std::nullopt};
     return {searched.write(outputPath), searched.found};
+}
+
+ScoreOutcome ScoreFiles(const QString& original, const QString& distorted)
+{
+    const pixmorph::ScoreResult result =
+        pixmorph::scoreFiles(original.toUtf8().toStdString(), distorted.toUtf8().toStdString());
+    return {result.ok, result.score, QString::fromStdString(result.message)};
 }
 
 const Transcoder& transcoder() { return installedTranscoder(); }
