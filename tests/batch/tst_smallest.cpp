@@ -352,7 +352,9 @@ private slots:
         QVERIFY(picture.save(src));
         LOAD_MAIN_WINDOW(w);
         ScriptedPrompts scripted;
-        expectSingleFileRun(scripted, src, {.jpg = true, .view = true, .smallest = true, .target = "85"});
+        expectSingleFileRun(scripted, src, {.jpg = true, .view = true, .look = [](frmConvertSingleFile& d) {
+            d.findChild<QCheckBox*>("chkWEBP")->setChecked(true);
+        }, .smallest = true, .target = "85"});
         scripted.expectLaunch(dir_.filePath("viewer01.htm"));
         w.cmdConvertSingleFile->click();
         VERIFY_RUN_ENDED(w, scripted);
@@ -364,6 +366,11 @@ private slots:
         const ScoreOutcome measured = ScoreFiles(src, output);
         QVERIFY(measured.ok && measured.score >= 85 && ScoreText(measured.score) == line.captured(2));
         QVERIFY(QString::fromUtf8(readAll(dir_.filePath("viewer01.htm"))).contains(", score " + line.captured(2) + ", "));
+        // Every lossy format is searched alike.
+        const QRegularExpressionMatch webp =
+            QRegularExpression("\r\nphoto_q(\\d+).webp with quality \\1, score (\\d+\\.\\d)\\.\r\n").match(withoutSizes(w.ReportText()));
+        QVERIFY2(webp.hasMatch(), qPrintable(w.ReportText()));
+        QVERIFY(ScoreFiles(src, dir_.filePath("photo_q" + webp.captured(1) + ".webp")).score >= 85);
 
         Bench b;
         QVERIFY(b.load(2 /* PNG */, kJpg) && picture.save(b.in + "photo.png"));
