@@ -5,7 +5,7 @@
 # work by what it claims is caught. The runs go on past findings; inputs
 # that crash, leak, hang or run out of memory are kept under
 # fuzz/regressions/<reader>/, where the engine tests replay them.
-#   fuzz/run.sh [SECONDS_PER_TARGET [TARGET...]]   (default 60; bmp png gif jpeg webp tiff heif)
+#   fuzz/run.sh [SECONDS_PER_TARGET [TARGET...]]   (default 60; bmp png gif jpeg webp tiff heif avif)
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -13,7 +13,7 @@ root="$(cd "$here/.." && pwd)"
 corpus="$root/../shared/corpus"
 seconds="${1:-60}"
 shift || true
-targets=("${@:-bmp png gif jpeg webp tiff heif}")
+targets=("${@:-bmp png gif jpeg webp tiff heif avif}")
 work="${PIXMORPH_FUZZ_WORK:-$root/build-fuzz}"
 mkdir -p "$work"
 
@@ -21,7 +21,7 @@ sources=("$root"/src/engine/src/*.cpp)
 flags=(-std=c++20 -O1 -g "-DPIXMORPH_MAX_PIXELS=(1ull<<22)" -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -I"$root/src/engine/include" -I"$root/src/engine/src" -I"$root/src/engine/heif"
        -DPIXMORPH_HEIF_INSTALLED_RELATIVE='"."' -DPIXMORPH_HEIF_BUILT='""')
-libs=(-lpng -ljpeg -lgif -ltiff -ldeflate -lz -llcms2 $(pkg-config --libs libwebp libwebpdemux libwebpmux) -pthread)
+libs=(-lpng -ljpeg -lgif -ltiff -ldeflate -lz -llcms2 -lavif $(pkg-config --libs libwebp libwebpdemux libwebpmux) -pthread)
 
 # Objects of the engine are built once and shared by the targets.
 objs=()
@@ -37,8 +37,8 @@ done
 # counting against the memory limit.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=16:malloc_context_size=10}"
 
-declare -A seeds=([bmp]="bmpsuite" [png]="pngsuite" [gif]="gif" [jpeg]="jpeg" [webp]="webp" [tiff]="tiff" [heif]="heif")
-declare -A exts=([bmp]="bmp" [png]="png" [gif]="gif" [jpeg]="jpg" [webp]="webp" [tiff]="tif*" [heif]="hei?")
+declare -A seeds=([bmp]="bmpsuite" [png]="pngsuite" [gif]="gif" [jpeg]="jpeg" [webp]="webp" [tiff]="tiff" [heif]="heif" [avif]="avif")
+declare -A exts=([bmp]="bmp" [png]="png" [gif]="gif" [jpeg]="jpg" [webp]="webp" [tiff]="tif*" [heif]="hei?" [avif]="avif*")
 # HEIF is fuzzed in the helper's own decoding, which the engine does not link.
 declare -A extra=([heif]="$root/src/engine/heif/HeifDecode.cpp $(pkg-config --libs libheif)")
 for target in ${targets[*]}; do

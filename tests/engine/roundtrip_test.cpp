@@ -38,8 +38,12 @@ TEST_P(RoundTrip, PngAndBmpAreLosslessJpgIsCloseAndEachKeepsTheLayout) {
   // JPG colours are compared only where there is no alpha to compose away.
   const bool gray = format == PixelFormat::Gray || format == PixelFormat::GrayAlpha;
   const int jpgTolerance = format == PixelFormat::Gray || format == PixelFormat::Rgb ? 40 : 255;
+  // AVIF holds no palette; only its layout is checked here (avif_test.cpp
+  // checks its pixels).
+  const PixelFormat avifFormat = format == PixelFormat::Indexed ? (clear ? PixelFormat::Rgba : PixelFormat::Rgb) : format;
   for (auto [ext, stored, tolerance] : {std::tuple{"png", format, 0}, {"bmp", bmpFormat, 0},
-                                        {"jpg", gray ? PixelFormat::Gray : PixelFormat::Rgb, jpgTolerance}}) {
+                                        {"jpg", gray ? PixelFormat::Gray : PixelFormat::Rgb, jpgTolerance},
+                                        {"avif", avifFormat, 255}}) {
     const std::string out = tmp.path(std::string("out.") + ext);
     ASSERT_EQ(transcode(src, out, 95).message, "No Error") << ext;
     EXPECT_EQ(probe(out).format, stored) << ext;

@@ -74,6 +74,7 @@ std::unique_ptr<ImageReader> openWebpReader(InputFile& in);
 std::unique_ptr<ImageReader> openTiffReader(InputFile& in);
 /// Decodes in the helper process pixmorph-heif; its crash is a ReadError.
 std::unique_ptr<ImageReader> openHeifReader(InputFile& in);
+std::unique_ptr<ImageReader> openAvifReader(InputFile& in);
 
 // Writers receive rows in the layout of @p info; they throw WriteError.
 /// The writer of @p format, which must be written.
@@ -94,5 +95,9 @@ std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const Image
                                               CoefficientMemory* memory = nullptr);
 /// Takes RGB or RGBA rows; lossless at quality 100 when info.losslessSource.
 std::unique_ptr<ImageWriter> createWebpWriter(AtomicOutputFile& out, const ImageInfo& info, int quality);
+/// Takes Gray and GrayAlpha (coded monochrome), Rgb and Rgba (coded 4:2:0).
+std::unique_ptr<ImageWriter> createAvifWriter(AtomicOutputFile& out, const ImageInfo& info, int quality);
+/// The AV1 quantiser (0 best .. 63 worst) that quality 10..100 stands for.
+int avifQuantizerForQuality(int quality);
 
 }  // namespace pixmorph

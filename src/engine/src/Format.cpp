@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -27,6 +28,18 @@ bool isTiff(const uint8_t* h, size_t n) {
                     (h[0] == 'M' && h[1] == 'M' && h[2] == 0 && (h[3] == 42 || h[3] == 43)));
 }
 
+// An ISO BMFF ftyp box naming the avif (picture) or avis (sequence) brand,
+// as its major brand or among the compatible ones that fit in @p n bytes.
+bool isAvif(const uint8_t* h, size_t n) {
+  if (n < 12 || std::memcmp(h + 4, "ftyp", 4) != 0) return false;
+  const size_t boxEnd = std::min<size_t>(n, (size_t(h[0]) << 24) | (h[1] << 16) | (h[2] << 8) | h[3]);
+  auto avifBrand = [&](size_t at) { return std::memcmp(h + at, "avif", 4) == 0 || std::memcmp(h + at, "avis", 4) == 0; };
+  if (avifBrand(8)) return true;
+  for (size_t at = 16; at + 4 <= boxEnd; at += 4)
+    if (avifBrand(at)) return true;
+  return false;
+}
+
 std::unique_ptr<ImageWriter> bmpWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions&) {
   return createBmpWriter(out, info);
 }
@@ -43,6 +56,10 @@ std::unique_ptr<ImageWriter> webpWriter(AtomicOutputFile& out, const ImageInfo& 
   return createWebpWriter(out, info, o.quality);
 }
 
+std::unique_ptr<ImageWriter> avifWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& o) {
+  return createAvifWriter(out, info, o.quality);
+}
+
 constexpr const char* kBmpExt[] = {"bmp"};
 constexpr const char* kGifExt[] = {"gif"};
 constexpr const char* kJpegExt[] = {"jpg", "jpeg"};
@@ -50,6 +67,7 @@ constexpr const char* kPngExt[] = {"png"};
 constexpr const char* kWebpExt[] = {"webp"};
 constexpr const char* kTiffExt[] = {"tif", "tiff"};
 constexpr const char* kHeifExt[] = {"heic", "heif", "hif"};
+constexpr const char* kAvifExt[] = {"avif"};
 
 // PNG keeps every layout; a BMP palette holds no alpha and BMP has no grey
 // of its own; JPG holds neither palette nor alpha.
@@ -62,6 +80,8 @@ constexpr WriterLayouts kWebpLayouts{.alpha = true};
 // TIFF keeps every layout but a palette with transparency.
 constexpr WriterLayouts kTiffLayouts{.palette = true, .gray = true, .heldGray = true, .grayAlpha = true,
                                      .alpha = true, .trial = true};
+// AVIF codes grey as monochrome AV1, and alpha as a second picture.
+constexpr WriterLayouts kAvifLayouts{.gray = true, .heldGray = true, .grayAlpha = true, .alpha = true};
 
 const FormatRow kFormats[] = {
     {FileFormat::Png, "PNG", kPngExt, isPng, openPngReader, pngWriter, false, kPngLayouts},
@@ -70,6 +90,7 @@ const FormatRow kFormats[] = {
     {FileFormat::Bmp, "BMP", kBmpExt, isBmp, openBmpReader, bmpWriter, false, kBmpLayouts},
     {FileFormat::Webp, "WebP", kWebpExt, isWebp, openWebpReader, webpWriter, true, kWebpLayouts},
     {FileFormat::Tiff, "TIFF", kTiffExt, isTiff, openTiffReader, tiffWriter, false, kTiffLayouts},
+    {FileFormat::Avif, "AVIF", kAvifExt, isAvif, openAvifReader, avifWriter, true, kAvifLayouts},
     {FileFormat::Heif, "HEIC", kHeifExt, sniffHeif, openHeifReader, nullptr, false, {}},
 };
 

@@ -33,6 +33,12 @@ class RowConverter {
   uint8_t table_[256][4] = {};
 };
 
+/// The pixels of a @p width x @p height picture of @p channels bytes a pixel
+/// turned upright as EXIF orientation @p orientation (1..8) asks; the sides
+/// swap for 5..8.
+std::vector<uint8_t> orientPixels(const std::vector<uint8_t>& src, uint32_t width, uint32_t height, int channels,
+                                  int orientation);
+
 /// Copies @p width three-byte pixels from @p src to @p dst, swapping the first
 /// and third byte: BMP stores blue, green, red; the engine's rows are red,
 /// green, blue. The same swap serves both directions.
@@ -43,12 +49,6 @@ inline void swapRedBlue(const uint8_t* src, uint8_t* dst, uint32_t width) {
     dst[3 * x + 2] = src[3 * x];
   }
 }
-
-/// The picture stored as @p width x @p height pixels of @p channels bytes,
-/// turned upright as TIFF/EXIF orientation @p orientation (1..8) asks;
-/// orientations 5..8 swap width and height.
-std::vector<uint8_t> orientPixels(const std::vector<uint8_t>& src, uint32_t width, uint32_t height, int channels,
-                                  int orientation);
 
 /// Composes colour @p c with alpha @p a over white, rounded.
 inline uint8_t overWhite(uint8_t c, uint8_t a) {
