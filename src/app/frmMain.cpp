@@ -6,6 +6,7 @@
 #include "FileProc.h"
 #include "ImageFormats.h"
 #include "Layout.h"
+#include "SmallestQuality.h"
 #include "Twips.h"
 
 #include <QApplication>
@@ -101,14 +102,15 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent)
     setPalette(palette);
     setAutoFillBackground(true);
     setFont(designFont(kDefaultPointSize));
-    setFixedWidth(TwipsToPixels(10635));
+    setFixedWidth(TwipsToPixels(PlaceQualitySearch().windowWidth));
     createControls();
     connectHandlers();
     // Drops go to the window, which tells files from folders: no text box
     // takes a dropped path as typed text.
     setAcceptDrops(true);
     for (QWidget* box : {static_cast<QWidget*>(txbFolderForImages[0]), static_cast<QWidget*>(txbFolderForImages[1]),
-                         static_cast<QWidget*>(txbQuality), static_cast<QWidget*>(txbReport)})
+                         static_cast<QWidget*>(txbQuality), static_cast<QWidget*>(txbTarget),
+                         static_cast<QWidget*>(txbReport)})
         box->setAcceptDrops(false);
 }
 
@@ -156,6 +158,17 @@ void frmMain::createControls()
     txbQuality->setText("80");
     txbQuality->setAccessibleName("Quality");
     txbQuality->hide();
+    // Shown with the quality box.
+    const QualitySearchDesign searchDesign;
+    const QualitySearchPlacement search = PlaceQualitySearch(searchDesign);
+    chkSmallestLooksSame = checkBox(this, "chkSmallestLooksSame", "Smallest that looks the same", search.checkLeft,
+                                    searchDesign.top, searchDesign.checkWidth, 315);
+    chkSmallestLooksSame->hide();
+    txbTarget = place<QLineEdit>(this, "txbTarget", search.targetLeft, searchDesign.top, searchDesign.targetWidth,
+                                 315, 8.25);
+    txbTarget->setText(QString::number(kDefaultScoreTarget));
+    txbTarget->setAccessibleName("Target score");
+    txbTarget->hide();
 
     chkWarnOnOverwrite = checkBox(this, "chkWarnOnOverwrite", "Warn if about to overwrite existing file",
                                   140, 1785, 3480, 330);
@@ -232,6 +245,7 @@ void frmMain::connectHandlers()
     connect(chkViewMultipleInBrowser, &QCheckBox::toggled, this, &frmMain::chkViewMultipleInBrowser_Click);
     connect(chkSaveStateOnQuit, &QCheckBox::toggled, this, &frmMain::chkSaveStateOnQuit_Click);
     connect(chkLargeWindow, &QCheckBox::toggled, this, &frmMain::chkLargeWindow_Click);
+    connect(chkSmallestLooksSame, &QCheckBox::toggled, this, &frmMain::chkSmallestLooksSame_Click);
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event)
@@ -338,6 +352,8 @@ void frmMain::ResetParameters()
     chkViewMultipleInBrowser->setChecked(false);
     chkLargeWindow->setChecked(false);
     chkSaveStateOnQuit->setChecked(false);
+    chkSmallestLooksSame->setChecked(false);
+    txbTarget->setText(QString::number(kDefaultScoreTarget));
 }
 
 void frmMain::Timer1_Timer()
@@ -418,6 +434,7 @@ static void focusConvertFilesWhenReady(frmMain& window)
 void frmMain::chkWarnOnOverwrite_Click() { focusConvertFilesWhenReady(*this); }
 void frmMain::chkViewMultipleInBrowser_Click() { focusConvertFilesWhenReady(*this); }
 void frmMain::chkSaveStateOnQuit_Click() { focusConvertFilesWhenReady(*this); }
+void frmMain::chkSmallestLooksSame_Click() { focusConvertFilesWhenReady(*this); }
 
 int frmMain::screenHeightTwips() const
 {

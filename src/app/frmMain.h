@@ -47,6 +47,8 @@ public:
     QCheckBox* chkSaveStateOnQuit = nullptr;
     QCheckBox* chkViewMultipleInBrowser = nullptr;
     QLineEdit* txbQuality = nullptr;
+    QCheckBox* chkSmallestLooksSame = nullptr;
+    QLineEdit* txbTarget = nullptr;
     QPushButton* cmdConvertSingleFile = nullptr;
     QCheckBox* chkLargeWindow = nullptr;
     QPushButton* cmdStop = nullptr;
@@ -78,6 +80,8 @@ public:
     int intQualityFrom = 0;
     int intQualityTo = 0;
     int intQualityStep = 0;
+    /// The score a batch's lossy outputs are searched to reach; 0 for the fixed quality.
+    int intScoreTarget = 0;
     QString strProgramTextFile;
     QString strOnlineManualURL;
     /// The formats each format box offers after "Select" (input, output).
@@ -107,6 +111,7 @@ public:
     void chkWarnOnOverwrite_Click();
     void chkViewMultipleInBrowser_Click();
     void chkSaveStateOnQuit_Click();
+    void chkSmallestLooksSame_Click();
     void chkLargeWindow_Click();
     void ClearReportWindow();
     void cmdConvertSingleFile_KeyUp(int keyCode, int shift);

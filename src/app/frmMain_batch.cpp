@@ -11,6 +11,7 @@
 #include "ImageFormats.h"
 #include "Launch.h"
 #include "RunState.h"
+#include "SmallestQuality.h"
 #include "StrProc.h"
 #include "UserPrompts.h"
 #include "frmTargetFileExists.h"
@@ -86,6 +87,18 @@ void frmMain::cmdConvertFiles_Click()
             return;
         }
     }
+    intScoreTarget = 0;
+    if (IsLossyFormat(OutputFormatFilter) && chkSmallestLooksSame->isChecked()) {
+        QString text = txbTarget->text();
+        CleanNumberText(text, false);
+        txbTarget->setText(text);
+        const std::optional<int> target = ScoreTargetFromText(text);
+        if (!target) {
+            showMessage(this, ScoreTargetMessage(), QStringLiteral("Input error"), MsgIcon::Exclamation);
+            return;
+        }
+        intScoreTarget = *target;
+    }
     // A format written at a quality may be written again at another.
     if (!IsLossyFormat(InputFormatFilter) && OutputFormatFilter == InputFormatFilter) {
         showMessage(this, QStringLiteral("The output file format must be different from the input file format."),
@@ -138,7 +151,7 @@ void frmMain::ProcessFiles(int intOperation)
         parameters.matchingFiles = int(matching.size());
         parameters.maxInFlight = std::max(1, conversionPool().maxThreadCount());
         for (const QString& name : matching)
-            parameters.items.push_back({name, OutputFormatFilter, intQuality, QString()});
+            parameters.items.push_back({name, OutputFormatFilter, intQuality, QString(), intScoreTarget});
         StartConversionRun(std::move(parameters));
         return;
     }

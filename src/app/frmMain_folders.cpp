@@ -9,6 +9,7 @@
 #include "StrProc.h"
 #include "UserPrompts.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -114,6 +115,8 @@ void frmMain::cboFileFormat_Click(int index)
         const int entry = cboFileFormat[1]->currentIndex();
         lblQuality->setVisible(entry > 0 && IsLossyFormat(strFormatNames[1].value(entry - 1)));
         txbQuality->setVisible(lblQuality->isVisibleTo(this));
+        chkSmallestLooksSame->setVisible(lblQuality->isVisibleTo(this));
+        txbTarget->setVisible(lblQuality->isVisibleTo(this));
     }
     if (isVisible() && cmdConvertFiles->isEnabled())
         cmdConvertFiles->setFocus();

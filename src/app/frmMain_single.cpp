@@ -58,11 +58,16 @@ void frmMain::ConvertSingleFiles(const QStringList& files)
     dialog.txbFile->setText(FileBoxText(QStringList(dialog.strFilepath) + dialog.strMoreFilepaths));
     dialog.intMinQuality = intMinQuality;
     dialog.intMaxQuality = intMaxQuality;
+    dialog.txbTarget->setText(txbTarget->text());
     prompts().showModal(dialog);
     if (!dialog.blnProceed || isQuitting()) {
         FocusNextControl();
         return;
     }
+    // One target, kept by the window and the dialog alike.
+    const bool searched = dialog.chkSmallestLooksSame->isChecked() && !dialog.checkedLossyFormats().isEmpty();
+    if (searched)
+        txbTarget->setText(QString::number(dialog.intScoreTarget));
     if (!dialog.checkedLossyFormats().isEmpty()) {
         intQualityFrom = dialog.intQualityFrom;
         intQualityTo = dialog.intQualityTo;
@@ -95,6 +100,13 @@ void frmMain::ConvertSingleFiles(const QStringList& files)
                 continue;
             if (!IsLossyFormat(format)) {
                 source.targets.push_back({source.fileName, format, intQuality, QString()});
+                continue;
+            }
+            // An automatic output is one file, named by the quality its
+            // search finds; the range's first quality is taken when it cannot search.
+            if (searched) {
+                source.targets.push_back(
+                    {source.fileName, format, intQualityFrom, QString::number(intQualityFrom), dialog.intScoreTarget});
                 continue;
             }
             for (const int quality : plan.qualities)

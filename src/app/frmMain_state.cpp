@@ -36,6 +36,7 @@ void frmMain::WriteState(const QString& fileName)
     state.warnOnOverwrite = chkWarnOnOverwrite->isChecked();
     state.viewInBrowser = chkViewMultipleInBrowser->isChecked();
     state.saveStateOnQuit = chkSaveStateOnQuit->isChecked();
+    state.scoreTarget = ScoreTargetFromText(txbTarget->text().trimmed()).value_or(kDefaultScoreTarget);
 
     // Written beside the old file and renamed over it only when complete, so
     // a failed save leaves the previous state file as it was. The explicit
@@ -89,6 +90,7 @@ void frmMain::ReadState(const QString& fileName)
         chkWarnOnOverwrite->setChecked(state->warnOnOverwrite);
         chkViewMultipleInBrowser->setChecked(state->viewInBrowser);
         chkSaveStateOnQuit->setChecked(state->saveStateOnQuit);
+        txbTarget->setText(QString::number(state->scoreTarget));
     }
     FocusNextControl();
 }

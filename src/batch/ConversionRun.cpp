@@ -4,7 +4,6 @@
 #include "FolderFiles.h"
 #include "ImageFormats.h"
 #include "StrProc.h"
-#include "ViewerPage.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -27,8 +26,14 @@ QThreadPool& conversionPool()
 }
 
 ConversionRun::ConversionRun(RunParameters parameters, RunHost& host, Transcoder transcoder, QObject* parent)
-    : QObject(parent), parameters_(std::move(parameters)), host_(host), transcoder_(std::move(transcoder))
+    : QObject(parent),
+      parameters_(std::move(parameters)),
+      host_(host),
+      transcoder_(std::move(transcoder)),
+      pageEntries_(viewerPage_, transcoder_.score)
 {
+    // Queued: the entries are also written from within the run's own calls.
+    connect(&pageEntries_, &ScoredPageEntries::entriesWritten, this, [this] { pump(); }, Qt::QueuedConnection);
     for (const ConversionItem& item : parameters_.items)
         jobs_.push_back({nullptr, &item});
     for (const SourceFile& source : parameters_.sources) {
@@ -42,9 +47,12 @@ ConversionRun::ConversionRun(RunParameters parameters, RunHost& host, Transcoder
 
 ConversionRun::~ConversionRun()
 {
-    for (const auto& entry : entries_)
+    for (const auto& entry : entries_) {
         if (entry->watcher)
             entry->watcher->waitForFinished();
+        if (entry->searchWatcher)
+            entry->searchWatcher->waitForFinished();
+    }
     for (const Decode& decode : decodes_)
         if (decode.watcher)
             decode.watcher->waitForFinished();
@@ -109,6 +117,10 @@ bool ConversionRun::mayDispatch()
          d = next_ < jobs_.size() ? decodeOf(jobs_[next_].source) : nullptr)
         ++next_;
     if (ended_ || stopped() || next_ >= jobs_.size() || inFlight_ >= parameters_.maxInFlight)
+        return false;
+    // An automatic output's question waits for its search; the outputs after
+    // it wait for that question, so the questions keep their order.
+    if (std::any_of(entries_.begin(), entries_.end(), [](const auto& entry) { return entry->awaitsStart; }))
         return false;
     // A single file's conversions start once its decode has ended, so a
     // source that cannot be read is known before any of its questions.
@@ -227,6 +239,7 @@ void ConversionRun::dispatch()
     if (dispatching_)
         return;
     dispatching_ = true;
+    startSearchedConversion();
     for (;;) {
         if (mayDispatch()) {
             ConvertOneFile(jobs_[next_++]);
@@ -252,17 +265,89 @@ void ConversionRun::ConvertOneFile(const Job& job)
     entry.item = item;
     entry.source = job.source;
     // Taken now: once its last conversion has started, the run lets the
-    // decode go, and the question below may outlast that.
+    // decode go, and the question may outlast that.
     Decode* decode = decodeOf(job.source);
-    const TargetWriter write = decode ? decode->decoded->write : TargetWriter();
+    entry.write = decode ? decode->decoded->write : TargetWriter();
     entry.readsInput = !decode || !decode->decoded->whole;
     entry.inputPath = inputPathOf(job);
+    entries_.push_back(std::move(owned));
+
+    if (decode && item.scoreTarget > 0) {
+        if (decode->decoded->search) {
+            // Named by the quality it finds: the search comes before the question.
+            entry.awaitsStart = true;
+            report();
+            QString error;
+            const std::optional<qint64> inputLength = FileLength(entry.inputPath, error);
+            if (!inputLength) {
+                entry.awaitsStart = false;
+                entry.runTimeError = error;
+                decode->unreadableFormat = item.outputFormat;
+                entry.complete = true;
+                return;
+            }
+            entry.inputSize = SizeText(*inputLength);
+            entry.searchWatcher = new QFutureWatcher<SearchedTarget>(this);
+            Entry* searching = &entry;
+            connect(entry.searchWatcher, &QFutureWatcherBase::finished, this, [this, searching] { searchDone(searching); });
+            ++inFlight_;
+            entry.searchWatcher->setFuture(QtConcurrent::run(&conversionPool(), decode->decoded->search,
+                                                             item.outputFormat, item.scoreTarget));
+            return;
+        }
+        // A source not held whole cannot be searched: it is written at the fixed quality.
+        entry.found = FoundQuality{false, item.quality, 0, false, item.scoreTarget};
+    }
     entry.targetName = targetNameOf(item);
     entry.targetPath = targetPathOf(job);
-    entries_.push_back(std::move(owned));
     // The file's name shows while its question is asked, when nothing before it is pending.
     report();
+    startConversion(entry);
+}
 
+void ConversionRun::searchDone(Entry* entry)
+{
+    --inFlight_;
+    const SearchedTarget searched = entry->searchWatcher->result();
+    entry->searchWatcher->deleteLater();
+    entry->searchWatcher = nullptr;
+    if (!searched.outcome.converted()) {
+        entry->awaitsStart = false;
+        entry->outcome = searched.outcome;
+        entry->complete = true;
+        noteOutcome(*entry);
+    } else {
+        entry->found = searched.found;
+        entry->item.quality = searched.found.quality;
+        entry->item.qualityTag = QString::number(searched.found.quality);
+        entry->targetName = targetNameOf(entry->item);
+        entry->targetPath = entry->source->folder + entry->targetName;
+        entry->writeChosen = searched.write;
+    }
+    pump();
+}
+
+// A searched output starts once no conversion in flight writes its target,
+// as it would have met that file one at a time.
+void ConversionRun::startSearchedConversion()
+{
+    const auto searched = std::find_if(entries_.begin(), entries_.end(), [](const auto& entry) {
+        return entry->awaitsStart && !entry->searchWatcher;
+    });
+    if (searched == entries_.end())
+        return;
+    Entry& entry = **searched;
+    for (const auto& other : entries_)
+        if (other.get() != &entry && !other->complete &&
+            (other->targetPath == entry.targetPath || (other->readsInput && other->inputPath == entry.targetPath)))
+            return;
+    entry.awaitsStart = false;
+    startConversion(entry);
+}
+
+void ConversionRun::startConversion(Entry& entry)
+{
+    const ConversionItem& item = entry.item;
     if (parameters_.warnOnOverwrite && FileExists(entry.targetPath)) {
         const TargetChoice choice = host_.askExistingTarget(entry.targetPath, singleFile());
         if (choice.action != TargetChoice::Action::Write) {
@@ -283,7 +368,7 @@ void ConversionRun::ConvertOneFile(const Job& job)
     if (!inputLength) {
         // An unreadable source ends its own later formats, as a read failure does.
         entry.runTimeError = error;
-        if (decode)
+        if (Decode* decode = decodeOf(entry.source))
             decode->unreadableFormat = item.outputFormat;
         entry.complete = true;
         return;
@@ -303,13 +388,24 @@ void ConversionRun::ConvertOneFile(const Job& job)
     ++inFlight_;
     // Previews are conversions too, so they are made here, off the window's
     // thread; a single file's source has its preview made with its decode.
-    const bool previewSource = viewerPage_.isOpen() && !decode && !BrowsersShow(entry.inputPath);
+    const bool previewSource = viewerPage_.isOpen() && !entry.source && !BrowsersShow(entry.inputPath);
     const bool previewTarget = viewerPage_.isOpen() && !BrowsersShow(entry.targetPath);
     entry.watcher->setFuture(QtConcurrent::run(
-        &conversionPool(), [transcoder = transcoder_, write, input = entry.inputPath, target = entry.targetPath,
-                            quality = item.quality, previewSource, previewTarget] {
+        &conversionPool(), [transcoder = transcoder_, write = entry.write, writeChosen = entry.writeChosen,
+                            input = entry.inputPath, target = entry.targetPath, quality = item.quality,
+                            scoreTarget = item.scoreTarget, previewSource, previewTarget] {
             ConvertedFile done;
-            done.outcome = write ? write(target, quality) : transcoder.convert(input, target, quality);
+            if (writeChosen) {
+                done.outcome = writeChosen(target);
+            } else if (write) {
+                done.outcome = write(target, quality);
+            } else if (scoreTarget > 0) {
+                const SearchedOutcome searched = transcoder.convertSmallest(input, target, quality, scoreTarget);
+                done.outcome = searched.outcome;
+                done.found = searched.found;
+            } else {
+                done.outcome = transcoder.convert(input, target, quality);
+            }
             if (done.outcome.converted()) {
                 if (previewSource)
                     done.sourcePreview = ViewerPreview(input, transcoder);
@@ -325,20 +421,27 @@ void ConversionRun::conversionDone(Entry* entry)
     --inFlight_;
     ConvertedFile done = entry->watcher->result();
     entry->outcome = done.outcome;
+    if (done.found)
+        entry->found = done.found;
     entry->sourcePreview = std::move(done.sourcePreview);
     entry->targetPreview = std::move(done.targetPreview);
     // Reporting may destroy the entry, and the watcher is still emitting.
     entry->watcher->deleteLater();
     entry->watcher = nullptr;
     entry->complete = true;
-    // What ends a batch ends only the formats of its own source in a single-file run.
-    const EngineOutcome& outcome = *entry->outcome;
-    if (entry->source && (outcome.failureSide == 1 || outcome.kind == EngineOutcome::Kind::FormatNotSupported)) {
-        decodeOf(entry->source)->unreadableFormat = entry->item.outputFormat;
+    noteOutcome(*entry);
+    pump();
+}
+
+// What ends a batch ends only the formats of its own source in a single-file run.
+void ConversionRun::noteOutcome(const Entry& entry)
+{
+    const EngineOutcome& outcome = *entry.outcome;
+    if (entry.source && (outcome.failureSide == 1 || outcome.kind == EngineOutcome::Kind::FormatNotSupported)) {
+        decodeOf(entry.source)->unreadableFormat = entry.item.outputFormat;
     } else if (outcome.kind == EngineOutcome::Kind::FormatNotSupported) {
         ended_ = true;
     }
-    pump();
 }
 
 void ConversionRun::report()
@@ -397,7 +500,10 @@ void ConversionRun::reportEntry(Entry& entry)
         return;
     }
     const QString outputSize = SizeText(*outputLength);
-    if (singleFile()) {
+    if (entry.found) {
+        host_.appendToReport(singleFile() ? SearchedSingleTail(entry.targetName, outputSize, *entry.found)
+                                          : SearchedBatchTail(entry.targetName, *entry.found));
+    } else if (singleFile()) {
         const ImageFormat* written = FormatOfPath(entry.targetPath);
         const bool atQuality = written && written->lossy;
         host_.appendToReport(SingleSuccessTail(entry.targetName, outputSize,
@@ -410,24 +516,25 @@ void ConversionRun::reportEntry(Entry& entry)
         host_.conversionReported(entry.item);
     if (viewerPage_.isOpen()) {
         // A single-file run shows each source once, above all its targets.
-        QString entries;
         if (!entry.source) {
-            entries += ViewerSourceEntry(entry.inputPath, entry.inputSize, viewerPage_.path(), entry.sourcePreview);
+            pageEntries_.addSource(entry.inputPath, entry.inputSize, entry.sourcePreview);
         } else if (entry.source != shownSource_) {
             QString& preview = decodeOf(entry.source)->preview;
-            entries += ViewerSourceEntry(entry.inputPath, entry.inputSize, viewerPage_.path(), preview);
+            pageEntries_.addSource(entry.inputPath, entry.inputSize, preview);
             preview.clear();  // shown once: its memory is not held to the end of the run
         }
         shownSource_ = entry.source;
-        entries += ViewerTargetEntry(entry.targetPath, outputSize, entry.item.fileName, entry.targetPreview);
-        viewerPage_.write(entries);
+        const std::optional<double> searchedScore =
+            entry.found && entry.found->searched ? std::optional<double>(entry.found->score) : std::nullopt;
+        pageEntries_.addOutput(entry.inputPath, entry.targetPath, *outputLength, outputSize, entry.targetPreview,
+                               IsLossyFormat(entry.item.outputFormat), searchedScore);
     }
 }
 
 void ConversionRun::showProgress()
 {
     for (const auto& entry : entries_) {
-        if (entry->watcher) {
+        if (entry->watcher || entry->searchWatcher) {
             host_.showProgress(ConvertingLabel(entry->item.fileName, entry->inputSize));
             return;
         }
@@ -446,6 +553,10 @@ void ConversionRun::finishIfDone()
     if (finished_ || dispatching_ || reporting_ || !entries_.empty() || inFlight_ > 0)
         return;
     if (!ended_ && !stopped() && next_ < jobs_.size())
+        return;
+    // The page's last entries wait for their scores.
+    pageEntries_.close();
+    if (!pageEntries_.written())
         return;
     finished_ = true;
     host_.showProgress(QString());

@@ -12,6 +12,7 @@
 
 #include "BatchText.h"
 #include "Grafix.h"
+#include "ScoredPageEntries.h"
 #include "ViewerPageFile.h"
 
 #include <QFutureWatcher>
@@ -32,6 +33,10 @@ struct ConversionItem {
     QString outputFormat;  ///< a written format's name: "BMP", "WEBP", ...
     int quality = 0;       ///< quality of a format written at one
     QString qualityTag;    ///< "80" for photo_q80.webp; empty for an untagged target
+    /// Above 0: the quality is searched for, the lowest whose score reaches
+    /// this target; quality is then the one taken when the source cannot be
+    /// searched, and a single file's target is named by the quality found.
+    int scoreTarget = 0;
 };
 
 /// A source of a single-file run with its targets, which go into its own
@@ -114,9 +119,11 @@ signals:
 
 private:
     // What a worker thread hands back for one conversion: the engine's
-    // outcome and, for the viewer page, previews of pictures browsers cannot show.
+    // outcome, the quality it searched, and, for the viewer page, previews of
+    // pictures browsers cannot show.
     struct ConvertedFile {
         EngineOutcome outcome;
+        std::optional<FoundQuality> found;  // an automatic quality's
         QString sourcePreview, targetPreview;
     };
     // A single-file source as its worker thread reads it.
@@ -147,6 +154,12 @@ private:
         QString targetPath;
         QString targetName;
         QString inputSize;
+        TargetWriter write;  // of the source held decoded, if it is
+        // A single file's automatic output: its search, then the chosen candidate's writer.
+        QFutureWatcher<SearchedTarget>* searchWatcher = nullptr;
+        std::function<EngineOutcome(const QString& outputPath)> writeChosen;
+        bool awaitsStart = false;  // searching, or searched and its question not yet asked
+        std::optional<FoundQuality> found;
         bool nameShown = false;
         bool complete = false;
         QString keptTail;                     // the existing target was kept
@@ -169,7 +182,11 @@ private:
     QString inputPathOf(const Job& job) const;
     QString targetPathOf(const Job& job) const;
     void ConvertOneFile(const Job& job);
+    void startConversion(Entry& entry);
+    void searchDone(Entry* entry);
+    void startSearchedConversion();
     void conversionDone(Entry* entry);
+    void noteOutcome(const Entry& entry);
     void report();
     void reportEntry(Entry& entry);
     void showProgress();
@@ -196,6 +213,7 @@ private:
     bool finished_ = false;
     bool viewerTried_ = false;
     ViewerPageFile viewerPage_;
+    ScoredPageEntries pageEntries_;
     const SourceFile* shownSource_ = nullptr;  // the single-file source last entered on the page
 };
 

@@ -4,6 +4,7 @@
 #include "FormHelpers.h"
 #include "ImageFormats.h"
 #include "OpenedPaths.h"
+#include "SmallestQuality.h"
 #include "StrProc.h"
 #include "Twips.h"
 #include "UserPrompts.h"
@@ -24,7 +25,7 @@ namespace {
 const QColor kBackColor(0xC0, 0xFF, 0xFF);
 
 constexpr int kHeightWithoutQuality = 2800;
-constexpr int kHeightWithQuality = 3150;
+constexpr int kHeightWithQuality = 3570;
 constexpr int kLoadShift = 50;
 constexpr int kQualityDigits = 3;
 
@@ -88,7 +89,7 @@ frmConvertSingleFile::frmConvertSingleFile(QWidget* mainWindow, const QWidget* t
     chkPNG = formatBox(QStringLiteral("PNG"));
     chkJPG = formatBox(QStringLiteral("JPG"));
 
-    fraQuality = place<QGroupBox>(this, "fraQuality", 105, 2100, 3480, 435);
+    fraQuality = place<QGroupBox>(this, "fraQuality", 105, 2100, 3480, 855);
     fraQuality->setFlat(true);
     fraQuality->setStyleSheet(QStringLiteral("QGroupBox#fraQuality { border: 0; margin: 0; padding: 0; }"));
     fraQuality->hide();
@@ -108,6 +109,14 @@ frmConvertSingleFile::frmConvertSingleFile(QWidget* mainWindow, const QWidget* t
     cboStep = place<QComboBox>(fraQuality, "cboStep", 2700, 0, 645, 360);
     cboStep->setEditable(false);
     cboStep->setAccessibleName(QStringLiteral("Quality step"));
+    // The caption needs 2925 twips in Arial 9.75 pt; the target box, two
+    // digits, takes the rest of the frame's width.
+    chkSmallestLooksSame = place<QCheckBox>(fraQuality, "chkSmallestLooksSame", 0, 450, 2980, 330);
+    chkSmallestLooksSame->setText(QStringLiteral("Smallest that looks the same:"));
+    txbTarget = place<QLineEdit>(fraQuality, "txbTarget", 3030, 420, 450, 360);
+    txbTarget->setText(QString::number(kDefaultScoreTarget));
+    txbTarget->setMaxLength(kQualityDigits);
+    txbTarget->setAccessibleName(QStringLiteral("Target score"));
 
     chkWarnOnOverwrite = place<QCheckBox>(this, "chkWarnOnOverwrite", 3150, 630, 2325, 330);
     chkWarnOnOverwrite->setText(QStringLiteral("Warn on overwrite"));
@@ -120,7 +129,7 @@ frmConvertSingleFile::frmConvertSingleFile(QWidget* mainWindow, const QWidget* t
 
     for (const auto& [format, box] : formatBoxes_)
         box->setAccessibleName(box->text());
-    for (QCheckBox* box : {chkWarnOnOverwrite, chkViewInBrowser})
+    for (QCheckBox* box : {chkWarnOnOverwrite, chkViewInBrowser, chkSmallestLooksSame})
         box->setAccessibleName(box->text());
     // Enter presses the focused button, or "Convert file" from the quality boxes.
     for (QPushButton* button : {cmdDoIt, cmdCancel})
@@ -334,6 +343,19 @@ void frmConvertSingleFile::cmdDoIt_Click()
             showMessage(this, QualityRangeMessage(lossy, low, high), kInputError);
             return;
         }
+        std::optional<int> target;
+        if (chkSmallestLooksSame->isChecked()) {
+            QString text = txbTarget->text();
+            CleanNumberText(text, false);
+            txbTarget->setText(text);
+            target = ScoreTargetFromText(text);
+            if (!target) {
+                showMessage(this, ScoreTargetMessage(), kInputError, MsgIcon::Exclamation);
+                return;
+            }
+        }
+        if (target)
+            intScoreTarget = *target;
         intQualityFrom = *from;
         intQualityTo = *to;
         intQualityStep = cboStep->currentText().toInt();

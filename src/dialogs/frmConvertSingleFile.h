@@ -49,6 +49,9 @@ public:
     int intQualityFrom = 0;
     int intQualityTo = 0;
     int intQualityStep = 0;
+    /// The score the lossy outputs are searched to reach, when
+    /// chkSmallestLooksSame is ticked.
+    int intScoreTarget = 90;
 
     // ---- Controls ------------------------------------------------------------
     QLineEdit* txbFile = nullptr;
@@ -69,6 +72,8 @@ public:
     QLabel* lblTo = nullptr;
     QLabel* lblStep = nullptr;
     QComboBox* cboStep = nullptr;
+    QCheckBox* chkSmallestLooksSame = nullptr;
+    QLineEdit* txbTarget = nullptr;
     QCheckBox* chkWarnOnOverwrite = nullptr;
     QCheckBox* chkViewInBrowser = nullptr;
     QPushButton* cmdDoIt = nullptr;

@@ -22,6 +22,15 @@ static MainLayout placeBottomRow(int height, int top, const LayoutDesign& d)
     return l;
 }
 
+QualitySearchPlacement PlaceQualitySearch(const QualitySearchDesign& d)
+{
+    QualitySearchPlacement p{};
+    p.checkLeft = d.qualityBoxRight + d.gap;
+    p.targetLeft = p.checkLeft + d.checkWidth + d.gap;
+    p.windowWidth = p.targetLeft + d.targetWidth + d.rightMargin;
+    return p;
+}
+
 MainLayout NormalLayout(int normalHeight, int screenHeight, const LayoutDesign& design)
 {
     return placeBottomRow(normalHeight, (screenHeight - normalHeight) / 2, design);

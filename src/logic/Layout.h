@@ -22,6 +22,27 @@ struct LayoutDesign {
     int manualLinkWidth = 2010;
 };
 
+/// The automatic-quality controls in the quality box's row, to its right:
+/// the check box, then the target box; the window is widened to hold them.
+struct QualitySearchDesign {
+    int qualityBoxRight = 9855 + 645;
+    int top = 1440;
+    int checkWidth = 2550;
+    int targetWidth = 500;
+    int gap = 90;
+    int rightMargin = 135;  // as the quality box keeps from the window's edge
+};
+
+struct QualitySearchPlacement {
+    int checkLeft;
+    int targetLeft;
+    int windowWidth;
+
+    bool operator==(const QualitySearchPlacement&) const = default;
+};
+
+QualitySearchPlacement PlaceQualitySearch(const QualitySearchDesign& design = {});
+
 /// Rounds half to the even neighbour, as the layout rules ask.
 int RoundHalfEven(double value);
 

@@ -141,7 +141,8 @@ QByteArray FormatStateFile(const SavedState& state)
                          quoted(indexText(state.outputFormatIndex)) + crlf +
                          quoted(state.warnOnOverwrite ? QStringLiteral("1") : QStringLiteral("0")) + crlf +
                          quoted(state.viewInBrowser ? QStringLiteral("1") : QStringLiteral("0")) + crlf +
-                         quoted(state.saveStateOnQuit ? QStringLiteral("1") : QStringLiteral("0")) + crlf;
+                         quoted(state.saveStateOnQuit ? QStringLiteral("1") : QStringLiteral("0")) + crlf +
+                         quoted(QString::number(state.scoreTarget)) + crlf;
     return text.toUtf8();
 }
 
@@ -173,6 +174,9 @@ std::optional<SavedState> ParseStateFile(const QByteArray& bytes, const std::arr
     state.warnOnOverwrite = values[4] == QLatin1String("1");
     state.viewInBrowser = values[5] == QLatin1String("1");
     state.saveStateOnQuit = values[6] == QLatin1String("1");
+    // Files of seven lines were written before the target was kept.
+    if (const std::optional<QString> target = reader.next())
+        state.scoreTarget = ScoreTargetFromText(target->trimmed()).value_or(kDefaultScoreTarget);
     return state;
 }
 

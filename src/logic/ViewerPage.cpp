@@ -69,9 +69,9 @@ QString ViewerSourceEntry(const QString& inputPath, const QString& sizeText, con
 }
 
 QString ViewerTargetEntry(const QString& targetPath, const QString& sizeText, const QString& inputFileName,
-                          const QString& preview)
+                          const QString& preview, const QString& scoreNote)
 {
-    return HtmlText(targetPath + QStringLiteral(", ") + sizeText + QStringLiteral(" (from ") + inputFileName +
+    return HtmlText(targetPath + QStringLiteral(", ") + sizeText + scoreNote + QStringLiteral(" (from ") + inputFileName +
                     QLatin1Char(')')) +
            QStringLiteral("<BR>") + kBreak + pictureLines(targetPath, sizeText, fileAddress(targetPath), preview) +
            kBreak;

@@ -24,9 +24,9 @@ QString ViewerSourceEntry(const QString& inputPath, const QString& sizeText, con
                           const QString& preview = QString());
 
 /// Entry of a converted image, addressed by a file:// URL of its absolute
-/// path, or shown as @p preview as a source is.
+/// path, or shown as @p preview as a source is; @p scoreNote follows the size.
 QString ViewerTargetEntry(const QString& targetPath, const QString& sizeText, const QString& inputFileName,
-                          const QString& preview = QString());
+                          const QString& preview = QString(), const QString& scoreNote = QString());
 
 /// The data: address of a JPG file's @p bytes.
 QString JpegDataAddress(const QByteArray& bytes);

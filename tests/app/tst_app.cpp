@@ -42,10 +42,17 @@ QString shownText(const frmHelp* help)
 QRect pixels(const frmHelp::Rect& r) { return TwipsRect(r.left, r.top, r.width, r.height); }
 
 const QString kSaveTitle = "Specify filename for saved state", kRestoreTitle = "Specify filename for state to restore";
-// Folders /In/ and /Out/, JPG in, PNG out, warn on, browser off, save on quit on.
-const QByteArray kExampleBytes = "\"/In/\"\r\n\"/Out/\"\r\n\" 3\"\r\n\" 2\"\r\n\"1\"\r\n\"0\"\r\n\"1\"\r\n";
-const SavedState kExample{"/In/", "/Out/", 3, 2, true, false, true};
-const SavedState kOther{"/data/photos/", "/data/out, converted/", 4, 3, false, true, true};
+// Folders /In/ and /Out/, JPG in, PNG out, warn on, browser off, save on quit on, target score 75.
+const QByteArray kSevenLines = "\"/In/\"\r\n\"/Out/\"\r\n\" 3\"\r\n\" 2\"\r\n\"1\"\r\n\"0\"\r\n\"1\"\r\n";
+const QByteArray kExampleBytes = kSevenLines + "\"75\"\r\n";
+const SavedState kExample{"/In/", "/Out/", 3, 2, true, false, true, 75};
+const SavedState kOther{"/data/photos/", "/data/out, converted/", 4, 3, false, true, true, 60};
+// @p state with the target score @p target.
+SavedState withTarget(SavedState state, int target)
+{
+    state.scoreTarget = target;
+    return state;
+}
 constexpr std::array<int, 2> kListCounts{5, 4};  // "Select" and the formats of each box
 
 void showState(frmMain& w, const SavedState& s)
@@ -57,13 +64,14 @@ void showState(frmMain& w, const SavedState& s)
     for (auto [box, on] : {std::pair(w.chkWarnOnOverwrite, s.warnOnOverwrite), std::pair(w.chkViewMultipleInBrowser, s.viewInBrowser),
                            std::pair(w.chkSaveStateOnQuit, s.saveStateOnQuit)})
         box->setChecked(on);
+    w.txbTarget->setText(QString::number(s.scoreTarget));
 }
 
 SavedState shownState(const frmMain& w)
 {
     return {w.txbFolderForImages[0]->text(), w.txbFolderForImages[1]->text(), w.cboFileFormat[0]->currentIndex(),
             w.cboFileFormat[1]->currentIndex(), w.chkWarnOnOverwrite->isChecked(),
-            w.chkViewMultipleInBrowser->isChecked(), w.chkSaveStateOnQuit->isChecked()};
+            w.chkViewMultipleInBrowser->isChecked(), w.chkSaveStateOnQuit->isChecked(), w.txbTarget->text().toInt()};
 }
 
 QString defaultStatePath() { return AppDataSubfolderPath("pxfm.sta", "Quorvane Systems"); }
@@ -321,13 +329,18 @@ private slots:
         const QByteArray six = kExampleBytes.left(kExampleBytes.lastIndexOf("\"1\""));
         const struct { QByteArray bytes; std::optional<SavedState> expected; } rows[] = {
             {QByteArray(kExampleBytes).replace("\r\n", "\n"), kExample},
-            {"\"/In/\",\"/Out/\",\" 3\",\" 2\",\"1\",\"0\",\"1\"\r\n", kExample},
-            {"/In/,  /Out/  \r\n3\r\n2\r\n1\r\n0\r\n1\r\n", kExample},  // unquoted, ending at a comma
+            {"\"/In/\",\"/Out/\",\" 3\",\" 2\",\"1\",\"0\",\"1\",\"75\"\r\n", kExample},
+            {"/In/,  /Out/  \r\n3\r\n2\r\n1\r\n0\r\n1\r\n75\r\n", kExample},  // unquoted, ending at a comma
+            // A file of seven lines, written before the target was kept, reads with the target 90;
+            // so does an eighth line out of 30..99, which costs nothing else.
+            {kSevenLines, withTarget(kExample, 90)}, {kSevenLines + "\"29\"\r\n", withTarget(kExample, 90)},
+            {kSevenLines + "\"100\"\r\n", withTarget(kExample, 90)}, {kSevenLines + "\"x\"\r\n", withTarget(kExample, 90)},
+            {kSevenLines + "\"30\"\r\n", withTarget(kExample, 30)}, {kSevenLines + "99\r\n", withTarget(kExample, 99)},
             {"\"/my \"best\" pics/\"\r\n\"/Out/\"\r\n\" 3\"\r\n\" 2\"\r\n\"1\"\r\n\"0\"\r\n\"1\"\r\n",  // a lone quote of an older file
-             SavedState{"/my \"best\" pics/", "/Out/", 3, 2, true, false, true}},
+             SavedState{"/my \"best\" pics/", "/Out/", 3, 2, true, false, true, 90}},
             // No format chosen is -1; an index rounds half to even; only exactly "1" ticks an option.
             {"\"/In/\"\r\n\"/Out/\"\r\n\"-1\"\r\n\"1.5\"\r\n\" 1\"\r\n\"1\"\r\n\"True\"\r\n",
-             SavedState{"/In/", "/Out/", 0, 2, false, true, false}},
+             SavedState{"/In/", "/Out/", 0, 2, false, true, false, 90}},
             {six, {}}, {"\"/In/\r\n", {}}, {QByteArray(kExampleBytes).replace("/In/", "/Gr\xF6\xDF" "e/"), {}},
             {QByteArray(kExampleBytes).replace("\" 3\"", "\" 5\""), {}}, {QByteArray(kExampleBytes).replace("\" 2\"", "\" 4\""), {}},
             {QByteArray(kExampleBytes).replace("\" 3\"", "\"-2\""), {}}, {QByteArray(kExampleBytes).replace("\" 3\"", "\"nan\""), {}}};

@@ -108,6 +108,8 @@ void expectSingleFileRun(ScriptedPrompts& scripted, const QString& path, const F
         d.txbQuality[0]->setText(c.first);
         d.txbQuality[1]->setText(c.last);
         d.cboStep->setCurrentText(c.step);
+        d.chkSmallestLooksSame->setChecked(c.smallest);
+        d.txbTarget->setText(c.target);
         (c.cancel ? d.cmdCancel : d.cmdDoIt)->click();
     });
 }
@@ -126,9 +128,72 @@ HeldTranscoder::HeldTranscoder()
             hold(out);
             return write(out, quality);
         };
+        decoded.whole = decoded.whole && heldWhole(in);
+        decoded.search = nullptr;
+        if (decoded.whole)
+            decoded.search = [this, in, write = decoded.write](const QString&, int target) {
+                hold(QFileInfo(in).fileName() + " search");
+                const FoundQuality found = foundFor(in, target);
+                return SearchedTarget{{EngineOutcome::Kind::Converted, "No Error.", 0}, found,
+                                      [write, found](const QString& out) { return write(out, found.quality); }};
+            };
         return decoded;
     };
+    held.convertSmallest = [this](const QString& in, const QString& out, int fixedQuality, int target) {
+        hold(in);
+        if (!heldWhole(in))
+            return SearchedOutcome{TranscodeFile(in, out, fixedQuality), FoundQuality{false, fixedQuality, 0, false, target}};
+        const FoundQuality found = foundFor(in, target);
+        return SearchedOutcome{TranscodeFile(in, out, found.quality), found};
+    };
+    held.score = [this](const QString&, const QString& distorted) {
+        const QString name = QFileInfo(distorted).fileName();
+        std::lock_guard lock(mutex_);
+        scored_ << name;
+        const std::optional<double> score = scores_.value(name, 95.0);
+        return score ? ScoreOutcome{true, *score, {}} : ScoreOutcome{false, 0, "cannot be scored"};
+    };
     setTranscoder(held);
+}
+
+void HeldTranscoder::scriptSearch(const QString& sourceName, const FoundQuality& found)
+{
+    std::lock_guard lock(mutex_);
+    found_.insert(sourceName, found);
+}
+
+void HeldTranscoder::scriptNotWhole(const QString& sourceName)
+{
+    std::lock_guard lock(mutex_);
+    notWhole_ << sourceName;
+}
+
+void HeldTranscoder::scriptScore(const QString& outputName, std::optional<double> score)
+{
+    std::lock_guard lock(mutex_);
+    scores_.insert(outputName, score);
+}
+
+QStringList HeldTranscoder::scored() const
+{
+    std::lock_guard lock(mutex_);
+    QStringList names = scored_;
+    names.sort();
+    return names;
+}
+
+FoundQuality HeldTranscoder::foundFor(const QString& sourcePath, int target) const
+{
+    std::lock_guard lock(mutex_);
+    FoundQuality found = found_.value(QFileInfo(sourcePath).fileName(), FoundQuality{true, 70, 91.25, true, 0});
+    found.target = target;
+    return found;
+}
+
+bool HeldTranscoder::heldWhole(const QString& sourcePath) const
+{
+    std::lock_guard lock(mutex_);
+    return !notWhole_.contains(QFileInfo(sourcePath).fileName());
 }
 
 void HeldTranscoder::hold(const QString& path)
@@ -176,7 +241,7 @@ StandInCodecs::StandInCodecs()
     Transcoder standIn;
     standIn.convert = convert;
     standIn.decode = [convert](const QString& in) {
-        return DecodedFile{[convert, in](const QString& out, int quality) { return convert(in, out, quality); }, true};
+        return DecodedFile{[convert, in](const QString& out, int quality) { return convert(in, out, quality); }, true, {}};
     };
     setTranscoder(standIn);
 }

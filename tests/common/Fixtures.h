@@ -111,15 +111,30 @@ struct FormatsChoice {
     QString first = "80", last{}, step = "10";
     bool warn = true, view = false, cancel = false;
     std::function<void(frmConvertSingleFile&)> look{};
+    bool smallest = false;  ///< "Smallest that looks the same:"
+    QString target = "90";
 };
 /// Scripts the open-file dialog answering @p path (none when empty), then the formats dialog.
 void expectSingleFileRun(ScriptedPrompts& scripted, const QString& path, const FormatsChoice& choice);
 
 /// An engine whose calls wait on their worker threads until the test lets
 /// them go: a batch's conversion and a single file's decode by the source's
-/// name, each write of a decoded source by its target's name.
+/// name, each write of a decoded source by its target's name, a decoded
+/// source's quality search by its name and " search". The searches and the
+/// scores give what the test scripted; outputs are written for real.
 class HeldTranscoder {
 public:
+    /// What a search of the source called @p sourceName finds; the target
+    /// asked for is filled in. Unscripted: quality 70, score 91.25, reached.
+    void scriptSearch(const QString& sourceName, const FoundQuality& found);
+    /// The source called @p sourceName decodes, but is not held whole.
+    void scriptNotWhole(const QString& sourceName);
+    /// The score of the output called @p outputName; none: it cannot be
+    /// scored. Unscripted: 95.
+    void scriptScore(const QString& outputName, std::optional<double> score);
+    /// The outputs scored so far, sorted.
+    QStringList scored() const;
+
     HeldTranscoder();
     ~HeldTranscoder();  // lets everything go and restores the engine
     /// Waits (running the event loop) until @p count calls have started.
@@ -131,10 +146,14 @@ public:
 
 private:
     void hold(const QString& path);
+    FoundQuality foundFor(const QString& sourcePath, int target) const;
+    bool heldWhole(const QString& sourcePath) const;
 
     mutable std::mutex mutex_;
     std::condition_variable released_;
-    QStringList started_, releasedNames_;
+    QStringList started_, releasedNames_, scored_, notWhole_;
+    QHash<QString, FoundQuality> found_;
+    QHash<QString, std::optional<double>> scores_;
 };
 
 /// An engine stand-in for the formats this engine does not write yet: each

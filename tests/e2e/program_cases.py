@@ -94,7 +94,7 @@ def case_single_file_and_state(s):
 
     tick(s, s.main, SAVE_STATE_ON_QUIT)
     quit_program(s)
-    expected = "".join('"%s"\r\n' % v for v in ["%s/" % folder] * 2 + [" 1", " 3", "1", "0", "1"]).encode()
+    expected = "".join('"%s"\r\n' % v for v in ["%s/" % folder] * 2 + [" 1", " 3", "1", "0", "1", "90"]).encode()
     wait_file(s.state_file, expected, "the folder and formats the single file left, saved on quit")
     s.start()
     (s.work / "after restart.sta").write_bytes(b"older state")  # the program asks; the file dialog does not
@@ -134,7 +134,7 @@ def case_outside_ends(s):
         for name in written:
             (target / name).unlink()
     check((target / "kept.png").read_bytes() == b"there before", "what was there before is left alone")
-    check(s.state_file.read_bytes().endswith(b'"1"\r\n'), "the state saved on SIGTERM", None, s.state_file.read_bytes())
+    check(s.state_file.read_bytes().endswith(b'"1"\r\n"90"\r\n'), "the state saved on SIGTERM", None, s.state_file.read_bytes())
     s.start()  # reads the state, with "Save state on quit" ticked
     s.state_file.unlink()
     s.state_file.mkdir()

@@ -212,7 +212,7 @@ private slots:
             }
             QVERIFY(d.chkBMP->isEnabled() && d.chkPNG->isEnabled() && !d.formatBox("TIFF")->isEnabled());
             d.formatBox("WEBP")->click();
-            QVERIFY(d.fraQuality->isVisible() && d.heightTwips() == 3150);
+            QVERIFY(d.fraQuality->isVisible() && d.heightTwips() == 3570);
             d.chkJPG->click();
             d.formatBox("WEBP")->click();
             QVERIFY(d.fraQuality->isVisible());
