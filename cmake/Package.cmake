@@ -5,14 +5,16 @@ set(CPACK_PACKAGE_NAME pictoria)
 # The version users see; the project's own 1.0 would name the package 1.0.
 set(CPACK_PACKAGE_VERSION 1.00)
 set(CPACK_PACKAGE_VENDOR "Quorvane Systems")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert raster images between BMP, GIF, JPG and PNG")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert raster images: JPG, PNG, WebP, AVIF, HEIC, TIFF, BMP, GIF")
 # Lines of at most 80 characters; CPack indents them.
 string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
-  "Pictoria converts raster images between BMP, GIF, JPG and PNG from one"
-  "window: every file of one format in a folder at once, on every core, or"
-  "one file into several formats and into JPG over a range of qualities, with"
-  "the results shown beside their sources in the web browser. An existing"
-  "file is never replaced without asking."
+  "Pictoria converts raster images from one window. It reads AVIF, BMP, GIF,"
+  "HEIC/HEIF, JPG, PNG, TIFF and WebP, and writes AVIF, BMP, JPG, PNG, TIFF"
+  "and WebP: every file of one format in a folder at once, on every core, or"
+  "one file into several formats and into JPG, WebP and AVIF over a range of"
+  "qualities, or at the smallest quality that still looks the same, with the"
+  "results shown beside their sources in the web browser. An existing file is"
+  "never replaced without asking."
   "."
   "The package also holds pixmorph-convert, which converts one image from the"
   "shell.")

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Times pixmorph-convert on the newer formats (WebP, AVIF, HEIC, TIFF) against
+# ImageMagick, GraphicsMagick, libvips and each format's own Debian tool.
+#   bench/formats.sh [BUILD_DIR] [RUNS]
+# The peers are benchmark-only tools, installed here when missing.
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+build="${1:-$here/../../build-engine}"
+runs="${2:-5}"
+
+need=()
+[ -x /usr/bin/convert ] || need+=(imagemagick)
+command -v gm >/dev/null || need+=(graphicsmagick)
+command -v vips >/dev/null || need+=(libvips-tools)
+command -v cwebp >/dev/null || need+=(webp)
+command -v heif-enc >/dev/null || need+=(libheif-examples)
+command -v avifenc >/dev/null || need+=(libavif-bin)
+command -v tiffcp >/dev/null || need+=(libtiff-tools)
+[ -e /usr/lib/python3/dist-packages/skimage/data/astronaut.png ] || need+=(python3-skimage)
+if [ ${#need[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq && apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+if [ ! -x "$build/bin/pixmorph-convert" ]; then
+  cmake -S "$here/.." -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTORIA_BUILD_GUI=OFF >/dev/null
+fi
+cmake --build "$build" --target pixmorph-convert -j 2 >/dev/null
+exec python3 "$here/formats.py" "$build/bin/pixmorph-convert" "$runs"
