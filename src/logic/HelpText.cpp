@@ -101,7 +101,14 @@ QList<Section> sections()
                          "JPG over a range of qualities, for example from 90 to 10 in steps of 20, view "
                          "the results, and keep the smallest file that still looks the same as the "
                          "original. Check ") + JoinedFormatNames(lossy) +
-              QStringLiteral(" together to compare the formats too: each quality gives a file of each.")},
+              QStringLiteral(" together to compare the formats too: each quality gives a file of each."),
+          QStringLiteral("Or let the program measure it: tick \"Smallest that looks the same\" and give a "
+                         "target score from 30 to 99 (90, the default, means visually lossless). Each "
+                         "output is then written at the lowest quality whose perceptual score against its "
+                         "original reaches the target, and the report tells the quality found and its "
+                         "score. On the viewer page every output shows its score and how it reads: "
+                         "visually lossless (90 and above), very high (80), high (70), medium (50) or "
+                         "low.")},
          {}},
         {heading(6, "ERROR MESSAGES"),
          {QStringLiteral("Not every file can be converted: a file may be damaged, or use a variant of its "
