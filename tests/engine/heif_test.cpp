@@ -1,6 +1,7 @@
 // HEIF through the helper process: answers known from files made here with
 // libheif's encoder (orientation, alpha, 10 bits, colour, EXIF), the corpus,
 // and the helper's bad ends (a crash, a reader dropped early, many at once).
+#include <algorithm>
 #include <libheif/heif.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -8,7 +9,6 @@
 
 #include <array>
 #include <functional>
-#include <regex>
 #include <thread>
 
 #include "ColourProfile.h"
@@ -284,17 +284,32 @@ TEST(Heif, SniffedByBrandLeavingAvifAlone) {
 // 1.15 may not support is either; everything else decodes.
 TEST(HeifCorpus, EachFileDecodesOrIsRefusedAsExpected) {
   PM_REQUIRE_CORPUS();
-  const std::regex refused(
-      "generated/.*|pillow-heif/heif_(corrupted|truncated)/.*|libheif/fuzzing/data/corpus/"
-      "(clusterfuzz-testcase-.*|crash-.*|github_.*|clap-overflow-divide-zero.heic|region-mask-missing-refs.heic|"
-      "hbo_heif_context.h_126_1.heic)");
-  const std::regex either(
-      "libheif/(fuzzing/data/corpus/(avc32|jpeg32|j2k32|vvc32|unci32|hevc32-mini|avif32)|tests/data/uncompressed_).*|"
-      "mpeg-conformance/(C041|multilayer001|C008|C014).heic");
+  const auto startsWithAny = [](const std::string& text, std::initializer_list<const char*> starts) {
+    return std::any_of(starts.begin(), starts.end(), [&](const char* start) { return text.starts_with(start); });
+  };
+  const std::string fuzzing = "libheif/fuzzing/data/corpus/";
+  const auto refused = [&](const std::string& name) {
+    return startsWithAny(name, {"generated/", "pillow-heif/heif_corrupted/", "pillow-heif/heif_truncated/"}) ||
+           (name.starts_with(fuzzing) &&
+            startsWithAny(name.substr(fuzzing.size()),
+                          {"clusterfuzz-testcase-", "crash-", "github_", "clap-overflow-divide-zero.heic",
+                           "region-mask-missing-refs.heic", "hbo_heif_context.h_126_1.heic"}));
+  };
+  const auto either = [&](const std::string& name) {
+    return (name.starts_with(fuzzing) && startsWithAny(name.substr(fuzzing.size()),
+                                                       {"avc32", "jpeg32", "j2k32", "vvc32", "unci32",
+                                                        "hevc32-mini", "avif32"})) ||
+           startsWithAny(name, {"libheif/tests/data/uncompressed_", "mpeg-conformance/C041.heic",
+                                "mpeg-conformance/multilayer001.heic", "mpeg-conformance/C008.heic",
+                                "mpeg-conformance/C014.heic"});
+  };
   // libheif's own words follow ours after a colon.
-  const std::regex reason(
-      "HEIC file is truncated|HEIC file is damaged(: .+)?|Not a valid HEIC file|Input file is empty|"
-      "Invalid HEIC image size \\(zero width or height\\)");
+  const auto reason = [](const std::string& failure) {
+    return failure == "HEIC file is truncated" || failure == "HEIC file is damaged" ||
+           (failure.starts_with("HEIC file is damaged: ") && failure.size() > 22) ||
+           failure == "Not a valid HEIC file" || failure == "Input file is empty" ||
+           failure == "Invalid HEIC image size (zero width or height)";
+  };
   size_t files = 0;
   for (const char* ext : {".heic", ".heif", ".hif"})
     for (const std::string& file : corpusFiles("heif", ext)) {
@@ -302,9 +317,9 @@ TEST(HeifCorpus, EachFileDecodesOrIsRefusedAsExpected) {
       const std::string name = file.substr(corpusDir().size() + 6);
       const std::string failure = readFailure(file);
       EXPECT_EQ(failure.find("crashed"), std::string::npos) << name;
-      if (std::regex_match(name, either)) continue;
-      if (std::regex_match(name, refused)) {
-        EXPECT_TRUE(std::regex_match(failure, reason)) << name << ": " << failure;
+      if (either(name)) continue;
+      if (refused(name)) {
+        EXPECT_TRUE(reason(failure)) << name << ": " << failure;
       } else {
         EXPECT_EQ(failure, "(read)") << name;
       }
