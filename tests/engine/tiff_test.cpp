@@ -23,22 +23,26 @@ const char* const kRefused[] = {
     "pillow/seek_too_large.", "pillow/libtiff_segfault.", "image-tiff/tests/images/gradient-3c-64b.",
     "image-tiff/tests/libtiffpic/text.", "libtiff/test/images/testfax3_bug54_1dnoEOL.",
     "libtiff/test/images/testfax3_bug_513."};
+const char* const kReasons[] = {"TIFF", "Invalid TIFF", "Image is too large", "Input file is empty"};
+
+bool startsWithAny(const std::string& s, const auto& starts) {
+  return std::ranges::any_of(starts, [&](const char* start) { return s.starts_with(start); });
+}
 
 TEST(TiffCorpus, EveryFileDecodesOrIsRefusedWithAReason) {
   PM_REQUIRE_CORPUS();
   std::vector<std::string> files;
-  for (const char* ext : {".tif", ".tiff", ".bin"}) std::ranges::move(corpusFiles("tiff", ext), std::back_inserter(files));
+  for (const char* ext : {".tif", ".tiff", ".bin"})
+    std::ranges::move(corpusFiles("tiff", ext), std::back_inserter(files));
   ASSERT_GT(files.size(), 250u);
   // libtiff's warnings and errors are kept, never printed.
   ::testing::internal::CaptureStderr();
   for (const std::string& file : files) {
     const std::string name = file.substr(corpusDir().size() + 6);
     const TranscodeResult r = convertAlone(file);
-    if (std::ranges::any_of(kRefused, [&](const char* p) { return name.starts_with(p); })) {
+    if (startsWithAny(name, kRefused)) {
       EXPECT_FALSE(r.ok) << name;
-      EXPECT_TRUE(std::ranges::any_of(std::initializer_list<const char*>{"TIFF", "Invalid TIFF", "Image is too large", "Input file is empty"},
-                                      [&](const char* start) { return r.message.starts_with(start); }))
-          << name << ": " << r.message;
+      EXPECT_TRUE(startsWithAny(r.message, kReasons)) << name << ": " << r.message;
     } else {
       EXPECT_TRUE(r.ok) << name << ": " << r.message;
     }
@@ -51,9 +55,11 @@ TEST(TiffCorpus, DecodesMatchTheSuitesReferences) {
   const std::string t = corpusDir() + "/tiff/", go = "golang-image/testdata/";
   for (auto [tiff, reference] : std::initializer_list<std::pair<std::string, std::string>>{
            {go + "video-001-16bit.tiff", go + "video-001.png"}, {go + "video-001-strip-64.tiff", go + "video-001.png"},
-           {go + "video-001-tile-64x64.tiff", go + "video-001.png"}, {go + "bw-gopher_ccittGroup3.tiff", go + "bw-gopher.png"},
+           {go + "video-001-tile-64x64.tiff", go + "video-001.png"},
+           {go + "bw-gopher_ccittGroup3.tiff", go + "bw-gopher.png"},
            {go + "blue-purple-pink.lzwcompressed.tiff", go + "blue-purple-pink.png"},
-           {"pillow/tiff_tiled_planar_raw.tif", "pillow/tiff_adobe_deflate.png"}, {"pillow/pil136.tiff", "pillow/pil136.png"}})
+           {"pillow/tiff_tiled_planar_raw.tif", "pillow/tiff_adobe_deflate.png"},
+           {"pillow/pil136.tiff", "pillow/pil136.png"}})
     EXPECT_EQ(maxDifference(loadRgba(t + tiff), loadRgba(t + reference)), 0) << tiff;
   EXPECT_FALSE(probe(t + "pillow/hopper_jpg.tif").losslessSource);
   EXPECT_TRUE(probe(t + "pillow/hopper_lzw.tif").losslessSource);
@@ -100,10 +106,11 @@ void writeFixture(const std::string& path, const Fixture& f, Bytes data) {
   TIFF* t = TIFFOpen(path.c_str(), "w");
   ASSERT_NE(t, nullptr);
   for (uint32_t page = 0; page < (f.twoPages ? 2u : 1u); ++page) {
-    for (auto [tag, value] : {std::pair<uint32_t, uint32_t>{TIFFTAG_IMAGEWIDTH, f.width + page}, {TIFFTAG_IMAGELENGTH, f.height},
-                              {TIFFTAG_BITSPERSAMPLE, f.bits}, {TIFFTAG_SAMPLESPERPIXEL, f.samples},
-                              {TIFFTAG_PHOTOMETRIC, f.photometric}, {TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG},
-                              {TIFFTAG_ORIENTATION, f.orientation}, {TIFFTAG_ROWSPERSTRIP, f.height}})
+    for (auto [tag, value] : {std::pair<uint32_t, uint32_t>{TIFFTAG_IMAGEWIDTH, f.width + page},
+                              {TIFFTAG_IMAGELENGTH, f.height}, {TIFFTAG_BITSPERSAMPLE, f.bits},
+                              {TIFFTAG_SAMPLESPERPIXEL, f.samples}, {TIFFTAG_PHOTOMETRIC, f.photometric},
+                              {TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG}, {TIFFTAG_ORIENTATION, f.orientation},
+                              {TIFFTAG_ROWSPERSTRIP, f.height}})
       TIFFSetField(t, tag, value);
     if (!f.extra.empty()) TIFFSetField(t, TIFFTAG_EXTRASAMPLES, uint16_t(f.extra.size()), f.extra.data());
     const size_t n = f.colourMap.size() / 3;
@@ -115,10 +122,7 @@ void writeFixture(const std::string& path, const Fixture& f, Bytes data) {
   TIFFClose(t);
 }
 
-struct Decoded {
-  ImageInfo info;
-  Bytes rows;
-};
+struct Decoded { ImageInfo info; Bytes rows; };
 
 Decoded decode(const std::string& path) {
   InputFile in(path);
@@ -145,10 +149,8 @@ TEST(TiffReader, KnownAnswersForEachLayout) {
       // on a quarter black leaves (127 * 191) / 255 of red.
       {"cmyk", {3, 1, 8, 4, PHOTOMETRIC_SEPARATED}, {255, 0, 0, 0, 0, 0, 0, 255, 128, 0, 0, 64}, Rgb,
        {0, 255, 255, 0, 0, 0, 95, 191, 191}},
-      {"associated", {1, 1, 8, 4, PHOTOMETRIC_RGB, {EXTRASAMPLE_ASSOCALPHA}}, {64, 32, 0, 128}, Rgba,
-       {128, 64, 0, 128}},
-      {"unassociated", {1, 1, 8, 4, PHOTOMETRIC_RGB, {EXTRASAMPLE_UNASSALPHA}}, {64, 32, 0, 128}, Rgba,
-       {64, 32, 0, 128}},
+      {"associated", {1, 1, 8, 4, PHOTOMETRIC_RGB, {EXTRASAMPLE_ASSOCALPHA}}, {64, 32, 0, 128}, Rgba, {128, 64, 0, 128}},
+      {"unassociated", {1, 1, 8, 4, PHOTOMETRIC_RGB, {EXTRASAMPLE_UNASSALPHA}}, {64, 32, 0, 128}, Rgba, {64, 32, 0, 128}},
       // The stored rows are the picture's columns, turned a quarter; the
       // second page is not read.
       {"turned", {3, 2, 8, 1, PHOTOMETRIC_MINISBLACK, {}, ORIENTATION_RIGHTTOP, {}, true}, {1, 2, 3, 4, 5, 6},
@@ -161,12 +163,12 @@ TEST(TiffReader, KnownAnswersForEachLayout) {
     EXPECT_EQ(d.info.format, c.format) << c.name;
     EXPECT_EQ(d.rows, c.rows) << c.name;
   }
-  ASSERT_EQ(got["palette"].info.palette.size(), 16u);
-  EXPECT_EQ(got["palette"].info.palette[1], (Rgba8{1, 0, 0, 255}));
-  EXPECT_EQ(got["palette"].info.palette[2], (Rgba8{0, 255, 0, 255}));
+  const std::vector<Rgba8>& palette = got["palette"].info.palette;
+  ASSERT_EQ(palette.size(), 16u);
+  EXPECT_EQ(std::vector(palette.begin(), palette.begin() + 3),
+            (std::vector<Rgba8>{{0, 0, 0, 255}, {1, 0, 0, 255}, {0, 255, 0, 255}}));
   EXPECT_EQ(got["bilevel"].info.grayBits, 1u);
-  EXPECT_EQ(got["turned"].info.width, 2u);
-  EXPECT_EQ(got["turned"].info.height, 3u);
+  EXPECT_EQ(std::pair(got["turned"].info.width, got["turned"].info.height), std::pair(2u, 3u));
 }
 
 TEST(TiffReader, ClaimedHugeSizeIsRefusedFromTheHeader) {
@@ -205,9 +207,8 @@ TEST(TiffWriter, RowsComeBackExactlyInEveryLayout) {
     info.grayBits = l.grayBits;
     for (size_t i = 0; i < l.colours; ++i) info.palette.push_back({uint8_t(i * 7), uint8_t(255 - i), uint8_t(i * 3), 255});
     Bytes px = makePattern(info);
-    const unsigned step = 255 / ((1u << l.grayBits) - 1);
-    if (l.format == Gray)
-      for (uint8_t& v : px) v = uint8_t(v / step * step);
+    const unsigned step = 255 / ((1u << l.grayBits) - 1);  // 1 but for grey of fewer bits
+    for (uint8_t& v : px) v = uint8_t(v / step * step);
     writeImage(tmp.path("out.tif"), info, px);
     const Decoded d = decode(tmp.path("out.tif"));
     EXPECT_EQ(d.info.format, l.format);
@@ -239,20 +240,6 @@ Bytes exifBlob(bool little) {
   return blob;
 }
 
-std::map<uint16_t, Bytes> exifEntries(const Bytes& blob) {
-  const bool little = blob.at(0) == 'I';
-  const ByteSource src = [&](uint64_t at, void* dst, size_t n) {
-    return at + n <= blob.size() && std::memcpy(dst, blob.data() + at, n);
-  };
-  std::map<uint16_t, Bytes> out;
-  for (const IfdEntry& e : readIfd(src, little, false, tiffGet(&blob[4], 4, little))) {
-    out[e.tag] = e.value;
-    if (e.tag == kTagExifIfd)
-      for (const IfdEntry& x : readIfd(src, little, false, tiffGet(e.value.data(), 4, little))) out[x.tag] = x.value;
-  }
-  return out;
-}
-
 TEST(TiffWriter, IccAndExifTravelInEitherByteOrder) {
   TempDir tmp;
   for (bool little : {true, false}) {
@@ -263,11 +250,7 @@ TEST(TiffWriter, IccAndExifTravelInEitherByteOrder) {
     writeImage(tmp.path("meta.tif"), info, makePattern(info));
     const Decoded d = decode(tmp.path("meta.tif"));
     EXPECT_EQ(d.info.icc, info.icc);
-    ASSERT_FALSE(d.info.exif.empty());
-    EXPECT_EQ(d.info.exif[0], little ? 'I' : 'M');
-    auto before = exifEntries(info.exif), after = exifEntries(d.info.exif);
-    for (uint16_t tag : {uint16_t(TIFFTAG_MAKE), uint16_t(0x9003), uint16_t(0x829A)})
-      EXPECT_EQ(after[tag], before[tag]) << std::hex << tag;
+    EXPECT_EQ(d.info.exif, info.exif) << little;
   }
 }
 
