@@ -35,17 +35,16 @@ TEST(WebpCorpus, DecodesMatchTheReferencesAndTellLossyFromLossless) {
   for (const std::string& file : corpusFiles("webp", ".webp")) {
     const std::string rel = file.substr(webpCorpus("").size());
     if (rel.starts_with("generated/") || rel.starts_with("image-rs/fuzz-afl/")) continue;
-    const ImageInfo info = probe(file);
     // The corpus names say which is which; the animations' notes too.
     const bool lossy = rel.find("lossy") != std::string::npos || rel.find("_webp_a") != std::string::npos ||
                        (rel.starts_with("pillow/") && rel != "pillow/iss634.webp");
     const bool lossless = rel.find("lossless") != std::string::npos || rel.find("_ll") != std::string::npos;
-    if (lossless || lossy) { EXPECT_EQ(info.losslessSource, lossless) << rel; }
+    if (lossless || lossy) { EXPECT_EQ(probe(file).losslessSource, lossless) << rel; }
     const std::string reference = referenceFor(rel);
     if (reference.empty() || !fs::exists(webpCorpus(reference))) continue;
     // image-rs's own first frame of its animation is within 1 of libwebp's.
-    const int tolerance = rel.ends_with("extended_images/anim.webp") ? 1 : 0;
-    EXPECT_LE(maxDifference(loadRgba(file), loadRgba(webpCorpus(reference))), tolerance) << rel;
+    EXPECT_LE(maxDifference(loadRgba(file), loadRgba(webpCorpus(reference))), rel.ends_with("extended_images/anim.webp"))
+        << rel;
     ++compared;
   }
   EXPECT_GE(compared, 30);
@@ -55,10 +54,9 @@ TEST(WebpCorpus, MetadataAndLayouts) {
   PM_REQUIRE_CORPUS();
   // An EXIF chunk with the "Exif\0\0" header and one without read alike.
   for (const char* rel : {"pillow/hopper_orientation_6.webp", "image-webp/images/regression/tiny.webp"}) {
-    const ImageInfo info = probe(webpCorpus(rel));
-    ASSERT_GE(info.exif.size(), 8u) << rel;
-    EXPECT_TRUE(std::memcmp(info.exif.data(), "II*", 4) == 0 || std::memcmp(info.exif.data(), "MM\0*", 4) == 0)
-        << rel;
+    const Bytes exif = probe(webpCorpus(rel)).exif;
+    const std::string head(exif.begin(), exif.begin() + std::min<size_t>(exif.size(), 4));
+    EXPECT_TRUE(head == std::string("II*\0", 4) || head == std::string("MM\0*", 4)) << rel;
   }
   EXPECT_EQ(exifOrientation(probe(webpCorpus("pillow/hopper_orientation_6.webp")).exif), 6);
   const ImageInfo tiny = probe(webpCorpus("image-webp/images/regression/tiny.webp"));
@@ -87,13 +85,9 @@ TEST(WebpCorpus, ContentWithoutExtensionIsSniffed) {
 TEST(Webp, AnimationGivesItsFirstFrameOnTheCanvas) {
   // A lossless animation: a block on transparency, then a frame of solid red.
   const int w = 24, h = 20;
-  Bytes first(size_t(w * h * 4), 0), red(size_t(w * h * 4), 0);
+  std::vector<Rgba8> first(w * h, Rgba8{0, 0, 0, 0}), red(w * h, Rgba8{255, 0, 0, 255});
   for (int y = 4; y < 13; ++y)
-    for (int x = 6; x < 16; ++x) {
-      uint8_t* p = &first[size_t(y * w + x) * 4];
-      p[0] = uint8_t(x * 20), p[1] = uint8_t(y * 20), p[2] = 200, p[3] = 255;
-    }
-  for (size_t i = 0; i < red.size(); i += 4) red[i] = red[i + 3] = 255;
+    for (int x = 6; x < 16; ++x) first[size_t(y * w + x)] = {uint8_t(x * 20), uint8_t(y * 20), 200, 255};
   WebPAnimEncoderOptions options;
   ASSERT_TRUE(WebPAnimEncoderOptionsInit(&options));
   WebPAnimEncoder* encoder = WebPAnimEncoderNew(w, h, &options);
@@ -104,7 +98,7 @@ TEST(Webp, AnimationGivesItsFirstFrameOnTheCanvas) {
     WebPPicture picture;
     WebPPictureInit(&picture);
     picture.width = w, picture.height = h, picture.use_argb = 1;
-    EXPECT_TRUE(WebPPictureImportRGBA(&picture, (i ? red : first).data(), w * 4));
+    EXPECT_TRUE(WebPPictureImportRGBA(&picture, reinterpret_cast<const uint8_t*>((i ? red : first).data()), w * 4));
     EXPECT_TRUE(WebPAnimEncoderAdd(encoder, &picture, i * 100, &config));
     WebPPictureFree(&picture);
   }
@@ -128,7 +122,7 @@ TEST(Webp, AnimationGivesItsFirstFrameOnTheCanvas) {
   EXPECT_TRUE(info.losslessSource);
   const RgbaImage got = loadRgba(tmp.path("anim.webp"));
   ASSERT_EQ(std::pair(got.width, got.height), std::pair(24u, 20u));
-  EXPECT_EQ(std::memcmp(got.px.data(), first.data(), first.size()), 0);
+  EXPECT_TRUE(got.px == first);
 }
 
 TEST(Webp, HeadersClaimingTooMuchAreRefusedAtOnce) {
@@ -142,10 +136,7 @@ TEST(Webp, HeadersClaimingTooMuchAreRefusedAtOnce) {
   EXPECT_EQ(convertAlone(tmp.path("big.webp")).message, "Image is too large (more than 268435456 pixels)");
 }
 
-struct Written {
-  ImageInfo info;
-  RgbaImage pixels, source;
-};
+struct Written { ImageInfo info; RgbaImage pixels, source; };
 
 // Writes @p pixels as a WebP at @p quality, and as a PNG to compare with.
 Written roundTrip(const TempDir& tmp, const ImageInfo& info, const Bytes& pixels, int quality) {
@@ -158,27 +149,31 @@ Written roundTrip(const TempDir& tmp, const ImageInfo& info, const Bytes& pixels
 // translucent at every level, opaque.
 Bytes smoothTranslucent(const ImageInfo& info) {
   Bytes px(info.rowBytes() * info.height);
-  for (uint32_t y = 0; y < info.height; ++y)
-    for (uint32_t x = 0; x < info.width; ++x) {
-      uint8_t* p = &px[(size_t(y) * info.width + x) * 4];
-      p[0] = uint8_t(x * 3), p[1] = uint8_t(y * 4), p[2] = uint8_t(255 - x - y);
-      p[3] = y < 8 ? 0 : y < 40 ? uint8_t((x + y * info.width) % 256) : 255;
-    }
+  auto* p = reinterpret_cast<Rgba8*>(px.data());
+  for (size_t i = 0; i < px.size() / 4; ++i) {
+    const size_t x = i % info.width, y = i / info.width;
+    p[i] = {uint8_t(x * 3), uint8_t(y * 4), uint8_t(255 - x - y), uint8_t(y < 8 ? 0 : y < 40 ? i % 256 : 255)};
+  }
   return px;
 }
 
-TEST(WebpWriter, LosslessOnlyFromALosslessSourceAt100AndLossyKeepsAlpha) {
+TEST(WebpWriter, LosslessOnlyFromALosslessSourceAt100AndEveryWayKeepsAlphaIccAndExif) {
   TempDir tmp;
+  Bytes icc(300, 7);
+  std::memcpy(&icc[16], "RGB ", 4);
+  const Bytes exif = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0, 0, 0, 0, 0};
   using enum PixelFormat;
   for (auto [format, quality, losslessSource] :
        {std::tuple{Rgb, 100, true}, {Rgba, 100, true}, {Rgba, 80, true}, {Rgba, 100, false}}) {
     SCOPED_TRACE(::testing::Message() << int(format) << " quality " << quality << " lossless " << losslessSource);
     ImageInfo info = makeInfo(format, 61, 48);
-    info.losslessSource = losslessSource;
+    info.losslessSource = losslessSource, info.icc = icc, info.exif = exif;
     const Written w = roundTrip(tmp, info, format == Rgba ? smoothTranslucent(info) : makePattern(info), quality);
     const bool exact = losslessSource && quality == 100;
     EXPECT_EQ(w.info.losslessSource, exact);
     EXPECT_EQ(w.info.format, format);
+    EXPECT_EQ(w.info.icc, icc);
+    EXPECT_EQ(w.info.exif, exif);
     if (exact) {
       EXPECT_EQ(maxDifference(w.pixels, w.source), 0);
       continue;
@@ -193,33 +188,18 @@ TEST(WebpWriter, LosslessOnlyFromALosslessSourceAt100AndLossyKeepsAlpha) {
     }
     EXPECT_LT(sum / double(w.source.px.size() * 3), quality == 80 ? 3.0 : 1.5);
   }
-}
-
-TEST(WebpWriter, IccAndExifTravel) {
-  TempDir tmp;
-  ImageInfo info = makeInfo(PixelFormat::Rgb, 20, 10);
-  info.icc.assign(300, 7);
-  std::memcpy(&info.icc[16], "RGB ", 4);
-  info.exif = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0, 0, 0, 0, 0};
-  for (int quality : {100, 80}) {
-    const Written w = roundTrip(tmp, info, makePattern(info), quality);
-    EXPECT_EQ(w.info.icc, info.icc) << quality;
-    EXPECT_EQ(w.info.exif, info.exif) << quality;
-  }
   // And from a source file through the engine.
-  const auto r = transcode(tmp.path("rt.webp"), tmp.path("copy.webp"), 90);
-  ASSERT_TRUE(r.ok) << r.message;
-  EXPECT_EQ(probe(tmp.path("copy.webp")).exif, info.exif);
+  ASSERT_TRUE(transcode(tmp.path("rt.webp"), tmp.path("copy.webp"), 90).ok);
+  EXPECT_EQ(probe(tmp.path("copy.webp")).exif, exif);
 }
 
-TEST(WebpWriter, EngineConvertsEveryLayoutAndKnowsLossySources) {
+TEST(WebpWriter, EngineConvertsEveryLayoutAndRefusesWhatWebpCannotHold) {
   TempDir tmp;
   // A palette picture with a transparent entry, and a grey one: both
   // reach the writer as colour and come back as they were.
   ImageInfo pal = makeInfo(PixelFormat::Indexed, 30, 20);
   pal.palette = {{255, 0, 0, 255}, {0, 0, 255, 128}, {0, 0, 0, 0}, {10, 200, 30, 255}};
-  ImageInfo gray = makeInfo(PixelFormat::Gray, 30, 20);
-  for (const ImageInfo& info : {pal, gray}) {
+  for (const ImageInfo& info : {pal, makeInfo(PixelFormat::Gray, 30, 20)}) {
     writeImage(tmp.path("src.png"), info, makePattern(info));
     ASSERT_TRUE(transcode(tmp.path("src.png"), tmp.path("out.webp"), 100).ok);
     EXPECT_EQ(maxDifference(loadRgba(tmp.path("out.webp")), loadRgba(tmp.path("src.png"))), 0);
@@ -228,13 +208,8 @@ TEST(WebpWriter, EngineConvertsEveryLayoutAndKnowsLossySources) {
   const std::string jpg = makeSource(tmp, "src.jpg");
   ASSERT_TRUE(transcode(jpg, tmp.path("fromjpg.webp"), 100).ok);
   EXPECT_FALSE(probe(tmp.path("fromjpg.webp")).losslessSource);
-  const auto bad = transcode(jpg, tmp.path("q.webp"), 9);
-  EXPECT_FALSE(bad.ok);
+  EXPECT_FALSE(transcode(jpg, tmp.path("q.webp"), 9).ok);
   EXPECT_FALSE(fs::exists(tmp.path("q.webp")));
-}
-
-TEST(WebpWriter, RefusesPicturesWiderThanWebpAllows) {
-  TempDir tmp;
   AtomicOutputFile out(tmp.path("wide.webp"));
   EXPECT_THROW(createWebpWriter(out, makeInfo(PixelFormat::Rgb, 16384, 1), 80), WriteError);
 }
