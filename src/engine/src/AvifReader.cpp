@@ -165,6 +165,8 @@ class AvifReader : public ImageReader {
     // libavif thinks odd, are common and otherwise sound.
     d->strictFlags = AVIF_STRICT_DISABLED;
     d->ignoreXMP = AVIF_TRUE;
+    // dav1d decodes tiles and frames on two threads, as avifdec -j 2 does.
+    d->maxThreads = 2;
     check(avifDecoderSetIOMemory(d, file_.data(), file_.size()));
     check(avifDecoderParse(d));
     if (orientationNotEssential(file_))
