@@ -14,8 +14,6 @@ constexpr int kBmp = 1, kJpg = 3;
 const QString kInputError = "Input error";
 const QString kTargetMessage = "For the smallest file that looks the same the score must be in the range 30 through 99.";
 
-QString withoutSizes(QString report) { return report.remove(QRegularExpression(" \\([0-9,]+ bytes\\)")); }
-
 // The caption lines of the page's entries of @p names.
 QStringList captions(const QString& page, const QStringList& names)
 {

@@ -35,6 +35,8 @@ bool writeBytes(const QString& path, const QByteArray& bytes);
 /// a name with an image extension a picture, any other name a file holding "x".
 bool makeFiles(const QString& folder, const QStringList& specs);
 QByteArray readAll(const QString& path);
+/// A report without the files' sizes, which vary with the encoders.
+inline QString withoutSizes(QString report) { return report.remove(QRegularExpression(" \\([0-9,]+ bytes\\)")); }
 /// Waits until the conversion run in progress, if any, has ended.
 bool waitForRun(frmMain& w);
 
