@@ -142,21 +142,44 @@ private slots:
                               "c.jpg, score 95.0, visually lossless, the smallest that looks the same (from c.bmp)<BR>"}));
     }
 
-    // The page of a quality range waits for the scores of its outputs,
-    // measured after they are written; each gets its word (or why it has
-    // none), and the smallest file scoring 90 or more is marked. A PNG beside
-    // them is not scored.
-    void rangeScoredOnThePage()
+    // The dialog's second quality row: the frame and the window grow, the
+    // buttons follow; the target comes from the main window, and one out of
+    // range keeps the dialog open. Unticked, the page of a quality range waits
+    // for the scores of its outputs, measured after they are written; each
+    // gets its word (or why it has none), and the smallest file scoring 90 or
+    // more is marked. A PNG beside them is not scored.
+    void dialogAndScoredRange()
     {
         const QString src = dir_.filePath("photo.bmp");
         QVERIFY(writeImage(src));
         LOAD_MAIN_WINDOW(w);
+        w.txbTarget->setText("85");
         HeldTranscoder engine;
         engine.scores = {{"photo_q30.jpg", std::nullopt}, {"photo_q60.jpg", 91.5}, {"photo_q90.jpg", 97.04}};
         engine.releaseAll();
         ScriptedPrompts scripted;
-        expectSingleFileRun(scripted, src, {.png = true, .jpg = true, .first = "30", .last = "90", .step = "30", .view = true});
-        scripted.expectLaunch(dir_.filePath("viewer01.htm"));
+        const auto look = [&](frmConvertSingleFile& d) {
+            QCOMPARE(d.txbTarget->text(), QStringLiteral("85"));
+            d.chkJPG->setChecked(true);
+            QCOMPARE((QList<QRect>{d.twipsGeometry(d.fraQuality), d.twipsGeometry(d.chkSmallestLooksSame),
+                                   d.twipsGeometry(d.txbTarget), QRect(0, d.twipsGeometry(d.cmdDoIt).top(), 0, d.twipsGeometry(d.cmdCancel).top())}),
+                     (QList<QRect>{QRect(105, 2150, 3480, 855), QRect(0, 500, 2980, 330), QRect(3030, 470, 450, 360),
+                                   QRect(0, 3570 - 1340, 0, 3570 - 920)}));
+            QVERIFY(d.heightTwips() == 3570 && d.chkSmallestLooksSame->text() == "Smallest that looks the same:" &&
+                    d.txbTarget->accessibleName() == "Target score");
+            // The whole caption shows, and the target box stays inside the frame.
+            QVERIFY(d.chkSmallestLooksSame->sizeHint().width() <= d.chkSmallestLooksSame->width() &&
+                    d.txbTarget->geometry().right() < d.fraQuality->width());
+            d.chkSmallestLooksSame->setChecked(true);
+            d.txbTarget->setText("2a9");
+            scripted.expectMessage(kTargetMessage, kInputError, MsgButtons::Ok, MsgIcon::Exclamation);
+            d.cmdDoIt->click();
+            QVERIFY(d.isVisible() && !d.blnProceed && d.txbTarget->text() == "29");
+            d.chkJPG->setChecked(false);
+            QVERIFY(d.heightTwips() == 2800 && d.twipsGeometry(d.cmdCancel).top() == 2800 - 920);
+            scripted.expectLaunch(dir_.filePath("viewer01.htm"));  // after the refusal
+        };
+        expectSingleFileRun(scripted, src, {.png = true, .jpg = true, .first = "30", .last = "90", .step = "30", .view = true, .look = look});
         w.cmdConvertSingleFile->click();
         VERIFY_RUN_ENDED(w, scripted);
         QCOMPARE(engine.scored(), (QStringList{"photo_q30.jpg", "photo_q60.jpg", "photo_q90.jpg"}));
@@ -167,40 +190,6 @@ private slots:
                               "photo_q60.jpg, score 91.5, visually lossless, the smallest that looks the same (from photo.bmp)<BR>",
                               "photo_q90.jpg, score 97.0, visually lossless (from photo.bmp)<BR>"}));
         QCOMPARE(page.count("photo.bmp, "), 1);
-    }
-
-    // The dialog's second quality row: the frame and the window grow, the
-    // buttons follow; the target comes from the main window, and one out of
-    // range keeps the dialog open.
-    void dialogControls()
-    {
-        const QString src = dir_.filePath("photo.bmp");
-        QVERIFY(writeImage(src));
-        LOAD_MAIN_WINDOW(w);
-        w.txbTarget->setText("85");
-        ScriptedPrompts scripted;
-        expectSingleFileRun(scripted, src, {.cancel = true, .look = [&](frmConvertSingleFile& d) {
-                QCOMPARE(d.txbTarget->text(), QStringLiteral("85"));
-                d.chkJPG->setChecked(true);
-                QCOMPARE((QList<QRect>{d.twipsGeometry(d.fraQuality), d.twipsGeometry(d.chkSmallestLooksSame),
-                                       d.twipsGeometry(d.txbTarget), QRect(0, d.twipsGeometry(d.cmdDoIt).top(), 0, d.twipsGeometry(d.cmdCancel).top())}),
-                         (QList<QRect>{QRect(105, 2150, 3480, 855), QRect(0, 500, 2980, 330), QRect(3030, 470, 450, 360),
-                                       QRect(0, 3570 - 1340, 0, 3570 - 920)}));
-                QVERIFY(d.heightTwips() == 3570 && d.chkSmallestLooksSame->text() == "Smallest that looks the same:" &&
-                        d.txbTarget->accessibleName() == "Target score");
-                // The whole caption shows, and the target box stays inside the frame.
-                QVERIFY(d.chkSmallestLooksSame->sizeHint().width() <= d.chkSmallestLooksSame->width() &&
-                        d.txbTarget->geometry().right() < d.fraQuality->width());
-                d.chkSmallestLooksSame->setChecked(true);
-                d.txbTarget->setText("2a9");
-                scripted.expectMessage(kTargetMessage, kInputError, MsgButtons::Ok, MsgIcon::Exclamation);
-                d.cmdDoIt->click();
-                QVERIFY(d.isVisible() && !d.blnProceed && d.txbTarget->text() == "29");
-                d.chkJPG->setChecked(false);
-                QVERIFY(d.heightTwips() == 2800 && d.twipsGeometry(d.cmdCancel).top() == 2800 - 920);
-            }});
-        w.cmdConvertSingleFile->click();
-        VERIFY_PROMPTS(scripted);
     }
 
     // Ticked, JPG gives one file named by the quality its search finds, in

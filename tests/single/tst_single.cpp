@@ -261,25 +261,20 @@ private slots:
     // (the choices' effects are pinned by the batch test): an edit made for
     // another name is dropped by overwriting; leaving without "Continue"
     // (close box or Escape) skips the file, whatever option was selected.
-    void choicesGiveTheirResults_data()
-    {
-        columns<QString, QString, bool, bool, bool>({"option", "leave", "cancelThis", "cancelAll", "exitIsEntry"});
-        QTest::newRow("other name left unchanged") << "optChooseFilename" << "continue" << false << false << true;
-        QTest::newRow("overwrite, close box") << "optOverwrite" << "close" << true << false << false;
-        QTest::newRow("other name, Escape") << "optChooseFilename" << "escape" << true << false << false;
-    }
     void choicesGiveTheirResults()
     {
-        QFETCH(QString, option); QFETCH(QString, leave); QFETCH(bool, cancelThis); QFETCH(bool, cancelAll); QFETCH(bool, exitIsEntry);
-        frmTargetFileExists dialog(&mainWindow_);
-        ScriptedPrompts scripted;
-        showFor(dialog, scripted, other_, choose("optOverwrite"));
-        QCOMPARE(dialog.strExitFilepath, other_);
-        showFor(dialog, scripted, "  " + entry_ + "  ", choose(option, leave));
-        VERIFY_PROMPTS(scripted);
-        QVERIFY(!dialog.isVisible() && dialog.strExtension == "jpg");
-        QCOMPARE((QList<bool>{dialog.blnCancelOperationThisFile, dialog.blnCancelOperationAllFiles}), (QList<bool>{cancelThis, cancelAll}));
-        QCOMPARE(dialog.strExitFilepath, exitIsEntry ? entry_ : QString());
+        for (const auto& [option, leave, skipped] : {std::tuple("optChooseFilename", "continue", false),  // left unchanged
+                                                     {"optOverwrite", "close", true}, {"optChooseFilename", "escape", true}}) {
+            frmTargetFileExists dialog(&mainWindow_);
+            ScriptedPrompts scripted;
+            showFor(dialog, scripted, other_, choose("optOverwrite"));
+            QCOMPARE(dialog.strExitFilepath, other_);
+            showFor(dialog, scripted, "  " + entry_ + "  ", choose(option, leave));
+            VERIFY_PROMPTS(scripted);
+            QVERIFY(!dialog.isVisible() && dialog.strExtension == "jpg" && !dialog.blnCancelOperationAllFiles);
+            QCOMPARE(dialog.blnCancelOperationThisFile, skipped);
+            QCOMPARE(dialog.strExitFilepath, skipped ? QString() : entry_);
+        }
     }
 
     // An edited name: each failed check tells why and keeps the dialog open
@@ -306,12 +301,11 @@ private slots:
         frmTargetFileExists dialog(&mainWindow_);
         ScriptedPrompts scripted;
         showFor(dialog, scripted, entry_, [=, &scripted](frmTargetFileExists& d) {
-            if (inUse) {
-                scripted.expectMessage(kInUse, "File exists", MsgButtons::YesNo, MsgIcon::None, MsgAnswer::No);
+            if (!message.isEmpty())  // an existing file is answered No, then Yes
+                scripted.expectMessage(message, inUse ? "File exists" : "Error", inUse ? MsgButtons::YesNo : MsgButtons::Ok,
+                                       exclamation ? MsgIcon::Exclamation : MsgIcon::None, MsgAnswer::No);
+            if (inUse)
                 scripted.expectMessage(kInUse, "File exists", MsgButtons::YesNo, MsgIcon::None, MsgAnswer::Yes);
-            } else if (!message.isEmpty()) {
-                scripted.expectMessage(message, "Error", MsgButtons::Ok, exclamation ? MsgIcon::Exclamation : MsgIcon::None);
-            }
             d.optChooseFilename->click();
             d.txbFilepath->setText(path);
             d.cmdContinue->click();
@@ -325,11 +319,10 @@ private slots:
                 d.close();
         }, sameExtension);
         VERIFY_PROMPTS(scripted);
-        QVERIFY(!dialog.isVisible());
-        if (message.isEmpty() || inUse)
-            QVERIFY(dialog.strExitFilepath == trimmed && !dialog.blnCancelOperationThisFile && !dialog.blnCancelOperationAllFiles);
-        else
-            QVERIFY(skipsThisFileOnly(dialog));
+        const bool accepted = message.isEmpty() || inUse;
+        QVERIFY(!dialog.isVisible() && (accepted ? dialog.strExitFilepath == trimmed && !dialog.blnCancelOperationThisFile &&
+                                                       !dialog.blnCancelOperationAllFiles
+                                                 : skipsThisFileOnly(dialog)));
     }
 
     // The qualities of a range; ranges the dialog cannot produce must still end.
@@ -399,8 +392,7 @@ private slots:
         VERIFY_RUN_ENDED(w, scripted);
         const QString report = w.ReportText();
         QVERIFY(report.startsWith(source));
-        QCOMPARE(report.count("*** Read error: "), readErrors);
-        QCOMPARE(report.count(source + " ("), readErrors);
+        QCOMPARE((QList<qsizetype>{report.count("*** Read error: "), report.count(source + " (")}), (QList<qsizetype>{readErrors, readErrors}));
         QCOMPARE(w.InputFormatFilter, QFileInfo(source).suffix().toUpper());
         QCOMPARE(w.cboFileFormat[0]->currentIndex() == 0, source == "scan.pcx");
         QCOMPARE(writtenFiles(source), existing.isEmpty() ? QStringList() : QStringList{existing});
@@ -419,14 +411,13 @@ private slots:
             w.chkWarnOnOverwrite->setChecked(mainWarn);
             ScriptedPrompts scripted;
             expectSingleFileRun(scripted, dir_.filePath("self.jpg"), {.jpg = true, .first = "50", .warn = dialogWarn});
-            if (asked) {
+            if (asked)
                 scripted.expectModal("frmTargetFileExists", [](QDialog& shown) {
                     auto& d = static_cast<frmTargetFileExists&>(shown);
                     QVERIFY(!d.optCancelOperationAllFiles->isVisible());  // no stopping everything in a single-file run
                     d.optCancelOperationThisFile->click();
                     d.cmdContinue->click();
                 });
-            }
             w.cmdConvertSingleFile->click();
             VERIFY_RUN_ENDED(w, scripted);
             QVERIFY(writtenFiles("self.jpg").isEmpty() && idle(w));
