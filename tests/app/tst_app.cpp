@@ -192,7 +192,7 @@ private slots:
     // keep their meaning) and offer the others after them. The static files
     // that name the formats read by the program name exactly those of the
     // format table, as do the help text and the notice.
-    void formatListsFollowTheTable()
+    void formatListsAndHelpText()
     {
         LOAD_MAIN_WINDOW(w);
         QStringList entries;
@@ -214,25 +214,17 @@ private slots:
         QVERIFY(help.contains("between the formats BMP, PNG, JPG, GIF, WEBP, AVIF, HEIC and TIFF. It reads all of them "
                               "and writes BMP, PNG, JPG, WEBP, AVIF and TIFF."));
         QVERIFY(help.contains("JPG .jpg .jpeg, ") && help.contains("HEIC .heic .heif .hif, TIFF .tif .tiff."));
-        QCOMPARE(w.lblNotice->text(), QStringLiteral("AVIF, BMP, GIF, HEIC, JPG, PNG, TIFF, WEBP"));
-        QVERIFY(w.lblNotice->heightForWidth(w.lblNotice->width()) <= w.lblNotice->height());
-    }
-
-    // The manual's address first, CR LF line breaks throughout, and the
-    // libraries' credit lines at the end without blank lines.
-    void helpTextAndPlacement()
-    {
-        const QString text = BuildHelpText("https://example.org/m");
-        QVERIFY(text.startsWith("An illustrated verson of this user manual can be found at https://example.org/m.\r\n\r\n"));
-        QVERIFY(text.count('\n') == text.count("\r\n") && text.count('\r') == text.count("\r\n"));
-        const QString tail = text.mid(text.lastIndexOf("\r\n\r\n") + 4);
-        QVERIFY(!text.contains("\r\n\r\n\r\n") && tail.endsWith("\r\n") && tail.count("\r\n") >= 2);
+        // The manual's address first, CR LF line breaks throughout, and the
+        // libraries' credit lines at the end without blank lines.
+        QVERIFY(help.startsWith("An illustrated verson of this user manual can be found at https://example.org/m.\r\n\r\n"));
+        QVERIFY(help.count('\n') == help.count("\r\n") && help.count('\r') == help.count("\r\n"));
+        const QString tail = help.mid(help.lastIndexOf("\r\n\r\n") + 4);
+        QVERIFY(!help.contains("\r\n\r\n\r\n") && tail.endsWith("\r\n") && tail.count("\r\n") >= 2);
         for (const char* name : {"libjpeg-turbo", "libpng", "zlib", "giflib"})
             QVERIFY2(tail.contains(QLatin1String(name)), name);
-        QVERIFY(text.contains("Qt 6") && text.contains("the work of the Independent JPEG Group"));
-        QCOMPARE(frmHelp::PlacementOver({1000, 800, 9000, 7000}), (frmHelp::Rect{1200, 1280, 8600, 6320}));
-        QCOMPARE(frmHelp::LayoutFor(8600, 6320), (frmHelp::ControlsLayout{{120, 120, 8250, 5040}, {3692, 5320, 1215, 315}}));
-        QCOMPARE(frmHelp::LayoutFor(0, 0), (frmHelp::ControlsLayout{{120, 120, 0, 0}, {-607, -1000, 1215, 315}}));
+        QVERIFY(help.contains("Qt 6") && help.contains("the work of the Independent JPEG Group"));
+        QCOMPARE(w.lblNotice->text(), QStringLiteral("AVIF, BMP, GIF, HEIC, JPG, PNG, TIFF, WEBP"));
+        QVERIFY(w.lblNotice->heightForWidth(w.lblNotice->width()) <= w.lblNotice->height());
     }
 
     // Help opens the manual over the main window. Again while minimised it
@@ -240,6 +232,9 @@ private slots:
     // the user left it; the close box unloads it, so help builds it afresh.
     void helpOpensAndComesBack()
     {
+        QCOMPARE(frmHelp::PlacementOver({1000, 800, 9000, 7000}), (frmHelp::Rect{1200, 1280, 8600, 6320}));
+        QCOMPARE(frmHelp::LayoutFor(8600, 6320), (frmHelp::ControlsLayout{{120, 120, 8250, 5040}, {3692, 5320, 1215, 315}}));
+        QCOMPARE(frmHelp::LayoutFor(0, 0), (frmHelp::ControlsLayout{{120, 120, 0, 0}, {-607, -1000, 1215, 315}}));
         ScriptedPrompts scripted;
         LOAD_MAIN_WINDOW(w);
         QTest::mouseClick(w.cmdHelp, Qt::LeftButton);
