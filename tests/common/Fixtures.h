@@ -15,7 +15,6 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
 
 namespace pictoria::testing {
@@ -42,12 +41,10 @@ bool waitForRun(frmMain& w);
 
 /// A loaded main window with empty folders "in/" and "out/" of its own in its folder boxes.
 struct Bench {
-    Bench() : window(std::make_unique<frmMain>()), w(*window) {}
     bool load(int inputFormat, int outputFormat);
     QTemporaryDir dir;
     QString in = dir.filePath("in/"), out = dir.filePath("out/");
-    std::unique_ptr<frmMain> window;
-    frmMain& w;
+    frmMain w;  // closed before its folders go
 };
 
 struct PromptCall {
