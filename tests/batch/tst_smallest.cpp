@@ -49,8 +49,9 @@ private slots:
 
     // A score is cut, not rounded, to one decimal, so its word and the mark
     // never claim more than the number shows. (The notes built from them are
-    // seen in the runs' reports and pages below.)
-    void scoreWordsAndNotes()
+    // seen in the runs' reports and pages below.) Only lossy outputs scored
+    // at 90 or more take part in the mark; the smallest file wins.
+    void scoreWordsTargetsAndTheMark()
     {
         const struct { double score; const char* text; const char* word; } rows[] = {
             {100, "100.0", "visually lossless"}, {90, "90.0", "visually lossless"}, {89.99, "89.9", "very high"},
@@ -60,11 +61,6 @@ private slots:
             QCOMPARE((QStringList{ScoreText(r.score), ScoreWord(r.score)}), (QStringList{r.text, r.word}));
         QVERIFY(ScoreTargetFromText("30") == 30 && ScoreTargetFromText("+99") == 99);
         QVERIFY(!ScoreTargetFromText("29") && !ScoreTargetFromText("100") && !ScoreTargetFromText("") && !ScoreTargetFromText("99999"));
-    }
-
-    // Only lossy outputs that were scored at 90 or more take part; the smallest file wins.
-    void smallestThatLooksTheSame()
-    {
         QCOMPARE(SmallestLookingTheSame({{500, true, 95}, {300, true, 90.0}, {200, true, 89.99}, {100, false, std::nullopt},
                                          {250, true, std::nullopt}, {400, true, 99}}),
                  std::optional<std::size_t>(1));
