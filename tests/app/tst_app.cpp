@@ -47,12 +47,6 @@ const QByteArray kSevenLines = "\"/In/\"\r\n\"/Out/\"\r\n\" 3\"\r\n\" 2\"\r\n\"1
 const QByteArray kExampleBytes = kSevenLines + "\"75\"\r\n";
 const SavedState kExample{"/In/", "/Out/", 3, 2, true, false, true, 75};
 const SavedState kOther{"/data/photos/", "/data/out, converted/", 4, 3, false, true, true, 60};
-// @p state with the target score @p target.
-SavedState withTarget(SavedState state, int target)
-{
-    state.scoreTarget = target;
-    return state;
-}
 constexpr std::array<int, 2> kListCounts{5, 4};  // "Select" and the formats of each box
 
 void showState(frmMain& w, const SavedState& s)
@@ -162,11 +156,9 @@ private slots:
     // document only when the caller asks.
     void launchFailuresAreExplained()
     {
-        const QString lead = "Error launching web browser, error code = ";
-        const struct { ShellResult code; QString tail; } rows[] = {
-            {31, "31.\r\n\r\nFile extension 'xyz' is not associated with any application program."}, {5, "5."}};
-        for (const auto& r : rows)
-            QCOMPARE(WebPageErrorMessage(r.code, "https://host.example/docs/page.XYZ"), lead + r.tail);
+        QCOMPARE((QStringList{WebPageErrorMessage(31, "https://host.example/docs/page.XYZ"), WebPageErrorMessage(5, "https://host.example/")}),
+                 (QStringList{"Error launching web browser, error code = 31.\r\n\r\nFile extension 'xyz' is not associated with any application program.",
+                              "Error launching web browser, error code = 5."}));
         ScriptedPrompts scripted;
         const QString page = "/no/such/page.htm";
         scripted.expectLaunch(page, 32);
@@ -200,17 +192,14 @@ private slots:
     // keep their meaning) and offer the others after them. The static files
     // that name the formats read by the program name exactly those of the
     // format table, as do the help text and the notice.
-    void formatListsFollowTheTable()
+    void formatListsAndHelpText()
     {
         LOAD_MAIN_WINDOW(w);
-        const auto entries = [](const QComboBox* box) {
-            QStringList texts;
+        QStringList entries;
+        for (const QComboBox* box : w.cboFileFormat)
             for (int i = 0; i < box->count(); ++i)
-                texts << box->itemText(i);
-            return texts.join(' ');
-        };
-        QCOMPARE(entries(w.cboFileFormat[0]), QStringLiteral("Select BMP PNG JPG GIF WEBP AVIF HEIC TIFF"));
-        QCOMPARE(entries(w.cboFileFormat[1]), QStringLiteral("Select BMP PNG JPG WEBP AVIF TIFF"));
+                entries << box->itemText(i);
+        QCOMPARE(entries.join(' '), QStringLiteral("Select BMP PNG JPG GIF WEBP AVIF HEIC TIFF Select BMP PNG JPG WEBP AVIF TIFF"));
         const QStringList mimeTypes = ReadMimeTypes();
         QCOMPARE(mimeTypes.join(';'), QStringLiteral("image/bmp;image/png;image/jpeg;image/gif;image/webp;image/avif;"
                                                      "image/heic;image/heif;image/tiff"));
@@ -225,25 +214,17 @@ private slots:
         QVERIFY(help.contains("between the formats BMP, PNG, JPG, GIF, WEBP, AVIF, HEIC and TIFF. It reads all of them "
                               "and writes BMP, PNG, JPG, WEBP, AVIF and TIFF."));
         QVERIFY(help.contains("JPG .jpg .jpeg, ") && help.contains("HEIC .heic .heif .hif, TIFF .tif .tiff."));
-        QCOMPARE(w.lblNotice->text(), QStringLiteral("AVIF, BMP, GIF, HEIC, JPG, PNG, TIFF, WEBP"));
-        QVERIFY(w.lblNotice->heightForWidth(w.lblNotice->width()) <= w.lblNotice->height());
-    }
-
-    // The manual's address first, CR LF line breaks throughout, and the
-    // libraries' credit lines at the end without blank lines.
-    void helpTextAndPlacement()
-    {
-        const QString text = BuildHelpText("https://example.org/m");
-        QVERIFY(text.startsWith("An illustrated verson of this user manual can be found at https://example.org/m.\r\n\r\n"));
-        QVERIFY(text.count('\n') == text.count("\r\n") && text.count('\r') == text.count("\r\n"));
-        const QString tail = text.mid(text.lastIndexOf("\r\n\r\n") + 4);
-        QVERIFY(!text.contains("\r\n\r\n\r\n") && tail.endsWith("\r\n") && tail.count("\r\n") >= 2);
+        // The manual's address first, CR LF line breaks throughout, and the
+        // libraries' credit lines at the end without blank lines.
+        QVERIFY(help.startsWith("An illustrated verson of this user manual can be found at https://example.org/m.\r\n\r\n"));
+        QVERIFY(help.count('\n') == help.count("\r\n") && help.count('\r') == help.count("\r\n"));
+        const QString tail = help.mid(help.lastIndexOf("\r\n\r\n") + 4);
+        QVERIFY(!help.contains("\r\n\r\n\r\n") && tail.endsWith("\r\n") && tail.count("\r\n") >= 2);
         for (const char* name : {"libjpeg-turbo", "libpng", "zlib", "giflib"})
             QVERIFY2(tail.contains(QLatin1String(name)), name);
-        QVERIFY(text.contains("Qt 6") && text.contains("the work of the Independent JPEG Group"));
-        QCOMPARE(frmHelp::PlacementOver({1000, 800, 9000, 7000}), (frmHelp::Rect{1200, 1280, 8600, 6320}));
-        QCOMPARE(frmHelp::LayoutFor(8600, 6320), (frmHelp::ControlsLayout{{120, 120, 8250, 5040}, {3692, 5320, 1215, 315}}));
-        QCOMPARE(frmHelp::LayoutFor(0, 0), (frmHelp::ControlsLayout{{120, 120, 0, 0}, {-607, -1000, 1215, 315}}));
+        QVERIFY(help.contains("Qt 6") && help.contains("the work of the Independent JPEG Group"));
+        QCOMPARE(w.lblNotice->text(), QStringLiteral("AVIF, BMP, GIF, HEIC, JPG, PNG, TIFF, WEBP"));
+        QVERIFY(w.lblNotice->heightForWidth(w.lblNotice->width()) <= w.lblNotice->height());
     }
 
     // Help opens the manual over the main window. Again while minimised it
@@ -251,6 +232,9 @@ private slots:
     // the user left it; the close box unloads it, so help builds it afresh.
     void helpOpensAndComesBack()
     {
+        QCOMPARE(frmHelp::PlacementOver({1000, 800, 9000, 7000}), (frmHelp::Rect{1200, 1280, 8600, 6320}));
+        QCOMPARE(frmHelp::LayoutFor(8600, 6320), (frmHelp::ControlsLayout{{120, 120, 8250, 5040}, {3692, 5320, 1215, 315}}));
+        QCOMPARE(frmHelp::LayoutFor(0, 0), (frmHelp::ControlsLayout{{120, 120, 0, 0}, {-607, -1000, 1215, 315}}));
         ScriptedPrompts scripted;
         LOAD_MAIN_WINDOW(w);
         QTest::mouseClick(w.cmdHelp, Qt::LeftButton);
@@ -331,11 +315,6 @@ private slots:
             {QByteArray(kExampleBytes).replace("\r\n", "\n"), kExample},
             {"\"/In/\",\"/Out/\",\" 3\",\" 2\",\"1\",\"0\",\"1\",\"75\"\r\n", kExample},
             {"/In/,  /Out/  \r\n3\r\n2\r\n1\r\n0\r\n1\r\n75\r\n", kExample},  // unquoted, ending at a comma
-            // A file of seven lines, written before the target was kept, reads with the target 90;
-            // so does an eighth line out of 30..99, which costs nothing else.
-            {kSevenLines, withTarget(kExample, 90)}, {kSevenLines + "\"29\"\r\n", withTarget(kExample, 90)},
-            {kSevenLines + "\"100\"\r\n", withTarget(kExample, 90)}, {kSevenLines + "\"x\"\r\n", withTarget(kExample, 90)},
-            {kSevenLines + "\"30\"\r\n", withTarget(kExample, 30)}, {kSevenLines + "99\r\n", withTarget(kExample, 99)},
             {"\"/my \"best\" pics/\"\r\n\"/Out/\"\r\n\" 3\"\r\n\" 2\"\r\n\"1\"\r\n\"0\"\r\n\"1\"\r\n",  // a lone quote of an older file
              SavedState{"/my \"best\" pics/", "/Out/", 3, 2, true, false, true, 90}},
             // No format chosen is -1; an index rounds half to even; only exactly "1" ticks an option.
@@ -346,6 +325,14 @@ private slots:
             {QByteArray(kExampleBytes).replace("\" 3\"", "\"-2\""), {}}, {QByteArray(kExampleBytes).replace("\" 3\"", "\"nan\""), {}}};
         for (const auto& r : rows)
             QCOMPARE(ParseStateFile(r.bytes, kListCounts), r.expected);
+        // A file of seven lines, written before the target was kept, reads with the target 90;
+        // so does an eighth line out of 30..99, which costs nothing else.
+        for (const auto& [eighth, target] : {std::pair<QByteArray, int>("", 90), {"\"29\"\r\n", 90}, {"\"100\"\r\n", 90},
+                                             {"\"x\"\r\n", 90}, {"\"30\"\r\n", 30}, {"99\r\n", 99}}) {
+            SavedState expected = kExample;
+            expected.scoreTarget = target;
+            QCOMPARE(ParseStateFile(kSevenLines + eighth, kListCounts), std::optional(expected));
+        }
     }
 
     // Save writes the file as typed, without an added extension, and asks

@@ -40,14 +40,12 @@ private slots:
         QVERIFY(!QualityFromText("32768") && !QualityFromText("123456789012345678901234567890"));
     }
 
-    // The hints a failure gets depend on the formats on both sides (the
-    // compressed BMP's hint is seen in a real run).
+    // The hints a failure gets depend on the formats on both sides (read
+    // errors and the compressed BMP's hint are seen in real runs).
     void failureEntry()
     {
         using Kind = EngineOutcome::Kind;
-        const EngineOutcome unsupported{Kind::UnsupportedOption, "Unsupported file format option.", 1};
         const EngineOutcome bits{Kind::InvalidBitsPerPixel, "Invalid bits per pixel for this file format.", -1};
-        QCOMPARE(FailureTail(unsupported, "GIF", "PNG"), "\r\n*** Read error: Unsupported file format option.\r\n\r\n");
         QCOMPARE(FailureTail(bits, "BMP", "JPG"), "\r\n*** Write error: Invalid bits per pixel for this file format.\r\n"
                                                   "      Bits per pixel in input image may be too small for saving as JPG file.\r\n\r\n");
         QCOMPARE(FailureTail(bits, "BMP", "PNG"), "\r\n*** Write error: Invalid bits per pixel for this file format.\r\n\r\n");
@@ -84,11 +82,11 @@ private slots:
     // report and the output folder as they were; a run leaves its report, the files written and the pages.
     void runs_data()
     {
-        columns<int, int, QStringList, Setup, QString, QString, QStringList, int>(
-            {"inputFormat", "outputFormat", "files", "setup", "refusal", "report", "written", "pages"});
+        columns<int, int, QStringList, Setup, QString, QString, QStringList>(
+            {"inputFormat", "outputFormat", "files", "setup", "refusal", "report", "written"});
         // "refusal": the message's title, icon, the folder button focused (-1: none) and text.
         const auto refused = [](const char* name, int in, int out, Setup setup, const QString& refusal) {
-            QTest::newRow(name) << in << out << QStringList{"a.bmp"} << setup << refusal << "earlier\r\n" << QStringList() << 0;
+            QTest::newRow(name) << in << out << QStringList{"a.bmp"} << setup << refusal << "earlier\r\n" << QStringList();
         };
         const auto clear = [](int side) { return Setup([=](Bench& b) { b.w.txbFolderForImages[side]->clear(); }); };
         const QString range = "Input error|0|-1|For conversion to JPG the quality must be in the range 10 through 100.";
@@ -97,7 +95,6 @@ private slots:
         refused("no input format", kSelect, kPng, {}, "Need more input|0|0|Please specify the file format for the input images.");
         refused("no output format", kBmp, kSelect, {}, "Need more input|0|1|Please specify the file format for the output images.");
         refused("quality below", kBmp, kJpg, quality("9"), range);
-        refused("quality above", kBmp, kJpg, quality("101"), range);
         refused("same format BMP", kBmp, kBmp, {}, "Input error|1|-1|The output file format must be different from the input file format.");
         refused("same format TIFF", kTiffIn, kTiffOut, {}, "Input error|1|-1|The output file format must be different from the input file format.");
         refused("quality for AVIF", kWebpIn, kAvifOut, quality("101"), QString(range).replace("JPG", "AVIF"));
@@ -107,40 +104,40 @@ private slots:
         const QString bad = "\r\n*** Read error: Not a valid BMP file.\r\n\r\n", none = "\r\nNumber of BMP files converted: 0 (of 1 input)\r\n";
         // The quality is cleaned, and its lowest value is allowed.
         QTest::newRow("JPG to JPG") << kJpg << kJpg << QStringList{"shot.jpg"} << quality("1a0") << ""
-            << "shot.jpg -> shot.jpg [OK]\r\n\r\nNumber of JPG files converted: 1 (of 1 input)\r\n" << QStringList{"shot.jpg"} << 0;
+            << "shot.jpg -> shot.jpg [OK]\r\n\r\nNumber of JPG files converted: 1 (of 1 input)\r\n" << QStringList{"shot.jpg"};
         QTest::newRow(".jpeg is JPG") << kJpg << kPng << QStringList{"a.jpeg", "B.JPEG", "c.jpg", "d.jpe"} << Setup() << ""
             << "a.jpeg -> a.png [OK]\r\nB.JPEG -> B.png [OK]\r\nc.jpg -> c.png [OK]\r\n\r\nNumber of JPG files converted: 3 (of 3 input)\r\n"
-            << QStringList{"B.png", "a.png", "c.png"} << 0;
+            << QStringList{"B.png", "a.png", "c.png"};
         QTest::newRow("each file in turn") << kBmp << kPng << QStringList{"a.bmp", "B.BMP=this is no picture at all", "c.bmp", "other.png"}
             << Setup() << "" << "a.bmp -> a.png [OK]\r\nB.BMP" + bad + "c.bmp -> c.png [OK]\r\n\r\nNumber of BMP files converted: 2 (of 3 input)\r\n"
-            << QStringList{"a.png", "c.png"} << 0;
+            << QStringList{"a.png", "c.png"};
         // A BMP header naming a compression this program does not read (JPEG inside a BMP).
         QTest::newRow("compressed BMP") << kBmp << kPng << QStringList{"packed.bmp"} << Setup([](Bench& b) {
             QByteArray bmp = readAll(b.in + "packed.bmp");
             bmp[30] = 4;  // biCompression
             QVERIFY(writeBytes(b.in + "packed.bmp", bmp));
         }) << "" << "packed.bmp\r\n*** Read error: Unsupported file format option.\r\n      BMP file may be compressed.\r\n\r\n" + none
-           << QStringList() << 0;
+           << QStringList();
         QTest::newRow("write failure") << kBmp << kPng << QStringList{"a.bmp"} << Setup([](Bench& b) { b.w.txbFolderForImages[1]->setText(b.out + "missing/"); })
-            << "" << "a.bmp\r\n*** Write error: Output folder does not exist.\r\n\r\n" + none << QStringList() << 0;
+            << "" << "a.bmp\r\n*** Write error: Output folder does not exist.\r\n\r\n" + none << QStringList();
         QTest::newRow("no page when nothing converts") << kBmp << kPng << QStringList{"a.bmp=no picture"} << Setup(viewInBrowser) << ""
-            << "a.bmp" + bad + none << QStringList() << 0;
+            << "a.bmp" + bad + none << QStringList();
         // A failed overwrite leaves the old target: so long a name leaves no room for the temporary file beside it.
         const QString stem(246, QLatin1Char('n'));
         QTest::newRow("failed overwrite") << kBmp << kPng << QStringList{stem + ".bmp"} << Setup([=](Bench& b) {
             b.w.chkWarnOnOverwrite->setChecked(false);
             QVERIFY(writeBytes(b.out + stem + ".png", "old"));
-        }) << "" << stem + ".bmp\r\n*** Write error: Output path is too long.\r\n\r\n" + none << QStringList{stem + ".png"} << 0;
+        }) << "" << stem + ".bmp\r\n*** Write error: Output path is too long.\r\n\r\n" + none << QStringList{stem + ".png"};
         QStringList taken{"a.bmp"};
         for (int n = 1; n <= 99; ++n)
             taken << QStringLiteral("viewer%1.htm=kept").arg(n, 2, 10, QLatin1Char('0'));
         QTest::newRow("no page number free") << kBmp << kPng << taken << Setup(viewInBrowser) << ""
-            << "a.bmp -> a.png [OK]\r\n\r\nNumber of BMP files converted: 1 (of 1 input)\r\n" << QStringList{"a.png"} << 99;
+            << "a.bmp -> a.png [OK]\r\n\r\nNumber of BMP files converted: 1 (of 1 input)\r\n" << QStringList{"a.png"};
     }
     void runs()
     {
         QFETCH(int, inputFormat); QFETCH(int, outputFormat); QFETCH(QStringList, files); QFETCH(Setup, setup);
-        QFETCH(QString, refusal); QFETCH(QString, report); QFETCH(QStringList, written); QFETCH(int, pages);
+        QFETCH(QString, refusal); QFETCH(QString, report); QFETCH(QStringList, written);
         Bench b;
         QVERIFY(b.load(inputFormat, outputFormat) && makeFiles(b.in, files));
         if (setup)
@@ -161,9 +158,9 @@ private slots:
             QVERIFY(QImage(b.out + name).size() == QSize(20, 20) || readAll(b.out + name) == "old");
         if (inputFormat == kJpg && outputFormat == kJpg)
             QCOMPARE(b.w.intQuality, 10);
-        const QStringList pageNames = QDir(b.in).entryList({"viewer*.htm"}, QDir::Files);
-        QCOMPARE(pageNames.size(), pages);
-        for (const QString& page : pageNames)
+        const QStringList pages = QDir(b.in).entryList({"viewer*.htm"}, QDir::Files);  // those the row made beforehand, untouched
+        QCOMPARE(pages.size(), files.filter("viewer").size());
+        for (const QString& page : pages)
             QCOMPARE(readAll(b.in + page), QByteArray("kept"));
         QVERIFY(b.w.cmdConvertFiles->isEnabled() && b.w.cmdList[0]->isEnabled() && b.w.lblTopLine->isVisible() && !b.w.cmdStop->isVisible());
     }

@@ -116,84 +116,50 @@ void expectSingleFileRun(ScriptedPrompts& scripted, const QString& path, const F
 
 HeldTranscoder::HeldTranscoder()
 {
+    const auto whole = [this](const QString& in) { return !notWhole.contains(QFileInfo(in).fileName()); };
+    const auto foundFor = [this](const QString& in, int target) {
+        FoundQuality f = found.value(QFileInfo(in).fileName(), FoundQuality{true, 70, 91.25, true, 0});
+        f.target = target;
+        return f;
+    };
     Transcoder held;
     held.convert = [this](const QString& in, const QString& out, int quality) {
         hold(in);
         return TranscodeFile(in, out, quality);
     };
-    held.decode = [this](const QString& in) {
+    held.decode = [=, this](const QString& in) {
         hold(in);
         DecodedFile decoded = DecodeFile(in);
         decoded.write = [this, write = decoded.write](const QString& out, int quality) {
             hold(out);
             return write(out, quality);
         };
-        decoded.whole = decoded.whole && heldWhole(in);
+        decoded.whole = decoded.whole && whole(in);
         decoded.search = nullptr;
         if (decoded.whole)
-            decoded.search = [this, in, write = decoded.write](const QString&, int target) {
+            decoded.search = [=, this, write = decoded.write](const QString&, int target) {
                 hold(QFileInfo(in).fileName() + " search");
-                const FoundQuality found = foundFor(in, target);
-                return SearchedTarget{{EngineOutcome::Kind::Converted, "No Error.", 0}, found,
-                                      [write, found](const QString& out) { return write(out, found.quality); }};
+                const FoundQuality f = foundFor(in, target);
+                return SearchedTarget{{EngineOutcome::Kind::Converted, "No Error.", 0}, f,
+                                      [write, f](const QString& out) { return write(out, f.quality); }};
             };
         return decoded;
     };
-    held.convertSmallest = [this](const QString& in, const QString& out, int fixedQuality, int target) {
+    held.convertSmallest = [=, this](const QString& in, const QString& out, int fixedQuality, int target) {
         hold(in);
-        if (!heldWhole(in))
+        if (!whole(in))
             return SearchedOutcome{TranscodeFile(in, out, fixedQuality), FoundQuality{false, fixedQuality, 0, false, target}};
-        const FoundQuality found = foundFor(in, target);
-        return SearchedOutcome{TranscodeFile(in, out, found.quality), found};
+        const FoundQuality f = foundFor(in, target);
+        return SearchedOutcome{TranscodeFile(in, out, f.quality), f};
     };
     held.score = [this](const QString&, const QString& distorted) {
         const QString name = QFileInfo(distorted).fileName();
         std::lock_guard lock(mutex_);
         scored_ << name;
-        const std::optional<double> score = scores_.value(name, 95.0);
+        const std::optional<double> score = scores.value(name, 95.0);
         return score ? ScoreOutcome{true, *score, {}} : ScoreOutcome{false, 0, "cannot be scored"};
     };
     setTranscoder(held);
-}
-
-void HeldTranscoder::scriptSearch(const QString& sourceName, const FoundQuality& found)
-{
-    std::lock_guard lock(mutex_);
-    found_.insert(sourceName, found);
-}
-
-void HeldTranscoder::scriptNotWhole(const QString& sourceName)
-{
-    std::lock_guard lock(mutex_);
-    notWhole_ << sourceName;
-}
-
-void HeldTranscoder::scriptScore(const QString& outputName, std::optional<double> score)
-{
-    std::lock_guard lock(mutex_);
-    scores_.insert(outputName, score);
-}
-
-QStringList HeldTranscoder::scored() const
-{
-    std::lock_guard lock(mutex_);
-    QStringList names = scored_;
-    names.sort();
-    return names;
-}
-
-FoundQuality HeldTranscoder::foundFor(const QString& sourcePath, int target) const
-{
-    std::lock_guard lock(mutex_);
-    FoundQuality found = found_.value(QFileInfo(sourcePath).fileName(), FoundQuality{true, 70, 91.25, true, 0});
-    found.target = target;
-    return found;
-}
-
-bool HeldTranscoder::heldWhole(const QString& sourcePath) const
-{
-    std::lock_guard lock(mutex_);
-    return !notWhole_.contains(QFileInfo(sourcePath).fileName());
 }
 
 void HeldTranscoder::hold(const QString& path)
@@ -210,12 +176,12 @@ HeldTranscoder::~HeldTranscoder()
     setTranscoder({});
 }
 
-QStringList HeldTranscoder::started() const
+QStringList HeldTranscoder::sorted(const QStringList& names) const
 {
     std::lock_guard lock(mutex_);
-    QStringList names = started_;
-    names.sort();  // conversions handed out together start in either order
-    return names;
+    QStringList copy = names;
+    copy.sort();  // calls handed out together start in either order
+    return copy;
 }
 
 void HeldTranscoder::release(const QString& fileName)

@@ -15,7 +15,6 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <mutex>
 
 namespace pictoria::testing {
@@ -35,17 +34,17 @@ bool writeBytes(const QString& path, const QByteArray& bytes);
 /// a name with an image extension a picture, any other name a file holding "x".
 bool makeFiles(const QString& folder, const QStringList& specs);
 QByteArray readAll(const QString& path);
+/// A report without the files' sizes, which vary with the encoders.
+inline QString withoutSizes(QString report) { return report.remove(QRegularExpression(" \\([0-9,]+ bytes\\)")); }
 /// Waits until the conversion run in progress, if any, has ended.
 bool waitForRun(frmMain& w);
 
 /// A loaded main window with empty folders "in/" and "out/" of its own in its folder boxes.
 struct Bench {
-    Bench() : window(std::make_unique<frmMain>()), w(*window) {}
     bool load(int inputFormat, int outputFormat);
     QTemporaryDir dir;
     QString in = dir.filePath("in/"), out = dir.filePath("out/");
-    std::unique_ptr<frmMain> window;
-    frmMain& w;
+    frmMain w;  // closed before its folders go
 };
 
 struct PromptCall {
@@ -124,36 +123,32 @@ void expectSingleFileRun(ScriptedPrompts& scripted, const QString& path, const F
 /// scores give what the test scripted; outputs are written for real.
 class HeldTranscoder {
 public:
-    /// What a search of the source called @p sourceName finds; the target
-    /// asked for is filled in. Unscripted: quality 70, score 91.25, reached.
-    void scriptSearch(const QString& sourceName, const FoundQuality& found);
-    /// The source called @p sourceName decodes, but is not held whole.
-    void scriptNotWhole(const QString& sourceName);
-    /// The score of the output called @p outputName; none: it cannot be
-    /// scored. Unscripted: 95.
-    void scriptScore(const QString& outputName, std::optional<double> score);
-    /// The outputs scored so far, sorted.
-    QStringList scored() const;
-
     HeldTranscoder();
     ~HeldTranscoder();  // lets everything go and restores the engine
     /// Waits (running the event loop) until @p count calls have started.
     bool waitForStarted(int count) { return QTest::qWaitFor([&] { return started().size() >= count; }, 10000); }
     /// Names of the calls started so far, sorted.
-    QStringList started() const;
+    QStringList started() const { return sorted(started_); }
+    /// The outputs scored so far, sorted.
+    QStringList scored() const { return sorted(scored_); }
     void release(const QString& fileName);
     void releaseAll() { release({}); }
 
+    // Scripted before the run starts, by file name. What a source's search
+    // finds (the target asked for is filled in; unscripted: quality 70, score
+    // 91.25, reached); the sources that decode but are not held whole; the
+    // score of an output (none: it cannot be scored; unscripted: 95).
+    QHash<QString, FoundQuality> found;
+    QStringList notWhole;
+    QHash<QString, std::optional<double>> scores;
+
 private:
     void hold(const QString& path);
-    FoundQuality foundFor(const QString& sourcePath, int target) const;
-    bool heldWhole(const QString& sourcePath) const;
+    QStringList sorted(const QStringList& names) const;
 
     mutable std::mutex mutex_;
     std::condition_variable released_;
-    QStringList started_, releasedNames_, scored_, notWhole_;
-    QHash<QString, FoundQuality> found_;
-    QHash<QString, std::optional<double>> scores_;
+    QStringList started_, releasedNames_, scored_;
 };
 
 /// An engine stand-in for the formats this engine does not write yet: each
