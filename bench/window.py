@@ -19,8 +19,11 @@ Answers: the real program in a private X server converts 24 MP BMPs to PNG
 while another client pings its window (_NET_WM_PING, which Qt answers on
 the window's thread) again and again and times each answer.
   window.py PICTORIA WINDOW_BATCH WINDOW_SINGLE PIXMORPH_BATCH PIXMORPH_CONVERT RUNS [PARTS]
-PARTS is a comma-separated choice of batch, single and answers (all three
-when left out).
+PARTS is a comma-separated choice of batch, webp, single and answers (all
+but webp when left out).
+
+WebP: the batch's photos as WebP into JPG, the window against a loop of
+pixmorph-convert and mogrify.
 """
 import filecmp
 import resource
@@ -45,6 +48,7 @@ from Xlib import X, protocol  # noqa: E402
 from Xlib import display as xdisplay  # noqa: E402
 
 BMP, PNG, JPG = 1, 2, 3  # indices in the window's format lists
+WEBP_IN = 5  # the input list's WEBP
 BIG_FILES = 6
 BIG_SIZE = (6000, 4000)
 SINGLE_QUALITIES = list(range(100, 0, -10))
@@ -68,15 +72,51 @@ def private_env(work):
                 QT_QPA_PLATFORM="offscreen")
 
 
-def window_batch(window_program, src, out, env):
+def window_batch(window_program, src, out, env, formats=(JPG, PNG), name="JPG"):
     """Seconds from the click to the last file, checking that every file was converted."""
-    p = subprocess.run([window_program, src + "/", out + "/", str(JPG), str(PNG)], env=env,
+    p = subprocess.run([window_program, src + "/", out + "/", str(formats[0]), str(formats[1])], env=env,
                        capture_output=True, text=True, check=True)
     seconds, summary = p.stdout.splitlines()[:2]
-    expected = "Number of JPG files converted: %d (of %d input)" % (bench.BATCH_FILES, bench.BATCH_FILES)
+    expected = "Number of %s files converted: %d (of %d input)" % (name, bench.BATCH_FILES, bench.BATCH_FILES)
     if summary != expected:
         sys.exit("the window's batch did not convert every file: %r" % summary)
     return float(seconds)
+
+
+def webp_part(work, photo, window_program, runs):
+    """The batch's small photos as WebP (cwebp -q 90) into JPG at quality
+    80: the window against a one-at-a-time loop of pixmorph-convert and
+    mogrify."""
+    jpgs = bench.make_batch_files(work, photo)
+    src = os.path.join(work, "webp")
+    os.makedirs(src)
+    for f in jpgs:
+        subprocess.run(["cwebp", "-quiet", "-q", "90", f, "-o", os.path.join(src, os.path.basename(f)[:-4] + ".webp")],
+                       check=True)
+    files = sorted(os.path.join(src, n) for n in os.listdir(src))
+    env = private_env(work)
+    samples = {"window": [], "loop": [], "mogrify": []}
+    for r in range(runs):
+        outs = {name: os.path.join(work, "webp-%s-%d" % (name, r)) for name in samples}
+        for out in outs.values():
+            os.makedirs(out)
+        samples["window"].append(window_batch(window_program, src, outs["window"], env, (WEBP_IN, JPG), "WEBP"))
+        start = time.perf_counter()
+        for f in files:
+            subprocess.run([bench.OURS, f, os.path.join(outs["loop"], os.path.basename(f)[:-5] + ".jpg"), "80"],
+                           check=True, stdout=subprocess.DEVNULL)
+        samples["loop"].append(time.perf_counter() - start)
+        start = time.perf_counter()
+        subprocess.run(["mogrify", "-path", outs["mogrify"], "-format", "jpg", "-quality", "80"] + files, check=True)
+        samples["mogrify"].append(time.perf_counter() - start)
+    med = {name: statistics.median(s) for name, s in samples.items()}
+    kb = lambda d: sum(os.path.getsize(os.path.join(d, n)) for n in os.listdir(d)) // 1024
+    print("batch of %d 0.14MP webp>jpg q80, %d runs, median seconds (window: click to last file)" % (len(files), runs))
+    for name, s in samples.items():
+        print("  %-8s %7.2f   runs: %s" % (name, med[name], " ".join("%.2f" % v for v in s)))
+    print("  window/loop %.2f, window/mogrify %.2f; output %d KB vs mogrify %d KB"
+          % (med["window"] / med["loop"], med["window"] / med["mogrify"], kb(os.path.join(work, "webp-window-0")),
+             kb(os.path.join(work, "webp-mogrify-0"))), flush=True)
 
 
 def load_average():
@@ -329,6 +369,8 @@ def main():
     with tempfile.TemporaryDirectory(prefix="pictoria-window-bench-") as work:
         if "batch" in parts:
             batch_part(work, photo, window_program, engine_batch, runs)
+        if "webp" in parts:
+            webp_part(work, photo, window_program, runs)
         if "single" in parts:
             single_part(work, photo, single_program, runs)
         if "answers" in parts:

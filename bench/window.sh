@@ -5,7 +5,7 @@
 # outputs against the same conversions one at a time; and how fast the real
 # program's window answers while 24 MP files convert, probed from another X
 # client (bench/window.py).
-#   bench/window.sh [BUILD_DIR] [RUNS] [PARTS]   (PARTS: batch,single,answers)
+#   bench/window.sh [BUILD_DIR] [RUNS] [PARTS]   (PARTS: batch,webp,single,answers)
 # The peers and probes are benchmark-only tools, installed here when missing.
 set -euo pipefail
 
@@ -19,6 +19,7 @@ need=()
 [ -e /usr/lib/python3/dist-packages/skimage/data/astronaut.png ] || need+=(python3-skimage)
 command -v Xvfb >/dev/null || need+=(xvfb)
 command -v xdotool >/dev/null || need+=(xdotool)
+command -v cwebp >/dev/null || need+=(webp)
 /usr/bin/python3 -c 'import Xlib' 2>/dev/null || need+=(python3-xlib)
 if [ ${#need[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
