@@ -85,6 +85,7 @@ def make_inputs(work, photo, width, height, tag):
 def main():
     bench.OURS = sys.argv[1]
     bench.RUNS = int(sys.argv[2]) if len(sys.argv) > 2 else 5
+    only = sys.argv[3].split(",") if len(sys.argv) > 3 else None  # "png>webp,jpg>webp"
     photo = bench.find_photo()
     names = ["pixmorph", "magick", "gm", "vips", "bare"]
     print("photo: %s, %d runs each, taking turns; median seconds, peak MB, output KB" % (photo, bench.RUNS))
@@ -95,6 +96,8 @@ def main():
         for tag, w, h in (("0.5MP", 816, 612), ("12MP", 4000, 3000)):
             inputs = make_inputs(work, photo, w, h, tag)
             for s, d, quality in ROWS:
+                if only and s + ">" + d not in only:
+                    continue
                 cmds = {n: (c, os.path.join(work, "out-%s.%s" % (n, d)))
                         for n, c in commands(inputs[s], os.path.join(work, "out-{}.%s" % d), quality).items()}
                 cmds = {n: ([a.replace("out-{}", "out-" + n) for a in c], dst) for n, (c, dst) in cmds.items()}

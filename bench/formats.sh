@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times pixmorph-convert on the newer formats (WebP, AVIF, HEIC, TIFF) against
 # ImageMagick, GraphicsMagick, libvips and each format's own Debian tool.
-#   bench/formats.sh [BUILD_DIR] [RUNS]
+#   bench/formats.sh [BUILD_DIR] [RUNS] [ROWS]   (ROWS: e.g. png>webp,jpg>webp; all when left out)
 # The peers are benchmark-only tools, installed here when missing.
 set -euo pipefail
 
@@ -27,4 +27,4 @@ if [ ! -x "$build/bin/pixmorph-convert" ]; then
   cmake -S "$here/.." -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTORIA_BUILD_GUI=OFF >/dev/null
 fi
 cmake --build "$build" --target pixmorph-convert -j 2 >/dev/null
-exec python3 "$here/formats.py" "$build/bin/pixmorph-convert" "$runs"
+exec python3 "$here/formats.py" "$build/bin/pixmorph-convert" "$runs" ${3:+"$3"}
