@@ -35,17 +35,8 @@ constexpr int kMinTarget = 30, kMaxTarget = 99;
 // The source's pixels as the output shows them: over white where it cannot
 // hold transparency.
 RgbaPicture sourcePicture(const DecodedSource& source, const FormatRow& format) {
-  const ImageInfo& info = source.info;
-  RgbaPicture pic;
-  pic.width = info.width;
-  pic.height = info.height;
-  pic.hasAlpha = info.format == PixelFormat::Rgba || info.format == PixelFormat::GrayAlpha ||
-                 (info.format == PixelFormat::Indexed && !paletteOpaque(info));
-  const size_t rowBytes = size_t(info.width) * 4;
-  pic.rgba.resize(rowBytes * info.height);
-  const RowConverter converter(info, PixelFormat::Rgba);
-  for (uint32_t y = 0; y < info.height; ++y)
-    converter.convert(source.rows->data() + y * info.rowBytes(), pic.rgba.data() + y * rowBytes);
+  BufferedReader rows(source.info, source.rows, nullptr);
+  RgbaPicture pic = readRgbaPicture(rows);
   if (pic.hasAlpha && !format.layouts.alpha) composeOverWhite(pic);
   return pic;
 }

@@ -10,9 +10,8 @@
 
 namespace pixmorph {
 
-RgbaPicture readRgbaPicture(InputFile& in, const std::string& path) {
-  std::unique_ptr<ImageReader> reader = openReader(in, path);
-  const ImageInfo& info = reader->info();
+RgbaPicture readRgbaPicture(ImageReader& reader) {
+  const ImageInfo& info = reader.info();
   RgbaPicture pic;
   pic.width = info.width;
   pic.height = info.height;
@@ -23,15 +22,17 @@ RgbaPicture readRgbaPicture(InputFile& in, const std::string& path) {
   const RowConverter converter(info, PixelFormat::Rgba);
   std::vector<uint8_t> row(info.rowBytes());
   for (uint32_t y = 0; y < info.height; ++y) {
-    const uint8_t* src = reader->lendRows(1);
+    const uint8_t* src = reader.lendRows(1);
     if (!src) {
-      reader->readRows(row.data(), 1);
+      reader.readRows(row.data(), 1);
       src = row.data();
     }
     converter.convert(src, pic.rgba.data() + y * rowBytes);
   }
   return pic;
 }
+
+RgbaPicture readRgbaPicture(InputFile& in, const std::string& path) { return readRgbaPicture(*openReader(in, path)); }
 
 void composeOverWhite(RgbaPicture& pic) {
   for (size_t i = 0; i < pic.rgba.size(); i += 4) {
