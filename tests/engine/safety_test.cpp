@@ -54,10 +54,8 @@ TEST(AtomicOutput, TheTargetIsReplacedWholeOrNotAtAll) {
     auto savedHandler = signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &small);
     auto r = transcode(src, tmp.path(name), 100);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, savedHandler);
-    EXPECT_EQ(r.side, FailureSide::Write) << name;
-    EXPECT_EQ(r.message, "Disk is full") << name;
+    setrlimit(RLIMIT_FSIZE, &saved), signal(SIGXFSZ, savedHandler);
+    EXPECT_EQ(std::pair(r.side, r.message), std::pair(FailureSide::Write, std::string("Disk is full"))) << name;
     EXPECT_EQ(readFile(tmp.path(name)), old) << name;
     EXPECT_EQ(entries(tmp.dir()), 2u) << name;
     fs::remove(tmp.path(name));
