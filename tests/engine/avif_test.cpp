@@ -43,8 +43,9 @@ AvifImagePtr makeImage(uint32_t w, uint32_t h, uint32_t depth, bool alpha, const
   return im;
 }
 
-// The frames encoded losslessly as one file (a sequence when several).
-Bytes encodeLossless(const std::vector<const avifImage*>& frames) {
+// The frames encoded losslessly as in.avif in @p tmp (a sequence when
+// several); returns its path.
+std::string saveLossless(const TempDir& tmp, const std::vector<const avifImage*>& frames) {
   avifEncoder* e = avifEncoderCreate();
   e->speed = AVIF_SPEED_FASTEST;
   e->minQuantizer = e->maxQuantizer = e->minQuantizerAlpha = e->maxQuantizerAlpha = AVIF_QUANTIZER_LOSSLESS;
@@ -52,15 +53,9 @@ Bytes encodeLossless(const std::vector<const avifImage*>& frames) {
   for (const avifImage* f : frames) EXPECT_EQ(avifEncoderAddImage(e, f, 1, flags), AVIF_RESULT_OK);
   avifRWData out = AVIF_DATA_EMPTY;
   EXPECT_EQ(avifEncoderFinish(e, &out), AVIF_RESULT_OK);
-  Bytes bytes(out.data, out.data + out.size);
+  writeFile(tmp.path("in.avif"), Bytes(out.data, out.data + out.size));
   avifRWDataFree(&out);
   avifEncoderDestroy(e);
-  return bytes;
-}
-
-// The frames encoded losslessly as in.avif in @p tmp; returns its path.
-std::string saveLossless(const TempDir& tmp, const std::vector<const avifImage*>& frames) {
-  writeFile(tmp.path("in.avif"), encodeLossless(frames));
   return tmp.path("in.avif");
 }
 
@@ -101,11 +96,14 @@ TEST(AvifReader, PremultipliedAlphaIsStraightenedWithOneRounding) {
   }
 }
 
-TEST(AvifReader, MonochromeIsReadAsGrey) {
+// Each picture is the first of a two-frame sequence, which gives its first.
+TEST(AvifReader, MonochromeIsReadAsGreyAndASequenceAsItsFirstFrame) {
   TempDir tmp;
   for (bool alpha : {false, true}) {
     const auto grey = [](uint32_t x, uint32_t y) { return Sample{x * 8 + y, x * 8 + y, x * 8 + y, 255 - x * 8 - y}; };
-    const std::string path = saveLossless(tmp, {makeImage(32, 8, 8, alpha, grey, AVIF_PIXEL_FORMAT_YUV400).get()});
+    const auto black = [](uint32_t, uint32_t) { return Sample{0, 0, 0, 255}; };
+    const std::string path = saveLossless(tmp, {makeImage(32, 8, 8, alpha, grey, AVIF_PIXEL_FORMAT_YUV400).get(),
+                                                makeImage(32, 8, 8, alpha, black, AVIF_PIXEL_FORMAT_YUV400).get()});
     const ImageInfo info = probe(path);
     const RgbaImage got = loadRgba(path);
     EXPECT_EQ(info.format, alpha ? PixelFormat::GrayAlpha : PixelFormat::Gray);
@@ -115,13 +113,6 @@ TEST(AvifReader, MonochromeIsReadAsGrey) {
       ASSERT_EQ(got.px[i], (Rgba8{uint8_t(s[0]), uint8_t(s[0]), uint8_t(s[0]), uint8_t(alpha ? s[3] : 255)})) << i;
     }
   }
-}
-
-TEST(AvifReader, SequenceGivesItsFirstFrame) {
-  TempDir tmp;
-  const auto plain = [](unsigned r, unsigned b) { return makeImage(16, 16, 8, false, [=](uint32_t, uint32_t) { return Sample{r, 0, b, 255}; }); };
-  const AvifImagePtr red = plain(255, 0), blue = plain(0, 255);
-  EXPECT_EQ(loadRgba(saveLossless(tmp, {red.get(), blue.get(), blue.get()})).px, std::vector<Rgba8>(256, Rgba8{255, 0, 0, 255}));
 }
 
 TEST(AvifReader, RotationAndMirrorAreAppliedOnceAndTheExifOrientationCleared) {
@@ -160,7 +151,7 @@ double meanDifference(const RgbaImage& a, const RgbaImage& b) {
   return sum / (3.0 * double(a.px.size()));
 }
 
-TEST(AvifReader, CorpusTwinsMatchOnceTurnedAndDeepOnesAreNotTruncated) {
+TEST(AvifReader, CorpusTwinsMatchOnceTurned) {
   PM_REQUIRE_CORPUS();
   const std::string dir = corpusDir() + "/avif/link-u/";
   const RgbaImage upright = loadRgba(dir + "kimono.avif");
@@ -170,15 +161,6 @@ TEST(AvifReader, CorpusTwinsMatchOnceTurnedAndDeepOnesAreNotTruncated) {
     ASSERT_EQ(std::pair(got.width, got.height), std::pair(upright.width, upright.height)) << twin;
     // Coded separately, so only alike; a wrong turn differs by tens of levels.
     EXPECT_LT(meanDifference(got, upright), 5.0) << twin;
-  }
-  // The same photo at 8, 10 and 12 bits: truncating the deep ones would
-  // darken them by about half a level on average.
-  const RgbaImage eight = loadRgba(dir + "fox.profile2.8bpc.yuv422.avif");
-  for (const char* deep : {"fox.profile2.10bpc.yuv422.avif", "fox.profile2.12bpc.yuv422.avif"}) {
-    const RgbaImage got = loadRgba(dir + deep);
-    double bias = 0;
-    for (size_t i = 0; i < got.px.size(); ++i) bias += got.px[i].g - eight.px[i].g;
-    EXPECT_LT(std::abs(bias / double(got.px.size())), 0.25) << deep;
   }
   const ImageInfo grid = probe(corpusDir() + "/avif/libavif/sofa_grid1x5_420.avif");
   EXPECT_EQ(std::pair(grid.width, grid.height), std::pair(1024u, 770u));
@@ -225,7 +207,7 @@ TEST(AvifReader, ColourCodePointsBecomeAProfileAndAnEmbeddedOneWinsAndTravels) {
 
 TEST(AvifReader, HeaderClaimingTooMuchIsRefusedBeforeDecoding) {
   TempDir tmp;
-  Bytes file = encodeLossless({makeImage(16, 16, 8, false, [](uint32_t, uint32_t) { return Sample{1, 2, 3, 255}; }).get()});
+  Bytes file = readFile(saveLossless(tmp, {makeImage(16, 16, 8, false, [](uint32_t, uint32_t) { return Sample{1, 2, 3, 255}; }).get()}));
   const auto at = std::search(file.begin(), file.end(), std::begin("ispe"), std::end("ispe") - 1);
   ASSERT_NE(at, file.end());
   at[10] = at[14] = 0xEA, at[11] = at[15] = 0x60;  // after the version and flags: 60000 x 60000
@@ -264,9 +246,7 @@ TEST(AvifWriter, RoundTripsKeepPixelsAlphaAndExif) {
     EXPECT_LT(meanDifference(best, want), gray ? 0.01 : 1.5) << int(format);
     for (size_t i = 0; i < want.px.size(); ++i) ASSERT_EQ(best.px[i].a, want.px[i].a) << int(format);
     EXPECT_LT(fs::file_size(tmp.path("q50.avif")), fs::file_size(tmp.path("q100.avif")));
-    const ImageInfo back = probe(tmp.path("q100.avif"));
-    EXPECT_EQ(back.format, format);
-    EXPECT_EQ(back.exif, exif);
+    EXPECT_EQ(probe(tmp.path("q100.avif")).exif, exif);  // roundtrip_test checks the layout
   }
 }
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <set>
 #include <thread>
@@ -279,35 +280,10 @@ TEST(HeifCorpus, KnownPictures) {
   EXPECT_EQ(probe(dir + "pillow-heif/heif/LA_8__128x128.heif").format, PixelFormat::GrayAlpha);
   EXPECT_EQ(probe(dir + "pillow-heif/heif/RGBA_10__29x100.heif").format, PixelFormat::Rgba);
 
-  // C007's primary image is a 2 x 2 grid of the four other top-level
-  // pictures, which libheif decodes here in turn.
-  const Decoded grid = decode(dir + "mpeg-conformance/C007.heic");
-  ASSERT_EQ(std::pair(grid.info.width, grid.info.height), std::pair(2560u, 1440u));
-  auto ctx = own(heif_context_alloc(), heif_context_free);
-  ok(heif_context_read_from_file(ctx.get(), (dir + "mpeg-conformance/C007.heic").c_str(), nullptr));
-  heif_item_id ids[8], primary = 0;
-  const int n = heif_context_get_list_of_top_level_image_IDs(ctx.get(), ids, 8);
-  ok(heif_context_get_primary_image_ID(ctx.get(), &primary));
-  int tile = 0;
-  for (const heif_item_id id : std::span(ids, size_t(n))) {
-    if (id == primary) continue;
-    heif_image_handle* handle = nullptr;
-    heif_image* img = nullptr;
-    ok(heif_context_get_image_handle(ctx.get(), id, &handle));
-    ok(heif_decode_image(handle, &img, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr));
-    int stride = 0;
-    const uint8_t* p = heif_image_get_plane_readonly(img, heif_channel_interleaved, &stride);
-    const size_t x0 = size_t(tile % 2) * 1280, y0 = size_t(tile / 2) * 720;
-    int worst = 0;
-    for (size_t y = 0; y < 720; ++y)
-      for (size_t x = 0; x < 1280 * 3; ++x)
-        worst = std::max(worst, std::abs(int(p[y * size_t(stride) + x]) - int(grid.rows[((y0 + y) * 2560 + x0) * 3 + x])));
-    EXPECT_LE(worst, 2) << "tile " << tile;
-    heif_image_release(img);
-    heif_image_handle_release(handle);
-    ++tile;
-  }
-  EXPECT_EQ(tile, 4);
+  // C007's primary image is a 2 x 2 grid of 1280 x 720 pictures, which
+  // libheif composes; the corpus test decodes it.
+  const ImageInfo grid = probe(dir + "mpeg-conformance/C007.heic");
+  EXPECT_EQ(std::pair(grid.width, grid.height), std::pair(2560u, 1440u));
 }
 
 // Child processes of this one: their stat reads "pid (name) state ppid ...".
@@ -370,13 +346,11 @@ TEST(HeifHelper, ReadsFromMemoryAndFromSeveralThreadsAtOnce) {
   EXPECT_EQ(decode(inMemory).rows, expected[0]);
 
   std::vector<std::thread> threads;
-  std::vector<int> mismatches(8, 0);
-  for (size_t t = 0; t < mismatches.size(); ++t)
-    threads.emplace_back([&, t] {
-      for (int round = 0; round < 3; ++round) mismatches[t] += decode(files[t % 4]).rows != expected[t % 4];
-    });
+  std::atomic<int> mismatches = 0;
+  for (size_t t = 0; t < 8; ++t)
+    threads.emplace_back([&, t] { for (int round = 0; round < 3; ++round) mismatches += decode(files[t % 4]).rows != expected[t % 4]; });
   for (auto& t : threads) t.join();
-  EXPECT_EQ(mismatches, std::vector<int>(8, 0));
+  EXPECT_EQ(mismatches, 0);
   EXPECT_TRUE(children().empty());
 }
 

@@ -147,7 +147,7 @@ private slots:
     // Each showing resets the formats (the source's own one not offered), the
     // warning and blnProceed; the qualities of a range, the step and "View in
     // browser" stay, while a single quality is left in the first box only.
-    void eachShowingResetsTheFormats()
+    void eachShowingResetsTheFormatsTheAddedOnesStandApart()
     {
         LOAD_MAIN_WINDOW(w);
         frmConvertSingleFile& dialog = *w.singleFileDialog();
@@ -176,19 +176,12 @@ private slots:
             QCOMPARE(d.txbQuality[0]->text() + '-' + d.txbQuality[1]->text(), QStringLiteral("70-"));
             d.cmdCancel->click();
         });
-        VERIFY_PROMPTS(scripted);
         QVERIFY(!dialog.blnProceed);
-    }
 
-    // The boxes of the formats added stand in a second column beside BMP, PNG
-    // and JPG, which keep their places; a TIFF source is not offered TIFF, a
-    // HEIC source is offered everything. Any format written at a quality
-    // shows the quality frame, and the range message names those ticked.
-    void newFormatBoxes()
-    {
-        LOAD_MAIN_WINDOW(w);
-        frmConvertSingleFile& dialog = *w.singleFileDialog();
-        ScriptedPrompts scripted;
+        // The boxes of the formats added stand in a second column beside BMP,
+        // PNG and JPG, which keep their places; a TIFF source is not offered
+        // TIFF, a HEIC source is offered everything. Any format written at a
+        // quality shows the quality frame, and the range message names those ticked.
         showFor(dialog, scripted, "/pics/scan.TIFF", [&](frmConvertSingleFile& d) {
             const auto at = [&d](const char* format) { return d.twipsGeometry(d.formatBox(format)); };
             QCOMPARE((QList<QRect>{at("BMP"), at("PNG"), at("JPG"), at("WEBP"), at("AVIF"), at("TIFF")}),
