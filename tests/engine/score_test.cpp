@@ -135,7 +135,7 @@ TEST(QualitySearch, ChoiceMatchesAScanOfEveryQuality) {
     scan[q] = reference.score(readRgbaPicture(in, "x.jpg"));
   }
   for (int target : {40, 60, 75, 85, 95}) {
-    const QualityChoice& c = findSmallest(*source, "jpg", target)->choice;
+    const QualityChoice c = findSmallest(*source, "jpg", target)->choice;
     ASSERT_TRUE(c.result.ok) << c.result.message;
     const auto lowest = std::ranges::find_if(scan, [&](auto& e) { return e.second >= target; });
     ASSERT_NE(lowest, scan.end()) << target;
