@@ -176,8 +176,9 @@ void ConversionRun::startDecodes()
         const bool preview = parameters_.viewInBrowser && !BrowsersShow(path);
         decode.watcher->setFuture(QtConcurrent::run(&conversionPool(), [transcoder = transcoder_, path, preview] {
             DecodedSource source{transcoder.decode(path), QString()};
+            // From the decoded source: the file is not read a second time.
             if (preview)
-                source.preview = ViewerPreview(path, transcoder);
+                source.preview = ViewerPreview(source.file.write);
             return source;
         }));
     }
@@ -407,10 +408,13 @@ void ConversionRun::startConversion(Entry& entry)
                 done.outcome = transcoder.convert(input, target, quality);
             }
             if (done.outcome.converted()) {
+                const auto previewOf = [&transcoder](const QString& path) {
+                    return ViewerPreview([&](const QString& jpg, int quality) { return transcoder.convert(path, jpg, quality); });
+                };
                 if (previewSource)
-                    done.sourcePreview = ViewerPreview(input, transcoder);
+                    done.sourcePreview = previewOf(input);
                 if (previewTarget)
-                    done.targetPreview = ViewerPreview(target, transcoder);
+                    done.targetPreview = previewOf(target);
             }
             return done;
         }));

@@ -67,7 +67,7 @@ void ViewerPageFile::close()
         QFile::remove(path_);
 }
 
-QString ViewerPreview(const QString& path, const Transcoder& transcoder)
+QString ViewerPreview(const TargetWriter& writeJpg)
 {
     // A quality that keeps the page small; it only needs to look right.
     constexpr int kPreviewQuality = 80;
@@ -75,7 +75,7 @@ QString ViewerPreview(const QString& path, const Transcoder& transcoder)
     if (!folder.isValid())
         return QString();
     const QString jpg = folder.filePath(QStringLiteral("preview.jpg"));
-    if (!transcoder.convert(path, jpg, kPreviewQuality).converted())
+    if (!writeJpg(jpg, kPreviewQuality).converted())
         return QString();
     QFile preview(jpg);
     if (!preview.open(QIODevice::ReadOnly))

@@ -38,10 +38,10 @@ private:
     bool hasImages_ = false;
 };
 
-/// For the page, a picture browsers cannot show (@p path, a HEIC or TIFF
-/// file): a JPG of it made by @p transcoder in a temporary folder of its own,
-/// never one of the user's, returned as a data: address; the JPG is removed.
-/// Empty when it cannot be made. Safe to call on any thread.
-QString ViewerPreview(const QString& path, const Transcoder& transcoder);
+/// For the page, a picture browsers cannot show (a HEIC or TIFF file): the
+/// JPG that @p writeJpg (output path, quality) makes of it in a temporary
+/// folder of its own, never one of the user's, returned as a data: address;
+/// the JPG is removed. Empty when it cannot be made. Safe on any thread.
+QString ViewerPreview(const TargetWriter& writeJpg);
 
 }  // namespace pictoria
