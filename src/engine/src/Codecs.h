@@ -58,6 +58,8 @@ const FormatRow* formatRow(FileFormat f);
 FileFormat sniffFormat(const uint8_t* head, size_t n);
 /// An ISO BMFF file whose brands name HEIF (and not AVIF).
 bool sniffHeif(const uint8_t* head, size_t n);
+/// The extension of @p path as written, without the dot; "" when it has none.
+std::string extensionOf(const std::string& path);
 /// Format claimed by a path's extension (case-insensitive).
 FileFormat formatFromExtension(const std::string& path);
 const char* formatName(FileFormat f);  // "BMP", "GIF", "JPG", "PNG", ...

@@ -112,12 +112,15 @@ FileFormat sniffFormat(const uint8_t* h, size_t n) {
   return FileFormat::Unknown;
 }
 
+std::string extensionOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  const auto dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+  return path.substr(dot + 1);
+}
+
 FileFormat formatFromExtension(const std::string& path) {
-  auto slash = path.rfind('/');
-  auto dot = path.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-    return FileFormat::Unknown;
-  std::string ext = path.substr(dot + 1);
+  std::string ext = extensionOf(path);
   for (char& c : ext) c = char((c >= 'A' && c <= 'Z') ? c + 32 : c);
   for (const FormatRow& row : kFormats)
     for (const char* e : row.extensions)

@@ -114,10 +114,7 @@ TranscodeResult writeChosen(const SmallestOutput& chosen, const std::string& out
 }
 
 QualityChoice transcodeSmallest(const std::string& inputPath, const std::string& outputPath, int target) {
-  const size_t slash = outputPath.rfind('/'), dot = outputPath.rfind('.');
-  const std::string extension =
-      dot == std::string::npos || (slash != std::string::npos && dot < slash) ? "" : outputPath.substr(dot + 1);
-  const std::unique_ptr<SmallestOutput> chosen = findSmallest(*decodeSource(inputPath), extension, target);
+  const std::unique_ptr<SmallestOutput> chosen = findSmallest(*decodeSource(inputPath), extensionOf(outputPath), target);
   QualityChoice choice = chosen->choice;
   if (choice.result.ok) choice.result = writeChosen(*chosen, outputPath);
   return choice;
