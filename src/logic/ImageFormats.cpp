@@ -121,8 +121,7 @@ QString OpenFileFilter()
     QStringList names, specs;
     for (const ImageFormat* format : read) {
         names << format->name;
-        for (const QString& extension : format->extensions)
-            specs << QStringLiteral("*.") + extension;
+        specs << FileSpecsOf(format->name);
     }
     return JoinedFormatNames(names) + QLatin1Char('|') + specs.join(QLatin1Char(';'));
 }
