@@ -504,16 +504,15 @@ void ConversionRun::reportEntry(Entry& entry)
         return;
     }
     const QString outputSize = SizeText(*outputLength);
-    if (entry.found) {
-        host_.appendToReport(singleFile() ? SearchedSingleTail(entry.targetName, outputSize, *entry.found)
-                                          : SearchedBatchTail(entry.targetName, *entry.found));
-    } else if (singleFile()) {
+    if (singleFile()) {
+        // A single file's automatic output is named by, and written at, its quality found.
         const ImageFormat* written = FormatOfPath(entry.targetPath);
         const bool atQuality = written && written->lossy;
         host_.appendToReport(SingleSuccessTail(entry.targetName, outputSize,
-                                               atQuality ? std::optional<int>(entry.item.quality) : std::nullopt));
+                                               atQuality ? std::optional<int>(entry.item.quality) : std::nullopt,
+                                               entry.found ? FoundScoreNote(*entry.found) : QString()));
     } else {
-        host_.appendToReport(BatchSuccessTail(entry.targetName));
+        host_.appendToReport(BatchSuccessTail(entry.targetName, entry.found ? FoundQualityNote(*entry.found) : QString()));
     }
     ++converted_;
     if (singleFile())

@@ -92,17 +92,21 @@ QString TargetKeptTail(const QString& outputFormat, bool cancelAll)
     return text + kBreak;
 }
 
-QString BatchSuccessTail(const QString& targetName)
+QString BatchSuccessTail(const QString& targetName, const QString& note)
 {
-    return QStringLiteral(" -> ") + targetName + QStringLiteral(" [OK]") + kBreak;
+    QString text = QStringLiteral(" -> ") + targetName + QStringLiteral(" [OK]");
+    if (!note.isEmpty())
+        text += QLatin1Char(' ') + note;
+    return text + kBreak;
 }
 
-QString SingleSuccessTail(const QString& targetName, const QString& sizeText, std::optional<int> quality)
+QString SingleSuccessTail(const QString& targetName, const QString& sizeText, std::optional<int> quality,
+                          const QString& qualityNote)
 {
     QString text = QStringLiteral(" converted to") + kBreak + targetName + QStringLiteral(" (") + sizeText +
                    QLatin1Char(')');
     if (quality)
-        text += QStringLiteral(" with quality") + NumberText(*quality);
+        text += QStringLiteral(" with quality") + NumberText(*quality) + qualityNote;
     return text + QLatin1Char('.') + kBreak + kBreak;
 }
 

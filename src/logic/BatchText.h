@@ -48,12 +48,15 @@ QString ListingTail(const QString& sizeText);
 /// kept; @p cancelAll adds the end of the whole operation.
 QString TargetKeptTail(const QString& outputFormat, bool cancelAll);
 
-/// What a batch conversion appends after the file name on success.
-QString BatchSuccessTail(const QString& targetName);
+/// What a batch conversion appends after the file name on success; @p note,
+/// when given, follows after a blank (an automatic output's quality and score).
+QString BatchSuccessTail(const QString& targetName, const QString& note = QString());
 
 /// What a single-file conversion appends after the source size on success;
-/// @p quality is given for a target written at a quality.
-QString SingleSuccessTail(const QString& targetName, const QString& sizeText, std::optional<int> quality);
+/// @p quality is given for a target written at a quality, and @p qualityNote
+/// follows it (an automatic output's score).
+QString SingleSuccessTail(const QString& targetName, const QString& sizeText, std::optional<int> quality,
+                          const QString& qualityNote = QString());
 
 /// What a conversion appends after the file name when the engine failed:
 /// the error line, the hint lines that fit, and an empty line.

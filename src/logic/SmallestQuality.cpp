@@ -8,8 +8,6 @@ namespace pictoria {
 
 namespace {
 
-const QString kBreak = QStringLiteral("\r\n");
-
 // The score as shown: cut to one decimal, so the word and the mark agree with the number.
 double shownScore(double score) { return std::floor(score * 10) / 10; }
 
@@ -45,26 +43,19 @@ QString ScoreWord(double score)
     return QStringLiteral("low");
 }
 
-QString FoundQualityNote(const FoundQuality& found)
+QString FoundScoreNote(const FoundQuality& found)
 {
-    const QString quality = QStringLiteral("quality ") + QString::number(found.quality);
     if (!found.searched)
-        return quality + QStringLiteral(", not searched: the picture is too large to hold");
-    QString note = quality + QStringLiteral(", score ") + ScoreText(found.score);
+        return QStringLiteral(", not searched: the picture is too large to hold");
+    QString note = QStringLiteral(", score ") + ScoreText(found.score);
     if (!found.reachedTarget)
         note += QStringLiteral(", short of the target ") + QString::number(found.target);
     return note;
 }
 
-QString SearchedBatchTail(const QString& targetName, const FoundQuality& found)
+QString FoundQualityNote(const FoundQuality& found)
 {
-    return QStringLiteral(" -> ") + targetName + QStringLiteral(" [OK] ") + FoundQualityNote(found) + kBreak;
-}
-
-QString SearchedSingleTail(const QString& targetName, const QString& sizeText, const FoundQuality& found)
-{
-    return QStringLiteral(" converted to") + kBreak + targetName + QStringLiteral(" (") + sizeText +
-           QStringLiteral(") with ") + FoundQualityNote(found) + QLatin1Char('.') + kBreak + kBreak;
+    return QStringLiteral("quality ") + QString::number(found.quality) + FoundScoreNote(found);
 }
 
 std::optional<std::size_t> SmallestLookingTheSame(const std::vector<PageOutput>& outputs)

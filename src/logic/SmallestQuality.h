@@ -44,18 +44,13 @@ QString ScoreText(double score);
 /// How a score reads: "visually lossless", "very high", "high", "medium", "low".
 QString ScoreWord(double score);
 
-/// What a report line tells of an automatic output after its usual text:
-/// "quality 72, score 90.4"; "quality 100, score 85.2, short of the target 90";
-/// "quality 80, not searched: the picture is too large to hold".
+/// What a report line tells of an automatic output after its quality:
+/// ", score 90.4"; ", score 85.2, short of the target 90";
+/// ", not searched: the picture is too large to hold".
+QString FoundScoreNote(const FoundQuality& found);
+
+/// The same after a batch report line's usual text: "quality 72, score 90.4".
 QString FoundQualityNote(const FoundQuality& found);
-
-/// The batch report's success tail of an automatic output:
-/// " -> photo.jpg [OK] quality 72, score 90.4" and a line break.
-QString SearchedBatchTail(const QString& targetName, const FoundQuality& found);
-
-/// The single-file report's success tail of an automatic output:
-/// " converted to", line break, "photo_q72.jpg (45,678 bytes) with quality 72, score 90.4.", two line breaks.
-QString SearchedSingleTail(const QString& targetName, const QString& sizeText, const FoundQuality& found);
 
 /// An output as the viewer page compares them: its size and, for a lossy
 /// one, its score when it could be measured.
