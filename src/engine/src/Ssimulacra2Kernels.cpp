@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
@@ -15,6 +16,7 @@
 #define PIXMORPH_VECTOR_CLONES
 #endif
 #define PIXMORPH_INLINE inline __attribute__((always_inline))
+#define PIXMORPH_INLINE_LAMBDA __attribute__((always_inline))
 
 namespace pixmorph::ssim2 {
 
@@ -52,56 +54,115 @@ BlurCoefficients makeBlurCoefficients() {
 }
 
 const BlurCoefficients kBlur = makeBlurCoefficients();
+
+// Vectors of kLanes floats (and half as many doubles) through the compiler's
+// vector extension: each operator rounds lane by lane exactly as the scalar
+// operation would, and the portable clone splits them into what it has.
+// Vectors are passed by reference, never returned, since their calling
+// convention differs between the clones.
+typedef float LaneFloats __attribute__((vector_size(kLanes * sizeof(float))));
+typedef int32_t LaneInts __attribute__((vector_size(kLanes * sizeof(int32_t))));
+typedef float HalfFloats __attribute__((vector_size(kLanes / 2 * sizeof(float))));
+typedef double HalfDoubles __attribute__((vector_size(kLanes / 2 * sizeof(double))));
+
+// @p count lanes from @p from, the others zero.
+PIXMORPH_INLINE void loadLanes(LaneFloats& v, const float* from, size_t count = kLanes) {
+  v = LaneFloats{};
+  std::memcpy(&v, from, count * sizeof(float));
+}
+PIXMORPH_INLINE void storeLanes(float* to, const LaneFloats& v, size_t count = kLanes) {
+  std::memcpy(to, &v, count * sizeof(float));
+}
+
+// Calls @p group(x, count) for the columns x.. x + count - 1, count = kLanes
+// but at the row's end, where the missing lanes are zero-filled.
+template <typename Group>
+PIXMORPH_INLINE void overLaneGroups(size_t n, Group group) {
+  size_t x = 0;
+  for (; x + kLanes <= n; x += kLanes) group(x, kLanes);
+  if (x < n) group(x, n - x);
+}
+
+// acc = fma(a, b, acc) in every lane: one instruction in the AVX2 clone.
+PIXMORPH_INLINE void fusedMultiplyAdd(LaneFloats& acc, const LaneFloats& a, const LaneFloats& b) {
+  static_assert(kLanes == 8);
+  acc = LaneFloats{std::fma(a[0], b[0], acc[0]), std::fma(a[1], b[1], acc[1]), std::fma(a[2], b[2], acc[2]),
+                   std::fma(a[3], b[3], acc[3]), std::fma(a[4], b[4], acc[4]), std::fma(a[5], b[5], acc[5]),
+                   std::fma(a[6], b[6], acc[6]), std::fma(a[7], b[7], acc[7])};
+}
+
+// The blur coefficients repeated over the lanes, for operands in memory.
+struct LaneBlurCoefficients {
+  LaneFloats n[3], negD[3], a[3][4], c[3][4], e[3][4];
+  LaneBlurCoefficients() {
+    for (int k = 0; k < 3; ++k) {
+      n[k] = kBlur.n[k] + LaneFloats{};
+      negD[k] = kBlur.negD[k] + LaneFloats{};
+      for (int j = 0; j < 4; ++j) {
+        a[k][j] = kBlur.a[k][j] + LaneFloats{};
+        c[k][j] = kBlur.c[k][j] + LaneFloats{};
+        e[k][j] = kBlur.e[k][j] + LaneFloats{};
+      }
+    }
+  }
+};
+
+const LaneBlurCoefficients kLaneBlur;
 const float kZeroLanes[kLanes] = {};
 
 struct LaneState {
-  float p[3][kLanes] = {}, pp[3][kLanes] = {};
+  LaneFloats p[3] = {}, pp[3] = {};
 };
 
-// s = x[t - 6] + x[t + 4] for every lane, zero outside the row.
-PIXMORPH_INLINE void laneInput(const float* in, ptrdiff_t t, size_t length, float* s) {
-  const float* left = t - 6 >= 0 ? in + (t - 6) * kLanes : kZeroLanes;
-  const float* right = t + 4 < ptrdiff_t(length) ? in + (t + 4) * kLanes : kZeroLanes;
-  for (size_t l = 0; l < kLanes; ++l) s[l] = left[l] + right[l];
-}
-
-// One position at a time (the row's ends).
+// One position at a time (the row's ends); its input is x[t - 6] + x[t + 4]
+// for every lane, zero outside the row.
 PIXMORPH_INLINE void blurSingle(const float* in, float* out, size_t length, ptrdiff_t t, LaneState& st) {
-  float s[kLanes], y[3][kLanes];
-  laneInput(in, t, length, s);
-  for (int k = 0; k < 3; ++k)
-    for (size_t l = 0; l < kLanes; ++l) {
-      float o = kBlur.n[k] * s[l];
-      o = o - st.pp[k][l];
-      o = std::fma(kBlur.negD[k], st.p[k][l], o);
-      st.pp[k][l] = st.p[k][l];
-      st.p[k][l] = o;
-      y[k][l] = o;
-    }
-  if (t >= 0)
-    for (size_t l = 0; l < kLanes; ++l) out[t * kLanes + l] = y[0][l] + (y[1][l] + y[2][l]);
+  LaneFloats left, right;
+  loadLanes(left, t - 6 >= 0 ? in + (t - 6) * kLanes : kZeroLanes);
+  loadLanes(right, t + 4 < ptrdiff_t(length) ? in + (t + 4) * kLanes : kZeroLanes);
+  const LaneFloats s = left + right;
+  LaneFloats y[3];
+#pragma GCC unroll 4
+  for (int k = 0; k < 3; ++k) {
+    LaneFloats o = kLaneBlur.n[k] * s;
+    o = o - st.pp[k];
+    fusedMultiplyAdd(o, kLaneBlur.negD[k], st.p[k]);
+    st.pp[k] = st.p[k];
+    st.p[k] = o;
+    y[k] = o;
+  }
+  if (t >= 0) storeLanes(out + t * kLanes, y[0] + (y[1] + y[2]));
 }
 
-// Four positions t..t+3 at once, all inputs inside the row.
+// Four positions t..t+3 at once, all inputs inside the row. The filters run
+// last to first so that only one partial sum per position stays live.
 PIXMORPH_INLINE void blurBlock(const float* in, float* out, size_t t, LaneState& st) {
-  float s[4][kLanes], y[3][4][kLanes];
-  for (size_t i = 0; i < 4; ++i)
-    for (size_t l = 0; l < kLanes; ++l) s[i][l] = in[(t + i - 6) * kLanes + l] + in[(t + i + 4) * kLanes + l];
-  for (int k = 0; k < 3; ++k) {
-    for (size_t j = 0; j < 4; ++j)
-      for (size_t l = 0; l < kLanes; ++l) {
-        float o = s[0][l] * kBlur.a[k][j];
-        for (size_t i = 1; i <= j; ++i) o = std::fma(s[i][l], kBlur.a[k][j - i], o);
-        o = std::fma(st.pp[k][l], kBlur.c[k][j], o);
-        y[k][j][l] = std::fma(st.p[k][l], kBlur.e[k][j], o);
-      }
-    for (size_t l = 0; l < kLanes; ++l) {
-      st.pp[k][l] = y[k][2][l];
-      st.p[k][l] = y[k][3][l];
-    }
+  LaneFloats s[4], sum[4];
+#pragma GCC unroll 4
+  for (size_t i = 0; i < 4; ++i) {
+    LaneFloats left, right;
+    loadLanes(left, in + (t + i - 6) * kLanes);
+    loadLanes(right, in + (t + i + 4) * kLanes);
+    s[i] = left + right;
   }
-  for (size_t j = 0; j < 4; ++j)
-    for (size_t l = 0; l < kLanes; ++l) out[(t + j) * kLanes + l] = y[0][j][l] + (y[1][j][l] + y[2][j][l]);
+#pragma GCC unroll 4
+  for (int k = 2; k >= 0; --k) {
+    LaneFloats y[4];
+#pragma GCC unroll 4
+    for (size_t j = 0; j < 4; ++j) {
+      y[j] = s[0] * kLaneBlur.a[k][j];
+#pragma GCC unroll 4
+      for (size_t i = 1; i <= j; ++i) fusedMultiplyAdd(y[j], s[i], kLaneBlur.a[k][j - i]);
+      fusedMultiplyAdd(y[j], st.pp[k], kLaneBlur.c[k][j]);
+      fusedMultiplyAdd(y[j], st.p[k], kLaneBlur.e[k][j]);
+    }
+    st.pp[k] = y[2];
+    st.p[k] = y[3];
+#pragma GCC unroll 4
+    for (size_t j = 0; j < 4; ++j) sum[j] = k == 2 ? y[j] : y[j] + sum[j];
+  }
+#pragma GCC unroll 4
+  for (size_t j = 0; j < 4; ++j) storeLanes(out + (t + j) * kLanes, sum[j]);
 }
 
 // Cube root of x > 0 minus that of the XYB bias: a bit-pattern guess of
@@ -176,84 +237,131 @@ void blurRowsInterleaved(const float* __restrict in, float* __restrict out, size
 PIXMORPH_VECTOR_CLONES
 void blurColumnsStep(const float* __restrict below, const float* __restrict above, float* __restrict state,
                      float* __restrict out, size_t width) {
-  float* __restrict p1 = state;
-  float* __restrict pp1 = state + width;
-  float* __restrict p3 = state + 2 * width;
-  float* __restrict pp3 = state + 3 * width;
-  float* __restrict p5 = state + 4 * width;
-  float* __restrict pp5 = state + 5 * width;
-  const float n1 = kBlur.n[0], n3 = kBlur.n[1], n5 = kBlur.n[2];
-  const float d1 = kBlur.negD[0], d3 = kBlur.negD[1], d5 = kBlur.negD[2];
-  for (size_t i = 0; i < width; ++i) {
-    const float s = above[i] + below[i];
-    const float y1 = std::fma(n1, s, std::fma(d1, p1[i], -pp1[i]));
-    const float y3 = std::fma(n3, s, std::fma(d3, p3[i], -pp3[i]));
-    const float y5 = std::fma(n5, s, std::fma(d5, p5[i], -pp5[i]));
-    pp1[i] = p1[i];
-    pp3[i] = p3[i];
-    pp5[i] = p5[i];
-    p1[i] = y1;
-    p3[i] = y3;
-    p5[i] = y5;
-    out[i] = y1 + (y3 + y5);
-  }
+  // state holds p and pp of each filter, a row of each: p1, pp1, p3, pp3, p5, pp5.
+  overLaneGroups(width, [&](size_t i, size_t count) PIXMORPH_INLINE_LAMBDA {
+    LaneFloats lower, upper, p[3], pp[3], y[3];
+    loadLanes(lower, below + i, count);
+    loadLanes(upper, above + i, count);
+    const LaneFloats s = upper + lower;
+#pragma GCC unroll 4
+    for (int k = 0; k < 3; ++k) {
+      loadLanes(p[k], state + 2 * k * width + i, count);
+      loadLanes(pp[k], state + (2 * k + 1) * width + i, count);
+      y[k] = -pp[k];
+      fusedMultiplyAdd(y[k], kLaneBlur.negD[k], p[k]);
+      fusedMultiplyAdd(y[k], kLaneBlur.n[k], s);
+      storeLanes(state + (2 * k + 1) * width + i, p[k], count);
+      storeLanes(state + 2 * k * width + i, y[k], count);
+    }
+    storeLanes(out + i, y[0] + (y[1] + y[2]), count);
+  });
 }
 
-// Calls @p term(x, lane) for every x < n, lanes in turn, so that each lane's
-// sums vectorise; their order does not matter in double.
-template <typename Term>
-PIXMORPH_INLINE void overLanes(size_t n, Term term) {
-  size_t x0 = 0;
-  for (; x0 + kLanes <= n; x0 += kLanes) {
-#pragma GCC unroll 8
-    for (size_t l = 0; l < kLanes; ++l) term(x0 + l, l);
+namespace {
+
+// The error sums keep one partial sum per lane (columns x with x % kLanes
+// equal share one), added in lane order at the end of the row. The
+// zero-filled lanes at a row's end add exactly zero (+0 or -0), which leaves
+// every sum as it is.
+struct LaneSums {
+  HalfDoubles low = {}, high = {};
+
+  PIXMORPH_INLINE void add(const HalfDoubles& lowTerms, const HalfDoubles& highTerms) {
+    low += lowTerms;
+    high += highTerms;
   }
-  for (size_t x = x0; x < n; ++x) term(x, x - x0);
+  PIXMORPH_INLINE void addTo(double& total) const {
+    for (size_t l = 0; l < kLanes / 2; ++l) total += low[l];
+    for (size_t l = 0; l < kLanes / 2; ++l) total += high[l];
+  }
+};
+
+// The lanes of @p v widened to double, in two halves.
+PIXMORPH_INLINE void widen(const LaneFloats& v, HalfDoubles& low, HalfDoubles& high) {
+  HalfFloats lowFloats, highFloats;
+  std::memcpy(&lowFloats, &v, sizeof lowFloats);
+  std::memcpy(&highFloats, reinterpret_cast<const char*>(&v) + sizeof lowFloats, sizeof highFloats);
+  low = __builtin_convertvector(lowFloats, HalfDoubles);
+  high = __builtin_convertvector(highFloats, HalfDoubles);
 }
+
+// v = max(v, 0) as std::max(v, 0) gives it: -0 stays -0.
+template <typename Vector>
+PIXMORPH_INLINE void clampBelowAtZero(Vector& v) {
+  v = v < Vector{} ? Vector{} : v;
+}
+
+}  // namespace
 
 PIXMORPH_VECTOR_CLONES
 void addEdgeErrors(const float* __restrict i1, const float* __restrict mu1, const float* __restrict i2,
                    const float* __restrict mu2, size_t n, ErrorSums& sums) {
-  double ring[kLanes] = {}, ring4[kLanes] = {}, blur[kLanes] = {}, blur4[kLanes] = {};
-  overLanes(n, [&](size_t x, size_t l) {
-    const float detail2 = 1.0f + std::fabs(i2[x] - mu2[x]);
-    const float detail1 = 1.0f + std::fabs(i1[x] - mu1[x]);
-    const double ratio = double(detail2) / double(detail1) - 1.0;
-    const double up = std::max(ratio, 0.0), down = std::max(-ratio, 0.0);
-    ring[l] += up;
-    blur[l] += down;
-    const double up2 = up * up, down2 = down * down;
-    ring4[l] += up2 * up2;
-    blur4[l] += down2 * down2;
+  LaneSums ring, ring4, blur, blur4;
+  const LaneInts kNoSign = LaneInts{} + 0x7fffffff;
+  overLaneGroups(n, [&](size_t x, size_t count) PIXMORPH_INLINE_LAMBDA {
+    LaneFloats a1, m1, a2, m2;
+    loadLanes(a1, i1 + x, count);
+    loadLanes(m1, mu1 + x, count);
+    loadLanes(a2, i2 + x, count);
+    loadLanes(m2, mu2 + x, count);
+    // 1 + |i - mu|, the absolute value by clearing the sign bit.
+    const LaneFloats detail2 = 1.0f + LaneFloats(LaneInts(a2 - m2) & kNoSign);
+    const LaneFloats detail1 = 1.0f + LaneFloats(LaneInts(a1 - m1) & kNoSign);
+    HalfDoubles d1[2], d2[2], up[2], down[2], up4[2], down4[2];
+    widen(detail1, d1[0], d1[1]);
+    widen(detail2, d2[0], d2[1]);
+#pragma GCC unroll 4
+    for (int h = 0; h < 2; ++h) {
+      const HalfDoubles ratio = d2[h] / d1[h] - 1.0;
+      up[h] = ratio;
+      down[h] = -ratio;
+      clampBelowAtZero(up[h]);
+      clampBelowAtZero(down[h]);
+      const HalfDoubles up2 = up[h] * up[h], down2 = down[h] * down[h];
+      up4[h] = up2 * up2;
+      down4[h] = down2 * down2;
+    }
+    ring.add(up[0], up[1]);
+    blur.add(down[0], down[1]);
+    ring4.add(up4[0], up4[1]);
+    blur4.add(down4[0], down4[1]);
   });
-  for (size_t l = 0; l < kLanes; ++l) {
-    sums.ring += ring[l];
-    sums.ring4 += ring4[l];
-    sums.blur += blur[l];
-    sums.blur4 += blur4[l];
-  }
+  ring.addTo(sums.ring);
+  ring4.addTo(sums.ring4);
+  blur.addTo(sums.blur);
+  blur4.addTo(sums.blur4);
 }
 
 PIXMORPH_VECTOR_CLONES
 void addSsimErrors(const float* __restrict mu1, const float* __restrict mu2, const float* __restrict s11,
                    const float* __restrict s22, const float* __restrict s12, size_t n, ErrorSums& sums) {
   constexpr float kC2 = 0.0009f;
-  double err[kLanes] = {}, err4[kLanes] = {};
-  overLanes(n, [&](size_t x, size_t l) {
-    const float m1 = mu1[x], m2 = mu2[x];
-    const float diff = m1 - m2;
-    const float lum = 1.0f - diff * diff;
-    const float num = 2.0f * (s12[x] - m1 * m2) + kC2;
-    const float den = (s11[x] - m1 * m1) + (s22[x] - m2 * m2) + kC2;
-    const double e = std::max(1.0f - (lum * num) / den, 0.0f);
-    const double e2 = e * e;
-    err[l] += e;
-    err4[l] += e2 * e2;
+  LaneSums err, err4;
+  overLaneGroups(n, [&](size_t x, size_t count) PIXMORPH_INLINE_LAMBDA {
+    LaneFloats m1, m2, v11, v22, v12;
+    loadLanes(m1, mu1 + x, count);
+    loadLanes(m2, mu2 + x, count);
+    loadLanes(v11, s11 + x, count);
+    loadLanes(v22, s22 + x, count);
+    loadLanes(v12, s12 + x, count);
+    const LaneFloats diff = m1 - m2;
+    const LaneFloats lum = 1.0f - diff * diff;
+    const LaneFloats num = 2.0f * (v12 - m1 * m2) + kC2;
+    const LaneFloats den = (v11 - m1 * m1) + (v22 - m2 * m2) + kC2;
+    LaneFloats error = 1.0f - (lum * num) / den;
+    clampBelowAtZero(error);
+    HalfDoubles e[2], e4[2];
+    widen(error, e[0], e[1]);
+#pragma GCC unroll 4
+    for (int h = 0; h < 2; ++h) {
+      const HalfDoubles e2 = e[h] * e[h];
+      e4[h] = e2 * e2;
+    }
+    err.add(e[0], e[1]);
+    err4.add(e4[0], e4[1]);
   });
-  for (size_t l = 0; l < kLanes; ++l) {
-    sums.ssim += err[l];
-    sums.ssim4 += err4[l];
-  }
+  err.addTo(sums.ssim);
+  err4.addTo(sums.ssim4);
 }
 
 }  // namespace pixmorph::ssim2
