@@ -1,12 +1,15 @@
 // The SSIMULACRA 2.1 score: agreement with the published tool on the shared
 // reference pairs, and the properties that need no reference.
 #include <algorithm>
+#include <cmath>
 #include <map>
+#include <numbers>
 #include <sstream>
 
 #include "DecodedSource.h"
 #include "QualitySearch.h"
 #include "Score.h"
+#include "Ssimulacra2Kernels.h"
 #include "TestSupport.h"
 #include "pixmorph/score.hpp"
 
@@ -108,6 +111,77 @@ TEST(Score, TransparentSourceAgainstAnOpaqueOutputIsComposedOverWhite) {
   EXPECT_GT(scoreFiles(tmp.path("source.png"), jpg).score, 60);
   // Over a dark background the white behind the JPG shows.
   EXPECT_LT(Ssimulacra2Reference(pic).score(readPicture(jpg)), 0);
+}
+
+// Samples in 0..1 (the planes' range) from a fixed seed.
+std::vector<float> randomSamples(size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+  std::vector<float> v(n);
+  for (float& f : v) f = unit(rng);
+  return v;
+}
+
+TEST(ScoreKernels, RowBlurIsAGaussianOfEachLaneAlone) {
+  using ssim2::kLanes;
+  // Long enough for the start, the four-at-a-time middle and the end.
+  constexpr size_t kLength = 41, kCentre = 20;
+  const std::vector<float> rows = randomSamples(kLength * kLanes, 1);
+  std::vector<float> together(rows.size()), alone(rows.size()), lane(rows.size());
+  ssim2::blurRowsInterleaved(rows.data(), together.data(), kLength);
+  for (size_t l = 0; l < kLanes; ++l) {
+    std::ranges::fill(lane, 0.0f);
+    for (size_t x = 0; x < kLength; ++x) lane[x * kLanes] = rows[x * kLanes + l];
+    ssim2::blurRowsInterleaved(lane.data(), alone.data(), kLength);
+    for (size_t x = 0; x < kLength; ++x) ASSERT_EQ(alone[x * kLanes], together[x * kLanes + l]) << l << " " << x;
+  }
+  // An impulse spreads symmetrically, as a Gaussian of sigma 1.5 does.
+  std::ranges::fill(lane, 0.0f);
+  lane[kCentre * kLanes] = 1;
+  ssim2::blurRowsInterleaved(lane.data(), alone.data(), kLength);
+  EXPECT_NEAR(alone[kCentre * kLanes], 1 / (1.5 * std::sqrt(2 * std::numbers::pi)), 0.01);
+  for (size_t d = 1; d <= 6; ++d)
+    EXPECT_NEAR(alone[(kCentre - d) * kLanes], alone[(kCentre + d) * kLanes], 1e-6) << d;
+}
+
+TEST(ScoreKernels, ColumnBlurGivesEachColumnWhatItGetsAlone) {
+  // 13 columns: a full vector and a partial one.
+  constexpr size_t kWidth = 13, kSteps = 12;
+  std::vector<float> state(6 * kWidth, 0.0f), out(kWidth);
+  std::vector<std::vector<float>> stateAlone(kWidth, std::vector<float>(6, 0.0f));
+  for (size_t step = 0; step < kSteps; ++step) {
+    const std::vector<float> below = randomSamples(kWidth, unsigned(2 * step)),
+                             above = randomSamples(kWidth, unsigned(2 * step + 1));
+    ssim2::blurColumnsStep(below.data(), above.data(), state.data(), out.data(), kWidth);
+    for (size_t x = 0; x < kWidth; ++x) {
+      float outAlone;
+      ssim2::blurColumnsStep(&below[x], &above[x], stateAlone[x].data(), &outAlone, 1);
+      ASSERT_EQ(outAlone, out[x]) << step << " " << x;
+      for (size_t s = 0; s < 6; ++s) ASSERT_EQ(stateAlone[x][s], state[s * kWidth + x]) << step << " " << x;
+    }
+  }
+}
+
+TEST(ScoreKernels, ErrorSumsOfARowsLastColumnsMatchThoseColumnsAtItsStart) {
+  // Sums are kept per column modulo 8: columns 8.. of a 13-wide row share the
+  // partial sums of columns 0..4 of a 5-wide row, and identical samples
+  // (errors of zero) before them change nothing.
+  constexpr size_t kShort = 5, kLong = 8 + kShort;
+  std::vector<std::vector<float>> rows(5, std::vector<float>(kLong, 0.0f));
+  for (unsigned r = 0; r < 5; ++r) std::ranges::copy(randomSamples(kShort, 10 + r), rows[r].begin() + 8);
+  ssim2::ErrorSums full, tail;
+  const auto add = [&rows](size_t from, size_t n, ssim2::ErrorSums& sums) {
+    const auto at = [&](size_t r) { return rows[r].data() + from; };
+    ssim2::addEdgeErrors(at(0), at(1), at(2), at(3), n, sums);
+    ssim2::addSsimErrors(at(0), at(1), at(2), at(3), at(4), n, sums);
+  };
+  add(0, kLong, full);
+  add(8, kShort, tail);
+  EXPECT_GT(tail.ring + tail.blur, 0);
+  EXPECT_GT(tail.ssim, 0);
+  for (auto field : {&ssim2::ErrorSums::ssim, &ssim2::ErrorSums::ring, &ssim2::ErrorSums::blur,
+                     &ssim2::ErrorSums::ssim4, &ssim2::ErrorSums::ring4, &ssim2::ErrorSums::blur4})
+    EXPECT_EQ(full.*field, tail.*field);
 }
 
 TEST(QualitySearch, BisectionFindsTheLowestQualityInSevenScores) {
