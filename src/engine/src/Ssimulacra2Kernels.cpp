@@ -278,11 +278,9 @@ struct LaneSums {
 
 // The lanes of @p v widened to double, in two halves.
 PIXMORPH_INLINE void widen(const LaneFloats& v, HalfDoubles& low, HalfDoubles& high) {
-  HalfFloats lowFloats, highFloats;
-  std::memcpy(&lowFloats, &v, sizeof lowFloats);
-  std::memcpy(&highFloats, reinterpret_cast<const char*>(&v) + sizeof lowFloats, sizeof highFloats);
-  low = __builtin_convertvector(lowFloats, HalfDoubles);
-  high = __builtin_convertvector(highFloats, HalfDoubles);
+  static_assert(kLanes == 8);
+  low = HalfDoubles{v[0], v[1], v[2], v[3]};
+  high = HalfDoubles{v[4], v[5], v[6], v[7]};
 }
 
 // v = max(v, 0) as std::max(v, 0) gives it: -0 stays -0.
