@@ -88,15 +88,17 @@ def make_inputs(work, photo, width, height, tag, crop):
     return inputs
 
 
-def make_batch_files(work, photo):
-    """BATCH_FILES different 432x324 cuts of the photo as JPG in work/batch; their paths."""
-    src = os.path.join(work, "batch")
+def make_batch_files(work, photo, ext="jpg"):
+    """BATCH_FILES different 432x324 cuts of the photo in work/batch, as JPG
+    quality 90 or as @p ext; their paths."""
+    src = os.path.join(work, "batch-" + ext)
     os.makedirs(src)
     for i in range(BATCH_FILES):
         x, y = (i * 37) % 80, (i * 53) % 188
-        subprocess.run([IM, photo, "-crop", "432x324+%d+%d" % (x, y), "+repage", "-quality", "90",
-                        os.path.join(src, "%03d.jpg" % i)], check=True)
-    return sorted(glob.glob(os.path.join(src, "*.jpg")))
+        subprocess.run([IM, photo, "-crop", "432x324+%d+%d" % (x, y), "+repage"] +
+                       (["-quality", "90"] if ext == "jpg" else []) + [os.path.join(src, "%03d.%s" % (i, ext))],
+                       check=True)
+    return sorted(glob.glob(os.path.join(src, "*." + ext)))
 
 
 def convert_one_by_one(tool, files, out):

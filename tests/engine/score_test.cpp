@@ -1,6 +1,9 @@
 // The SSIMULACRA 2.1 score: agreement with the published tool on the shared
 // reference pairs, and the properties that need no reference.
+#include <avif/avif.h>
+
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <numbers>
@@ -196,6 +199,25 @@ TEST(QualitySearch, BisectionFindsTheLowestQualityInSevenScores) {
   EXPECT_EQ(lowestQualityReaching(50, [](int) { return std::nan(""); }), 0);
 }
 
+TEST(QualitySearch, CandidatesKeepTheirColourAtFullResolution) {
+  TempDir tmp;
+  const auto source = decodeSource(writePng(tmp, patternPicture(64, 48)));
+  // Low enough a target for a quality under 90, where a fixed-quality JPG halves its colour.
+  const auto jpg = findSmallest(*source, "jpg", 40);
+  ASSERT_TRUE(jpg->choice.result.ok) << jpg->choice.result.message;
+  ASSERT_LT(jpg->choice.quality, 90);
+  const auto frame = std::ranges::search(jpg->encoded, std::array<uint8_t, 2>{0xFF, 0xC0});
+  ASSERT_FALSE(frame.empty());
+  EXPECT_EQ(*(frame.begin() + 11), 0x11) << "first component's sampling factors";
+
+  const auto avif = findSmallest(*source, "avif", 40);
+  ASSERT_TRUE(avif->choice.result.ok) << avif->choice.result.message;
+  std::unique_ptr<avifDecoder, decltype(&avifDecoderDestroy)> decoder(avifDecoderCreate(), avifDecoderDestroy);
+  ASSERT_EQ(avifDecoderSetIOMemory(decoder.get(), avif->encoded.data(), avif->encoded.size()), AVIF_RESULT_OK);
+  ASSERT_EQ(avifDecoderParse(decoder.get()), AVIF_RESULT_OK);
+  EXPECT_EQ(decoder->image->yuvFormat, AVIF_PIXEL_FORMAT_YUV444);
+}
+
 TEST(QualitySearch, ChoiceMatchesAScanOfEveryQuality) {
   TempDir tmp;
   const RgbaPicture pic = patternPicture(72, 56);
@@ -204,7 +226,7 @@ TEST(QualitySearch, ChoiceMatchesAScanOfEveryQuality) {
   std::map<int, double> scan;
   for (int q = 10; q <= 100; ++q) {
     std::vector<uint8_t> bytes;
-    ASSERT_TRUE(encodeTarget(*source, "x.jpg", q, bytes).ok);
+    ASSERT_TRUE(encodeTarget(*source, "x.jpg", q, bytes, true).ok);
     InputFile in(bytes.data(), bytes.size());
     scan[q] = reference.score(readRgbaPicture(in, "x.jpg"));
   }

@@ -31,8 +31,8 @@ constexpr int kEncoderThreads = 2;
 
 class AvifWriter : public ImageWriter {
  public:
-  AvifWriter(AtomicOutputFile& out, const ImageInfo& info, int quality)
-      : out_(out), info_(info), quantizer_(avifQuantizerForQuality(quality)) {
+  AvifWriter(AtomicOutputFile& out, const ImageInfo& info, int quality, bool fullChroma)
+      : out_(out), info_(info), quantizer_(avifQuantizerForQuality(quality)), fullChroma_(fullChroma) {
     if (info.format == PixelFormat::Indexed) throw WriteError("AVIF output needs grey or colour rows");
     pixels_.reserve(info.rowBytes() * info.height);
   }
@@ -46,7 +46,10 @@ class AvifWriter : public ImageWriter {
     const bool gray = info_.format == PixelFormat::Gray || info_.format == PixelFormat::GrayAlpha;
     const bool alpha = info_.format == PixelFormat::GrayAlpha || info_.format == PixelFormat::Rgba;
     std::unique_ptr<avifImage, ImageDeleter> image(
-        avifImageCreate(info_.width, info_.height, 8, gray ? AVIF_PIXEL_FORMAT_YUV400 : AVIF_PIXEL_FORMAT_YUV420));
+        avifImageCreate(info_.width, info_.height, 8,
+                        gray         ? AVIF_PIXEL_FORMAT_YUV400
+                        : fullChroma_ ? AVIF_PIXEL_FORMAT_YUV444
+                                      : AVIF_PIXEL_FORMAT_YUV420));
     if (!image) throw OtherError("Out of memory");
     image->yuvRange = AVIF_RANGE_FULL;
     image->matrixCoefficients = AVIF_MATRIX_COEFFICIENTS_BT601;
@@ -111,6 +114,7 @@ class AvifWriter : public ImageWriter {
   AtomicOutputFile& out_;
   ImageInfo info_;
   int quantizer_;
+  bool fullChroma_;
   std::vector<uint8_t> pixels_;
 };
 
@@ -120,8 +124,9 @@ int avifQuantizerForQuality(int quality) {
   return ((100 - quality) * AVIF_QUANTIZER_WORST_QUALITY + 50) / 100;
 }
 
-std::unique_ptr<ImageWriter> createAvifWriter(AtomicOutputFile& out, const ImageInfo& info, int quality) {
-  return std::make_unique<AvifWriter>(out, info, quality);
+std::unique_ptr<ImageWriter> createAvifWriter(AtomicOutputFile& out, const ImageInfo& info, int quality,
+                                              bool fullChroma) {
+  return std::make_unique<AvifWriter>(out, info, quality, fullChroma);
 }
 
 }  // namespace pixmorph

@@ -21,6 +21,8 @@ enum class FileFormat { Unknown, Bmp, Gif, Jpeg, Png, Webp, Avif, Heif, Tiff };
 struct WriteOptions {
   int quality = 80;                       // 10..100, for the lossy formats
   CoefficientMemory* memory = nullptr;    // lends a JPG write its coefficient buffer
+  bool fullChroma = false;                // colour at full resolution whatever the quality; lossy WebP,
+                                          // which always halves it, converts it as sharply as it can
 };
 
 /// The row layouts a writer takes; the engine converts the others to the
@@ -94,11 +96,13 @@ unsigned pngPaletteBits(size_t colors);
 /// @p memory, when given, lends the whole-picture coefficient buffer (see
 /// CoefficientMemory); otherwise libjpeg allocates it.
 std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const ImageInfo& info, int quality,
-                                              CoefficientMemory* memory = nullptr);
+                                              CoefficientMemory* memory = nullptr, bool fullChroma = false);
 /// Takes RGB or RGBA rows; lossless at quality 100 when info.losslessSource.
-std::unique_ptr<ImageWriter> createWebpWriter(AtomicOutputFile& out, const ImageInfo& info, int quality);
-/// Takes Gray and GrayAlpha (coded monochrome), Rgb and Rgba (coded 4:2:0).
-std::unique_ptr<ImageWriter> createAvifWriter(AtomicOutputFile& out, const ImageInfo& info, int quality);
+std::unique_ptr<ImageWriter> createWebpWriter(AtomicOutputFile& out, const ImageInfo& info, int quality,
+                                              bool fullChroma = false);
+/// Takes Gray and GrayAlpha (coded monochrome), Rgb and Rgba (coded 4:2:0, or 4:4:4 with fullChroma).
+std::unique_ptr<ImageWriter> createAvifWriter(AtomicOutputFile& out, const ImageInfo& info, int quality,
+                                              bool fullChroma = false);
 /// The AV1 quantiser (0 best .. 63 worst) that quality 10..100 stands for.
 int avifQuantizerForQuality(int quality);
 

@@ -24,9 +24,10 @@ struct DecodedSource {
 };
 
 /// Encodes @p source into @p bytes: what writeTarget() would write to a file
-/// named @p outputName (whose extension picks the format).
+/// named @p outputName (whose extension picks the format); with @p fullChroma,
+/// its colour at full resolution whatever the quality.
 TranscodeResult encodeTarget(const DecodedSource& source, const std::string& outputName, int quality,
-                             std::vector<uint8_t>& bytes);
+                             std::vector<uint8_t>& bytes, bool fullChroma = false);
 
 /// Runs @p work, turning the engine's failures into a result.
 TranscodeResult resultOf(const std::function<void()>& work);

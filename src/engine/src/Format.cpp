@@ -52,14 +52,14 @@ std::unique_ptr<ImageWriter> tiffWriter(AtomicOutputFile& out, const ImageInfo& 
   return createTiffWriter(out, info, o.quality);
 }
 std::unique_ptr<ImageWriter> jpegWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& o) {
-  return createJpegWriter(out, info, o.quality, o.memory);
+  return createJpegWriter(out, info, o.quality, o.memory, o.fullChroma);
 }
 std::unique_ptr<ImageWriter> webpWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& o) {
-  return createWebpWriter(out, info, o.quality);
+  return createWebpWriter(out, info, o.quality, o.fullChroma);
 }
 
 std::unique_ptr<ImageWriter> avifWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& o) {
-  return createAvifWriter(out, info, o.quality);
+  return createAvifWriter(out, info, o.quality, o.fullChroma);
 }
 
 constexpr const char* kBmpExt[] = {"bmp"};

@@ -39,6 +39,7 @@ struct JpegOutState {
   // Parameters for the start step.
   JDIMENSION width = 0, height = 0;
   int components = 3, quality = 80;
+  bool fullChroma = false;
   const JOCTET* exif = nullptr;
   unsigned exifLen = 0;
   const JOCTET* icc = nullptr;
@@ -155,7 +156,7 @@ bool jpegStep(JpegOutState* s, Step step, JSAMPROW* rows, JDIMENSION count) {
       // The floating-point DCT rounds more accurately, which leaves less
       // noise to code: slightly smaller files at the same quality.
       c->dct_method = JDCT_FLOAT;
-      if (s->components == 3 && s->quality >= 90) {
+      if (s->components == 3 && (s->quality >= 90 || s->fullChroma)) {
         // Full-resolution chroma at high quality, where 4:2:0 would be the
         // largest visible loss.
         c->comp_info[0].h_samp_factor = c->comp_info[0].v_samp_factor = 1;
@@ -179,7 +180,7 @@ struct JpegOutStateDeleter {
 
 class JpegWriter : public ImageWriter {
  public:
-  JpegWriter(AtomicOutputFile& out, const ImageInfo& info, int quality, CoefficientMemory* memory)
+  JpegWriter(AtomicOutputFile& out, const ImageInfo& info, int quality, CoefficientMemory* memory, bool fullChroma)
       : s_(new JpegOutState()), info_(info) {
     s_->memory = memory;
     if (info.format != PixelFormat::Gray && info.format != PixelFormat::Rgb) throw WriteError(kInvalidBpp);
@@ -193,6 +194,7 @@ class JpegWriter : public ImageWriter {
     s_->height = info.height;
     s_->components = info.channels();
     s_->quality = quality;
+    s_->fullChroma = fullChroma;
     if (!info.exif.empty() && info.exif.size() + 6 <= 65533) {
       exif_.assign({'E', 'x', 'i', 'f', 0, 0});
       exif_.insert(exif_.end(), info.exif.begin(), info.exif.end());
@@ -231,8 +233,8 @@ class JpegWriter : public ImageWriter {
 }  // namespace
 
 std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const ImageInfo& info, int quality,
-                                              CoefficientMemory* memory) {
-  return std::make_unique<JpegWriter>(out, info, quality, memory);
+                                              CoefficientMemory* memory, bool fullChroma) {
+  return std::make_unique<JpegWriter>(out, info, quality, memory, fullChroma);
 }
 
 }  // namespace pixmorph

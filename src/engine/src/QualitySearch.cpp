@@ -84,7 +84,10 @@ std::unique_ptr<SmallestOutput> findSmallest(const DecodedSource& source, const 
     TranscodeResult failure;
     const int found = lowestQualityReaching(target, [&](int quality) -> double {
       std::vector<uint8_t> bytes;
-      failure = encodeTarget(source, name, quality, bytes);
+      // The score counts colour detail in full: colour at full resolution
+      // reaches high targets in fewer bytes than a higher quality does, and
+      // low ones in about as many.
+      failure = encodeTarget(source, name, quality, bytes, true);
       if (!failure.ok) return std::nan("");
       InputFile in(bytes.data(), bytes.size());
       const double score = reference.score(readRgbaPicture(in, name));

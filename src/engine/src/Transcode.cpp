@@ -143,9 +143,9 @@ const FormatRow& outputFormatFor(const std::string& outputPath, int quality) {
 
 // @p bytes, when given, receives the output instead of the file @p outputPath names.
 void run(const OpenSource& open, const std::string& outputPath, int quality, CoefficientMemory* memory = nullptr,
-         std::vector<uint8_t>* bytes = nullptr) {
+         std::vector<uint8_t>* bytes = nullptr, bool fullChroma = false) {
   const FormatRow& outFormat = outputFormatFor(outputPath, quality);
-  const WriteOptions options{quality, memory};
+  const WriteOptions options{quality, memory, fullChroma};
   if (!convert(open, outputPath, bytes, outFormat, options, true))
     convert(open, outputPath, bytes, outFormat, options, false);
 }
@@ -236,10 +236,10 @@ TranscodeResult writeTarget(const DecodedSource& source, const std::string& outp
 }
 
 TranscodeResult encodeTarget(const DecodedSource& source, const std::string& outputName, int quality,
-                             std::vector<uint8_t>& bytes) {
+                             std::vector<uint8_t>& bytes, bool fullChroma) {
   return resultOf([&] {
     if (!source.streamFrom.empty()) throw ReadError("Image is too large to hold for several encodings");
-    run([&] { return heldRows(source); }, outputName, quality, &source.coefficients, &bytes);
+    run([&] { return heldRows(source); }, outputName, quality, &source.coefficients, &bytes, fullChroma);
   });
 }
 
