@@ -62,7 +62,6 @@ const BlurCoefficients kBlur = makeBlurCoefficients();
 // convention differs between the clones.
 typedef float LaneFloats __attribute__((vector_size(kLanes * sizeof(float))));
 typedef int32_t LaneInts __attribute__((vector_size(kLanes * sizeof(int32_t))));
-typedef float HalfFloats __attribute__((vector_size(kLanes / 2 * sizeof(float))));
 typedef double HalfDoubles __attribute__((vector_size(kLanes / 2 * sizeof(double))));
 
 // @p count lanes from @p from, the others zero.
