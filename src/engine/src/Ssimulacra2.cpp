@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -80,15 +81,75 @@ struct Norms {
   double v[kComponents][kMaxScales][6] = {};
 };
 
+// The original's side of one scale, per component: its XYB plane and its
+// blurred maps mu1 and s11, those it needs. Kept from a first comparison,
+// they spare every later one half of the work.
+struct OriginalScale {
+  std::array<std::vector<float>, kComponents> xyb, mu, sigma;
+};
+
+// Rows kept of each map: a band being made plus the 10 rows the vertical blur reaches back.
+constexpr uint32_t kRing = 32;
+
+// The rows a comparison works in, grown to the widest scale it has met and
+// kept for the next comparison: fresh pages for every one cost as much as
+// a tenth of the work.
+struct WorkingRows {
+  std::vector<float> xyb, blurred, state, vertical, zero, interleaved, linear;
+
+  void fit(uint32_t width) {
+    const size_t w = width;
+    for (auto [rows, perColumn] : {std::pair{&xyb, 2 * kComponents * kRing}, {&blurred, kComponents * 5 * kRing},
+                                   {&state, kComponents * 5 * 6}, {&vertical, kComponents * 5},
+                                   {&zero, 1}, {&interleaved, 2 * kLanes}, {&linear, 3}})
+      if (rows->size() < perColumn * w) rows->resize(perColumn * w);
+  }
+};
+
+// Working rows lent to each thread of a comparison and taken back after.
+class WorkingRowsPool {
+ public:
+  std::unique_ptr<WorkingRows> lend() {
+    const std::lock_guard hold(lock_);
+    if (spare_.empty()) return std::make_unique<WorkingRows>();
+    std::unique_ptr<WorkingRows> rows = std::move(spare_.back());
+    spare_.pop_back();
+    return rows;
+  }
+  void takeBack(std::unique_ptr<WorkingRows> rows) {
+    const std::lock_guard hold(lock_);
+    spare_.push_back(std::move(rows));
+  }
+
+ private:
+  std::mutex lock_;
+  std::vector<std::unique_ptr<WorkingRows>> spare_;
+};
+
+// What a comparison does with the original's side: computes it, computes
+// and keeps it, or reads it kept.
+enum class OriginalSide { Compute, Keep, Kept };
+
 // Compares two pictures at one scale, each component as far as @p needs says.
 class ScaleComparison {
  public:
   ScaleComparison(const ScaledPicture& a, const ScaledPicture& b, size_t k, Size size,
-                  const std::array<Needs, kComponents>& needs)
-      : a_(a), b_(b), k_(k), w_(size.width), h_(size.height), needs_(needs),
-        xyb_(2 * kComponents * kRing * w_), blurred_(kComponents * 5 * kRing * w_),
-        state_(kComponents * 5 * 6 * w_), vertical_(kComponents * 5 * w_), zero_(w_),
-        interleaved_(2 * kLanes * w_), linear_(3 * size_t(w_)) {}
+                  const std::array<Needs, kComponents>& needs, OriginalSide side, OriginalScale* kept,
+                  WorkingRows& rows)
+      : a_(a), b_(b), k_(k), w_(size.width), h_(size.height), needs_(needs), side_(side), kept_(kept),
+        xyb_((rows.fit(w_), rows.xyb.data())), blurred_(rows.blurred.data()), state_(rows.state.data()),
+        vertical_(rows.vertical.data()), zero_(rows.zero.data()), interleaved_(rows.interleaved.data()),
+        linear_(rows.linear.data()) {
+    std::fill_n(state_, kComponents * 5 * 6 * size_t(w_), 0.0f);
+    if (side_ != OriginalSide::Keep) return;
+    const size_t plane = size_t(w_) * h_;
+    for (int c = 0; c < kComponents; ++c) {
+      if (needs_[c].maps() == 0) continue;
+      kept_->xyb[c].resize(plane);
+      kept_->mu[c].resize(plane);
+      if (needs_[c].ssim) kept_->sigma[c].resize(plane);
+    }
+  }
 
   void run(Norms& norms) {
     ssim2::ErrorSums sums[kComponents];
@@ -97,18 +158,20 @@ class ScaleComparison {
       while (produced < h_ && ptrdiff_t(produced) <= t + 4) produced = produceBand(produced);
       for (int c = 0; c < kComponents; ++c)
         for (int m = 0; m < needs_[c].maps(); ++m) {
-          const float* below = t + 4 < ptrdiff_t(h_) ? blurredRow(c, m, uint32_t(t + 4)) : zero_.data();
-          const float* above = t >= 6 ? blurredRow(c, m, uint32_t(t - 6)) : zero_.data();
+          if (side_ == OriginalSide::Kept && originalOnly(m)) continue;
+          const float* below = t + 4 < ptrdiff_t(h_) ? blurredRow(c, m, uint32_t(t + 4)) : zero_;
+          const float* above = t >= 6 ? blurredRow(c, m, uint32_t(t - 6)) : zero_;
           ssim2::blurColumnsStep(below, above, state(c, m), verticalRow(c, m), w_);
         }
       if (t < 0) continue;
+      if (side_ == OriginalSide::Keep) keepBlurredRows(uint32_t(t));
       for (int c = 0; c < kComponents; ++c) {
         if (needs_[c].edge)
-          ssim2::addEdgeErrors(xybRow(0, c, uint32_t(t)), verticalRow(c, 0), xybRow(1, c, uint32_t(t)),
-                               verticalRow(c, 1), w_, sums[c]);
+          ssim2::addEdgeErrors(xybRow(0, c, uint32_t(t)), blurredBothWays(c, 0, uint32_t(t)),
+                               xybRow(1, c, uint32_t(t)), verticalRow(c, 1), w_, sums[c]);
         if (needs_[c].ssim)
-          ssim2::addSsimErrors(verticalRow(c, 0), verticalRow(c, 1), verticalRow(c, 2), verticalRow(c, 3),
-                               verticalRow(c, 4), w_, sums[c]);
+          ssim2::addSsimErrors(blurredBothWays(c, 0, uint32_t(t)), verticalRow(c, 1),
+                               blurredBothWays(c, 2, uint32_t(t)), verticalRow(c, 3), verticalRow(c, 4), w_, sums[c]);
       }
     }
     const double n = double(w_) * h_;
@@ -126,27 +189,47 @@ class ScaleComparison {
   }
 
  private:
-  // Rows kept of each map: a band being made plus the 10 rows the vertical blur reaches back.
-  static constexpr uint32_t kRing = 32;
+  // mu1 and s11, which depend on the original alone.
+  static bool originalOnly(int m) { return m == 0 || m == 2; }
 
-  float* xybRow(int pic, int c, uint32_t y) { return &xyb_[((pic * kComponents + c) * kRing + y % kRing) * w_]; }
+  // The original's rows of the components compared here live in the kept planes, if any.
+  float* xybRow(int pic, int c, uint32_t y) {
+    if (pic == 0 && side_ != OriginalSide::Compute && needs_[c].maps() > 0) return &kept_->xyb[c][size_t(y) * w_];
+    return &xyb_[((pic * kComponents + c) * kRing + y % kRing) * w_];
+  }
   float* blurredRow(int c, int m, uint32_t y) { return &blurred_[((c * 5 + m) * kRing + y % kRing) * w_]; }
   float* state(int c, int m) { return &state_[size_t(c * 5 + m) * 6 * w_]; }
+  // The vertical blur's latest row of map m.
   float* verticalRow(int c, int m) { return &vertical_[size_t(c * 5 + m) * w_]; }
+  // Row t of map m blurred both ways, kept or just made.
+  const float* blurredBothWays(int c, int m, uint32_t t) {
+    if (side_ == OriginalSide::Kept && originalOnly(m))
+      return &(m == 0 ? kept_->mu[c] : kept_->sigma[c])[size_t(t) * w_];
+    return verticalRow(c, m);
+  }
+
+  void keepBlurredRows(uint32_t t) {
+    for (int c = 0; c < kComponents; ++c) {
+      if (needs_[c].maps() == 0) continue;
+      std::copy_n(verticalRow(c, 0), w_, &kept_->mu[c][size_t(t) * w_]);
+      if (needs_[c].ssim) std::copy_n(verticalRow(c, 2), w_, &kept_->sigma[c][size_t(t) * w_]);
+    }
+  }
 
   // Converts rows @p y0.. of a band and blurs them horizontally; returns the next row.
   uint32_t produceBand(uint32_t y0) {
     const uint32_t y1 = std::min<uint32_t>(y0 + kLanes, h_);
     for (uint32_t y = y0; y < y1; ++y)
-      for (int pic = 0; pic < 2; ++pic) {
+      for (int pic = side_ == OriginalSide::Kept ? 1 : 0; pic < 2; ++pic) {
         const float* rgb[3];
-        (pic ? b_ : a_).linearRows(k_, y, linear_.data(), rgb);
+        (pic ? b_ : a_).linearRows(k_, y, linear_, rgb);
         ssim2::xybRow(rgb[0], rgb[1], rgb[2], xybRow(pic, 0, y), xybRow(pic, 1, y), xybRow(pic, 2, y), w_);
       }
-    float* in = interleaved_.data();
+    float* in = interleaved_;
     float* out = in + kLanes * w_;
     for (int c = 0; c < kComponents; ++c)
       for (int m = 0; m < needs_[c].maps(); ++m) {
+        if (side_ == OriginalSide::Kept && originalOnly(m)) continue;
         for (uint32_t l = 0; l < kLanes; ++l) {
           const uint32_t y = y0 + l;
           if (y >= y1) {
@@ -177,13 +260,24 @@ class ScaleComparison {
   const size_t k_;
   const uint32_t w_, h_;
   const std::array<Needs, kComponents> needs_;
-  std::vector<float> xyb_, blurred_, state_, vertical_, zero_, interleaved_, linear_;
+  const OriginalSide side_;
+  OriginalScale* const kept_;
+  float* const xyb_;
+  float* const blurred_;
+  float* const state_;
+  float* const vertical_;
+  const float* const zero_;  // never written
+  float* const interleaved_;
+  float* const linear_;
 };
 
-// Every scale of the components in @p mask.
+// Every scale of the components in @p mask; @p kept holds the original's side
+// of each scale unless @p side is Compute.
 void compareComponents(const ScaledPicture& a, const ScaledPicture& b, const std::vector<Size>& sizes,
-                       unsigned mask, Norms& norms) {
+                       unsigned mask, Norms& norms, OriginalSide side, std::vector<OriginalScale>& kept,
+                       WorkingRowsPool& pool) {
   const int scales = int(sizes.size());
+  std::unique_ptr<WorkingRows> rows = pool.lend();
   for (int k = 0; k < scales; ++k) {
     std::array<Needs, kComponents> needs{};
     bool any = false;
@@ -192,13 +286,14 @@ void compareComponents(const ScaledPicture& a, const ScaledPicture& b, const std
         needs[c] = needsOf(scales, c, k);
         any = any || needs[c].maps() > 0;
       }
-    if (any) ScaleComparison(a, b, size_t(k), sizes[k], needs).run(norms);
+    if (any) ScaleComparison(a, b, size_t(k), sizes[k], needs, side, kept.data() + k, *rows).run(norms);
   }
+  pool.takeBack(std::move(rows));
 }
 
 // Weighted error of two pictures, the components shared out over @p threads.
 double weightedError(const ScaledPicture& a, const ScaledPicture& b, const std::vector<Size>& sizes,
-                     unsigned threads) {
+                     unsigned threads, OriginalSide side, std::vector<OriginalScale>& kept, WorkingRowsPool& pool) {
   const int scales = int(sizes.size());
   double cost[kComponents] = {};
   for (int c = 0; c < kComponents; ++c)
@@ -209,14 +304,14 @@ double weightedError(const ScaledPicture& a, const ScaledPicture& b, const std::
   // Below this the thread costs more than it saves.
   constexpr double kThreadedCost = 5.0 * (1 << 17);
   if (threads < 2 || total < kThreadedCost) {
-    compareComponents(a, b, sizes, 7u, norms);
+    compareComponents(a, b, sizes, 7u, norms, side, kept, pool);
   } else {
     // One component alone on a second thread, the one that balances best.
     int alone = 0;
     for (int c = 1; c < kComponents; ++c)
       if (std::max(cost[c], total - cost[c]) < std::max(cost[alone], total - cost[alone])) alone = c;
-    std::thread helper([&] { compareComponents(a, b, sizes, 1u << alone, norms); });
-    compareComponents(a, b, sizes, 7u & ~(1u << alone), norms);
+    std::thread helper([&] { compareComponents(a, b, sizes, 1u << alone, norms, side, kept, pool); });
+    compareComponents(a, b, sizes, 7u & ~(1u << alone), norms, side, kept, pool);
     helper.join();
   }
   double sum = 0;
@@ -246,6 +341,22 @@ RgbaPicture extendedToMinimum(const RgbaPicture& pic) {
 
 bool tooSmall(const RgbaPicture& pic) { return pic.width < kMinSide || pic.height < kMinSide; }
 
+// The original's side of every comparison is kept when it takes no more than
+// this; larger pictures compute it each time rather than hold it.
+constexpr double kKeptBudget = 192.0 * (1 << 20);
+
+// The bytes the original's side takes for one background.
+double keptBytes(const std::vector<Size>& sizes) {
+  const int scales = int(sizes.size());
+  double bytes = 0;
+  for (int k = 0; k < scales; ++k)
+    for (int c = 0; c < kComponents; ++c) {
+      const Needs needs = needsOf(scales, c, k);
+      if (needs.maps() > 0) bytes += (needs.ssim ? 3.0 : 2.0) * sizes[k].width * sizes[k].height * sizeof(float);
+    }
+  return bytes;
+}
+
 }  // namespace
 
 double ssimulacra2FromError(double weightedError) {
@@ -262,6 +373,13 @@ struct Ssimulacra2Reference::Prepared {
   // One per background: none for an opaque original, else dark then light.
   std::vector<Background> backgrounds;
   std::vector<ScaledPicture> scaled;
+  // The original's side per background and scale, kept by the first comparison.
+  bool keepOriginal = false;
+  mutable std::once_flag keeping;
+  mutable std::vector<std::vector<OriginalScale>> kept;
+  mutable WorkingRowsPool pool;
+
+  double compare(const RgbaPicture& pic, OriginalSide side) const;
 };
 
 Ssimulacra2Reference::Ssimulacra2Reference(RgbaPicture original, unsigned threads)
@@ -281,6 +399,8 @@ Ssimulacra2Reference::Ssimulacra2Reference(RgbaPicture original, unsigned thread
     p.backgrounds = {{}};
   p.scaled.reserve(p.backgrounds.size());
   for (const Background& bg : p.backgrounds) p.scaled.emplace_back(p.original, bg, p.sizes);
+  p.keepOriginal = keptBytes(p.sizes) * double(p.backgrounds.size()) <= kKeptBudget;
+  p.kept.assign(p.backgrounds.size(), std::vector<OriginalScale>(p.sizes.size()));
 }
 
 Ssimulacra2Reference::~Ssimulacra2Reference() = default;
@@ -297,21 +417,33 @@ double Ssimulacra2Reference::score(const RgbaPicture& distorted) const {
                                 std::to_string(distorted.height) + ")");
   RgbaPicture extended;
   const RgbaPicture& pic = tooSmall(distorted) ? (extended = extendedToMinimum(distorted)) : distorted;
-  double worst = 100;
-  if (p.original.hasAlpha) {
+  if (!p.keepOriginal) return p.compare(pic, OriginalSide::Compute);
+  // The first comparison keeps the original's side; any made meanwhile wait for it.
+  double first = 0;
+  bool keptNow = false;
+  std::call_once(p.keeping, [&] {
+    first = p.compare(pic, OriginalSide::Keep);
+    keptNow = true;
+  });
+  return keptNow ? first : p.compare(pic, OriginalSide::Kept);
+}
+
+double Ssimulacra2Reference::Prepared::compare(const RgbaPicture& pic, OriginalSide side) const {
+  if (original.hasAlpha) {
+    double worst = 100;
     // An opaque distorted picture looks the same on both backgrounds: prepared once.
     std::unique_ptr<ScaledPicture> opaque;
-    if (!pic.hasAlpha) opaque = std::make_unique<ScaledPicture>(pic, Background{}, p.sizes);
-    for (size_t i = 0; i < p.backgrounds.size(); ++i) {
+    if (!pic.hasAlpha) opaque = std::make_unique<ScaledPicture>(pic, Background{}, sizes);
+    for (size_t i = 0; i < backgrounds.size(); ++i) {
       std::unique_ptr<ScaledPicture> blended;
-      if (pic.hasAlpha) blended = std::make_unique<ScaledPicture>(pic, p.backgrounds[i], p.sizes);
-      const double error = weightedError(p.scaled[i], opaque ? *opaque : *blended, p.sizes, p.threads);
+      if (pic.hasAlpha) blended = std::make_unique<ScaledPicture>(pic, backgrounds[i], sizes);
+      const double error = weightedError(scaled[i], opaque ? *opaque : *blended, sizes, threads, side, kept[i], pool);
       worst = std::min(worst, ssimulacra2FromError(error));
     }
     return worst;
   }
-  const ScaledPicture scaled(pic, pic.hasAlpha ? Background{true, 0.5f} : Background{}, p.sizes);
-  return ssimulacra2FromError(weightedError(p.scaled[0], scaled, p.sizes, p.threads));
+  const ScaledPicture distorted(pic, pic.hasAlpha ? Background{true, 0.5f} : Background{}, sizes);
+  return ssimulacra2FromError(weightedError(scaled[0], distorted, sizes, threads, side, kept[0], pool));
 }
 
 }  // namespace pixmorph
