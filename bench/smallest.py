@@ -1,6 +1,6 @@
 """The automatic quality over a batch of small photos (bench/smallest.sh):
 for JPG, WebP and AVIF, the files written at quality 80 and 90 against the
-files written at the lowest quality that scores at least the target (90):
+files written at the lowest quality that scores at least the target (90 unless given):
 total bytes, the lowest score among the outputs, and the wall time of the
 batch, two conversions at a time as the window runs them on two cores. The
 photos are cut once as JPG quality 90 and once as PNG, which no lossy
@@ -14,7 +14,6 @@ import time
 
 import bench
 
-TARGET = "90"
 
 
 def run_batch(files, out, ext, quality_args):
@@ -47,8 +46,9 @@ def main():
     bench.OURS = sys.argv[1]
     count = int(sys.argv[2]) if len(sys.argv) > 2 else bench.BATCH_FILES
     bench.BATCH_FILES = count
+    target = sys.argv[3] if len(sys.argv) > 3 else "90"
     photo = bench.find_photo()
-    print("%d photos of 432x324 cut from %s; two conversions at a time; target score %s" % (count, photo, TARGET))
+    print("%d photos of 432x324 cut from %s; two conversions at a time; target score %s" % (count, photo, target))
     with tempfile.TemporaryDirectory(prefix="pixmorph-smallest-") as work:
         for kind in ("jpg", "png"):
             files = bench.make_batch_files(work, photo, kind)
@@ -56,7 +56,7 @@ def main():
             print("%-5s %-9s %8s %10s %9s %8s" % ("fmt", "quality", "seconds", "KB", "lowest", "time/q90"))
             for ext in ("jpg", "webp", "avif"):
                 rows = {}
-                for name, args in (("80", ["80"]), ("90", ["90"]), ("target", ["--target", TARGET])):
+                for name, args in (("80", ["80"]), ("90", ["90"]), ("target", ["--target", target])):
                     out = os.path.join(work, "%s-%s-%s" % (kind, ext, name))
                     secs = run_batch(files, out, ext, args)
                     kb = sum(os.path.getsize(os.path.join(out, n)) for n in os.listdir(out)) / 1024
