@@ -152,6 +152,37 @@ TEST(ScoreKernels, RowBlurIsAGaussianOfEachLaneAlone) {
     EXPECT_NEAR(alone[(kCentre - d) * kLanes], alone[(kCentre + d) * kLanes], 1e-6) << d;
 }
 
+TEST(ScoreKernels, RowsInterleaveIntoLaneOrderAndBack) {
+  using ssim2::kLanes;
+  // Two blocks of eight columns and five more.
+  constexpr size_t kLength = 21;
+  std::vector<std::vector<float>> samples, factors;
+  for (unsigned l = 0; l < kLanes; ++l) {
+    samples.push_back(randomSamples(kLength, 20 + l));
+    factors.push_back(randomSamples(kLength, 40 + l));
+  }
+  const float* rows[kLanes];
+  const float* by[kLanes];
+  for (size_t l = 0; l < kLanes; ++l) rows[l] = samples[l].data(), by[l] = factors[l].data();
+  std::vector<float> plain(kLength * kLanes), products(kLength * kLanes);
+  ssim2::interleaveRows(rows, nullptr, plain.data(), kLength);
+  ssim2::interleaveRows(rows, by, products.data(), kLength);
+  for (size_t l = 0; l < kLanes; ++l)
+    for (size_t x = 0; x < kLength; ++x) {
+      ASSERT_EQ(plain[x * kLanes + l], samples[l][x]) << l << " " << x;
+      ASSERT_EQ(products[x * kLanes + l], samples[l][x] * factors[l][x]) << l << " " << x;
+    }
+  // Back into rows: all eight, or the first three only (a band at the picture's end).
+  for (size_t count : {kLanes, size_t(3)}) {
+    std::vector<std::vector<float>> back(kLanes, std::vector<float>(kLength, -1.0f));
+    float* to[kLanes];
+    for (size_t l = 0; l < kLanes; ++l) to[l] = back[l].data();
+    ssim2::deinterleaveRows(plain.data(), to, count, kLength);
+    for (size_t l = 0; l < kLanes; ++l)
+      EXPECT_EQ(back[l], l < count ? samples[l] : std::vector<float>(kLength, -1.0f)) << count << " " << l;
+  }
+}
+
 TEST(ScoreKernels, ColumnBlurGivesEachColumnWhatItGetsAlone) {
   // 13 columns: a full vector and a partial one.
   constexpr size_t kWidth = 13, kSteps = 12;

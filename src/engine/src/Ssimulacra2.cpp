@@ -227,31 +227,26 @@ class ScaleComparison {
       }
     float* in = interleaved_;
     float* out = in + kLanes * w_;
-    for (int c = 0; c < kComponents; ++c)
+    for (int c = 0; c < kComponents; ++c) {
+      // Rows past the picture's end blur as zero rows, their output unused.
+      const float* i1[kLanes];
+      const float* i2[kLanes];
+      float* blurred[kLanes];
+      for (uint32_t l = 0; l < kLanes; ++l) {
+        i1[l] = y0 + l < y1 ? xybRow(0, c, y0 + l) : zero_;
+        i2[l] = y0 + l < y1 ? xybRow(1, c, y0 + l) : zero_;
+      }
       for (int m = 0; m < needs_[c].maps(); ++m) {
         if (side_ == OriginalSide::Kept && originalOnly(m)) continue;
-        for (uint32_t l = 0; l < kLanes; ++l) {
-          const uint32_t y = y0 + l;
-          if (y >= y1) {
-            for (uint32_t x = 0; x < w_; ++x) in[x * kLanes + l] = 0;
-            continue;
-          }
-          const float* i1 = xybRow(0, c, y);
-          const float* i2 = xybRow(1, c, y);
-          switch (m) {
-            case 0: for (uint32_t x = 0; x < w_; ++x) in[x * kLanes + l] = i1[x]; break;
-            case 1: for (uint32_t x = 0; x < w_; ++x) in[x * kLanes + l] = i2[x]; break;
-            case 2: for (uint32_t x = 0; x < w_; ++x) in[x * kLanes + l] = i1[x] * i1[x]; break;
-            case 3: for (uint32_t x = 0; x < w_; ++x) in[x * kLanes + l] = i2[x] * i2[x]; break;
-            default: for (uint32_t x = 0; x < w_; ++x) in[x * kLanes + l] = i1[x] * i2[x]; break;
-          }
-        }
+        // mu1, mu2, s11, s22, s12: the rows, or the products of two.
+        const float* const* rows[5] = {i1, i2, i1, i2, i1};
+        const float* const* factors[5] = {nullptr, nullptr, i1, i2, i2};
+        ssim2::interleaveRows(rows[m], factors[m], in, w_);
         ssim2::blurRowsInterleaved(in, out, w_);
-        for (uint32_t y = y0; y < y1; ++y) {
-          float* row = blurredRow(c, m, y);
-          for (uint32_t x = 0; x < w_; ++x) row[x] = out[x * kLanes + (y - y0)];
-        }
+        for (uint32_t y = y0; y < y1; ++y) blurred[y - y0] = blurredRow(c, m, y);
+        ssim2::deinterleaveRows(out, blurred, y1 - y0, w_);
       }
+    }
     return y1;
   }
 

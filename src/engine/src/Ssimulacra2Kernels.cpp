@@ -233,6 +233,82 @@ void blurRowsInterleaved(const float* __restrict in, float* __restrict out, size
   for (; t < len; ++t) blurSingle(in, out, length, t, st);
 }
 
+namespace {
+
+// Transposes the 8x8 block @p v in place: lane j of vector i becomes lane i
+// of vector j. Three rounds of pairwise shuffles, each swapping blocks of
+// 1, 2 then 4 lanes across vector pairs, as the AVX unpack, shuffle and
+// lane-permute instructions do.
+PIXMORPH_INLINE void transpose(LaneFloats (&v)[kLanes]) {
+  static_assert(kLanes == 8);
+  LaneFloats a[kLanes], b[kLanes];
+#pragma GCC unroll 4
+  for (size_t i = 0; i < kLanes; i += 2) {
+    a[i] = __builtin_shufflevector(v[i], v[i + 1], 0, 8, 1, 9, 4, 12, 5, 13);
+    a[i + 1] = __builtin_shufflevector(v[i], v[i + 1], 2, 10, 3, 11, 6, 14, 7, 15);
+  }
+  // a[i]: rows i - i % 2 and the next, alternating, in columns 0, 1, 4, 5 (even i) or 2, 3, 6, 7 (odd i).
+#pragma GCC unroll 4
+  for (size_t i = 0; i < kLanes; i += 4)
+#pragma GCC unroll 2
+    for (size_t j = 0; j < 2; ++j) {
+      b[i + j] = __builtin_shufflevector(a[i + j], a[i + j + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+      b[i + j + 2] = __builtin_shufflevector(a[i + j], a[i + j + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+    }
+  // b[i]: rows 0..3 (i < 4) or 4..7 of columns c and c + 4, c = kColumnOf[i % 4].
+  constexpr size_t kColumnOf[4] = {0, 2, 1, 3};
+#pragma GCC unroll 4
+  for (size_t i = 0; i < 4; ++i) {
+    v[kColumnOf[i]] = __builtin_shufflevector(b[i], b[i + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+    v[kColumnOf[i] + 4] = __builtin_shufflevector(b[i], b[i + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+  }
+}
+
+}  // namespace
+
+PIXMORPH_VECTOR_CLONES
+void interleaveRows(const float* const rows[], const float* const factors[], float* __restrict out,
+                    size_t length) {
+  size_t x = 0;
+  for (; x + kLanes <= length; x += kLanes) {
+    LaneFloats v[kLanes];
+#pragma GCC unroll 8
+    for (size_t l = 0; l < kLanes; ++l) {
+      loadLanes(v[l], rows[l] + x);
+      if (factors) {
+        LaneFloats f;
+        loadLanes(f, factors[l] + x);
+        v[l] *= f;
+      }
+    }
+    transpose(v);
+#pragma GCC unroll 8
+    for (size_t i = 0; i < kLanes; ++i) storeLanes(out + (x + i) * kLanes, v[i]);
+  }
+  for (; x < length; ++x)
+    for (size_t l = 0; l < kLanes; ++l)
+      out[x * kLanes + l] = factors ? rows[l][x] * factors[l][x] : rows[l][x];
+}
+
+PIXMORPH_VECTOR_CLONES
+void deinterleaveRows(const float* __restrict in, float* const rows[], size_t count, size_t length) {
+  size_t x = 0;
+  for (; x + kLanes <= length; x += kLanes) {
+    LaneFloats v[kLanes];
+#pragma GCC unroll 8
+    for (size_t i = 0; i < kLanes; ++i) loadLanes(v[i], in + (x + i) * kLanes);
+    transpose(v);
+    if (count == kLanes) {
+#pragma GCC unroll 8
+      for (size_t l = 0; l < kLanes; ++l) storeLanes(rows[l] + x, v[l]);
+    } else {
+      for (size_t l = 0; l < count; ++l) storeLanes(rows[l] + x, v[l]);
+    }
+  }
+  for (; x < length; ++x)
+    for (size_t l = 0; l < count; ++l) rows[l][x] = in[x * kLanes + l];
+}
+
 PIXMORPH_VECTOR_CLONES
 void blurColumnsStep(const float* __restrict below, const float* __restrict above, float* __restrict state,
                      float* __restrict out, size_t width) {

@@ -23,6 +23,15 @@ void xybRow(const float* r, const float* g, const float* b, float* x, float* y, 
 /// [i * kLanes + l] in @p in and @p out.
 void blurRowsInterleaved(const float* in, float* out, size_t length);
 
+/// Lays out kLanes rows of @p length samples for blurRowsInterleaved: sample
+/// x of @p rows[l], times that of @p factors[l] if given, goes to
+/// [x * kLanes + l] of @p out.
+void interleaveRows(const float* const rows[], const float* const factors[], float* out, size_t length);
+
+/// The inverse for the first @p count lanes: [x * kLanes + l] of @p in goes
+/// to sample x of @p rows[l].
+void deinterleaveRows(const float* in, float* const rows[], size_t count, size_t length);
+
 /// One step of the vertical blur, columns side by side: the output row of
 /// a position from the rows 4 below and 6 above it (zero rows outside the
 /// picture). @p state holds six floats per column and starts at zero.
