@@ -224,14 +224,22 @@ TEST(ScoreKernels, ErrorSumsOfARowsLastColumnsMatchThoseColumnsAtItsStart) {
 }
 
 TEST(QualitySearch, BisectionFindsTheLowestQualityInSevenScores) {
-  for (int threshold = 10; threshold <= 101; ++threshold) {
-    // A score rising with quality that reaches exactly 50 at the threshold.
-    std::vector<int> asked;
-    EXPECT_EQ(lowestQualityReaching(50, [&](int q) { asked.push_back(q); return 50.0 + (q - threshold) * 0.25; }),
-              threshold);
-    EXPECT_LE(asked.size(), 7u);
-    EXPECT_TRUE(threshold < 101 || std::ranges::count(asked, 100)) << "101 found without trying 100";
-  }
+  for (double target : {50.0, 90.0})
+    for (int threshold = 10; threshold <= 101; ++threshold) {
+      // A score rising with quality that reaches exactly the target at the threshold.
+      std::vector<int> asked;
+      EXPECT_EQ(lowestQualityReaching(target, [&](int q) {
+                  asked.push_back(q);
+                  return target + (q - threshold) * 0.25;
+                }),
+                threshold);
+      EXPECT_LE(asked.size(), 7u);
+      // A high target's usual answers take a call fewer.
+      if (target == 90 && threshold > 73) {
+        EXPECT_LE(asked.size(), 6u) << threshold;
+      }
+      EXPECT_TRUE(threshold < 101 || std::ranges::count(asked, 100)) << "101 found without trying 100";
+    }
   EXPECT_EQ(lowestQualityReaching(50, [](int) { return std::nan(""); }), 0);
 }
 
