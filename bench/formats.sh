@@ -6,6 +6,7 @@
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
+. "$here/lib.sh"
 build="${1:-$here/../../build-engine}"
 runs="${2:-5}"
 
@@ -18,13 +19,7 @@ command -v heif-enc >/dev/null || need+=(libheif-examples)
 command -v avifenc >/dev/null || need+=(libavif-bin)
 command -v tiffcp >/dev/null || need+=(libtiff-tools)
 [ -e /usr/lib/python3/dist-packages/skimage/data/astronaut.png ] || need+=(python3-skimage)
-if [ ${#need[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq && apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+install_missing "${need[@]}"
 
-if [ ! -x "$build/bin/pixmorph-convert" ]; then
-  cmake -S "$here/.." -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTORIA_BUILD_GUI=OFF >/dev/null
-fi
-cmake --build "$build" --target pixmorph-convert -j 2 >/dev/null
+build_engine "$build" pixmorph-convert
 exec python3 "$here/formats.py" "$build/bin/pixmorph-convert" "$runs" ${3:+"$3"}

@@ -7,13 +7,11 @@
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
+. "$here/lib.sh"
 build="${1:-$here/../build-bench}"
 runs="${2:-5}"
 
-if [ ! -x /usr/bin/convert ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq && apt-get install -y -qq --no-install-recommends imagemagick >/dev/null
-fi
+[ -x /usr/bin/convert ] || install_missing imagemagick
 
 cmake -S "$here/.." -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTORIA_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" --target pictoria-bench-graphics pixmorph-convert -j 2 >/dev/null

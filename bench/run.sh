@@ -11,6 +11,7 @@
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
+. "$here/lib.sh"
 build="${1:-$here/../../build-engine}"
 runs="${2:-3}"
 
@@ -19,15 +20,9 @@ need=()
 command -v gm >/dev/null || need+=(graphicsmagick)
 command -v vips >/dev/null || need+=(libvips-tools)
 [ -e /usr/lib/python3/dist-packages/skimage/data/astronaut.png ] || need+=(python3-skimage)
-if [ ${#need[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq && apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+install_missing "${need[@]}"
 
-if [ ! -x "$build/bin/pixmorph-convert" ]; then
-  cmake -S "$here/.." -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTORIA_BUILD_GUI=OFF >/dev/null
-fi
-cmake --build "$build" --target pixmorph-convert pixmorph -j 2 >/dev/null
+build_engine "$build" pixmorph-convert pixmorph
 c++ -O2 -std=c++20 "$here/batch.cpp" -I"$here/../src/engine/include" "$build/src/engine/libpixmorph.a" \
   -lpng -ljpeg -lz -lgif -pthread -o "$build/bin/pixmorph-batch"
 

@@ -10,6 +10,7 @@
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
+. "$here/lib.sh"
 build="${1:-$here/../build-bench}"
 runs="${2:-3}"
 parts="${3:-batch,single,answers}"
@@ -21,10 +22,7 @@ command -v Xvfb >/dev/null || need+=(xvfb)
 command -v xdotool >/dev/null || need+=(xdotool)
 command -v cwebp >/dev/null || need+=(webp)
 /usr/bin/python3 -c 'import Xlib' 2>/dev/null || need+=(python3-xlib)
-if [ ${#need[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq && apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+install_missing "${need[@]}"
 
 cmake -S "$here/.." -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPICTORIA_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" --target pictoria pictoria-window-batch pictoria-window-single pixmorph-batch pixmorph-convert -j 2 >/dev/null
