@@ -83,17 +83,21 @@ struct Norms {
 
 // The original's side of one scale, per component: its XYB plane and its
 // blurred maps mu1 and s11, those it needs. Kept from a first comparison,
-// they spare every later one half of the work.
+// they spare every later one the original's share of the work.
 struct OriginalScale {
   std::array<std::vector<float>, kComponents> xyb, mu, sigma;
 };
+
+// How many planes of a component OriginalScale holds: XYB and mu1, and s11
+// for SSIM; none for a component not compared.
+int keptPlanes(const Needs& needs) { return needs.maps() == 0 ? 0 : needs.ssim ? 3 : 2; }
 
 // Rows kept of each map: a band being made plus the 10 rows the vertical blur reaches back.
 constexpr uint32_t kRing = 32;
 
 // The rows a comparison works in, grown to the widest scale it has met and
-// kept for the next comparison: fresh pages for every one cost as much as
-// a tenth of the work.
+// kept for the next comparison: fresh zeroed pages at every scale cost a
+// small picture's search several per cent.
 struct WorkingRows {
   std::vector<float> xyb, blurred, state, vertical, zero, interleaved, linear;
 
@@ -144,10 +148,8 @@ class ScaleComparison {
     if (side_ != OriginalSide::Keep) return;
     const size_t plane = size_t(w_) * h_;
     for (int c = 0; c < kComponents; ++c) {
-      if (needs_[c].maps() == 0) continue;
-      kept_->xyb[c].resize(plane);
-      kept_->mu[c].resize(plane);
-      if (needs_[c].ssim) kept_->sigma[c].resize(plane);
+      std::vector<float>* planes[] = {&kept_->xyb[c], &kept_->mu[c], &kept_->sigma[c]};
+      for (int i = 0; i < keptPlanes(needs_[c]); ++i) planes[i]->resize(plane);
     }
   }
 
@@ -346,10 +348,8 @@ double keptBytes(const std::vector<Size>& sizes) {
   const int scales = int(sizes.size());
   double bytes = 0;
   for (int k = 0; k < scales; ++k)
-    for (int c = 0; c < kComponents; ++c) {
-      const Needs needs = needsOf(scales, c, k);
-      if (needs.maps() > 0) bytes += (needs.ssim ? 3.0 : 2.0) * sizes[k].width * sizes[k].height * sizeof(float);
-    }
+    for (int c = 0; c < kComponents; ++c)
+      bytes += double(keptPlanes(needsOf(scales, c, k))) * sizes[k].width * sizes[k].height * sizeof(float);
   return bytes;
 }
 
