@@ -200,7 +200,7 @@ TEST(WebpWriter, EngineConvertsEveryLayoutAndRefusesWhatWebpCannotHold) {
   EXPECT_FALSE(transcode(jpg, tmp.path("q.webp"), 9).ok);
   EXPECT_FALSE(fs::exists(tmp.path("q.webp")));
   AtomicOutputFile out(tmp.path("wide.webp"));
-  EXPECT_THROW(createWebpWriter(out, makeInfo(PixelFormat::Rgb, 16384, 1), 80), WriteError);
+  EXPECT_THROW(createWebpWriter(out, makeInfo(PixelFormat::Rgb, 16384, 1), WriteOptions{}), WriteError);
 }
 
 }  // namespace

@@ -31,8 +31,8 @@ constexpr int kEncoderThreads = 2;
 
 class AvifWriter : public ImageWriter {
  public:
-  AvifWriter(AtomicOutputFile& out, const ImageInfo& info, int quality, bool fullChroma)
-      : out_(out), info_(info), quantizer_(avifQuantizerForQuality(quality)), fullChroma_(fullChroma) {
+  AvifWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& options)
+      : out_(out), info_(info), quantizer_(avifQuantizerForQuality(options.quality)), fullChroma_(options.fullChroma) {
     if (info.format == PixelFormat::Indexed) throw WriteError("AVIF output needs grey or colour rows");
     pixels_.reserve(info.rowBytes() * info.height);
   }
@@ -124,9 +124,9 @@ int avifQuantizerForQuality(int quality) {
   return ((100 - quality) * AVIF_QUANTIZER_WORST_QUALITY + 50) / 100;
 }
 
-std::unique_ptr<ImageWriter> createAvifWriter(AtomicOutputFile& out, const ImageInfo& info, int quality,
-                                              bool fullChroma) {
-  return std::make_unique<AvifWriter>(out, info, quality, fullChroma);
+std::unique_ptr<ImageWriter> createAvifWriter(AtomicOutputFile& out, const ImageInfo& info,
+                                              const WriteOptions& options) {
+  return std::make_unique<AvifWriter>(out, info, options);
 }
 
 }  // namespace pixmorph

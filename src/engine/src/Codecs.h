@@ -93,16 +93,13 @@ using ByteSink = std::function<void(const void*, size_t)>;
 std::unique_ptr<ImageWriter> createPngWriter(ByteSink out, const ImageInfo& info);
 /// The bits (1, 2, 4 or 8) a PNG palette index takes for @p colors entries.
 unsigned pngPaletteBits(size_t colors);
-/// @p memory, when given, lends the whole-picture coefficient buffer (see
-/// CoefficientMemory); otherwise libjpeg allocates it.
-std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const ImageInfo& info, int quality,
-                                              CoefficientMemory* memory = nullptr, bool fullChroma = false);
+/// options.memory, when given, lends the whole-picture coefficient buffer
+/// (see CoefficientMemory); otherwise libjpeg allocates it.
+std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& options);
 /// Takes RGB or RGBA rows; lossless at quality 100 when info.losslessSource.
-std::unique_ptr<ImageWriter> createWebpWriter(AtomicOutputFile& out, const ImageInfo& info, int quality,
-                                              bool fullChroma = false);
+std::unique_ptr<ImageWriter> createWebpWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& options);
 /// Takes Gray and GrayAlpha (coded monochrome), Rgb and Rgba (coded 4:2:0, or 4:4:4 with fullChroma).
-std::unique_ptr<ImageWriter> createAvifWriter(AtomicOutputFile& out, const ImageInfo& info, int quality,
-                                              bool fullChroma = false);
+std::unique_ptr<ImageWriter> createAvifWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& options);
 /// The AV1 quantiser (0 best .. 63 worst) that quality 10..100 stands for.
 int avifQuantizerForQuality(int quality);
 

@@ -51,16 +51,6 @@ std::unique_ptr<ImageWriter> pngWriter(AtomicOutputFile& out, const ImageInfo& i
 std::unique_ptr<ImageWriter> tiffWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& o) {
   return createTiffWriter(out, info, o.quality);
 }
-std::unique_ptr<ImageWriter> jpegWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& o) {
-  return createJpegWriter(out, info, o.quality, o.memory, o.fullChroma);
-}
-std::unique_ptr<ImageWriter> webpWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& o) {
-  return createWebpWriter(out, info, o.quality, o.fullChroma);
-}
-
-std::unique_ptr<ImageWriter> avifWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& o) {
-  return createAvifWriter(out, info, o.quality, o.fullChroma);
-}
 
 constexpr const char* kBmpExt[] = {"bmp"};
 constexpr const char* kGifExt[] = {"gif"};
@@ -87,12 +77,12 @@ constexpr WriterLayouts kAvifLayouts{.gray = true, .heldGray = true, .grayAlpha 
 
 const FormatRow kFormats[] = {
     {FileFormat::Png, "PNG", kPngExt, isPng, openPngReader, pngWriter, false, kPngLayouts},
-    {FileFormat::Jpeg, "JPG", kJpegExt, isJpeg, openJpegReader, jpegWriter, true, kJpegLayouts},
+    {FileFormat::Jpeg, "JPG", kJpegExt, isJpeg, openJpegReader, createJpegWriter, true, kJpegLayouts},
     {FileFormat::Gif, "GIF", kGifExt, isGif, openGifReader, nullptr, false, {}},
     {FileFormat::Bmp, "BMP", kBmpExt, isBmp, openBmpReader, bmpWriter, false, kBmpLayouts},
-    {FileFormat::Webp, "WebP", kWebpExt, isWebp, openWebpReader, webpWriter, true, kWebpLayouts},
+    {FileFormat::Webp, "WebP", kWebpExt, isWebp, openWebpReader, createWebpWriter, true, kWebpLayouts},
     {FileFormat::Tiff, "TIFF", kTiffExt, isTiff, openTiffReader, tiffWriter, false, kTiffLayouts},
-    {FileFormat::Avif, "AVIF", kAvifExt, isAvif, openAvifReader, avifWriter, true, kAvifLayouts},
+    {FileFormat::Avif, "AVIF", kAvifExt, isAvif, openAvifReader, createAvifWriter, true, kAvifLayouts},
     {FileFormat::Heif, "HEIC", kHeifExt, sniffHeif, openHeifReader, nullptr, false, {}},
 };
 

@@ -180,9 +180,9 @@ struct JpegOutStateDeleter {
 
 class JpegWriter : public ImageWriter {
  public:
-  JpegWriter(AtomicOutputFile& out, const ImageInfo& info, int quality, CoefficientMemory* memory, bool fullChroma)
+  JpegWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& options)
       : s_(new JpegOutState()), info_(info) {
-    s_->memory = memory;
+    s_->memory = options.memory;
     if (info.format != PixelFormat::Gray && info.format != PixelFormat::Rgb) throw WriteError(kInvalidBpp);
     if (info.width > JPEG_MAX_DIMENSION || info.height > JPEG_MAX_DIMENSION)
       throw WriteError("Image is too large for a JPG file (at most 65500 pixels a side)");
@@ -193,8 +193,8 @@ class JpegWriter : public ImageWriter {
     s_->width = info.width;
     s_->height = info.height;
     s_->components = info.channels();
-    s_->quality = quality;
-    s_->fullChroma = fullChroma;
+    s_->quality = options.quality;
+    s_->fullChroma = options.fullChroma;
     if (!info.exif.empty() && info.exif.size() + 6 <= 65533) {
       exif_.assign({'E', 'x', 'i', 'f', 0, 0});
       exif_.insert(exif_.end(), info.exif.begin(), info.exif.end());
@@ -232,9 +232,9 @@ class JpegWriter : public ImageWriter {
 
 }  // namespace
 
-std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const ImageInfo& info, int quality,
-                                              CoefficientMemory* memory, bool fullChroma) {
-  return std::make_unique<JpegWriter>(out, info, quality, memory, fullChroma);
+std::unique_ptr<ImageWriter> createJpegWriter(AtomicOutputFile& out, const ImageInfo& info,
+                                              const WriteOptions& options) {
+  return std::make_unique<JpegWriter>(out, info, options);
 }
 
 }  // namespace pixmorph

@@ -46,20 +46,20 @@ struct MemoryWriter : WebPMemoryWriter {
 
 class WebpWriter : public ImageWriter {
  public:
-  WebpWriter(AtomicOutputFile& out, const ImageInfo& info, int quality, bool fullChroma) : out_(out), info_(info) {
+  WebpWriter(AtomicOutputFile& out, const ImageInfo& info, const WriteOptions& options) : out_(out), info_(info) {
     if (info.format != PixelFormat::Rgb && info.format != PixelFormat::Rgba)
       throw WriteError("The WebP writer takes RGB or RGBA rows only");
     if (info.width > WEBP_MAX_DIMENSION || info.height > WEBP_MAX_DIMENSION)
       throw WriteError(encodeFailure(VP8_ENC_ERROR_BAD_DIMENSION));
     if (!WebPConfigInit(&config_)) throw WriteError("WebP library version mismatch");
-    config_.quality = float(quality);
+    config_.quality = float(options.quality);
     // A second thread (as cwebp -mt) gives the same bytes, sooner.
     config_.thread_level = 1;
     // Lossy WebP always halves its colour; the sharper conversion keeps
     // more of the colour's edges, for a few per cent more bytes.
-    config_.use_sharp_yuv = fullChroma;
+    config_.use_sharp_yuv = options.fullChroma;
     // Lossless keeps its default effort (quality 75, method 4), as cwebp's.
-    if (quality == 100 && info.losslessSource) {
+    if (options.quality == 100 && info.losslessSource) {
       config_.lossless = 1;
       config_.quality = 75;
     }
@@ -145,9 +145,9 @@ class WebpWriter : public ImageWriter {
 
 }  // namespace
 
-std::unique_ptr<ImageWriter> createWebpWriter(AtomicOutputFile& out, const ImageInfo& info, int quality,
-                                              bool fullChroma) {
-  return std::make_unique<WebpWriter>(out, info, quality, fullChroma);
+std::unique_ptr<ImageWriter> createWebpWriter(AtomicOutputFile& out, const ImageInfo& info,
+                                              const WriteOptions& options) {
+  return std::make_unique<WebpWriter>(out, info, options);
 }
 
 }  // namespace pixmorph
